@@ -1,0 +1,51 @@
+#pragma once
+
+#include "tone/sound_format.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vesk::platform {
+
+// What the output reports back to its owner.
+enum class AudioEvent {
+    Opened,    // MM_WOM_OPEN
+    BlockDone, // MM_WOM_DONE: the block (0-based) has been played
+    Closed,    // MM_WOM_CLOSE
+    Lost,      // the device went away while open (unplugged, sound server gone)
+};
+using AudioListener = std::function<void(AudioEvent event, int block)>;
+
+// A block queue on a sound output.
+//
+// Callers guarantee: one thread (the one that opened the device) makes every call; blocks
+// are written only between Opened and Closed; a block is not written again before it has
+// been reported done.
+// Implementations guarantee: blocks play in the order written, without gaps between them
+// while the queue is not empty; BlockDone is reported when a block has been played (by the
+// output's processed-time clock), in write order; every notification is delivered later
+// through the owner's event loop on the opening thread, never from inside a call; close()
+// is refused (false) while blocks are queued, and Closed follows a successful close.
+class AudioOut {
+public:
+    virtual ~AudioOut() = default;
+    // Opens device `index` in the list of outputDevices() (-1: the system default).
+    // Returns false when the device cannot be opened; Opened follows a success.
+    virtual bool open(int index, const vesk::SoundFormat& format, AudioListener listener) = 0;
+    // Queues a block of bytes (a copy is taken) under the caller's number `block`.
+    virtual bool write(int block, const std::uint8_t* data, std::size_t size) = 0;
+    // Closes the device; false while blocks are still queued.
+    virtual bool close() = 0;
+    virtual bool isOpen() const = 0;
+};
+
+// Names of the sound outputs in the platform's order (index = device number).
+std::vector<std::string> outputDevices();
+
+// The Qt Multimedia output.
+std::unique_ptr<AudioOut> makeAudioOut();
+
+} // namespace vesk::platform

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "tone/pattern.h"
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vesk {
+
+// One render of a pattern. The WAV image, the sample bytes and the sample table share one
+// buffer: a 44-byte RIFF header followed by N samples, 16-bit signed, low byte first. The
+// table's zero half is not stored; reads past the pattern give silence.
+class RenderedSound {
+public:
+    RenderedSound() = default;
+    explicit RenderedSound(std::vector<std::uint8_t> image) : image_(std::move(image)) {}
+
+    // N, the pattern's sample count (0 before any render).
+    std::int64_t sampleCount() const;
+    // Sample `index` of the sample table; 0 for an index outside 0..N-1.
+    std::int16_t sample(std::int64_t index) const;
+    // Copies `count` samples from table position `from` into `out`; silence outside 0..N-1.
+    void copySamples(std::int64_t from, std::int16_t* out, int count) const;
+    // The complete WAV file content (empty before any render).
+    std::span<const std::uint8_t> waveImage() const { return image_; }
+    // The sample bytes behind the header (2N bytes).
+    std::span<const std::uint8_t> waveData() const;
+    bool empty() const { return image_.empty(); }
+
+private:
+    std::vector<std::uint8_t> image_;
+};
+
+// Largest sample count a render accepts (about 101 minutes of sound).
+inline constexpr std::int64_t kMaxRenderSamples = std::int64_t{1} << 28;
+
+// N = (dotCount + 1) x 44100 x dotLength / 1000, ties to even, in 64 bits.
+std::int64_t patternSampleCount(const BeaconPattern& pattern);
+
+// Called with the number of progress blocks (10 down to 0) as the render advances.
+using RenderProgress = std::function<void(int blocks)>;
+
+struct RenderResult {
+    bool ok = false;
+    std::string error; // the operator's message when ok is false
+    RenderedSound sound;
+};
+
+// Renders the whole pattern at peak `amplitude` (0..32767 for level code 1).
+// Refuses a pattern whose sample count exceeds kMaxRenderSamples.
+RenderResult renderPattern(const BeaconPattern& pattern, std::int32_t amplitude,
+                           const RenderProgress& progress = {});
+
+// The plain per-sample rule (one std::sin per sample), kept as the reference that the fast
+// render is measured against. Returns the N pattern samples.
+std::vector<std::int16_t> renderPatternReference(const BeaconPattern& pattern,
+                                                 std::int32_t amplitude);
+
+} // namespace vesk
