@@ -1,0 +1,77 @@
+#include "devices/comport_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace vesk {
+namespace {
+
+TEST(ComportCurrentText, SignPositionThenDigits) {
+    const struct {
+        std::int32_t number;
+        const char* text;
+    } cases[] = {
+        {3, "COM 3"},
+        {0, "COM 0"},
+        {12, "COM 12"},
+        {123, "COM 123"},
+        {-2, "COM-2"},
+        {std::numeric_limits<std::int32_t>::max(), "COM 2147483647"},
+        {std::numeric_limits<std::int32_t>::min(), "COM-2147483648"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(comportCurrentText(c.number), c.text) << c.number;
+    }
+}
+
+TEST(ComportChoices, NoneThenNumericOrderThenEndMarker) {
+    const auto choices = comportChoices();
+    ASSERT_EQ(choices.size(), 101u);
+    EXPECT_EQ(choices[0], "none");
+    EXPECT_EQ(choices[1], "COM 1");
+    EXPECT_EQ(choices[9], "COM 9");
+    EXPECT_EQ(choices[10], "COM 10");
+    EXPECT_EQ(choices[99], "COM 99");
+    EXPECT_EQ(choices[100], "");
+    for (int i = 1; i <= 99; ++i) {
+        EXPECT_EQ(comportNumberFromAnswer(choices[static_cast<std::size_t>(i)]), i);
+    }
+}
+
+TEST(ComportNumberFromAnswer, LastTwoCharactersReadAsNumber) {
+    const struct {
+        const char* answer;
+        std::int32_t number;
+    } cases[] = {
+        {"COM 7", 7},    {"COM 12", 12}, {"COM 99", 99}, {"none", 0},
+        {"5", 5},        {"05", 5},      {"COM5", 0},                // "M5" is no number
+        {"COM 123", 23}, {"COM-2", 0},                               // -2 is below 1
+        {"COM 0", 0},    {"", 0},        {" ", 0},       {"\t8", 8}, // leading tab skipped
+        {"\n9", 9},                                                  // leading line feed skipped
+        {"7 ", 7},                                                   // reading stops at the blank
+        {"4x", 4},                                                   // ... and at a letter
+        {"+6", 6},       {"-9", 0},      {"1.", 1},      {".9", 0},  // floor of 0.9
+        {"9.", 9},       {"COM 1.5", 0},                             // ".5"
+        {"12345", 45},   {"e5", 0},      {"COM 3\r", 3}, // the number ends at the carriage return
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(comportNumberFromAnswer(c.answer), c.number) << '"' << c.answer << '"';
+    }
+}
+
+TEST(ComportNumberFromAnswer, CountsCharactersNotBytes) {
+    // "é" is two bytes in UTF-8; as characters the tail of "COM 5é" is "5é".
+    EXPECT_EQ(comportNumberFromAnswer("COM 5\xC3\xA9"), 5);
+    EXPECT_EQ(comportNumberFromAnswer("\xC3\xA9"
+                                      "42"),
+              42);
+    EXPECT_EQ(comportNumberFromAnswer("\xE2\x82\xAC"
+                                      "7"),
+              0); // "€7": the euro sign leads
+}
+
+} // namespace
+} // namespace vesk
