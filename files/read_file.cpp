@@ -1,0 +1,60 @@
+#include "files/read_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vesk {
+
+int readFileBytes(const std::string& path, std::size_t maxBytes, std::string& bytes) {
+    bytes.clear();
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        const int errorNumber = errno;
+        close(fd);
+        return errorNumber;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        close(fd);
+        return EISDIR;
+    }
+    // Read one byte past the limit so an oversized file (or an endless device) is noticed
+    // without reading all of it.
+    constexpr std::size_t kChunk = 64 * 1024;
+    int result = 0;
+    for (;;) {
+        const std::size_t size = bytes.size();
+        if (size > maxBytes) {
+            result = EFBIG;
+            break;
+        }
+        const std::size_t want = std::min(kChunk, maxBytes + 1 - size);
+        bytes.resize(size + want);
+        const ssize_t got = read(fd, bytes.data() + size, want);
+        if (got < 0 && errno == EINTR) {
+            bytes.resize(size);
+            continue;
+        }
+        if (got <= 0) {
+            bytes.resize(size);
+            result = got < 0 ? errno : 0;
+            break;
+        }
+        bytes.resize(size + static_cast<std::size_t>(got));
+    }
+    close(fd);
+    if (result == EFBIG) {
+        bytes.resize(maxBytes);
+    } else if (result != 0) {
+        bytes.clear();
+    }
+    return result;
+}
+
+} // namespace vesk
