@@ -1,0 +1,40 @@
+#pragma once
+
+#include "tone/pattern.h"
+
+#include <string>
+#include <string_view>
+
+// The pattern text file: line 1 with the five parameters, then one line per slot in use with
+// its tone row and level code, read back as a stream of 1207 numbers.
+namespace vesk {
+
+// Numbers a pattern file is read as: five parameters, then tone row and level code of each
+// of the 601 slots.
+inline constexpr int kPatternFileNumbers = 5 + 2 * kSlotCount;
+// Files above this size are refused rather than read; a full pattern file has about 20 KiB.
+inline constexpr std::size_t kMaxPatternFileBytes = 16u * 1024u * 1024u;
+
+// The file's text: print texts in 14-column zones, CR LF after every line, slots 0..dotCount
+// (none for a negative dotCount, at most slot 600).
+std::string patternFileText(const BeaconPattern& pattern);
+
+// The pattern held in file bytes. Integers round half to even and saturate at the 32-bit
+// range, reals round to single precision; missing numbers read 0. Then the parameter limits
+// apply: dotLength at least 1, dotCount 0..600, repeatDots at least 0.
+BeaconPattern readPatternText(std::string_view bytes);
+
+struct LoadResult {
+    bool ok = false;
+    std::string error; // names the file and the reason when !ok
+    BeaconPattern pattern;
+};
+
+// Reads a pattern file; on failure the pattern is left at its defaults.
+LoadResult loadPatternFile(const std::string& path);
+
+// Replaces `path` with the pattern's text in one step; false and a message naming the file
+// when it could not be written (the old file is then untouched).
+bool savePatternFile(const std::string& path, const BeaconPattern& pattern, std::string& error);
+
+} // namespace vesk
