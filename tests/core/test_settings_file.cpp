@@ -1,0 +1,76 @@
+#include "devices/settings_file.h"
+
+#include "scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+namespace vesk {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(ParseComportSetting, FirstFieldOnly) {
+    const struct {
+        std::string bytes;
+        std::int32_t port;
+    } cases[] = {
+        {" 3 \r\n", 3},
+        {" 12 \r\n", 12},
+        {"-2 \r\n", -2},
+        {" 5 \r\n", 5},
+        {"7,3", 7},
+        {"abc", 0},
+        {"2.5", 2},
+        {"3.5", 4},
+        {"-2.5", -2},
+        {"\r\n", 0},
+        {"", 0},
+        {"   ", 0},
+        {"1\t2\n3 9", 123}, // TAB and LF inside the field are dropped
+        {"4e1", 40},
+        {"5abc 7", 5},
+        {"&H10", 0}, // decimal only
+        {"1e10", std::numeric_limits<std::int32_t>::max()},
+        {"-1e10", std::numeric_limits<std::int32_t>::min()},
+        {"\r\n7", 0}, // an empty first line is the first field
+        {"9\x1a", 9},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(parseComportSetting(c.bytes), c.port) << '"' << c.bytes << '"';
+    }
+}
+
+TEST(ComportSettingText, SignPositionDigitsBlankCrLf) {
+    EXPECT_EQ(comportSettingText(3), "\x20\x33\x20\x0d\x0a");
+    EXPECT_EQ(comportSettingText(12), " 12 \r\n");
+    EXPECT_EQ(comportSettingText(0), " 0 \r\n");
+    EXPECT_EQ(comportSettingText(-2), "\x2d\x32\x20\x0d\x0a");
+    EXPECT_EQ(comportSettingText(std::numeric_limits<std::int32_t>::min()), "-2147483648 \r\n");
+}
+
+TEST(ComportSettingFile, SaveThenLoadAndMissingFile) {
+    ScratchFolder folder;
+    const std::string path = folder.file(kComportSettingsFile);
+    EXPECT_EQ(loadComportSetting(path), 0);
+    for (const std::int32_t port : {3, 99, 0, -2, std::numeric_limits<std::int32_t>::max()}) {
+        std::string error;
+        ASSERT_TRUE(saveComportSetting(path, port, error)) << error;
+        EXPECT_EQ(readWholeFile(path), comportSettingText(port));
+        EXPECT_EQ(loadComportSetting(path), port);
+    }
+    EXPECT_EQ(loadComportSetting(folder.path().string()), 0); // a folder is unreadable
+
+    // Only the first field counts, however long the rest of the file is.
+    writeWholeFile(path, " 7 \r\n" + std::string(200000, 'x'));
+    EXPECT_EQ(loadComportSetting(path), 7);
+
+    std::string error;
+    EXPECT_FALSE(saveComportSetting(folder.file("absent/") + kComportSettingsFile, 3, error));
+    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
+} // namespace
+} // namespace vesk
