@@ -103,8 +103,9 @@ int splitScientific(std::string_view text, std::string& sig) {
     return exponent;
 }
 
-// True when the exact decimal expansion of a finite positive non-integer has at most
-// `significant` digits: m / 2^k has the digits of m x 5^k, at most 17 + 0.7 k of them.
+// True when the exact decimal expansion of a finite positive value m x 2^-k (m below 2^53) has
+// at most `significant` digits: a fraction has the digits of m x 5^k, at most 17 + 0.7 k of
+// them; an integer at most 17 + 0.31 |k|.
 bool expansionFits(double magnitude, int significant) {
     int binaryExponent = 0;
     const double fraction = std::frexp(magnitude, &binaryExponent);
@@ -114,7 +115,8 @@ bool expansionFits(double magnitude, int significant) {
         mantissa >>= 1;
         --k;
     }
-    return 17 + (7 * k + 9) / 10 <= significant;
+    const int bound = k > 0 ? 17 + (7 * k + 9) / 10 : 17 + (31 * -k + 99) / 100;
+    return bound <= significant;
 }
 
 // Digits of a finite positive value taken from its exact binary value.
