@@ -116,11 +116,5 @@ TEST(WriteFileAtomically, FailedWriteLeavesTheOldFileIntact) {
     EXPECT_EQ(entriesIn(folder.path()), 1);
 }
 
-TEST(WriteFileAtomically, EmptyNameIsRefused) {
-    std::string error;
-    EXPECT_FALSE(writeFileAtomically("", std::string("x"), error));
-    EXPECT_EQ(error, "Cannot write \"\": No such file or directory");
-}
-
 } // namespace
 } // namespace vesk

@@ -149,19 +149,6 @@ TEST(ReadPatternText, Takes1207NumbersWhateverTheLayout) {
     expectSamePattern(pattern, trimmed);
 }
 
-TEST(ReadPatternText, ShortFileLeavesLaterSlotsAtZero) {
-    BeaconPattern saved = paintedPattern();
-    saved.dotCount = 3;
-    const BeaconPattern pattern = readPatternText(patternFileText(saved));
-    EXPECT_EQ(pattern.dotCount, 3);
-    for (std::size_t slot = 0; slot < kSlotCount; ++slot) {
-        const float tone = slot <= 3 ? saved.toneIndex[slot] : 0.0f;
-        const float level = slot <= 3 ? saved.levelCode[slot] : 0.0f;
-        ASSERT_EQ(pattern.toneIndex[slot], tone) << slot;
-        ASSERT_EQ(pattern.levelCode[slot], level) << slot;
-    }
-}
-
 TEST(ReadPatternText, DataEndsAtByte26AndBareLineFeedsJoinNumbers) {
     const BeaconPattern stopped = readPatternText("50 4 10 1000 9 8 1 \x1a 8 1\r\n");
     EXPECT_EQ(stopped.toneIndex[0], 8.0f);

@@ -77,13 +77,5 @@ TEST(NormaliseErasedLevels, ErasedSlotBetweenFullLevelsNeedsNoLevelCommand) {
     EXPECT_EQ(scriptText(pattern), "8D8Q\r\n");
 }
 
-TEST(HexText, ThirtyTwoBitTwosComplement) {
-    EXPECT_EQ(hexText(0), "0");
-    EXPECT_EQ(hexText(15), "F");
-    EXPECT_EQ(hexText(16), "10");
-    EXPECT_EQ(hexText(-1), "FFFFFFFF");
-    EXPECT_EQ(hexText(-2147483647 - 1), "80000000");
-}
-
 } // namespace
 } // namespace vesk
