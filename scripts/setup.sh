@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on Debian 12, when it is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  pulseaudio pulseaudio-utils
+  fonts-liberation
+)
+if [[ "${VESK_SETUP_EXTRA:-}" != "" ]]; then
+  read -r -a extra <<<"$VESK_SETUP_EXTRA"
+  packages+=("${extra[@]}")
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the engine, the toolkit and windows offscreen, the
+# serial lines on pseudo-terminals, and the sound path through a PulseAudio null sink.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+build=${VESK_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${VESK_CMAKE_ARGS:-} >/dev/null
+cmake --build "$build" -j"$(nproc)"
+source tests/integration/start-pulse.sh
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" ${VESK_CTEST_ARGS:-}
