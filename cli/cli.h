@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vesk::cli {
+
+// Options of the commands; values as typed, checked by the command that uses them.
+struct Options {
+    std::string command;
+    std::vector<std::string> positional;
+    double level = 90.0; // output level position 0..100
+    int device = -1;     // sound output index, -1 the system default
+    int comport = 0;     // 0: no PTT port
+    long cycles = 0;     // 0: play until interrupted
+};
+
+// Parses the arguments after the program name; false with `error` set when they are wrong.
+bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+
+// The commands on the engine alone: render, script and convert. Exit code 0 on success; on
+// failure a one-line message on stderr and 1.
+int runRender(const Options& options);
+int runScript(const Options& options);
+int runConvert(const Options& options);
+
+// The beacon without a window, and the device listing (need the sound server and Qt).
+int runPlay(const Options& options, int argc, char** argv);
+int runDevices(int argc, char** argv);
+
+} // namespace vesk::cli

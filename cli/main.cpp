@@ -1,0 +1,292 @@
+#include "cli/cli.h"
+
+#include "files/atomic_write.h"
+#include "files/pattern_file.h"
+#include "files/script.h"
+#include "tone/render.h"
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <iostream>
+#include <span>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace vesk::cli {
+
+namespace {
+
+constexpr const char* kVersion = "vesk-cli 1.09";
+
+constexpr const char* kUsage =
+    R"(Usage: vesk-cli COMMAND [ARGS]
+
+Commands:
+  render PATTERN OUT [--level POS]   render PATTERN and write it as a WAV file to OUT
+                                     (POS: output level 0..100, default 90 = -10 dB)
+  script PATTERN OUT                 write the one-line script of PATTERN to OUT
+  convert PATTERN OUT                read PATTERN and write it again as a pattern file
+  play PATTERN [--device N] [--comport N] [--level POS] [--cycles K]
+                                     play the beacon without a window: sound on output N
+                                     (-1, the default: the system's), PTT on COM N, K repeat
+                                     cycles (0, the default: until Ctrl-C or SIGTERM)
+  devices                            list the sound outputs and the serial ports by number
+
+Options:
+  --help       show this text
+  --version    show the version
+
+OUT is written exactly as named; an existing file is replaced only after the new content has
+been written completely.
+)";
+
+bool parseNumber(const std::string& text, double& value) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    auto [end, ec] = std::from_chars(first, last, value);
+    return ec == std::errc() && end == last && std::isfinite(value);
+}
+
+bool parseInteger(const std::string& text, long& value) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    auto [end, ec] = std::from_chars(first, last, value);
+    return ec == std::errc() && end == last;
+}
+
+// The message stays on one line whatever the file names in it hold.
+int fail(const std::string& message) {
+    std::string line;
+    for (const char c : message) {
+        if (c == '\n') {
+            line += "\\n";
+        } else if (c == '\r') {
+            line += "\\r";
+        } else {
+            line += c;
+        }
+    }
+    std::cerr << "vesk-cli: " << line << '\n';
+    return 1;
+}
+
+// True when OUT can be replaced by renaming a new file over it: it does not exist yet, or it
+// is (a link to) a regular file or a folder (which the writer refuses). Device nodes, pipes
+// and links that cannot be resolved (/dev/stdout on a pipe) are written in place instead:
+// renaming over them would replace the node or the link itself.
+bool replaceable(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return true;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(path.c_str(), resolved) == nullptr || ::stat(resolved, &info) != 0) {
+            return false;
+        }
+    }
+    return S_ISREG(info.st_mode) || S_ISDIR(info.st_mode);
+}
+
+// Writes OUT as named: a file is replaced in one step, a device or pipe is written to.
+bool writeOut(const std::string& path, std::span<const std::uint8_t> bytes, std::string& error) {
+    if (replaceable(path)) {
+        return writeFileAtomically(path, bytes, error);
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int errorNumber = fd < 0 ? errno : 0;
+    std::size_t done = 0;
+    while (errorNumber == 0 && done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno != EINTR) {
+            errorNumber = errno;
+        } else if (written > 0) {
+            done += static_cast<std::size_t>(written);
+        }
+    }
+    if (fd >= 0 && ::close(fd) != 0 && errorNumber == 0) {
+        errorNumber = errno;
+    }
+    if (errorNumber != 0) {
+        error = "Cannot write \"" + path + "\": " + std::generic_category().message(errorNumber);
+        return false;
+    }
+    return true;
+}
+
+bool writeOut(const std::string& path, const std::string& text, std::string& error) {
+    return writeOut(path,
+                    std::span<const std::uint8_t>(
+                        reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                    error);
+}
+
+bool loadPattern(const std::string& path, BeaconPattern& pattern) {
+    LoadResult loaded = loadPatternFile(path);
+    if (!loaded.ok) {
+        fail(loaded.error);
+        return false;
+    }
+    pattern = loaded.pattern;
+    return true;
+}
+
+} // namespace
+
+bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = "option " + arg + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string text;
+        if (arg == "--level") {
+            if (!value(text)) {
+                return false;
+            }
+            if (!parseNumber(text, options.level) || options.level < 0.0 || options.level > 100.0) {
+                error = "--level takes a number from 0 to 100, not \"" + text + "\"";
+                return false;
+            }
+        } else if (arg == "--device" || arg == "--comport" || arg == "--cycles") {
+            if (!value(text)) {
+                return false;
+            }
+            long number = 0;
+            const long lowest = arg == "--device" ? -1 : 0;
+            if (!parseInteger(text, number) || number < lowest || number > 1000000) {
+                error = arg + " takes a whole number from " + std::to_string(lowest) + ", not \"" +
+                        text + "\"";
+                return false;
+            }
+            if (arg == "--device") {
+                options.device = static_cast<int>(number);
+            } else if (arg == "--comport") {
+                options.comport = static_cast<int>(number);
+            } else {
+                options.cycles = number;
+            }
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+            error = "unknown option " + arg;
+            return false;
+        } else if (options.command.empty()) {
+            options.command = arg;
+        } else {
+            options.positional.push_back(arg);
+        }
+    }
+    return true;
+}
+
+int runRender(const Options& options) {
+    BeaconPattern pattern;
+    if (!loadPattern(options.positional[0], pattern)) {
+        return 1;
+    }
+    const RenderResult result =
+        renderPattern(pattern, amplitudeForLevel(static_cast<float>(options.level)));
+    if (!result.ok) {
+        return fail(result.error);
+    }
+    std::string error;
+    if (!writeOut(options.positional[1], result.sound.waveImage(), error)) {
+        return fail(error);
+    }
+    return 0;
+}
+
+int runScript(const Options& options) {
+    BeaconPattern pattern;
+    if (!loadPattern(options.positional[0], pattern)) {
+        return 1;
+    }
+    normaliseErasedLevels(pattern);
+    std::string error;
+    if (!writeOut(options.positional[1], scriptText(pattern), error)) {
+        return fail(error);
+    }
+    return 0;
+}
+
+int runConvert(const Options& options) {
+    BeaconPattern pattern;
+    if (!loadPattern(options.positional[0], pattern)) {
+        return 1;
+    }
+    std::string error;
+    if (!writeOut(options.positional[1], patternFileText(pattern), error)) {
+        return fail(error);
+    }
+    return 0;
+}
+
+} // namespace vesk::cli
+
+int main(int argc, char** argv) {
+    using namespace vesk::cli;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << kVersion << '\n';
+            return 0;
+        }
+    }
+    Options options;
+    std::string error;
+    if (!parseOptions(args, options, error)) {
+        return fail(error + " (see vesk-cli --help)");
+    }
+    struct Command {
+        const char* name;
+        std::size_t arguments;
+    };
+    static const Command commands[] = {
+        {"render", 2}, {"script", 2}, {"convert", 2}, {"play", 1}, {"devices", 0}};
+    const Command* command = nullptr;
+    for (const Command& c : commands) {
+        if (options.command == c.name) {
+            command = &c;
+        }
+    }
+    if (command == nullptr) {
+        return fail(options.command.empty()
+                        ? "no command given (see vesk-cli --help)"
+                        : "unknown command \"" + options.command + "\" (see vesk-cli --help)");
+    }
+    if (options.positional.size() != command->arguments) {
+        return fail(std::string(command->name) + " takes " + std::to_string(command->arguments) +
+                    " argument(s) (see vesk-cli --help)");
+    }
+    if (options.command == "render") {
+        return runRender(options);
+    }
+    if (options.command == "script") {
+        return runScript(options);
+    }
+    if (options.command == "convert") {
+        return runConvert(options);
+    }
+#ifdef VESK_CLI_PLAY
+    if (options.command == "play") {
+        return runPlay(options, argc, argv);
+    }
+    return runDevices(argc, argv);
+#else
+    return fail("this build has no sound support: \"" + options.command + "\" is not available");
+#endif
+}
