@@ -6,6 +6,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vesk {
@@ -37,7 +38,8 @@ private:
 // Largest sample count a render accepts (about 101 minutes of sound).
 inline constexpr std::int64_t kMaxRenderSamples = std::int64_t{1} << 28;
 
-// N = (dotCount + 1) x 44100 x dotLength / 1000, ties to even, in 64 bits.
+// N = (dotCount + 1) x 44100 x dotLength / 1000, ties to even, in 64 bits; parameters outside
+// their limits count as limited.
 std::int64_t patternSampleCount(const BeaconPattern& pattern);
 
 // Called with the number of progress blocks (10 down to 0) as the render advances.
@@ -49,13 +51,14 @@ struct RenderResult {
     RenderedSound sound;
 };
 
-// Renders the whole pattern at peak `amplitude` (0..32767 for level code 1).
-// Refuses a pattern whose sample count exceeds kMaxRenderSamples.
+// Renders the whole pattern at peak `amplitude` (0..32767 for level code 1). Refuses, with no
+// sound allocated, a pattern whose parameters are outside their limits or whose sample
+// count exceeds kMaxRenderSamples.
 RenderResult renderPattern(const BeaconPattern& pattern, std::int32_t amplitude,
                            const RenderProgress& progress = {});
 
 // The plain per-sample rule (one std::sin per sample), kept as the reference that the fast
-// render is measured against. Returns the N pattern samples.
+// render is measured against. Returns the N pattern samples; empty for a refused pattern.
 std::vector<std::int16_t> renderPatternReference(const BeaconPattern& pattern,
                                                  std::int32_t amplitude);
 
