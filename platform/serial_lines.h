@@ -29,6 +29,11 @@ public:
     // Why the last open failed, for logs and the command-line tool.
     const std::string& lastError() const { return lastError_; }
 
+protected:
+    // One TIOCMBIS or TIOCMBIC call with one TIOCM_ bit on the open port; the ioctl result
+    // (-1 when the device has no modem lines). Tests override it to record the line changes.
+    virtual int modemIoctl(unsigned long request, int bits);
+
 private:
     int fd_ = -1;
     std::string lastError_;

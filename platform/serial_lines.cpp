@@ -1,0 +1,119 @@
+#include "platform/serial_lines.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace vesk::platform {
+
+namespace {
+
+std::string comName(std::int32_t number) {
+    return "COM" + std::to_string(number);
+}
+
+// Linux numbers its serial drivers from 0 in blocks of 32 COM numbers each.
+std::string builtinPath(std::int32_t number) {
+    struct Range {
+        std::int32_t first;
+        const char* prefix;
+    };
+    static constexpr Range ranges[] = {{1, "/dev/ttyS"}, {33, "/dev/ttyUSB"}, {65, "/dev/ttyACM"}};
+    for (const Range& range : ranges) {
+        if (number >= range.first && number < range.first + 32) {
+            return range.prefix + std::to_string(number - range.first);
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+std::string comportDevicePath(std::int32_t number) {
+    const std::string name = comName(number);
+    if (const char* dir = std::getenv("VESK_COMPORT_DIR"); dir != nullptr && *dir != '\0') {
+        return std::string(dir) + "/" + name;
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        // lstat: a link the user made counts even when its target is unplugged, so the open
+        // reports the missing device instead of silently falling back to the built-in table.
+        const std::string own = std::string(home) + "/.config/vesk/comports/" + name;
+        struct stat info {};
+        if (::lstat(own.c_str(), &info) == 0) {
+            return own;
+        }
+    }
+    return builtinPath(number);
+}
+
+SerialLines::~SerialLines() {
+    SerialLines::close();
+}
+
+bool SerialLines::open(std::int32_t number) {
+    SerialLines::close();
+    lastError_.clear();
+    const std::string name = comName(number);
+    const std::string path = comportDevicePath(number);
+    if (path.empty()) {
+        lastError_ = name + ": no device for this number";
+        return false;
+    }
+    // Non-blocking: a port with carrier detect low would otherwise hang the open; nothing is
+    // ever read or written, so the mode never matters afterwards.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        lastError_ = name + ": " +
+                     (error == EBUSY ? std::string("in use by another program")
+                                     : path + ": " + std::strerror(error));
+        return false;
+    }
+    if (::isatty(fd) == 0) {
+        ::close(fd);
+        lastError_ = name + ": not a serial device";
+        return false;
+    }
+    // TIOCEXCL does not stop root, so the lock is what keeps a second instance (or a second
+    // port object in this one) off the port. Locking first leaves the holder's tty flags alone.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        lastError_ = name + ": in use by another program";
+        return false;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    fd_ = fd;
+    // The kernel raised DTR and RTS at open(): drop them before the transmitter can key.
+    SerialLines::setLines(false);
+    return true;
+}
+
+void SerialLines::close() {
+    if (fd_ < 0) {
+        return;
+    }
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+void SerialLines::setLines(bool keyed) {
+    if (fd_ < 0) {
+        return;
+    }
+    const unsigned long request = keyed ? TIOCMBIS : TIOCMBIC;
+    modemIoctl(request, TIOCM_DTR);
+    modemIoctl(request, TIOCM_RTS);
+}
+
+int SerialLines::modemIoctl(unsigned long request, int bits) {
+    return ::ioctl(fd_, request, &bits);
+}
+
+} // namespace vesk::platform
