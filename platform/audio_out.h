@@ -28,7 +28,9 @@ using AudioListener = std::function<void(AudioEvent event, int block)>;
 // while the queue is not empty; BlockDone is reported when a block has been played (by the
 // output's processed-time clock), in write order; every notification is delivered later
 // through the owner's event loop on the opening thread, never from inside a call; close()
-// is refused (false) while blocks are queued, and Closed follows a successful close.
+// is refused (false) while blocks are queued, and Closed follows a successful close. Lost
+// ends the session on its own: the output is closed, queued blocks are dropped unreported,
+// and no Closed follows.
 class AudioOut {
 public:
     virtual ~AudioOut() = default;
@@ -40,6 +42,9 @@ public:
     // Closes the device; false while blocks are still queued.
     virtual bool close() = 0;
     virtual bool isOpen() const = 0;
+    // Audible gaps since the last open: times the output ran out of blocks and more followed,
+    // or the sound system ran dry. 0 for an output that cannot tell.
+    virtual std::int64_t underruns() const { return 0; }
 };
 
 // Names of the sound outputs in the platform's order (index = device number).
