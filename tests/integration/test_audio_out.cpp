@@ -274,22 +274,6 @@ double rms(const std::vector<std::int16_t>& x, std::size_t from, std::size_t cou
     return std::sqrt(sum / static_cast<double>(count));
 }
 
-// Normalised correlation of the recording from `at` with a sine of `hz` starting at phase 0.
-double correlation(const std::vector<std::int16_t>& x, std::size_t at, std::size_t count,
-                   double hz) {
-    double xy = 0;
-    double xx = 0;
-    double yy = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double a = x[at + i];
-        const double b = toneSample(static_cast<std::int64_t>(i), hz);
-        xy += a * b;
-        xx += a * a;
-        yy += b * b;
-    }
-    return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0;
-}
-
 TEST(AudioOut, PlaysTheToneGaplessAndClosesAfterDraining) {
     SKIP_WITHOUT_SOUND_SERVER();
     MonitorRecorder recorder;
@@ -365,9 +349,6 @@ TEST(AudioOut, PlaysTheToneGaplessAndClosesAfterDraining) {
                 20 * std::log10(rms(recording, at, 220) / (kToneAmplitude / std::sqrt(2.0)));
             ASSERT_NEAR(db, 0.0, 1.0) << "level at tone sample " << at - start;
         }
-        EXPECT_GT(correlation(recording, start, tone, kToneHz), 0.999);
-        EXPECT_LT(std::abs(correlation(recording, start, tone, 1100.0)), 0.05)
-            << "negative control";
         EXPECT_LT(rms(recording, start - margin, margin), 50.0) << "sound before the tone";
         EXPECT_LT(rms(recording, end + 1, margin - 1), 50.0) << "sound after the tone";
     }
