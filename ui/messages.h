@@ -14,10 +14,14 @@ inline constexpr std::uint32_t WM_COMMAND = 273;
 inline constexpr std::uint32_t WM_SYSCOMMAND = 274;
 inline constexpr std::uint32_t WM_TIMER = 275;
 inline constexpr std::uint32_t WM_HSCROLL = 276;
+inline constexpr std::uint32_t WM_VSCROLL = 277;
 inline constexpr std::uint32_t WM_MOUSEMOVE = 512;
 inline constexpr std::uint32_t WM_LBUTTONDOWN = 513;
 inline constexpr std::uint32_t WM_LBUTTONUP = 514;
 inline constexpr std::uint32_t WM_RBUTTONDOWN = 516;
+inline constexpr std::uint32_t WM_RBUTTONUP = 517;
+inline constexpr std::uint32_t WM_MBUTTONDOWN = 519;
+inline constexpr std::uint32_t WM_MBUTTONUP = 520;
 inline constexpr std::uint32_t MM_WOM_OPEN = 955;
 inline constexpr std::uint32_t MM_WOM_CLOSE = 956;
 inline constexpr std::uint32_t MM_WOM_DONE = 957;
@@ -45,6 +49,13 @@ inline constexpr std::uint32_t CBN_EDITCHANGE = 5;
 inline constexpr std::uint32_t CBN_SELENDOK = 9;
 inline constexpr std::uint32_t EN_CHANGE = 0x0300;
 
+// Key and button state in the wParam of mouse messages.
+inline constexpr std::uint32_t MK_LBUTTON = 0x1;
+inline constexpr std::uint32_t MK_RBUTTON = 0x2;
+inline constexpr std::uint32_t MK_SHIFT = 0x4;
+inline constexpr std::uint32_t MK_CONTROL = 0x8;
+inline constexpr std::uint32_t MK_MBUTTON = 0x10;
+
 // WM_SIZE kinds.
 inline constexpr std::uint32_t SIZE_RESTORED = 0;
 inline constexpr std::uint32_t SIZE_MINIMIZED = 1;
@@ -67,8 +78,12 @@ inline constexpr std::uint32_t OFN_LONGNAMES = 0x200000;
 constexpr std::uint32_t makeWParam(std::uint32_t low, std::uint32_t high) {
     return (low & 0xFFFFu) | ((high & 0xFFFFu) << 16);
 }
-constexpr std::uint32_t loWord(std::uint32_t value) { return value & 0xFFFFu; }
-constexpr std::uint32_t hiWord(std::uint32_t value) { return (value >> 16) & 0xFFFFu; }
+constexpr std::uint32_t loWord(std::uint32_t value) {
+    return value & 0xFFFFu;
+}
+constexpr std::uint32_t hiWord(std::uint32_t value) {
+    return (value >> 16) & 0xFFFFu;
+}
 // Mouse messages carry client x in the low and y in the high 16 bits, both signed.
 constexpr std::int32_t mouseX(std::int32_t lParam) {
     return static_cast<std::int16_t>(static_cast<std::uint32_t>(lParam) & 0xFFFFu);

@@ -53,25 +53,46 @@ namespace style {
 inline constexpr std::uint32_t WS_POPUP = 0x80000000u;
 inline constexpr std::uint32_t WS_CHILD = 0x40000000u;
 inline constexpr std::uint32_t WS_VISIBLE = 0x10000000u;
+inline constexpr std::uint32_t WS_MINIMIZE = 0x20000000u;
+inline constexpr std::uint32_t WS_CLIPSIBLINGS = 0x04000000u;
+inline constexpr std::uint32_t WS_CLIPCHILDREN = 0x02000000u;
+inline constexpr std::uint32_t WS_MAXIMIZE = 0x01000000u;
 inline constexpr std::uint32_t WS_CAPTION = 0x00C00000u;
+inline constexpr std::uint32_t WS_BORDER = 0x00800000u;
+inline constexpr std::uint32_t WS_DLGFRAME = 0x00400000u;
 inline constexpr std::uint32_t WS_VSCROLL = 0x00200000u;
+inline constexpr std::uint32_t WS_HSCROLL = 0x00100000u;
 inline constexpr std::uint32_t WS_SYSMENU = 0x00080000u;
+inline constexpr std::uint32_t WS_THICKFRAME = 0x00040000u;
+inline constexpr std::uint32_t WS_MINIMIZEBOX = 0x00020000u;
+inline constexpr std::uint32_t WS_MAXIMIZEBOX = 0x00010000u;
 inline constexpr std::uint32_t WS_TABSTOP = 0x00010000u;
 inline constexpr std::uint32_t WS_OVERLAPPEDWINDOW = 0x00CF0000u;
 inline constexpr std::uint32_t WS_EX_CLIENTEDGE = 0x00000200u;
 inline constexpr std::uint32_t WS_EX_TOOLWINDOW = 0x00000080u;
+inline constexpr std::uint32_t DS_MODALFRAME = 0x80u;
+inline constexpr std::uint32_t DS_CENTER = 0x800u;
 inline constexpr std::uint32_t BS_PUSHBUTTON = 0x0u;
+inline constexpr std::uint32_t BS_DEFPUSHBUTTON = 0x1u;
 inline constexpr std::uint32_t BS_AUTORADIOBUTTON = 0x9u;
 inline constexpr std::uint32_t BS_OWNERDRAW = 0xBu;
+inline constexpr std::uint32_t BS_ICON = 0x40u;
+inline constexpr std::uint32_t BS_BITMAP = 0x80u;
 inline constexpr std::uint32_t SS_LEFT = 0x0u;
+inline constexpr std::uint32_t SS_CENTER = 0x1u;
+inline constexpr std::uint32_t SS_RIGHT = 0x2u;
 inline constexpr std::uint32_t SS_OWNERDRAW = 0xDu;
 inline constexpr std::uint32_t SS_CENTERIMAGE = 0x200u;
 inline constexpr std::uint32_t SS_NOPREFIX = 0x80u;
 inline constexpr std::uint32_t SS_SUNKEN = 0x1000u;
 inline constexpr std::uint32_t ES_AUTOHSCROLL = 0x80u;
+inline constexpr std::uint32_t ES_READONLY = 0x800u;
 inline constexpr std::uint32_t CBS_DROPDOWN = 0x2u;
 inline constexpr std::uint32_t CBS_AUTOHSCROLL = 0x40u;
+inline constexpr std::uint32_t CBS_SORT = 0x100u;
 inline constexpr std::uint32_t SBS_HORZ = 0x0u;
+inline constexpr std::uint32_t SBS_VERT = 0x1u;
+inline constexpr std::uint32_t TBS_VERT = 0x2u;
 } // namespace style
 
 // Creates the application object; call once before any other operation.
@@ -105,9 +126,9 @@ bool windowExists(Window window);
 std::int32_t sendMessage(Window dialog, std::uint32_t message, std::uint32_t wParam,
                          std::int32_t lParam);
 // Queues the message for the event loop.
-void postMessage(Window dialog, std::uint32_t message, std::uint32_t wParam,
-                 std::int32_t lParam);
-// Handle of a control (0 if none), and the identifier of a control handle (0 if none).
+void postMessage(Window dialog, std::uint32_t message, std::uint32_t wParam, std::int32_t lParam);
+// Handle of a control (the first one created with `id`, 0 if none), and the identifier of a
+// control handle (0 if none).
 Window controlHandle(Window dialog, std::int32_t id);
 std::int32_t controlId(Window control);
 // Delivers queued events until none is left (tests and shutdown).
@@ -136,7 +157,15 @@ std::int32_t comboSelection(Window dialog, std::int32_t id);
 std::int32_t comboCount(Window dialog, std::int32_t id);
 // Entry text; index -1 means the current selection ("" when none).
 std::string comboGetText(Window dialog, std::int32_t id, std::int32_t index = -1);
-// Scroll bar and track bar range and thumb position.
+// Owner-drawn button (BS_OWNERDRAW): the face text, fill and text colour painted on it, with a
+// bump edge; markers -1 and -3 give the platform's button colours. Other controls: no effect.
+void buttonSetFace(Window dialog, std::int32_t id, const std::string& text, Colour fill,
+                   Colour textColour);
+// Clicks a push button or option from code (BM_CLICK): the dialog receives its WM_COMMAND
+// BN_CLICKED at once; a disabled or hidden control does nothing.
+void buttonClick(Window dialog, std::int32_t id);
+// Scroll bar and track bar range and thumb position. A scroll bar's thumb moves only here: the
+// handler of its WM_HSCROLL decides the position. A track bar moves its own thumb.
 void scrollSetRange(Window dialog, std::int32_t id, std::int32_t min, std::int32_t max,
                     bool redraw);
 void scrollSetPos(Window dialog, std::int32_t id, std::int32_t pos, bool redraw);
@@ -158,18 +187,24 @@ bool timerActive(Window dialog, std::uint32_t id);
 Menu menuNew(bool bar);
 // Appends an item (commandId, or a submenu when submenu != 0; text "-" is a separator).
 // `rightJustified` places a submenu at the right end of the bar.
-void menuAdd(Menu menu, const std::string& text, std::int32_t commandId, Menu submenu,
-             bool enabled, Handler itemHandler = {}, bool rightJustified = false);
+void menuAdd(Menu menu, const std::string& text, std::int32_t commandId, Menu submenu, bool enabled,
+             Handler itemHandler = {}, bool rightJustified = false);
 void menuAttach(Window dialog, Menu bar);
 // Enables a menu command by id in the dialog's bar.
 void menuEnable(Window dialog, std::int32_t commandId, bool enabled);
 bool menuIsEnabled(Window dialog, std::int32_t commandId);
+// Accelerator modifier bits (FVIRTKEY is accepted and ignored: keys are always virtual keys).
+inline constexpr std::uint32_t FVIRTKEY = 0x01u;
+inline constexpr std::uint32_t FSHIFT = 0x04u;
+inline constexpr std::uint32_t FCONTROL = 0x08u;
+inline constexpr std::uint32_t FALT = 0x10u;
 struct Accelerator {
-    std::uint32_t modifiers = 0; // 0: none
+    std::uint32_t modifiers = 0;  // FSHIFT | FCONTROL | FALT, all must match; 0: none
     std::uint32_t virtualKey = 0; // 0x0D Enter, 0x1B Escape
     std::int32_t command = 0;
 };
-// Accelerators apply to the innermost modal dialog whatever window has the focus.
+// Accelerators apply to the innermost modal dialog whatever window has the focus; a match sends
+// WM_COMMAND (command | 1 << 16, lParam 0) and the key goes no further.
 void acceleratorsAttach(Window dialog, const std::vector<Accelerator>& table);
 
 // --- message boxes -------------------------------------------------------------------------
@@ -188,12 +223,11 @@ void beep();
 // Boxes: corners (x1, y1) to (x2, y2), right and bottom edges exclusive, filled with `fill`
 // and outlined one pixel wide in `line`.
 void graphicClear(Window dialog, std::int32_t id, Colour colour);
-void graphicBox(Window dialog, std::int32_t id, std::int32_t x1, std::int32_t y1,
-                std::int32_t x2, std::int32_t y2, Colour fill, Colour line);
+void graphicBox(Window dialog, std::int32_t id, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                std::int32_t y2, Colour fill, Colour line);
 // Text with its top left corner at (x, y), transparent background.
 void graphicText(Window dialog, std::int32_t id, std::int32_t x, std::int32_t y,
-                 const std::string& text, const std::string& family, int pointSize,
-                 Colour colour);
+                 const std::string& text, const std::string& family, int pointSize, Colour colour);
 // Shows the bitmap's new content on screen.
 void graphicShow(Window dialog, std::int32_t id);
 // Reads one pixel of the backing bitmap (tests), -1 outside it.

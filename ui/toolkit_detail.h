@@ -1,0 +1,74 @@
+#pragma once
+
+#include "ui/toolkit.h"
+
+#include <cstdint>
+#include <string>
+
+class QWidget;
+
+// Pieces the toolkit's own sources share, and that its tests reach into. Plain C++: Qt types
+// appear only as forward declarations.
+namespace vesk::ui::detail {
+
+// a * b / c rounded to the nearest integer, halves away from zero, computed in 64 bits (the
+// platform's MulDiv); c == 0 gives -1.
+std::int32_t mulDiv(std::int32_t a, std::int32_t b, std::int32_t c);
+
+// Pixels per 4 horizontal and per 8 vertical dialog units of a dialog's font.
+struct BaseUnits {
+    int x = 0;
+    int y = 0;
+};
+// The base units of a dialog (its font's average character width and height); {0, 0} if none.
+BaseUnits dialogBaseUnits(Window dialog);
+// Converts a dialog-unit rectangle to pixels; the four edges are converted one by one, so the
+// width is right minus left after rounding, as the platform's MapDialogRect does.
+Rect mapDialogRect(const Rect& units, BaseUnits base);
+
+// Style bits of controlAdd kinds other than kCustom: the kind's default when `style` is 0, then
+// its forced bits added and its removed bits taken away.
+std::uint32_t effectiveControlStyle(int kind, std::uint32_t style);
+// WS_EX_CLIENTEDGE is added when an edit control takes its default style.
+std::uint32_t effectiveControlExStyle(int kind, std::uint32_t style, std::uint32_t exStyle);
+
+// "desc|pattern|desc|pattern" -> "desc (pattern);;desc (pattern)" with ';' between patterns
+// turned into blanks; a description already ending in "(pattern)" is kept as it is.
+std::string qtFileFilter(const std::string& filter);
+
+// Colour 0x00BBGGRR <-> 0xAARRGGBB with alpha 255.
+constexpr std::uint32_t toArgb(Colour colour) {
+    const auto c = static_cast<std::uint32_t>(colour);
+    return 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+}
+constexpr Colour fromArgb(std::uint32_t argb) {
+    return rgb(static_cast<int>((argb >> 16) & 0xFFu), static_cast<int>((argb >> 8) & 0xFFu),
+               static_cast<int>(argb & 0xFFu));
+}
+// True for a real colour, false for the markers (-1, -2, -3 and any other negative value).
+constexpr bool isRealColour(Colour colour) {
+    return colour >= 0;
+}
+
+// The platform's virtual-key code of a Qt key (Qt::Key value); 0 when there is none.
+std::uint32_t virtualKey(int qtKey);
+
+// Top-level widget of a dialog, and the widget of a control; nullptr when there is none.
+QWidget* dialogWidget(Window dialog);
+QWidget* controlWidget(Window dialog, std::int32_t id);
+
+// Graphic area widgets (graphic_area.cpp): a widget that shows a backing bitmap of the given
+// size in pixels, cleared white.
+QWidget* createGraphicArea(QWidget* parent, int width, int height);
+
+// Marks a modal run that is not one of the toolkit's dialogs (message box, file chooser): while
+// it lasts, accelerators and dialog keys of the dialogs below it do not apply.
+class ForeignModalScope {
+public:
+    ForeignModalScope();
+    ~ForeignModalScope();
+    ForeignModalScope(const ForeignModalScope&) = delete;
+    ForeignModalScope& operator=(const ForeignModalScope&) = delete;
+};
+
+} // namespace vesk::ui::detail
