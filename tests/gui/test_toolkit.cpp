@@ -6,6 +6,7 @@
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -741,6 +742,26 @@ TEST_F(Toolkit, TitlesAreShownAsWritten) {
     windowSetTitle(d, "Message pattern file: a[*]b.txt");
     EXPECT_EQ(windowGetTitle(d), "Message pattern file: a[*]b.txt");
     EXPECT_EQ(detail::dialogWidget(d)->windowHandle()->title(), "Message pattern file: a[*]b.txt");
+}
+
+TEST_F(Toolkit, IconAndPictureOfTheWindow) {
+    const QString folder = QDir::tempPath() + "/vesk-toolkit-test";
+    QDir().mkpath(folder);
+    QImage icon(16, 16, QImage::Format_RGB32);
+    icon.fill(Qt::red);
+    ASSERT_TRUE(icon.save(folder + "/icon.png"));
+    const Window d = dialog(Units::Pixels, 0, 120, 40);
+    windowSetIcon(d, {(folder + "/missing.png").toStdString()});
+    EXPECT_TRUE(detail::dialogWidget(d)->windowIcon().isNull());
+    windowSetIcon(d,
+                  {(folder + "/icon.png").toStdString(), (folder + "/missing.png").toStdString()});
+    EXPECT_FALSE(detail::dialogWidget(d)->windowIcon().isNull());
+
+    const std::string png = (folder + "/window.png").toStdString();
+    ASSERT_TRUE(windowGrab(d, png));
+    EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(120, 40));
+    EXPECT_FALSE(windowGrab(d, (folder + "/no/such/folder/window.png").toStdString()));
+    EXPECT_FALSE(windowGrab(4711000, png));
 }
 
 TEST_F(Toolkit, ColoursAreRecordedAndPainted) {
