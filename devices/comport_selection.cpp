@@ -1,0 +1,40 @@
+#include "devices/comport_selection.h"
+
+#include "devices/comport_rules.h"
+
+#include <string>
+#include <vector>
+
+namespace vesk {
+
+void selectComport(ui::Window mainWindow, std::int32_t& pttComport, ChoiceBoxState& choice,
+                   const std::function<void()>& reopenPttPort) {
+    // The box has no owner, so the main window stays usable: only these two are held back.
+    ui::menuEnable(mainWindow, kPttMenuCommand, false);
+    ui::controlEnable(mainWindow, kTurnOnOffButton, false);
+
+    const std::string current = comportCurrentText(pttComport);
+    const std::vector<std::string> choices = comportChoices();
+    std::string answer =
+        choiceBox(choice, "Select comport for PTT control", current, &choices, "PTT control");
+    // Cancel and an emptied answer keep the current text, so the number is read back from it
+    // (which maps anything outside 1..99 into 0..99).
+    if (answer.empty()) {
+        answer = current;
+    }
+    pttComport = comportNumberFromAnswer(answer);
+
+    ui::menuEnable(mainWindow, kPttMenuCommand, true);
+    ui::controlEnable(mainWindow, kTurnOnOffButton, true);
+    if (reopenPttPort) {
+        reopenPttPort();
+    }
+}
+
+void selectComport(ui::Window mainWindow, std::int32_t& pttComport,
+                   const std::function<void()>& reopenPttPort) {
+    ChoiceBoxState choice;
+    selectComport(mainWindow, pttComport, choice, reopenPttPort);
+}
+
+} // namespace vesk
