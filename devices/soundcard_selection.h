@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ui/toolkit.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vesk {
+
+// Control ids of the soundcard selection.
+namespace soundcard_id {
+inline constexpr std::int32_t kDeviceList = 2040;
+inline constexpr std::int32_t kOk = 4321;
+} // namespace soundcard_id
+
+// The SelectSoundcard command: a modal tool window over the main window (which is disabled
+// meanwhile) listing `deviceNames` in platform order. Playback is stopped first by clicking
+// the main window's Turn On/Off button when it reads "Turn Off". OK stores the selected
+// entry in `soundcardIndex` (-1 when none is selected); the close box leaves it unchanged.
+// `soundcardWindow`, when given, holds the dialog while it exists and 0 afterwards.
+void selectSoundcard(ui::Window mainWindow, std::int32_t& soundcardIndex,
+                     const std::vector<std::string>& deviceNames,
+                     ui::Window* soundcardWindow = nullptr);
+
+} // namespace vesk
