@@ -1,0 +1,171 @@
+#pragma once
+
+#include "platform/audio_out.h"
+#include "tone/pattern.h"
+#include "tone/render.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace vesk {
+
+// The output ring: 64 blocks of 128 samples (256 bytes), 8192 samples (about 186 ms) queued
+// ahead of what is heard.
+inline constexpr int kOutputBuffers = 64;
+inline constexpr int kBufferSamples = 128;
+inline constexpr int kBufferBytes = kBufferSamples * 2;
+
+// Captions of the Turn On/Off button.
+inline constexpr const char* kTurnOnCaption = "Turn On";
+inline constexpr const char* kTurnOffCaption = "Turn Off";
+// The failed-open message box: text and caption.
+inline constexpr const char* kOpenFailureText = "Error opening waveform audio device!";
+inline constexpr const char* kOpenFailureCaption = "Generator";
+// Shown when the sound output goes away while the beacon plays.
+inline constexpr const char* kDeviceLostText =
+    "The sound device stopped working; the beacon has been turned off.";
+
+// Width of the cycle bar in pixels for one repeat cycle.
+inline constexpr int kCycleBarWidth = 180;
+
+// The dot timer: ticks onDotTimer once per dot while started.
+class DotTimer {
+public:
+    virtual ~DotTimer() = default;
+    // Starts (or restarts) ticking every `milliseconds` ms, at least 1.
+    virtual void start(int milliseconds) = 0;
+    virtual void stop() = 0;
+};
+
+// Keys and releases the transmitter (and shows the PTT state).
+class Transmitter {
+public:
+    virtual ~Transmitter() = default;
+    virtual void pttOn() = 0;
+    virtual void pttOff() = 0;
+};
+
+enum class CycleBarColour { Red, Blue };
+
+// What playback shows. The window draws on its controls; a headless beacon may print or ignore.
+class SequencerView {
+public:
+    virtual ~SequencerView() = default;
+    // Caption of the Turn On/Off button: kTurnOnCaption or kTurnOffCaption.
+    virtual void setToggleCaption(const std::string& caption) = 0;
+    // Enables or disables the five Apply buttons and Reset together.
+    virtual void enableParameterControls(bool enabled) = 0;
+    // Redraws the pattern grid and strip; this also clears the progress marks.
+    virtual void redrawPatternViews() = 0;
+    // Red filled box from (0, -1) to (dotCounter, 5) on the pattern strip; dotCounter 0..600.
+    virtual void drawStripProgress(int dotCounter) = 0;
+    // Filled box from (x1, 0) to (x2, 12) on the cycle bar, pixels 0..360 (180 = one cycle).
+    virtual void drawCycleBar(CycleBarColour colour, int x1, int x2) = 0;
+    // Render progress: blocks 10 (just started) down to 0.
+    virtual void showRenderProgress(int blocks) = 0;
+    // The render is over (done or refused): the title shows the pattern file again.
+    virtual void renderFinished() = 0;
+    // Beep, then the message box kOpenFailureText with caption kOpenFailureCaption.
+    virtual void reportOpenFailure() = 0;
+    // The render refused the pattern; `message` says why.
+    virtual void reportRenderRefused(const std::string& message) = 0;
+    // The sound output went away while playing; `message` is kDeviceLostText.
+    virtual void reportDeviceLost(const std::string& message) = 0;
+    // Ends the main window: the close request that waited for the device to close.
+    virtual void endMainWindow() = 0;
+};
+
+// Playback as the state table has it; Closing is a close request waiting for the device.
+enum class PlaybackState { Idle, Opening, Playing, Draining, Closing };
+
+// Streams the rendered pattern through the output ring and keys the transmitter under the dot
+// timer. Every entry point runs on the thread that owns the audio output; nothing blocks
+// except the render inside togglePlayback.
+class Sequencer {
+public:
+    Sequencer(platform::AudioOut& audio, DotTimer& timer, Transmitter& transmitter,
+              SequencerView& view);
+    Sequencer(const Sequencer&) = delete;
+    Sequencer& operator=(const Sequencer&) = delete;
+
+    // The Turn On/Off button: renders and starts at peak `amplitude` (0..32767) on output
+    // `soundcardIndex` (-1: the system default) when no device is open, else stops.
+    void togglePlayback(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex);
+    // One dot time has passed.
+    void onDotTimer();
+    void onDeviceOpened();
+    // Output block 0..63 has been played.
+    void onBufferDone(int block);
+    void onDeviceClosed();
+    void onDeviceLost();
+    // A close request. True: the window must stay until the device has closed (it then ends
+    // through SequencerView::endMainWindow); false: nothing plays, the caller ends it now.
+    bool requestClose();
+
+    // Routes one device notification to the matching entry point above.
+    void handleAudioEvent(platform::AudioEvent event, int block);
+    // Where device notifications go, e.g. posted as window messages that come back through
+    // handleAudioEvent. Without a route they are handled on arrival. Notifications of a
+    // device that has been forgotten (after a loss) are dropped before the route.
+    void setAudioRoute(platform::AudioListener route);
+
+    // A render made elsewhere (a pattern loaded while playing) replaces what playback reads;
+    // its dot count and repeat apply from the next tick, the timer keeps its period.
+    void replaceSound(const BeaconPattern& pattern, RenderedSound sound);
+
+    // Slot of the repeat cycle, 0..repeatDots.
+    std::int32_t dotCounter() const { return dotCounter_; }
+    // Sample table index of the next block to fill; advances by 128 per block.
+    std::int64_t playPosition() const { return playPosition_; }
+    bool stopRequested() const { return stopRequested_; }
+    bool closePending() const { return closePending_; }
+    // True from a successful open until the device has closed or been lost.
+    bool deviceOpen() const { return deviceOpen_; }
+    PlaybackState state() const { return state_; }
+    // The last successful render of Turn On (or the sound given to replaceSound).
+    const RenderedSound& sound() const { return sound_; }
+
+private:
+    void turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex);
+    void turnOff();
+    void fillAndWrite(int block);
+    void tryClose();
+    bool anyBlockQueued() const;
+    void endAfterLoss(bool closeDevice);
+    int cycleBarX(std::int64_t dots) const;
+
+    platform::AudioOut& audio_;
+    DotTimer& timer_;
+    Transmitter& transmitter_;
+    SequencerView& view_;
+    platform::AudioListener route_;
+
+    RenderedSound sound_;
+    std::int32_t dotCount_ = 0;
+    std::int32_t repeatDots_ = 0;
+
+    PlaybackState state_ = PlaybackState::Idle;
+    bool deviceOpen_ = false;
+    bool opened_ = false;        // Opened has arrived for the open device
+    bool closeAccepted_ = false; // close() succeeded; Closed is on its way
+    bool timerRunning_ = false;
+    bool stopRequested_ = false;
+    bool closePending_ = false;
+    std::uint64_t session_ = 0; // bumped at every open and loss; stale notifications drop
+    std::int32_t dotCounter_ = 0;
+    std::int64_t playPosition_ = 0;
+
+    // Bumped by every restart and every new table. A block remembers the generation and the
+    // table position it was filled from, so the return of the block that carried the
+    // pattern's last sample in the current cycle tells when the pattern has really been heard
+    // to its end (blocks queued before a restart still carry the previous cycle).
+    std::uint64_t fillGeneration_ = 0;
+    bool patternHeard_ = false;
+    std::array<std::uint64_t, kOutputBuffers> blockGeneration_{};
+    std::array<std::int64_t, kOutputBuffers> blockStart_{};
+    std::array<bool, kOutputBuffers> blockQueued_{};
+    std::array<std::array<std::uint8_t, kBufferBytes>, kOutputBuffers> buffers_{};
+};
+
+} // namespace vesk
