@@ -292,6 +292,14 @@ void Sequencer::setAudioRoute(platform::AudioListener route) {
     route_ = std::move(route);
 }
 
+void Sequencer::resetDotCounter(bool stopTimer) {
+    if (stopTimer) {
+        timer_.stop();
+        timerRunning_ = false;
+    }
+    dotCounter_ = 0;
+}
+
 void Sequencer::replaceSound(const BeaconPattern& pattern, RenderedSound sound) {
     sound_ = std::move(sound);
     dotCount_ = std::clamp(pattern.dotCount, 0, kMaxDotCount);

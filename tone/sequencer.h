@@ -110,6 +110,10 @@ public:
     // device that has been forgotten (after a loss) are dropped before the route.
     void setAudioRoute(platform::AudioListener route);
 
+    // The parameters changed (Apply, Reset): the cycle counts from slot 0 again, and with
+    // `stopTimer` the dot timer stops.
+    void resetDotCounter(bool stopTimer);
+
     // A render made elsewhere (a pattern loaded while playing) replaces what playback reads;
     // its dot count and repeat apply from the next tick, the timer keeps its period.
     void replaceSound(const BeaconPattern& pattern, RenderedSound sound);

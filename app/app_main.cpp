@@ -1,0 +1,115 @@
+#include "app/app_main.h"
+
+#include "app/main_window.h"
+#include "devices/settings_file.h"
+#include "files/file_commands.h"
+#include "tone/pattern_views.h"
+#include "ui/messages.h"
+
+#include <filesystem>
+
+namespace vesk {
+
+namespace {
+
+// Timer 0 of the main window: its ticks come back as WM_TIMER 0.
+class WindowDotTimer : public DotTimer {
+public:
+    explicit WindowDotTimer(AppState& state) : state_(state) {}
+    void start(int milliseconds) override { ui::timerSet(state_.mainWindow, 0, milliseconds); }
+    void stop() override { ui::timerKill(state_.mainWindow, 0); }
+
+private:
+    AppState& state_;
+};
+
+// Playback as the main window shows it.
+class WindowSequencerView : public SequencerView {
+public:
+    explicit WindowSequencerView(AppState& state) : state_(state) {}
+
+    void setToggleCaption(const std::string& caption) override {
+        ui::controlSetText(state_.mainWindow, 1002, caption);
+    }
+    void enableParameterControls(bool enabled) override {
+        for (const std::int32_t control : {801, 821, 901, 911, 996, 4000}) {
+            ui::controlEnable(state_.mainWindow, control, enabled);
+        }
+    }
+    void redrawPatternViews() override {
+        vesk::redrawPatternViews(state_.mainWindow, state_.pattern);
+    }
+    void drawStripProgress(int dotCounter) override {
+        vesk::drawStripProgress(state_.mainWindow, dotCounter);
+    }
+    void drawCycleBar(CycleBarColour colour, int x1, int x2) override {
+        drawCycleBarBox(state_.mainWindow, colour == CycleBarColour::Red, x1, x2);
+    }
+    void showRenderProgress(int blocks) override {
+        // Ten full blocks shrinking to none while the pattern renders.
+        std::string title = "Processing, please wait... ";
+        for (int i = 0; i < blocks && i < 10; ++i) {
+            title += "\xE2\x96\x88";
+        }
+        ui::windowSetTitle(state_.mainWindow, title);
+    }
+    void renderFinished() override {
+        ui::windowSetTitle(state_.mainWindow, std::string(kTitlePrefix) + state_.patternFileName);
+    }
+    void reportOpenFailure() override {
+        ui::beep();
+        ui::messageBox(kOpenFailureText, msg::MB_OK | msg::MB_ICONWARNING, kOpenFailureCaption);
+    }
+    void reportRenderRefused(const std::string& message) override {
+        ui::messageBox(message, msg::MB_OK | msg::MB_ICONERROR, kOpenFailureCaption);
+    }
+    void reportDeviceLost(const std::string& message) override {
+        ui::messageBox(message, msg::MB_OK | msg::MB_ICONWARNING, kOpenFailureCaption);
+    }
+    void endMainWindow() override { ui::dialogEnd(state_.mainWindow, 0); }
+
+private:
+    AppState& state_;
+};
+
+std::uint32_t messageFor(platform::AudioEvent event) {
+    switch (event) {
+    case platform::AudioEvent::Opened:
+        return msg::MM_WOM_OPEN;
+    case platform::AudioEvent::BlockDone:
+        return msg::MM_WOM_DONE;
+    case platform::AudioEvent::Closed:
+        return msg::MM_WOM_CLOSE;
+    case platform::AudioEvent::Lost:
+        break;
+    }
+    return kDeviceLostMessage;
+}
+
+} // namespace
+
+void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
+                     std::unique_ptr<platform::SerialLines> lines) {
+    state.audio = std::move(audio);
+    state.ptt = std::make_unique<Ptt>(std::move(lines));
+    state.dotTimer = std::make_unique<WindowDotTimer>(state);
+    state.sequencerView = std::make_unique<WindowSequencerView>(state);
+    state.sequencer = std::make_unique<Sequencer>(*state.audio, *state.dotTimer, *state.ptt,
+                                                  *state.sequencerView);
+    state.sequencer->setAudioRoute([&state](platform::AudioEvent event, int block) {
+        ui::postMessage(state.mainWindow, messageFor(event), 0, block);
+    });
+}
+
+int appMain(int argc, char** argv) {
+    ui::initialise(argc, argv);
+    AppState state;
+    std::error_code error;
+    state.settingsPath = (std::filesystem::current_path(error) / kComportSettingsFile).string();
+    state.pttComport = loadComportSetting(state.settingsPath);
+    attachResources(state, platform::makeAudioOut(), std::make_unique<platform::SerialLines>());
+    buildMainWindow(state);
+    return 0;
+}
+
+} // namespace vesk

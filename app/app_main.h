@@ -1,0 +1,20 @@
+#pragma once
+
+#include "app/app_state.h"
+#include "platform/audio_out.h"
+#include "platform/serial_lines.h"
+
+#include <memory>
+
+namespace vesk {
+
+// Wires the playback sequencer, the PTT port and the audio output into `state`: the dot timer
+// is the main window's timer 0, device notifications arrive as MM_WOM_* messages of the main
+// window, and the sequencer draws on the main window's controls.
+void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
+                     std::unique_ptr<platform::SerialLines> lines);
+
+// The program: reads the settings, builds and runs the main window, returns the exit code 0.
+int appMain(int argc, char** argv);
+
+} // namespace vesk

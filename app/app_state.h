@@ -1,0 +1,47 @@
+#pragma once
+
+#include "devices/choice_box.h"
+#include "devices/ptt.h"
+#include "platform/audio_out.h"
+#include "tone/pattern.h"
+#include "tone/sequencer.h"
+#include "ui/toolkit.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vesk {
+
+// The program's shared state: one instance for the whole run, owned by appMain and reached by
+// the main window's handler. Fields keep the names the rest of the program uses for them.
+struct AppState {
+    // choiceText, choiceInitial, choiceWindow, choiceEndCode, choiceClosing, choiceResult.
+    ChoiceBoxState choice;
+    ui::Window mainWindow = 0;
+    ui::Window soundcardWindow = 0;
+    double pi = 0.0;
+    std::int32_t amplitude = 0;      // peak sample value for level code 1, 0..32767
+    std::int32_t penLevelCode = 0;   // 1, 2, 4, 8 or 16
+    float currentGain = 0.0f;        // gain working value of the views
+    float outputLevel = 0.0f;        // 0..100, 100 = 0 dB
+    std::int32_t gridScroll = 0;     // track bar 1000, 0..3604
+    std::int32_t soundcardIndex = 0; // -1: the system default output
+    std::int32_t pttComport = 0;     // 0: none
+    std::string patternFileName;     // bare name of the last pattern file loaded
+    ui::Window levelScrollBar = 0;
+    // toneIndex, levelCode and the five parameters.
+    BeaconPattern pattern;
+    // The settings file's full path, fixed at start-up so that the file dialogs cannot move
+    // it by changing the current directory.
+    std::string settingsPath;
+
+    // Resources owned for the run.
+    std::unique_ptr<platform::AudioOut> audio;
+    std::unique_ptr<Ptt> ptt;
+    std::unique_ptr<DotTimer> dotTimer;
+    std::unique_ptr<SequencerView> sequencerView;
+    std::unique_ptr<Sequencer> sequencer;
+};
+
+} // namespace vesk

@@ -1,0 +1,5 @@
+#include "app/app_main.h"
+
+int main(int argc, char** argv) {
+    return vesk::appMain(argc, argv);
+}

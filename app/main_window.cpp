@@ -1,0 +1,489 @@
+#include "app/main_window.h"
+
+#include "devices/audio_tools.h"
+#include "devices/comport_selection.h"
+#include "devices/settings_file.h"
+#include "devices/soundcard_selection.h"
+#include "files/file_commands.h"
+#include "files/number_reader.h"
+#include "files/number_text.h"
+#include "tone/pattern_views.h"
+#include "tone/render.h"
+#include "ui/messages.h"
+
+#include <cmath>
+#include <vector>
+
+namespace vesk {
+
+namespace {
+
+using namespace ui::style;
+
+constexpr ui::Colour kWhite = ui::rgb(255, 255, 255);
+
+struct ControlSpec {
+    int kind;
+    const char* className;
+    std::int32_t id;
+    const char* text;
+    std::int32_t x, y, width, height;
+    std::uint32_t style;
+    std::uint32_t exStyle;
+};
+
+constexpr std::uint32_t kGraphicStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | SS_OWNERDRAW;
+constexpr std::uint32_t kLabelStyle = WS_CHILD | WS_VISIBLE;
+constexpr std::uint32_t kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr std::uint32_t kOptionStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTORADIOBUTTON;
+constexpr std::uint32_t kEditStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
+
+// The 39 controls in creation order.
+const std::vector<ControlSpec>& controlTable() {
+    static const std::vector<ControlSpec> table = {
+        {ui::kGraphic, "", 500, "", 0, 0, 3604, 100, kGraphicStyle, 0},
+        {ui::kGraphic, "", 501, "", 0, 100, 3604, 10, kGraphicStyle, 0},
+        {ui::kGraphic, "", 502, "", 10, 204, 600, 28, kGraphicStyle, 0},
+        {ui::kGraphic, "", 504, "", 630, 204, 170, 12, kGraphicStyle, 0},
+        {ui::kLabel, "", -1, "Repeat interval timer", 630, 217, 100, 14, kLabelStyle, 0},
+        {ui::kLabel, "", 2501, "PTT OFF", 740, 217, 50, 14, kLabelStyle, 0},
+        {ui::kButton, "", 4000, "Reset", 756, 114, 50, 20, kButtonStyle, 0},
+        {ui::kOption, "", 1111, "", 230, 161, 16, 16, kOptionStyle, 0},
+        {ui::kOption, "", 1112, "", 265, 161, 16, 16, kOptionStyle, 0},
+        {ui::kOption, "", 1113, "", 300, 161, 16, 16, kOptionStyle, 0},
+        {ui::kOption, "", 1114, "", 335, 161, 16, 16, kOptionStyle, 0},
+        {ui::kOption, "", 1115, "", 370, 161, 16, 16, kOptionStyle, 0},
+        {ui::kLabel, "", -1, "0dB", 228, 175, 20, 20, kLabelStyle, 0},
+        {ui::kLabel, "", -1, "-6dB", 260, 175, 30, 20, kLabelStyle, 0},
+        {ui::kLabel, "", -1, "-12dB", 293, 175, 30, 20, kLabelStyle, 0},
+        {ui::kLabel, "", -1, "-18dB", 328, 175, 30, 20, kLabelStyle, 0},
+        {ui::kLabel, "", -1, "-24dB", 365, 175, 30, 20, kLabelStyle, 0},
+        {ui::kButton, "", 1002, "Turn On", 7, 114, 60, 20, kButtonStyle, 0},
+        {ui::kCustom, "msctls_trackbar32", 1000, "", 420, 161, 362, 25,
+         WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0},
+        {ui::kLabel, "", -1, "Move window", 550, 184, 66, 15, kLabelStyle, 0},
+        {ui::kCustom, "SCROLLBAR", 1003, "", 7, 161, 140, 15, WS_CHILD | WS_VISIBLE | SBS_HORZ, 0},
+        {ui::kLabel, "", -1, "Output level", 47, 181, 66, 15, kLabelStyle, 0},
+        {ui::kLabel, "", 1004, "", 157, 161, 37, 15, kLabelStyle | SS_SUNKEN | SS_CENTERIMAGE, 0},
+        {ui::kEdit, "", 800, "Dot length (ms)", 210, 114, 60, 20, kEditStyle, WS_EX_CLIENTEDGE},
+        {ui::kButton, "", 801, "Apply", 270, 114, 40, 20, kButtonStyle, 0},
+        {ui::kLabel, "", -1, "Dot length (ms)", 210, 138, 90, 15, kLabelStyle, 0},
+        {ui::kEdit, "", 820, "Number of dots", 320, 114, 60, 20, kEditStyle, WS_EX_CLIENTEDGE},
+        {ui::kButton, "", 821, "Apply", 380, 114, 40, 20, kButtonStyle, 0},
+        {ui::kLabel, "", -1, "Number of dots", 320, 138, 90, 15, kLabelStyle, 0},
+        {ui::kEdit, "", 900, "Freq spacing", 430, 114, 60, 20, kEditStyle, WS_EX_CLIENTEDGE},
+        {ui::kButton, "", 901, "Apply", 490, 114, 40, 20, kButtonStyle, 0},
+        {ui::kLabel, "", -1, "Freq spacing (Hz)", 430, 138, 90, 15, kLabelStyle, 0},
+        {ui::kEdit, "", 910, "Centre frequency", 540, 114, 60, 20, kEditStyle, WS_EX_CLIENTEDGE},
+        {ui::kButton, "", 911, "Apply", 600, 114, 44, 20, kButtonStyle, 0},
+        {ui::kLabel, "", -1, "Centre frequency (Hz)", 540, 138, 110, 15, kLabelStyle, 0},
+        {ui::kEdit, "", 995, "Repeat", 650, 114, 60, 20, kEditStyle, WS_EX_CLIENTEDGE},
+        {ui::kButton, "", 996, "Apply", 710, 114, 40, 20, kButtonStyle, 0},
+        {ui::kLabel, "", -1, "Repeat (in dots)", 650, 138, 110, 15, kLabelStyle, 0},
+        {ui::kEdit, "", 990, "", 84, 117, 110, 15, WS_CHILD | WS_VISIBLE | 0x0200u, 0x0800u},
+    };
+    return table;
+}
+
+// Graphic areas are cleared to their colour right after creation.
+ui::Colour graphicBackground(std::int32_t controlId) {
+    switch (controlId) {
+    case 501:
+        return ui::rgb(224, 255, 255);
+    case 502:
+        return ui::rgb(0, 0, 164);
+    default:
+        return kWhite;
+    }
+}
+
+void addControls(ui::Window window) {
+    for (const ControlSpec& control : controlTable()) {
+        ui::controlAdd(window, control.kind, control.className, control.id, control.text, nullptr,
+                       control.x, control.y, control.width, control.height, control.style,
+                       control.exStyle);
+        if (control.kind == ui::kGraphic) {
+            const ui::Colour colour = graphicBackground(control.id);
+            ui::controlSetColor(window, control.id, colour, colour);
+            ui::graphicClear(window, control.id, colour);
+        } else if (control.id == kPttLabelId) {
+            ui::controlSetColor(window, control.id, ui::rgb(0, 0, 255), ui::kDefaultColour);
+        } else if (control.id == 1115) {
+            const ui::Colour optionColours[] = {ui::rgb(0, 0, 255), ui::rgb(128, 0, 255),
+                                                ui::rgb(1, 128, 0), ui::rgb(255, 0, 0),
+                                                ui::rgb(255, 128, 0)};
+            for (std::int32_t i = 0; i < 5; ++i) {
+                const ui::Colour colour = optionColours[i];
+                ui::controlSetColor(window, kFirstPenId + i, colour, colour);
+            }
+        }
+    }
+}
+
+void addMenus(ui::Window window, AppState& state) {
+    const ui::Menu bar = ui::menuNew(true);
+    const ui::Menu file = ui::menuNew(false);
+    ui::menuAdd(file, "Open pattern file", id::kMenuOpen, 0, true);
+    ui::menuAdd(file, "-", 0, 0, true);
+    ui::menuAdd(file, "Save as pattern file .TXT", id::kMenuSavePattern, 0, true);
+    ui::menuAdd(file, "Save as .SCP", id::kMenuSaveScript, 0, true);
+    ui::menuAdd(file, "Save as .WAV", id::kMenuSaveWave, 0, true);
+    ui::menuAdd(bar, "File", 0, file, true);
+
+    // The three sound card items carry their own handlers; the window's handler ignores them.
+    const ui::Menu soundcard = ui::menuNew(false);
+    ui::menuAdd(soundcard, "Mixer", id::kMenuMixer, 0, true,
+                [](ui::Window, std::uint32_t, std::uint32_t, std::int32_t) {
+                    openMixer();
+                    return 0;
+                });
+    ui::menuAdd(soundcard, "Audio Devices", id::kMenuAudioDevices, 0, true,
+                [](ui::Window, std::uint32_t, std::uint32_t, std::int32_t) {
+                    openAudioDevices();
+                    return 0;
+                });
+    ui::menuAdd(soundcard, "SelectSoundcard", id::kMenuSelectSoundcard, 0, true,
+                [&state](ui::Window, std::uint32_t, std::uint32_t, std::int32_t) {
+                    selectSoundcard(state.mainWindow, state.soundcardIndex,
+                                    platform::outputDevices(), &state.soundcardWindow);
+                    return 0;
+                });
+    ui::menuAdd(bar, "Soundcard", 0, soundcard, true);
+
+    const ui::Menu ptt = ui::menuNew(false);
+    ui::menuAdd(ptt, "PTT", id::kMenuPtt, 0, true);
+    ui::menuAdd(bar, "PTT", 0, ptt, true);
+
+    const ui::Menu help = ui::menuNew(false);
+    ui::menuAdd(help, "About", id::kMenuAbout, 0, true);
+    ui::menuAdd(help, "Help", id::kMenuHelp, 0, true);
+    ui::menuAdd(bar, "Help", 0, help, true, {}, true);
+
+    ui::menuAttach(window, bar);
+}
+
+std::string fieldText(std::int32_t value) {
+    return fieldTextInt(value);
+}
+std::string fieldText(float value) {
+    return fieldTextSingle(value);
+}
+
+void showParameters(const AppState& state) {
+    const BeaconPattern& p = state.pattern;
+    ui::controlSetText(state.mainWindow, id::kDotLengthField, fieldText(p.dotLength));
+    ui::controlSetText(state.mainWindow, id::kDotCountField, fieldText(p.dotCount));
+    ui::controlSetText(state.mainWindow, id::kSpacingField, fieldText(p.frequencySpacing));
+    ui::controlSetText(state.mainWindow, id::kCentreField, fieldText(p.centreFrequency));
+    ui::controlSetText(state.mainWindow, id::kRepeatField, fieldText(p.repeatDots));
+}
+
+// Reads an integer parameter field (ties to even) and keeps it within `limit`; a value that
+// had to be limited is written back so the field shows what is used.
+std::int32_t readIntegerField(const AppState& state, std::int32_t field,
+                              std::int32_t (*limit)(std::int32_t)) {
+    const double value = parseNumberLiteral(ui::controlGetText(state.mainWindow, field));
+    const std::int32_t read = roundToInt32(value);
+    const std::int32_t limited = limit(read);
+    if (limited != read || !std::isfinite(value)) {
+        ui::controlSetText(state.mainWindow, field, fieldText(limited));
+    }
+    return limited;
+}
+
+// Reads a frequency field; a value that is no finite number keeps the old one.
+float readRealField(const AppState& state, std::int32_t field, float current) {
+    const double value = parseNumberLiteral(ui::controlGetText(state.mainWindow, field));
+    if (!std::isfinite(value)) {
+        ui::controlSetText(state.mainWindow, field, fieldText(current));
+        return current;
+    }
+    return roundToSingle(value);
+}
+
+void stopDotTimerAndCounter(AppState& state) {
+    state.sequencer->resetDotCounter(true);
+}
+
+void applyDotLength(AppState& state) {
+    state.pattern.dotLength = readIntegerField(state, id::kDotLengthField, limitDotLength);
+    stopDotTimerAndCounter(state);
+    redrawPatternViews(state.mainWindow, state.pattern);
+}
+
+void applyDotCount(AppState& state) {
+    state.pattern.dotCount = readIntegerField(state, id::kDotCountField, limitDotCount);
+    state.sequencer->resetDotCounter(false);
+    redrawPatternViews(state.mainWindow, state.pattern);
+}
+
+void applyRepeat(AppState& state) {
+    state.pattern.repeatDots = readIntegerField(state, id::kRepeatField, limitRepeatDots);
+    state.sequencer->resetDotCounter(false);
+    redrawPatternViews(state.mainWindow, state.pattern);
+}
+
+void applySpacing(AppState& state) {
+    state.pattern.frequencySpacing =
+        readRealField(state, id::kSpacingField, state.pattern.frequencySpacing);
+}
+
+void applyCentre(AppState& state) {
+    state.pattern.centreFrequency =
+        readRealField(state, id::kCentreField, state.pattern.centreFrequency);
+}
+
+void resetPatternCommand(AppState& state) {
+    const BeaconPattern reset = resetPattern();
+    state.pattern.toneIndex = reset.toneIndex;
+    state.pattern.levelCode = reset.levelCode;
+    const ui::Window w = state.mainWindow;
+    ui::controlSetText(w, id::kDotLengthField, fieldText(reset.dotLength));
+    ui::controlSetText(w, id::kDotCountField, fieldText(reset.dotCount));
+    ui::controlSetText(w, id::kSpacingField, fieldText(reset.frequencySpacing));
+    ui::controlSetText(w, id::kCentreField, fieldText(reset.centreFrequency));
+    ui::controlSetText(w, id::kRepeatField, fieldText(reset.repeatDots));
+    state.pattern.dotLength = readIntegerField(state, id::kDotLengthField, limitDotLength);
+    state.pattern.dotCount = readIntegerField(state, id::kDotCountField, limitDotCount);
+    state.pattern.frequencySpacing =
+        readRealField(state, id::kSpacingField, state.pattern.frequencySpacing);
+    state.pattern.centreFrequency =
+        readRealField(state, id::kCentreField, state.pattern.centreFrequency);
+    state.pattern.repeatDots = readIntegerField(state, id::kRepeatField, limitRepeatDots);
+    stopDotTimerAndCounter(state);
+    redrawPatternViews(w, state.pattern);
+}
+
+void showOutputLevel(AppState& state) {
+    state.outputLevel = clampOutputLevel(state.outputLevel);
+    state.amplitude = amplitudeForLevel(state.outputLevel);
+    ui::scrollSetPos(state.mainWindow, id::kOutputLevel,
+                     roundToInt32(static_cast<double>(state.outputLevel)), true);
+    ui::controlSetText(state.mainWindow, id::kLevelReadout, levelReadout(state.outputLevel));
+}
+
+void onOutputLevelScroll(AppState& state, std::uint32_t code, std::uint32_t position) {
+    switch (code) {
+    case msg::SB_LINELEFT:
+        state.outputLevel -= 1.0f;
+        break;
+    case msg::SB_LINERIGHT:
+        state.outputLevel += 1.0f;
+        break;
+    case msg::SB_PAGELEFT:
+        state.outputLevel -= 10.0f;
+        break;
+    case msg::SB_PAGERIGHT:
+        state.outputLevel += 10.0f;
+        break;
+    case msg::SB_THUMBTRACK:
+        state.outputLevel = static_cast<float>(position);
+        break;
+    default:
+        break;
+    }
+    showOutputLevel(state);
+}
+
+void setPatternTitle(const AppState& state) {
+    ui::windowSetTitle(state.mainWindow, std::string(kTitlePrefix) + state.patternFileName);
+}
+
+// Renders the pattern with the title showing progress; playback, if running, goes on from
+// the new samples at its current position.
+bool renderCurrentPattern(AppState& state) {
+    SequencerView& view = *state.sequencerView;
+    RenderResult result = renderPattern(state.pattern, state.amplitude,
+                                        [&view](int blocks) { view.showRenderProgress(blocks); });
+    view.renderFinished();
+    if (!result.ok) {
+        view.reportRenderRefused(result.error);
+        return false;
+    }
+    state.sequencer->replaceSound(state.pattern, std::move(result.sound));
+    return true;
+}
+
+void loadPatternCommand(AppState& state) {
+    if (!loadPatternFile(state.mainWindow, state.patternFileName, state.pattern)) {
+        return;
+    }
+    redrawPatternViews(state.mainWindow, state.pattern);
+    showParameters(state);
+    setPatternTitle(state);
+    renderCurrentPattern(state);
+}
+
+void exportWaveCommand(AppState& state) {
+    // Nothing rendered yet: render the pattern as it stands rather than write an empty file.
+    if (state.sequencer->sound().empty() && !renderCurrentPattern(state)) {
+        return;
+    }
+    exportWave(state.mainWindow, state.sequencer->sound());
+}
+
+std::int32_t onCommand(AppState& state, std::uint32_t wParam) {
+    const std::int32_t command = static_cast<std::int32_t>(msg::loWord(wParam));
+    if (penLevelForControl(command) != 0) {
+        state.penLevelCode = penLevelForControl(command);
+    } else if (command == id::kDotLengthApply) {
+        applyDotLength(state);
+    } else if (command == id::kDotCountApply) {
+        applyDotCount(state);
+    } else if (command == id::kRepeatApply) {
+        applyRepeat(state);
+    } else if (command == id::kSpacingApply) {
+        applySpacing(state);
+    } else if (command == id::kCentreApply) {
+        applyCentre(state);
+    } else if (command == id::kMenuPtt) {
+        selectComport(state.mainWindow, state.pttComport, state.choice,
+                      [&state] { state.ptt->reopenPttPort(state.pttComport); });
+    } else if (command == id::kMenuAbout) {
+        ui::messageBox("VESK Controller Version 1.09", msg::MB_ICONINFORMATION, "About");
+    } else if (command == id::kReset) {
+        resetPatternCommand(state);
+    } else if (command == id::kMenuOpen) {
+        loadPatternCommand(state);
+    } else if (command == id::kMenuSavePattern) {
+        savePatternFile(state.mainWindow, state.pattern);
+    } else if (command == id::kMenuSaveScript) {
+        exportScript(state.mainWindow, state.pattern);
+    } else if (command == id::kMenuSaveWave) {
+        exportWaveCommand(state);
+    } else if (command == id::kTurnOnOff) {
+        state.sequencer->togglePlayback(state.pattern, state.amplitude, state.soundcardIndex);
+    } else if (command == static_cast<std::int32_t>(msg::IDCANCEL)) {
+        ui::sendMessage(state.mainWindow, msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0);
+    }
+    return 0;
+}
+
+std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wParam,
+                      std::int32_t lParam) {
+    switch (message) {
+    case msg::WM_INITDIALOG:
+        initialiseMainWindow(state);
+        return 1;
+    case msg::WM_TIMER:
+        if (wParam == 0) {
+            state.sequencer->onDotTimer();
+        }
+        return 0;
+    case msg::WM_HSCROLL: {
+        const std::int32_t control = ui::controlId(lParam);
+        if (control == kMoveWindowId) {
+            onGraphScroll(state.mainWindow, msg::loWord(wParam),
+                          static_cast<std::int32_t>(msg::hiWord(wParam)), state.gridScroll);
+        } else if (control == id::kOutputLevel) {
+            onOutputLevelScroll(state, msg::loWord(wParam), msg::hiWord(wParam));
+        }
+        return 0;
+    }
+    case msg::WM_COMMAND:
+        return onCommand(state, wParam);
+    case msg::MM_WOM_OPEN:
+        state.sequencer->handleAudioEvent(platform::AudioEvent::Opened, 0);
+        return 0;
+    case msg::MM_WOM_DONE:
+        state.sequencer->handleAudioEvent(platform::AudioEvent::BlockDone, lParam);
+        return 0;
+    case msg::MM_WOM_CLOSE:
+        state.sequencer->handleAudioEvent(platform::AudioEvent::Closed, 0);
+        return 0;
+    case kDeviceLostMessage:
+        state.sequencer->handleAudioEvent(platform::AudioEvent::Lost, 0);
+        return 0;
+    case msg::WM_SYSCOMMAND:
+        if (wParam == msg::SC_CLOSE) {
+            // While the device is open the window stays until the queued sound has drained.
+            return state.sequencer->requestClose() ? 1 : 0;
+        }
+        return 0;
+    case msg::WM_MOUSEMOVE:
+        onMouseMove(state.mainWindow, msg::mouseX(lParam), msg::mouseY(lParam), state.gridScroll);
+        return 0;
+    case msg::WM_LBUTTONUP:
+        return 0;
+    case msg::WM_LBUTTONDOWN:
+        onLeftButtonDown(state.mainWindow, state.pattern, msg::mouseX(lParam), msg::mouseY(lParam),
+                         state.gridScroll, state.penLevelCode);
+        return 0;
+    case msg::WM_RBUTTONDOWN:
+        onRightButtonDown(state.mainWindow, state.pattern, msg::mouseX(lParam), msg::mouseY(lParam),
+                          state.gridScroll);
+        return 0;
+    case msg::WM_DESTROY: {
+        // A transmitter is never left keyed by this program: release, then close the port.
+        state.ptt->shutdown();
+        std::string error;
+        saveComportSetting(state.settingsPath, state.pttComport, error);
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+ui::Window createMainWindow(AppState& state) {
+    const ui::Window window =
+        ui::dialogNew(ui::Units::Pixels, 0, kMainCaption, ui::kCentred, ui::kCentred, kClientWidth,
+                      kClientHeight, WS_POPUP | WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0);
+    state.mainWindow = window;
+    ui::windowSetIcon(window, {":/icons/icon1-32.png", ":/icons/icon1-16.png"});
+    addControls(window);
+    addMenus(window, state);
+    state.ptt->setWindow(window);
+    return window;
+}
+
+ui::Handler mainWindowHandler(AppState& state) {
+    return [&state](ui::Window, std::uint32_t message, std::uint32_t wParam, std::int32_t lParam) {
+        return dispatch(state, message, wParam, lParam);
+    };
+}
+
+void initialiseMainWindow(AppState& state) {
+    const ui::Window w = state.mainWindow;
+    state.ptt->startPttPort(state.pttComport);
+
+    const BeaconPattern start = startPattern();
+    state.pattern.toneIndex = start.toneIndex;
+    state.pattern.levelCode = start.levelCode;
+
+    ui::scrollSetRange(w, kMoveWindowId, 0, kGridScrollMax, false);
+    ui::scrollSetPos(w, kMoveWindowId, kGridScrollOrigin, true);
+
+    state.pi = 4.0 * std::atan(1.0);
+    state.outputLevel = 90.0f;
+    state.amplitude = amplitudeForLevel(state.outputLevel);
+    state.levelScrollBar = ui::controlHandle(w, id::kOutputLevel);
+    ui::scrollSetRange(w, id::kOutputLevel, 0, 100, false);
+    ui::scrollSetPos(w, id::kOutputLevel, 90, true);
+    ui::controlSetText(w, id::kLevelReadout, levelReadout(state.outputLevel));
+
+    state.pattern.dotLength = start.dotLength;
+    state.pattern.dotCount = start.dotCount;
+    state.pattern.repeatDots = start.dotCount;
+    state.sequencer->resetDotCounter(false);
+    state.pattern.frequencySpacing = start.frequencySpacing;
+    state.pattern.centreFrequency = start.centreFrequency;
+    showParameters(state);
+
+    ui::controlSetCheck(w, kFirstPenId, true);
+    state.gridScroll = kGridScrollOrigin;
+    state.currentGain = 1.0f;
+    state.penLevelCode = 1;
+
+    drawDotScale(w);
+    redrawPatternViews(w, state.pattern);
+}
+
+void buildMainWindow(AppState& state) {
+    const ui::Window window = createMainWindow(state);
+    ui::dialogShowModal(window, mainWindowHandler(state), nullptr);
+}
+
+} // namespace vesk

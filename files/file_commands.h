@@ -1,0 +1,31 @@
+#pragma once
+
+#include "tone/pattern.h"
+#include "tone/render.h"
+#include "ui/toolkit.h"
+
+#include <string>
+
+namespace vesk {
+
+// The main window title before the name of the last pattern file loaded.
+inline constexpr const char* kTitlePrefix =
+    "VESK Controller v1.09                     Message pattern file: ";
+
+// "Open pattern file": asks for a file and reads it into `pattern`. On success
+// `patternFileName` becomes the bare file name and the result is true; the caller then
+// redraws, fills the fields, sets the title and renders. A cancelled dialog changes nothing;
+// a file that cannot be read is reported with its name and changes nothing.
+bool loadPatternFile(ui::Window owner, std::string& patternFileName, BeaconPattern& pattern);
+
+// "Save as pattern file .TXT": asks for a name and writes the pattern as text (".txt").
+void savePatternFile(ui::Window owner, const BeaconPattern& pattern);
+
+// "Save as .SCP": asks for a name and writes the one-line script (".scp"). Erased slots in use
+// become level code 1 first, as the script has no level for them.
+void exportScript(ui::Window owner, BeaconPattern& pattern);
+
+// "Save as .WAV": asks for a name and writes the WAV image of `sound` (".Wav").
+void exportWave(ui::Window owner, const RenderedSound& sound);
+
+} // namespace vesk

@@ -1,0 +1,423 @@
+#include "app/app_main.h"
+#include "app/main_window.h"
+#include "devices/settings_file.h"
+#include "files/file_commands.h"
+#include "files/pattern_file.h"
+#include "files/read_file.h"
+#include "platform/fake_audio_out.h"
+#include "tone/pattern_views.h"
+#include "ui/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace vesk {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A port that records what the program asks of it; "COM3" is the only one that opens.
+class RecordingLines : public platform::SerialLines {
+public:
+    explicit RecordingLines(std::vector<std::string>& log) : log_(log) {}
+    bool open(std::int32_t number) override {
+        log_.push_back("open " + std::to_string(number));
+        open_ = number == 3;
+        return open_;
+    }
+    void close() override {
+        if (open_) {
+            log_.push_back("close");
+        }
+        open_ = false;
+    }
+    bool isOpen() const override { return open_; }
+    void setLines(bool keyed) override { log_.push_back(keyed ? "keyed" : "released"); }
+
+private:
+    std::vector<std::string>& log_;
+    bool open_ = false;
+};
+
+std::string readFile(const fs::path& path) {
+    std::string bytes;
+    readFileBytes(path.string(), 1u << 24, bytes);
+    return bytes;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ =
+            fs::temp_directory_path() /
+            ("vesk-main-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        ui::setMessageBoxRecorder(
+            [this](const ui::MessageBoxRecord& box) { boxes_.push_back(box); });
+        ui::setFileDialogHook([this](const std::string& caption, std::string& name) {
+            captions_.push_back(caption);
+            if (answers_.empty()) {
+                return false;
+            }
+            name = answers_.front();
+            answers_.erase(answers_.begin());
+            return !name.empty();
+        });
+    }
+
+    void start(std::int32_t comport = 0) {
+        state_.settingsPath = (folder_ / kComportSettingsFile).string();
+        state_.pttComport = comport;
+        auto audio = std::make_unique<platform::FakeAudioOut>();
+        audio_ = audio.get();
+        attachResources(state_, std::move(audio), std::make_unique<RecordingLines>(lines_));
+        window_ = createMainWindow(state_);
+        ui::dialogShowModeless(window_, mainWindowHandler(state_));
+    }
+
+    void TearDown() override {
+        if (window_ != 0 && ui::windowExists(window_)) {
+            ui::dialogEnd(window_, 0);
+        }
+        ui::processEvents();
+        ui::setMessageBoxRecorder({});
+        ui::setFileDialogHook({});
+        fs::remove_all(folder_);
+    }
+
+    std::int32_t send(std::uint32_t message, std::uint32_t wParam, std::int32_t lParam) {
+        return ui::sendMessage(window_, message, wParam, lParam);
+    }
+    void command(std::int32_t id) { send(msg::WM_COMMAND, static_cast<std::uint32_t>(id), 0); }
+    void scrollLevel(std::uint32_t code, std::uint32_t position = 0) {
+        send(msg::WM_HSCROLL, msg::makeWParam(code, position),
+             ui::controlHandle(window_, id::kOutputLevel));
+    }
+    void click(std::uint32_t message, std::int32_t x, std::int32_t y) {
+        send(message, 0, msg::makeMouseLParam(x, y));
+    }
+    std::string text(std::int32_t id) { return ui::controlGetText(window_, id); }
+    ui::Colour gridPixel(std::int32_t x, std::int32_t y) {
+        return ui::graphicPixel(window_, kPatternGridId, x, y);
+    }
+
+    fs::path folder_;
+    AppState state_;
+    platform::FakeAudioOut* audio_ = nullptr;
+    std::vector<std::string> lines_;
+    ui::Window window_ = 0;
+    std::vector<ui::MessageBoxRecord> boxes_;
+    std::vector<std::string> answers_;
+    std::vector<std::string> captions_;
+};
+
+TEST_F(MainWindowTest, LayoutHasExactClientAreaAndTableGeometry) {
+    start();
+    const ui::Rect client = ui::windowClientRect(window_);
+    EXPECT_EQ(client.width, 810);
+    EXPECT_EQ(client.height, 255);
+    struct Expected {
+        std::int32_t id, x, y, width, height;
+    };
+    for (const Expected& e : {Expected{500, 0, 0, 3604, 100}, Expected{501, 0, 100, 3604, 10},
+                              Expected{502, 10, 204, 600, 28}, Expected{504, 630, 204, 170, 12},
+                              Expected{2501, 740, 217, 50, 14}, Expected{1002, 7, 114, 60, 20},
+                              Expected{1000, 420, 161, 362, 25}, Expected{1003, 7, 161, 140, 15},
+                              Expected{911, 600, 114, 44, 20}, Expected{990, 84, 117, 110, 15}}) {
+        const ui::Rect r = ui::controlGeometry(window_, e.id);
+        EXPECT_EQ(r.x, e.x) << e.id;
+        EXPECT_EQ(r.y, e.y) << e.id;
+        EXPECT_EQ(r.width, e.width) << e.id;
+        EXPECT_EQ(r.height, e.height) << e.id;
+    }
+    EXPECT_EQ(ui::windowGetTitle(window_), "VESK Controller v1.09 (wave file version)");
+    EXPECT_EQ(ui::controlGetColor(window_, 1113),
+              std::make_pair(ui::rgb(1, 128, 0), ui::rgb(1, 128, 0)));
+    EXPECT_EQ(ui::controlGetColor(window_, 2501).first, ui::rgb(0, 0, 255));
+}
+
+TEST_F(MainWindowTest, StartValuesAndTheNoPortNotice) {
+    start();
+    EXPECT_EQ(text(800), " 100");
+    EXPECT_EQ(text(820), " 600");
+    EXPECT_EQ(text(900), " 10");
+    EXPECT_EQ(text(910), " 1000");
+    EXPECT_EQ(text(995), " 600");
+    EXPECT_EQ(text(1004), "-10dB");
+    EXPECT_EQ(text(2501), "PTT OFF");
+    EXPECT_EQ(ui::scrollGetPos(window_, 1000), 3000);
+    EXPECT_EQ(ui::scrollGetPos(window_, 1003), 90);
+    EXPECT_TRUE(ui::controlGetCheck(window_, 1111));
+    EXPECT_EQ(state_.amplitude, 10362);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, "Default comport set to 0\r\nGo to PTT to set up a valid comport");
+    EXPECT_EQ(boxes_[0].caption, "Comport");
+    EXPECT_EQ(boxes_[0].style, 0x1040u);
+    // Start-up grid: grey even columns with the centre band, white odd columns.
+    EXPECT_EQ(gridPixel(0, 20), ui::rgb(235, 235, 235));
+    EXPECT_EQ(gridPixel(0, 48), ui::rgb(192, 192, 192));
+    EXPECT_EQ(gridPixel(6, 20), ui::rgb(255, 255, 255));
+    EXPECT_EQ(ui::graphicPixel(window_, kDotScaleId, 100, 9), ui::rgb(224, 255, 255));
+}
+
+TEST_F(MainWindowTest, PortThatOpensGivesNoNoticeAndIsReleased) {
+    start(3);
+    EXPECT_TRUE(boxes_.empty());
+    ASSERT_GE(lines_.size(), 2u);
+    EXPECT_EQ(lines_[0], "open 3");
+    EXPECT_EQ(lines_.back(), "released");
+}
+
+TEST_F(MainWindowTest, OutputLevelEdges) {
+    start();
+    scrollLevel(msg::SB_THUMBTRACK, 0);
+    scrollLevel(msg::SB_LINELEFT);
+    EXPECT_EQ(state_.outputLevel, 0.0f);
+    EXPECT_EQ(state_.amplitude, 0);
+    EXPECT_EQ(text(1004), "-100dB");
+
+    scrollLevel(msg::SB_THUMBTRACK, 95);
+    scrollLevel(msg::SB_PAGERIGHT);
+    EXPECT_EQ(state_.outputLevel, 100.0f);
+    EXPECT_EQ(state_.amplitude, 32767);
+    EXPECT_EQ(text(1004), "0dB");
+    EXPECT_EQ(ui::scrollGetPos(window_, 1003), 100);
+
+    scrollLevel(msg::SB_THUMBTRACK, 37);
+    EXPECT_EQ(text(1004), "-63dB");
+    for (std::uint32_t code :
+         {msg::SB_THUMBPOSITION, msg::SB_LEFT, msg::SB_RIGHT, msg::SB_ENDSCROLL}) {
+        scrollLevel(code, 80);
+        EXPECT_EQ(state_.outputLevel, 37.0f) << code;
+    }
+    scrollLevel(msg::SB_PAGELEFT);
+    scrollLevel(msg::SB_LINERIGHT);
+    EXPECT_EQ(state_.outputLevel, 28.0f);
+    EXPECT_EQ(state_.amplitude, amplitudeForLevel(28.0f));
+}
+
+TEST_F(MainWindowTest, PaintingMovingAndErasingDots) {
+    start();
+    command(1113);                      // -12 dB
+    click(msg::WM_LBUTTONDOWN, 30, 18); // slot 5, row 3
+    EXPECT_EQ(state_.pattern.toneIndex[5], 3.0f);
+    EXPECT_EQ(state_.pattern.levelCode[5], 4.0f);
+    EXPECT_EQ(gridPixel(30, 18), ui::rgb(1, 128, 0));
+
+    command(1112);
+    click(msg::WM_LBUTTONDOWN, 31, 60); // same slot, row 10: the old square goes
+    EXPECT_EQ(state_.pattern.toneIndex[5], 10.0f);
+    EXPECT_EQ(state_.pattern.levelCode[5], 2.0f);
+    EXPECT_EQ(gridPixel(30, 18), ui::rgb(255, 255, 255));
+    EXPECT_EQ(gridPixel(30, 60), ui::rgb(128, 0, 255));
+
+    click(msg::WM_RBUTTONDOWN, 30, 200); // any height erases
+    EXPECT_EQ(state_.pattern.toneIndex[5], 0.0f);
+    EXPECT_EQ(state_.pattern.levelCode[5], 0.0f);
+    EXPECT_EQ(gridPixel(30, 60), ui::rgb(255, 255, 255));
+
+    click(msg::WM_LBUTTONDOWN, 30, 48); // an erased slot takes a new dot
+    EXPECT_EQ(state_.pattern.toneIndex[5], 8.0f);
+
+    // Rows outside 1..16 and slots outside 0..600 change nothing.
+    const BeaconPattern before = state_.pattern;
+    click(msg::WM_LBUTTONDOWN, 60, 2);
+    click(msg::WM_LBUTTONDOWN, 60, 102);
+    send(msg::WM_HSCROLL, msg::makeWParam(msg::SB_THUMBTRACK, 3604),
+         ui::controlHandle(window_, kMoveWindowId)); // grid 604 px right: x 0 is slot -101
+    click(msg::WM_LBUTTONDOWN, 0, 48);
+    click(msg::WM_RBUTTONDOWN, 0, 48);
+    EXPECT_EQ(state_.pattern.toneIndex, before.toneIndex);
+    EXPECT_EQ(state_.pattern.levelCode, before.levelCode);
+}
+
+TEST_F(MainWindowTest, ReadoutNamesToneAndDot) {
+    start();
+    click(msg::WM_MOUSEMOVE, 252, 18);
+    EXPECT_EQ(text(990), "Tone =  5  Dot =  42");
+    click(msg::WM_MOUSEMOVE, 42, 66);
+    EXPECT_EQ(text(990), "Tone = -3  Dot =  7");
+    click(msg::WM_MOUSEMOVE, 42, 2);
+    EXPECT_EQ(text(990), "----  Out of range  ----");
+    // Exactly between two cells: ties go to the even slot and row.
+    click(msg::WM_MOUSEMOVE, 9, 15);
+    EXPECT_EQ(text(990), "Tone =  6  Dot =  2");
+}
+
+TEST_F(MainWindowTest, TrackBarDragMovesGridAndScaleOnly) {
+    start();
+    const std::int32_t trackbar = ui::controlHandle(window_, kMoveWindowId);
+    send(msg::WM_HSCROLL, msg::makeWParam(msg::SB_PAGELEFT, 0), trackbar);
+    EXPECT_EQ(ui::controlGeometry(window_, 500).x, 0);
+    send(msg::WM_HSCROLL, msg::makeWParam(msg::SB_THUMBTRACK, 0), trackbar);
+    EXPECT_EQ(state_.gridScroll, 0);
+    EXPECT_EQ(ui::controlGeometry(window_, 500).x, -3000);
+    EXPECT_EQ(ui::controlGeometry(window_, 501).x, -3000);
+    EXPECT_EQ(ui::controlGeometry(window_, 501).y, 100);
+    click(msg::WM_MOUSEMOVE, 0, 48); // slot 500 now sits at the left edge
+    EXPECT_EQ(text(990), "Tone =  0  Dot =  500");
+}
+
+TEST_F(MainWindowTest, ApplyLimitsAndReset) {
+    start();
+    ui::controlSetText(window_, 820, "1000");
+    command(821);
+    EXPECT_EQ(state_.pattern.dotCount, 600);
+    EXPECT_EQ(text(820), " 600");
+
+    ui::controlSetText(window_, 800, "0");
+    command(801);
+    EXPECT_EQ(state_.pattern.dotLength, 1);
+    EXPECT_EQ(text(800), " 1");
+
+    ui::controlSetText(window_, 995, "-5");
+    command(996);
+    EXPECT_EQ(state_.pattern.repeatDots, 0);
+
+    ui::controlSetText(window_, 910, "1234.5");
+    command(911);
+    EXPECT_EQ(state_.pattern.centreFrequency, 1234.5f);
+
+    // A redraw checks the 0 dB radio again, but the pen stays where it was.
+    command(1114);
+    ui::controlSetText(window_, 995, "250");
+    command(996);
+    EXPECT_TRUE(ui::controlGetCheck(window_, 1111));
+    EXPECT_EQ(state_.penLevelCode, 8);
+
+    click(msg::WM_LBUTTONDOWN, 30, 48);
+    scrollLevel(msg::SB_THUMBTRACK, 70);
+    command(4000);
+    EXPECT_EQ(text(800), " 100");
+    EXPECT_EQ(text(820), " 100");
+    EXPECT_EQ(text(900), " 10");
+    EXPECT_EQ(text(910), " 1000");
+    EXPECT_EQ(text(995), " 200");
+    EXPECT_EQ(state_.pattern.dotCount, 100);
+    EXPECT_EQ(state_.pattern.repeatDots, 200);
+    EXPECT_EQ(state_.pattern.toneIndex[5], 0.0f);
+    EXPECT_EQ(state_.pattern.levelCode[5], 1.0f);
+    EXPECT_EQ(state_.outputLevel, 70.0f);
+    EXPECT_EQ(gridPixel(30, 48), ui::rgb(255, 255, 255));
+}
+
+TEST_F(MainWindowTest, SaveAndLoadThroughTheFileDialogs) {
+    start();
+    command(1115);
+    click(msg::WM_LBUTTONDOWN, 12, 18); // slot 2, row 3, -24 dB
+    answers_ = {(folder_ / "night.v2.dat").string()};
+    command(id::kMenuSavePattern);
+    const fs::path saved = folder_ / "night.txt";
+    ASSERT_TRUE(fs::exists(saved));
+    EXPECT_EQ(readFile(saved), patternFileText(state_.pattern));
+    EXPECT_EQ(captions_.back(), "Save file as:");
+
+    command(4000); // clear, then load back
+    answers_ = {saved.string()};
+    command(id::kMenuOpen);
+    EXPECT_EQ(captions_.back(), "Choose tone file");
+    EXPECT_EQ(state_.pattern.dotCount, 600);
+    EXPECT_EQ(state_.pattern.toneIndex[2], 3.0f);
+    EXPECT_EQ(state_.pattern.levelCode[2], 16.0f);
+    EXPECT_EQ(state_.patternFileName, "night.txt");
+    EXPECT_EQ(ui::windowGetTitle(window_), std::string(kTitlePrefix) + "night.txt");
+    EXPECT_EQ(text(820), " 600");
+    EXPECT_EQ(gridPixel(12, 18), ui::rgb(255, 128, 0));
+    EXPECT_FALSE(state_.sequencer->sound().empty());
+
+    // Cancelling the open dialog ends the command: nothing is loaded again.
+    command(4000);
+    command(id::kMenuOpen);
+    EXPECT_EQ(state_.pattern.dotCount, 100);
+}
+
+TEST_F(MainWindowTest, FileFailuresAreReportedWithTheName) {
+    start();
+    boxes_.clear();
+    answers_ = {(folder_ / "missing.txt").string()};
+    command(id::kMenuOpen);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].text.find("missing.txt"), std::string::npos);
+    EXPECT_EQ(state_.patternFileName, "");
+    EXPECT_EQ(state_.pattern.dotCount, 600);
+
+    answers_ = {(folder_ / "no-such-folder" / "beacon").string()};
+    command(id::kMenuSaveScript);
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_NE(boxes_[1].text.find("beacon.scp"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, WaveExportBeforeAnyRenderRendersFirst) {
+    start();
+    command(4000); // 101 dots of 100 ms
+    answers_ = {(folder_ / "beacon.wav").string()};
+    command(id::kMenuSaveWave);
+    const fs::path written = folder_ / "beacon.Wav";
+    ASSERT_TRUE(fs::exists(written));
+    EXPECT_EQ(fs::file_size(written), 890864u);
+
+    answers_ = {(folder_ / "beacon").string()};
+    command(id::kMenuSaveScript);
+    EXPECT_EQ(readFile(folder_ / "beacon.scp"), std::string(101, 'X') + "Q\r\n");
+}
+
+TEST_F(MainWindowTest, EscapeClosesAndWritesTheSettings) {
+    start(3);
+    state_.pttComport = 12;
+    command(static_cast<std::int32_t>(msg::IDCANCEL));
+    ui::processEvents();
+    EXPECT_FALSE(ui::windowExists(window_));
+    EXPECT_EQ(readFile(folder_ / kComportSettingsFile), " 12 \r\n");
+    // The lines were released before the port was closed.
+    ASSERT_GE(lines_.size(), 2u);
+    EXPECT_EQ(lines_[lines_.size() - 2], "released");
+    EXPECT_EQ(lines_.back(), "close");
+}
+
+TEST_F(MainWindowTest, CloseBoxWhileIdleEndsAtOnceAndHelpDoesNothing) {
+    start();
+    command(id::kMenuHelp);
+    send(msg::WM_SIZE, 0, 0);
+    EXPECT_TRUE(ui::windowExists(window_));
+    boxes_.clear();
+    command(id::kMenuAbout);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, "VESK Controller Version 1.09");
+    EXPECT_EQ(boxes_[0].caption, "About");
+    EXPECT_EQ(boxes_[0].style, 0x40u);
+    EXPECT_EQ(send(msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0), 1); // the toolkit's default ends it
+    ui::processEvents();
+    EXPECT_FALSE(ui::windowExists(window_));
+    EXPECT_EQ(readFile(folder_ / kComportSettingsFile), " 0 \r\n");
+}
+
+TEST_F(MainWindowTest, ClosingWhilePlayingWaitsForTheDevice) {
+    start();
+    command(4000);
+    command(id::kTurnOnOff);
+    EXPECT_EQ(text(1002), "Turn On"); // until the device reports that it is open
+    EXPECT_FALSE(ui::controlIsEnabled(window_, 801));
+    EXPECT_FALSE(ui::controlIsEnabled(window_, 4000));
+    audio_->deliver();
+    ui::processEvents();
+    EXPECT_EQ(text(1002), "Turn Off");
+    EXPECT_EQ(text(2501), "PTT ON");
+
+    send(msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0);
+    ui::processEvents();
+    EXPECT_TRUE(ui::windowExists(window_));
+    for (int i = 0; i < 100 && ui::windowExists(window_); ++i) {
+        audio_->advance(8192);
+        audio_->deliver();
+        ui::processEvents();
+    }
+    EXPECT_FALSE(ui::windowExists(window_));
+    EXPECT_TRUE(fs::exists(folder_ / kComportSettingsFile));
+}
+
+} // namespace
+} // namespace vesk

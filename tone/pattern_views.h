@@ -1,0 +1,65 @@
+#pragma once
+
+#include "tone/pattern.h"
+#include "ui/toolkit.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vesk {
+
+// Control ids of the four graphic areas, the grid readout and the track bar.
+inline constexpr std::int32_t kPatternGridId = 500;
+inline constexpr std::int32_t kDotScaleId = 501;
+inline constexpr std::int32_t kPatternStripId = 502;
+inline constexpr std::int32_t kCycleBarId = 504;
+inline constexpr std::int32_t kGridReadoutId = 990;
+inline constexpr std::int32_t kMoveWindowId = 1000;
+inline constexpr std::int32_t kFirstPenId = 1111; // 1111..1115: 0 dB .. -24 dB
+inline constexpr std::int32_t kGridScrollOrigin = 3000;
+inline constexpr std::int32_t kGridScrollMax = 3604;
+// The cycle bar's scale: pixels per repeat cycle.
+inline constexpr int kCycleBarScale = 180;
+
+// Colour of a dot of `levelCode` in the grid, and its grey shade in the strip.
+ui::Colour levelColour(float levelCode);
+ui::Colour levelShade(float levelCode);
+
+// Level code (1, 2, 4, 8, 16) of pen radio 1111..1115; 0 for any other id.
+std::int32_t penLevelForControl(std::int32_t id);
+
+// Slot and row under a client position, ties to even; the slot may lie outside 0..600.
+struct GridPoint {
+    std::int32_t slot = 0;
+    std::int32_t row = 0;
+};
+GridPoint gridPointAt(std::int32_t x, std::int32_t y, std::int32_t gridScroll);
+
+// The readout text for a client position: "Tone =  5  Dot =  42" or "----  Out of range  ----".
+std::string gridReadoutText(std::int32_t x, std::int32_t y, std::int32_t gridScroll);
+
+// Draws the dot numbers 0, 10, ... 590 along the dot scale (once, at start-up).
+void drawDotScale(ui::Window window);
+
+// Rebuilds the grid and strip from the pattern, clears the cycle bar, checks pen radio 1111.
+void redrawPatternViews(ui::Window window, const BeaconPattern& pattern);
+
+// Mouse handlers of the main window (client coordinates).
+void onMouseMove(ui::Window window, std::int32_t x, std::int32_t y, std::int32_t gridScroll);
+// Sets a dot at the row under the mouse with the pen's level; clicks outside the 16 rows or
+// the 601 slots change nothing.
+void onLeftButtonDown(ui::Window window, BeaconPattern& pattern, std::int32_t x, std::int32_t y,
+                      std::int32_t gridScroll, std::int32_t penLevelCode);
+// Erases the slot under the mouse (any height); slots outside 0..600 change nothing.
+void onRightButtonDown(ui::Window window, BeaconPattern& pattern, std::int32_t x, std::int32_t y,
+                       std::int32_t gridScroll);
+
+// Track bar 1000: on a thumb drag (code 5) stores the position and moves grid and dot scale.
+void onGraphScroll(ui::Window window, std::uint32_t code, std::int32_t position,
+                   std::int32_t& gridScroll);
+
+// Progress marks of playback: the played part of the strip and the cycle bar.
+void drawStripProgress(ui::Window window, std::int32_t dotCounter);
+void drawCycleBarBox(ui::Window window, bool red, std::int32_t x1, std::int32_t x2);
+
+} // namespace vesk
