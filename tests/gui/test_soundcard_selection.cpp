@@ -7,195 +7,134 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace vesk {
 namespace {
 
-constexpr std::int32_t kTurnOnOff = 1002;
+using Names = std::vector<std::string>;
+using Events = std::vector<std::string>;
+const Names kThree = {"Built-in Audio", "USB Audio CODEC", "HDMI 2"};
 
-// A main window with the Turn On/Off button. While "playing" a click turns it back to
-// "Turn On" the way the real handler does, unless `stuck` keeps it playing.
+// A main window with the Turn On/Off button; clicking "Turn Off" stops the stand-in's
+// playback unless `stuck_` keeps it playing. `events_` records clicks, message boxes and the
+// moment the dialog is seen open.
 class SoundcardSelection : public ::testing::Test {
 protected:
     void SetUp() override {
-        main_ = ui::dialogNew(ui::Units::Pixels, 0, "Stand-in main window", 20, 20, 400, 260, 0, 0);
-        ui::controlAdd(main_, ui::kButton, "", kTurnOnOff, "Turn On", nullptr, 10, 10, 90, 24, 0,
-                       0);
+        main_ = ui::dialogNew(ui::Units::Pixels, 0, "Stand-in", 20, 20, 400, 260, 0, 0);
+        ui::controlAdd(main_, ui::kButton, "", 1002, "Turn On", nullptr, 10, 10, 90, 24, 0, 0);
         ui::dialogShowModeless(
             main_,
             [this](ui::Window window, std::uint32_t message, std::uint32_t wParam,
                    std::int32_t) -> std::int32_t {
-                if (message == msg::WM_COMMAND && msg::loWord(wParam) == kTurnOnOff) {
-                    events_.push_back("click " + ui::controlGetText(window, kTurnOnOff));
-                    if (!stuck_) {
-                        ui::controlSetText(window, kTurnOnOff, "Turn On");
-                    }
+                if (message == msg::WM_COMMAND && msg::loWord(wParam) == 1002) {
+                    events_.push_back("click " + ui::controlGetText(window, 1002));
+                    ui::controlSetText(window, 1002, stuck_ ? "Turn Off" : "Turn On");
                 }
                 return 0;
             });
         ui::setMessageBoxRecorder([this](const ui::MessageBoxRecord& record) {
-            boxes_.push_back(record);
-            events_.push_back("message box");
+            events_.push_back(record.caption + ": " + record.text);
+            EXPECT_EQ(record.style, msg::MB_OK | msg::MB_ICONWARNING);
         });
-        ui::processEvents();
     }
-
     void TearDown() override {
         ui::setMessageBoxRecorder(nullptr);
-        if (ui::windowExists(main_)) {
-            ui::dialogEnd(main_, 0);
-        }
+        ui::dialogEnd(main_, 0);
         ui::processEvents();
     }
 
-    // Runs the selection; `operate` gets the dialog once it is open and acts as the operator.
-    void select(std::int32_t& index, const std::vector<std::string>& names,
-                const std::function<void(ui::Window dialog)>& operate) {
-        bool stillOpen = false;
+    // Runs the selection: notes the entries and the selection as opened, then selects
+    // `pick` (unless -2) and ends with OK, or with the close box when `closeBox`.
+    void select(std::int32_t& index, const Names& names, std::int32_t pick, bool closeBox) {
         ui::Window dialog = 0;
         QTimer::singleShot(0, [&] {
-            dialog = window_;
             events_.push_back("open");
-            operate(dialog);
+            for (std::int32_t i = 0; i < ui::comboCount(dialog, soundcard_id::kDeviceList); ++i) {
+                shown_.push_back(ui::comboGetText(dialog, soundcard_id::kDeviceList, i));
+            }
+            selectedAtOpen_ = ui::comboSelection(dialog, soundcard_id::kDeviceList);
+            ownerEnabled_ = ui::controlIsEnabled(main_, ui::kDialogItself);
+            if (pick != -2) {
+                ui::comboSelect(dialog, soundcard_id::kDeviceList, pick);
+            }
+            ui::postMessage(dialog, closeBox ? msg::WM_SYSCOMMAND : msg::WM_COMMAND,
+                            closeBox ? msg::SC_CLOSE : soundcard_id::kOk, 0);
         });
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [&] {
-            stillOpen = true;
-            ui::dialogEnd(dialog, 0);
-        });
-        watchdog.start(10000);
-        selectSoundcard(main_, index, names, &window_);
-        EXPECT_EQ(window_, 0);
-        EXPECT_FALSE(stillOpen) << "the dialog did not end";
-        EXPECT_FALSE(ui::windowExists(dialog));
-    }
-
-    static void clickOk(ui::Window dialog) {
-        ui::postMessage(dialog, msg::WM_COMMAND, soundcard_id::kOk,
-                        ui::controlHandle(dialog, soundcard_id::kOk));
+        selectSoundcard(main_, index, names, &dialog);
+        EXPECT_EQ(dialog, 0);
+        EXPECT_TRUE(ui::controlIsEnabled(main_, ui::kDialogItself));
     }
 
     ui::Window main_ = 0;
-    ui::Window window_ = 0;
     bool stuck_ = false;
-    std::vector<std::string> events_;
-    std::vector<ui::MessageBoxRecord> boxes_;
+    Events events_;
+    Names shown_;
+    std::int32_t selectedAtOpen_ = 99;
+    bool ownerEnabled_ = true;
 };
 
-const std::vector<std::string> kThree = {"Built-in Audio", "USB Audio CODEC", "HDMI 2"};
-
-TEST_F(SoundcardSelection, ListsTheDevicesInOrderAndStoresThePick) {
-    std::int32_t index = 0;
-    std::vector<std::string> shown;
-    std::int32_t selected = -1;
-    bool mainEnabled = true;
-    select(index, kThree, [&](ui::Window dialog) {
-        ASSERT_NE(dialog, 0);
-        for (std::int32_t i = 0; i < ui::comboCount(dialog, soundcard_id::kDeviceList); ++i) {
-            shown.push_back(ui::comboGetText(dialog, soundcard_id::kDeviceList, i));
-        }
-        selected = ui::comboSelection(dialog, soundcard_id::kDeviceList);
-        mainEnabled = ui::controlIsEnabled(main_, ui::kDialogItself);
-        ui::comboSelect(dialog, soundcard_id::kDeviceList, 2);
-        clickOk(dialog);
-    });
-    EXPECT_EQ(shown, kThree);
-    EXPECT_EQ(selected, 0);
-    EXPECT_FALSE(mainEnabled) << "the owner is disabled while the selection is open";
-    EXPECT_TRUE(ui::controlIsEnabled(main_, ui::kDialogItself));
-    EXPECT_EQ(index, 2);
-    EXPECT_TRUE(boxes_.empty());
-    EXPECT_EQ(events_, std::vector<std::string>{"open"}) << "nothing clicked while stopped";
-}
-
-TEST_F(SoundcardSelection, SelectionFollowsTheStoredIndex) {
+TEST_F(SoundcardSelection, StoredIndexAndOutcome) {
     const struct {
-        std::int32_t index;
-        std::int32_t selected; // what the list shows, and what OK stores back
-    } cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, -1}, {-1, -1}, {1000, -1}};
+        std::int32_t before;
+        Names names;
+        std::int32_t pick;
+        bool closeBox;
+        std::int32_t selectedAtOpen;
+        std::int32_t after;
+    } cases[] = {
+        {0, kThree, 2, false, 0, 2},
+        {1, kThree, -2, false, 1, 1},
+        {3, kThree, -2, false, -1, -1},
+        {-1, kThree, -2, false, -1, -1},
+        {1, kThree, 2, true, 1, 1},
+        {-1, kThree, 0, true, -1, -1},
+        {0, {"First", "", "Third"}, 2, false, 0, 2},
+    };
     for (const auto& c : cases) {
-        std::int32_t index = c.index;
-        std::int32_t selected = 99;
-        select(index, kThree, [&](ui::Window dialog) {
-            selected = ui::comboSelection(dialog, soundcard_id::kDeviceList);
-            clickOk(dialog);
-        });
-        EXPECT_EQ(selected, c.selected) << c.index;
-        EXPECT_EQ(index, c.selected) << c.index;
+        std::int32_t index = c.before;
+        shown_.clear();
+        select(index, c.names, c.pick, c.closeBox);
+        EXPECT_EQ(selectedAtOpen_, c.selectedAtOpen) << c.before;
+        EXPECT_EQ(index, c.after) << c.before;
+        EXPECT_FALSE(ownerEnabled_);
+        EXPECT_EQ(events_, Events{"open"}) << "nothing clicked, no message";
+        events_.clear();
+        ASSERT_EQ(shown_.size(), c.names.size());
+        for (std::size_t i = 0; i < shown_.size(); ++i) {
+            // An unnamed device keeps its line, so entry i stays device i.
+            EXPECT_EQ(shown_[i], c.names[i].empty() ? shown_[i] : c.names[i]);
+            EXPECT_FALSE(shown_[i].empty());
+        }
     }
 }
 
-TEST_F(SoundcardSelection, CloseBoxLeavesTheIndex) {
-    std::int32_t index = 1;
-    select(index, kThree, [&](ui::Window dialog) {
-        ui::comboSelect(dialog, soundcard_id::kDeviceList, 2);
-        ui::postMessage(dialog, msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0);
-    });
-    EXPECT_EQ(index, 1);
-}
-
-TEST_F(SoundcardSelection, NoDevicesWarnsAndOkStoresMinusOne) {
+TEST_F(SoundcardSelection, NoDevicesWarnsBeforeShowingAndOkStoresMinusOne) {
     std::int32_t index = 0;
-    std::int32_t count = -1;
-    select(index, {}, [&](ui::Window dialog) {
-        count = ui::comboCount(dialog, soundcard_id::kDeviceList);
-        clickOk(dialog);
-    });
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, "You have no audio output devices!");
-    EXPECT_EQ(boxes_[0].caption, "Warning");
-    EXPECT_EQ(boxes_[0].style, msg::MB_OK | msg::MB_ICONWARNING);
-    EXPECT_EQ(count, 0);
+    select(index, {}, -2, false);
+    EXPECT_EQ(events_, (Events{"Warning: You have no audio output devices!", "open"}));
     EXPECT_EQ(index, -1);
-    EXPECT_EQ(events_, (std::vector<std::string>{"message box", "open"}))
-        << "the warning comes before the dialog shows";
 }
 
-TEST_F(SoundcardSelection, UnnamedDeviceKeepsItsPlace) {
-    std::int32_t index = 0;
-    std::vector<std::string> shown;
-    select(index, {"First", "", "Third"}, [&](ui::Window dialog) {
-        for (std::int32_t i = 0; i < ui::comboCount(dialog, soundcard_id::kDeviceList); ++i) {
-            shown.push_back(ui::comboGetText(dialog, soundcard_id::kDeviceList, i));
-        }
-        ui::comboSelect(dialog, soundcard_id::kDeviceList, 2);
-        clickOk(dialog);
-    });
-    ASSERT_EQ(shown.size(), 3u);
-    EXPECT_EQ(shown[0], "First");
-    EXPECT_FALSE(shown[1].empty());
-    EXPECT_EQ(shown[2], "Third");
-    EXPECT_EQ(index, 2);
-}
-
-TEST_F(SoundcardSelection, PlaybackIsStoppedBeforeTheListFills) {
-    ui::controlSetText(main_, kTurnOnOff, "Turn Off");
-    std::int32_t index = 0;
-    std::string buttonWhileOpen;
-    select(index, kThree, [&](ui::Window dialog) {
-        buttonWhileOpen = ui::controlGetText(main_, kTurnOnOff);
-        clickOk(dialog);
-    });
-    EXPECT_EQ(events_, (std::vector<std::string>{"click Turn Off", "open"}));
-    EXPECT_EQ(buttonWhileOpen, "Turn On");
-    EXPECT_EQ(index, 0);
-}
-
-TEST_F(SoundcardSelection, OkClicksTurnOffAgainWhenStillPlaying) {
-    stuck_ = true;
-    ui::controlSetText(main_, kTurnOnOff, "Turn Off");
-    std::int32_t index = 0;
-    select(index, kThree, [&](ui::Window dialog) {
-        ui::comboSelect(dialog, soundcard_id::kDeviceList, 1);
-        clickOk(dialog);
-    });
-    EXPECT_EQ(events_, (std::vector<std::string>{"click Turn Off", "open", "click Turn Off"}));
-    EXPECT_EQ(index, 1);
+TEST_F(SoundcardSelection, PlaybackIsStoppedOnOpeningAndAgainOnOk) {
+    const struct {
+        bool stuck;
+        Events events;
+    } cases[] = {
+        {false, {"click Turn Off", "open"}},
+        {true, {"click Turn Off", "open", "click Turn Off"}},
+    };
+    for (const auto& c : cases) {
+        stuck_ = c.stuck;
+        events_.clear();
+        ui::controlSetText(main_, 1002, "Turn Off");
+        std::int32_t index = 0;
+        select(index, kThree, 1, false);
+        EXPECT_EQ(events_, c.events);
+        EXPECT_EQ(index, 1);
+    }
 }
 
 } // namespace
