@@ -1098,6 +1098,17 @@ void placeControl(const DialogRecord& rec, ControlRecord& c) {
         w->setGeometry(px.x, px.y, std::max(0, px.width), boxHeight);
         const int row = std::max(1, QFontMetrics(combo->font()).height() + 2);
         combo->setMaxVisibleItems(std::max(1, (px.height - boxHeight) / row));
+    } else if (c.type == Type::Label) {
+        // The stand-in font is wider than the one the layout was drawn for: a one-line label
+        // grows to the right rather than cut or wrap its caption out of sight.
+        auto* label = static_cast<QLabel*>(w);
+        const QFontMetrics metrics(label->font());
+        int width = std::max(0, px.width);
+        if (px.height < 2 * metrics.lineSpacing() && label->frameShape() == QFrame::NoFrame) {
+            label->setWordWrap(false);
+            width = std::max(width, metrics.horizontalAdvance(label->text()) + 2);
+        }
+        w->setGeometry(px.x, px.y, width, std::max(0, px.height));
     } else {
         w->setGeometry(px.x, px.y, std::max(0, px.width), std::max(0, px.height));
     }
@@ -1601,6 +1612,9 @@ void controlSetText(Window dialog, std::int32_t id, const std::string& text) {
         break;
     case Type::Label:
         static_cast<QLabel*>(c->widget.data())->setText(value);
+        if (auto rec = findDialog(dialog)) {
+            placeControl(*rec, *c);
+        }
         break;
     case Type::Edit:
         static_cast<QLineEdit*>(c->widget.data())->setText(value);
