@@ -53,8 +53,8 @@ std::int32_t amplitudeForLevel(float position);
 std::string levelReadout(float position);
 
 // Parameter limits that keep render and playback defined.
-std::int32_t limitDotLength(std::int32_t ms);   // at least 1
-std::int32_t limitDotCount(std::int32_t count); // 0..600
+std::int32_t limitDotLength(std::int32_t ms);    // at least 1
+std::int32_t limitDotCount(std::int32_t count);  // 0..600
 std::int32_t limitRepeatDots(std::int32_t dots); // at least 0
 
 // Applies the three limits above to a pattern's parameters.
