@@ -1,0 +1,237 @@
+#include "cli/cli.h"
+
+#include "devices/ptt.h"
+#include "files/pattern_file.h"
+#include "platform/audio_out.h"
+#include "platform/serial_lines.h"
+#include "tone/sequencer.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+namespace vesk::cli {
+
+namespace {
+
+// How long the queued sound (about 186 ms) may take to play out before the tool gives up
+// waiting for the device to close, in ms.
+constexpr int kDrainLimitMs = 5000;
+
+int signalPipe[2] = {-1, -1};
+
+// One line on stderr in one write, so that a reader of the pipe never sees half of it.
+void say(const std::string& line) {
+    const std::string text = line + '\n';
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+// Only writes a byte: the event loop does the rest.
+extern "C" void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+void watchSignal(int number) {
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(number, &action, nullptr);
+}
+
+class QtDotTimer : public DotTimer {
+public:
+    explicit QtDotTimer(std::function<void()> tick) {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, std::move(tick));
+    }
+    void start(int milliseconds) override { timer_.start(std::max(milliseconds, 1)); }
+    void stop() override { timer_.stop(); }
+
+private:
+    QTimer timer_;
+};
+
+// Playback as the terminal shows it: the errors, and the end of the session.
+class ConsoleView : public SequencerView {
+public:
+    std::function<void()> onEnd;
+    bool failed = false;
+
+    void setToggleCaption(const std::string&) override {}
+    void enableParameterControls(bool) override {}
+    void redrawPatternViews() override {}
+    void drawStripProgress(int) override {}
+    void drawCycleBar(CycleBarColour, int, int) override {}
+    void showRenderProgress(int) override {}
+    void renderFinished() override {}
+    void reportOpenFailure() override { fail(kOpenFailureText); }
+    void reportRenderRefused(const std::string& message) override { fail(message); }
+    void reportDeviceLost(const std::string& message) override { fail(message); }
+    void endMainWindow() override { end(); }
+
+private:
+    void fail(const std::string& message) {
+        say("vesk-cli: " + message);
+        failed = true;
+        end();
+    }
+    void end() {
+        if (onEnd) {
+            onEnd();
+        }
+    }
+};
+
+} // namespace
+
+int runPlay(const Options& options, int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+
+    const LoadResult loaded = loadPatternFile(options.positional[0]);
+    if (!loaded.ok) {
+        say("vesk-cli: " + loaded.error);
+        return 1;
+    }
+    const BeaconPattern pattern = loaded.pattern;
+
+    auto lines = std::make_unique<platform::SerialLines>();
+    const platform::SerialLines& port = *lines;
+    Ptt ptt(std::move(lines));
+    if (options.comport != 0 && !ptt.openPttPort(options.comport)) {
+        say("vesk-cli: Failure to open comport COM" + std::to_string(options.comport) + " (" +
+            port.lastError() + ")");
+        return 1;
+    }
+
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        say("vesk-cli: cannot watch for signals");
+        return 1;
+    }
+
+    auto audio = platform::makeAudioOut();
+    ConsoleView view;
+    Sequencer* sequencerPtr = nullptr;
+    long cyclesDone = 0;
+    std::function<void()> cycleEnded;
+    // The last slot of the cycle is where the sequencer sends the sound back to the start.
+    QtDotTimer timer([&] {
+        sequencerPtr->onDotTimer();
+        if (sequencerPtr->state() == PlaybackState::Playing &&
+            sequencerPtr->dotCounter() == pattern.repeatDots) {
+            cycleEnded();
+        }
+    });
+    Sequencer sequencer(*audio, timer, ptt, view);
+    sequencerPtr = &sequencer;
+
+    bool stopping = false;
+    // Turn Off releases the PTT at once and lets the queued sound play out; the device's
+    // close then ends the loop through the close request. A second signal ends at once.
+    auto stop = [&] {
+        if (stopping) {
+            app.quit();
+            return;
+        }
+        stopping = true;
+        if (!sequencer.deviceOpen()) {
+            app.quit();
+            return;
+        }
+        if (sequencer.state() != PlaybackState::Draining) {
+            sequencer.togglePlayback(pattern, 0, options.device);
+        }
+        sequencer.requestClose();
+        QTimer::singleShot(kDrainLimitMs, &app, [&] {
+            say("vesk-cli: the sound device did not close; ending anyway");
+            view.failed = true;
+            app.quit();
+        });
+    };
+    view.onEnd = [&] {
+        QTimer::singleShot(0, &app, [&app] { app.quit(); });
+    };
+    cycleEnded = [&] {
+        ++cyclesDone;
+        say("cycle " + std::to_string(cyclesDone) + " played");
+        if (options.cycles > 0 && cyclesDone >= options.cycles) {
+            stop();
+        }
+    };
+
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        char byte = 0;
+        while (::read(signalPipe[0], &byte, 1) > 0) {
+        }
+        say(stopping ? "stopping at once"
+                     : "stopping: PTT released, letting the queued sound play out");
+        stop();
+    });
+    watchSignal(SIGINT);
+    watchSignal(SIGTERM);
+
+    std::string start = "playing " + options.positional[0] + ": " +
+                        std::to_string(pattern.dotCount + 1) + " dots of " +
+                        std::to_string(pattern.dotLength) + " ms every " +
+                        std::to_string(std::int64_t{pattern.repeatDots} + 1) + " dots";
+    if (options.cycles > 0) {
+        start += ", " + std::to_string(options.cycles) + " cycle(s)";
+    }
+    say(start);
+
+    QTimer::singleShot(0, &app, [&] {
+        if (!stopping) {
+            sequencer.togglePlayback(pattern, amplitudeForLevel(static_cast<float>(options.level)),
+                                     options.device);
+        }
+    });
+    app.exec();
+    ptt.shutdown();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return view.failed ? 1 : 0;
+}
+
+int runDevices(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const std::vector<std::string> outputs = platform::outputDevices();
+    std::cout << "Sound outputs (--device N; -1 is the system default):\n";
+    if (outputs.empty()) {
+        std::cout << "  none\n";
+    }
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        std::cout << "  " << i << "  " << outputs[i] << '\n';
+    }
+    std::cout << "Serial ports (--comport N):\n";
+    bool any = false;
+    for (std::int32_t number = 1; number <= 99; ++number) {
+        const std::string path = platform::comportDevicePath(number);
+        std::error_code error;
+        if (path.empty() || !std::filesystem::exists(path, error)) {
+            continue;
+        }
+        std::cout << "  COM" << number << "  " << path;
+        if (std::filesystem::is_symlink(path, error)) {
+            std::cout << " -> " << std::filesystem::canonical(path, error).string();
+        }
+        std::cout << '\n';
+        any = true;
+    }
+    if (!any) {
+        std::cout << "  none found\n";
+    }
+    return 0;
+}
+
+} // namespace vesk::cli
