@@ -2,107 +2,74 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
+#include <tuple>
 
 namespace vesk {
 namespace {
 
-constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t hi = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t lo = std::numeric_limits<std::int32_t>::min();
 
 TEST(PatternValues, StartAndResetAreSilentWithTheirParameters) {
-    const struct {
-        const char* name;
-        BeaconPattern pattern;
-        std::int32_t dotCount;
-        std::int32_t repeatDots;
-    } cases[] = {
-        {"start", startPattern(), 600, 600},
-        {"reset", resetPattern(), 100, 200},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.pattern.dotLength, 100);
-        EXPECT_EQ(c.pattern.dotCount, c.dotCount);
-        EXPECT_EQ(c.pattern.repeatDots, c.repeatDots);
-        EXPECT_EQ(c.pattern.frequencySpacing, 10.0f);
-        EXPECT_EQ(c.pattern.centreFrequency, 1000.0f);
-        for (int slot = 0; slot < kSlotCount; ++slot) {
-            ASSERT_EQ(c.pattern.toneIndex[static_cast<std::size_t>(slot)], 0.0f) << slot;
-            ASSERT_EQ(c.pattern.levelCode[static_cast<std::size_t>(slot)], 1.0f) << slot;
-        }
+    for (const auto& [pattern, dotCount, repeatDots] :
+         {std::tuple{startPattern(), 600, 600}, std::tuple{resetPattern(), 100, 200}}) {
+        EXPECT_EQ(pattern.dotLength, 100);
+        EXPECT_EQ(pattern.dotCount, dotCount);
+        EXPECT_EQ(pattern.repeatDots, repeatDots);
+        EXPECT_EQ(pattern.frequencySpacing, 10.0f);
+        EXPECT_EQ(pattern.centreFrequency, 1000.0f);
+        const auto is = [](float v) {
+            return [v](float x) {
+                return x == v;
+            };
+        };
+        EXPECT_TRUE(std::all_of(pattern.toneIndex.begin(), pattern.toneIndex.end(), is(0.0f)));
+        EXPECT_TRUE(std::all_of(pattern.levelCode.begin(), pattern.levelCode.end(), is(1.0f)));
     }
 }
 
-TEST(ToneFrequency, LadderAroundTheCentre) {
+TEST(ToneFrequencyAndLevelGain, LadderAroundTheCentreAndInverseOfTheCode) {
     BeaconPattern pattern = startPattern();
     const struct {
-        float spacing;
-        float centre;
-        float row;
-        float hertz;
-    } cases[] = {
-        {10.0f, 1000.0f, 1.0f, 1070.0f}, {10.0f, 1000.0f, 8.0f, 1000.0f},
-        {10.0f, 1000.0f, 16.0f, 920.0f}, {0.0f, 1000.0f, 1.0f, 1000.0f},
-        {0.0f, 1000.0f, 16.0f, 1000.0f}, {10.0f, 50.0f, 16.0f, -30.0f}, // not prevented
-        {2.5f, 1500.0f, 3.0f, 1512.5f},  {-10.0f, 1000.0f, 1.0f, 930.0f},
-    };
-    for (const auto& c : cases) {
+        float spacing, centre, row, hertz;
+    } ladder[] = {{10.0f, 1000.0f, 1.0f, 1070.0f}, {10.0f, 1000.0f, 16.0f, 920.0f},
+                  {0.0f, 1000.0f, 1.0f, 1000.0f},  {10.0f, 50.0f, 16.0f, -30.0f},
+                  {2.5f, 1500.0f, 3.0f, 1512.5f},  {-10.0f, 1000.0f, 1.0f, 930.0f}};
+    for (const auto& c : ladder) {
         pattern.frequencySpacing = c.spacing;
         pattern.centreFrequency = c.centre;
         pattern.toneIndex[600] = c.row;
-        EXPECT_EQ(toneFrequency(pattern, 600), c.hertz)
-            << c.spacing << " Hz spacing, " << c.centre << " Hz centre, row " << c.row;
+        EXPECT_EQ(toneFrequency(pattern, 600), c.hertz) << c.spacing << " Hz, row " << c.row;
     }
-}
-
-TEST(LevelGain, InverseOfTheCode) {
-    BeaconPattern pattern = startPattern();
-    const struct {
-        float code;
-        double gain;
-    } cases[] = {{1.0f, 1.0},     {2.0f, 0.5}, {4.0f, 0.25},  {8.0f, 0.125},
-                 {16.0f, 0.0625}, {0.5f, 2.0}, {-4.0f, -0.25}};
-    for (const auto& c : cases) {
-        pattern.levelCode[0] = c.code;
-        EXPECT_EQ(levelGain(pattern, 0), c.gain) << c.code;
+    const std::pair<float, double> gains[] = {
+        {1.0f, 1.0}, {16.0f, 0.0625}, {0.5f, 2.0}, {-4.0f, -0.25}, {0.0f, HUGE_VAL}};
+    for (const auto& [code, gain] : gains) {
+        pattern.levelCode[0] = code;
+        EXPECT_EQ(levelGain(pattern, 0), gain) << code;
     }
-    pattern.levelCode[0] = 0.0f;
-    EXPECT_TRUE(std::isinf(levelGain(pattern, 0)));
 }
 
 TEST(RoundToInt32, TiesToEvenSaturatedNanIsZero) {
-    const struct {
+    struct Case {
         double value;
         std::int32_t rounded;
-    } cases[] = {
-        {0.0, 0},
-        {0.5, 0},
-        {1.5, 2},
-        {2.5, 2},
-        {3.5, 4},
-        {-0.5, 0},
-        {-1.5, -2},
-        {-2.5, -2},
-        {0.49999999999999994, 0}, // floor(x + 0.5) would give 1
-        {2.4999999, 2},
-        {-2.5000001, -3},
-        {10361.9, 10362},
-        {2147483646.5, 2147483646},
-        {2147483647.4, kInt32Max},
-        {2147483647.5, kInt32Max},
-        {1.0e10, kInt32Max},
-        {-2147483648.4, kInt32Min},
-        {-2147483648.5, kInt32Min},
-        {-1.0e10, kInt32Min},
-        {std::numeric_limits<double>::infinity(), kInt32Max},
-        {-std::numeric_limits<double>::infinity(), kInt32Min},
-        {std::nan(""), 0},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(roundToInt32(c.value), c.rounded) << std::hexfloat << c.value;
+    const double inf = std::numeric_limits<double>::infinity();
+    // 0.49999999999999994 would round to 1 as floor(x + 0.5).
+    const Case ties[] = {{0.5, 0},   {1.5, 2},   {2.5, 2},         {-0.5, 0},
+                         {-1.5, -2}, {-2.5, -2}, {-2.5000001, -3}, {0.49999999999999994, 0}};
+    const Case edges[] = {
+        {1.0e10, hi}, {-1.0e10, lo},      {inf, hi},           {-inf, lo},
+        {NAN, 0},     {2147483647.5, hi}, {-2147483648.5, lo}, {2147483646.5, hi - 1}};
+    for (const auto& table : {std::span<const Case>(ties), std::span<const Case>(edges)}) {
+        for (const Case& c : table) {
+            EXPECT_EQ(roundToInt32(c.value), c.rounded) << std::hexfloat << c.value;
+        }
     }
 }
 
@@ -111,11 +78,9 @@ TEST(OutputLevel, AmplitudeAndReadoutClampedToTheScale) {
         float position;
         std::int32_t amplitude;
         const char* readout;
-    } cases[] = {
-        {100.0f, 32767, "0dB"}, {90.0f, 10362, "-10dB"}, {80.0f, 3277, "-20dB"},
-        {0.0f, 0, "-100dB"},    {99.0f, 29204, "-1dB"},  {50.0f, 104, "-50dB"},
-        {-5.0f, 0, "-100dB"},   {250.0f, 32767, "0dB"},  {std::nanf(""), 0, "-100dB"},
-    };
+    } cases[] = {{100.0f, 32767, "0dB"},      {90.0f, 10362, "-10dB"}, {99.0f, 29204, "-1dB"},
+                 {0.0f, 0, "-100dB"},         {-5.0f, 0, "-100dB"},    {250.0f, 32767, "0dB"},
+                 {std::nanf(""), 0, "-100dB"}};
     for (const auto& c : cases) {
         EXPECT_EQ(amplitudeForLevel(c.position), c.amplitude) << c.position;
         EXPECT_EQ(levelReadout(c.position), c.readout) << c.position;
@@ -127,19 +92,9 @@ TEST(OutputLevel, AmplitudeAndReadoutClampedToTheScale) {
 
 TEST(ParameterLimits, EachLimitAtAndAcrossItsEdge) {
     const struct {
-        std::int32_t in;
-        std::int32_t dotLength;
-        std::int32_t dotCount;
-        std::int32_t repeatDots;
-    } cases[] = {
-        {kInt32Min, 1, 0, 0},
-        {-1, 1, 0, 0},
-        {0, 1, 0, 0},
-        {1, 1, 1, 1},
-        {600, 600, 600, 600},
-        {601, 601, 600, 601},
-        {kInt32Max, kInt32Max, 600, kInt32Max},
-    };
+        std::int32_t in, dotLength, dotCount, repeatDots;
+    } cases[] = {{lo, 1, 0, 0},        {-1, 1, 0, 0},        {0, 1, 0, 0},     {1, 1, 1, 1},
+                 {600, 600, 600, 600}, {601, 601, 600, 601}, {hi, hi, 600, hi}};
     for (const auto& c : cases) {
         EXPECT_EQ(limitDotLength(c.in), c.dotLength) << c.in;
         EXPECT_EQ(limitDotCount(c.in), c.dotCount) << c.in;
@@ -151,10 +106,9 @@ TEST(ParameterLimits, EachLimitAtAndAcrossItsEdge) {
     pattern.repeatDots = -3;
     pattern.frequencySpacing = -7.0f;
     limitParameters(pattern);
-    EXPECT_EQ(pattern.dotLength, 1);
-    EXPECT_EQ(pattern.dotCount, 600);
-    EXPECT_EQ(pattern.repeatDots, 0);
-    EXPECT_EQ(pattern.frequencySpacing, -7.0f); // frequencies are not limited
+    EXPECT_EQ(std::tuple(pattern.dotLength, pattern.dotCount, pattern.repeatDots),
+              std::tuple(1, 600, 0));
+    EXPECT_EQ(pattern.frequencySpacing, -7.0f) << "frequencies are not limited";
 }
 
 } // namespace

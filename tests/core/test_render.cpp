@@ -7,12 +7,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <limits>
 #include <numbers>
 #include <random>
 #include <span>
-#include <string>
 #include <vector>
 
 namespace vesk {
@@ -47,14 +45,6 @@ std::span<const std::int16_t> dot(const std::vector<std::int16_t>& samples, int 
                                                           static_cast<std::size_t>(dotSamples));
 }
 
-// Keeps a failing render for listening, next to the test log.
-void saveForListening(const std::string& name, std::span<const std::int16_t> samples) {
-    const std::vector<std::uint8_t> image = buildWaveImage(samples);
-    std::ofstream(name + ".wav", std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()),
-               static_cast<std::streamsize>(image.size()));
-}
-
 // A continuous-phase tone: per dot a frequency and an envelope factor per sample.
 struct Expected {
     double phase = 0.0;
@@ -86,21 +76,15 @@ testing::AssertionResult followsExpected(const std::vector<std::int16_t>& sample
 
 TEST(PatternSampleCount, ExactIntegersRoundedHalfToEven) {
     const struct {
-        std::int32_t dotLength;
-        std::int32_t dotCount;
+        std::int32_t dotLength, dotCount;
         std::int64_t samples;
-    } cases[] = {
-        {100, 100, 445410},
-        {100, 600, 2650410},
-        {125, 600, 3313012}, // 3313012.5
-        {5, 0, 220},
-        {5, 2, 662},
-        {1, 0, 44},
-        {1000, 600, 26504100},
-        {2147483647, 600, 56917121328453},
-        {0, 0, 44},
-        {100, 700, 2650410}, // outside the limits: limited
-    };
+    } cases[] = {{100, 100, 445410},
+                 {125, 600, 3313012},
+                 {5, 0, 220},
+                 {1, 0, 44},
+                 {0, 0, 44},
+                 {100, 700, 2650410}, // limited
+                 {2147483647, 600, 56917121328453}};
     for (const auto& c : cases) {
         EXPECT_EQ(patternSampleCount(silentPattern(c.dotLength, c.dotCount)), c.samples)
             << c.dotLength << " ms, " << c.dotCount;
@@ -110,7 +94,6 @@ TEST(PatternSampleCount, ExactIntegersRoundedHalfToEven) {
 TEST(RenderPattern, FreshStartIsAllZero) {
     const RenderResult result = renderPattern(startPattern(), 10362);
     ASSERT_TRUE(result.ok);
-    EXPECT_EQ(result.sound.sampleCount(), 2650410);
     EXPECT_EQ(result.sound.waveImage().size(), 5300864u);
     const auto data = result.sound.waveData();
     EXPECT_EQ(std::count(data.begin(), data.end(), 0), static_cast<long>(data.size()));
@@ -129,7 +112,6 @@ TEST(RenderPattern, ImageOfAHundredAndOneDots) {
     std::vector<std::uint8_t> expectedHeader(kWaveHeaderSize);
     writeWaveHeader(expectedHeader.data(), 445410);
     EXPECT_EQ(header, expectedHeader);
-    ASSERT_EQ(result.sound.waveData().size(), 890820u);
     EXPECT_EQ(result.sound.waveData().data(), image.data() + kWaveHeaderSize);
     int nonZero = 0;
     for (std::int64_t k = 0; k < 445410; k += 97) {
@@ -162,45 +144,25 @@ TEST(RenderEnvelope, LoneToneDotFadesInOverItsFirstTenthAndOutOverItsLast) {
         // 442 samples up to factor 1, 441 samples down from just below 1.
         return 32767.0 * (j <= 441 ? j / 441.0 : j >= 3969 ? (kDot100 - j) / 441.0 : 1.0);
     });
-    const std::vector<std::int16_t> samples = render(pattern, 32767);
-    EXPECT_TRUE(followsExpected(samples, expected));
-    const auto tone = dot(samples, 1);
-    EXPECT_EQ(*std::max_element(tone.begin(), tone.end()), 32767);
-    EXPECT_EQ(*std::min_element(tone.begin(), tone.end()), -32767);
-    EXPECT_LE(std::abs(tone[kDot100 - 1]), 32767 / 441 + 1);
-}
-
-TEST(RenderEnvelope, LevelRampsFromCodeOneToFourOverTheFirstTenth) {
-    BeaconPattern pattern = silentPattern(100, 2);
-    setDot(pattern, 0, 8.0f, 1.0f);
-    setDot(pattern, 1, 8.0f, 4.0f);
-    setDot(pattern, 2, 8.0f, 4.0f);
-    Expected expected;
-    expected.addDot(1000.0, kDot100, [](int j) { return 32767.0 * std::min(j / 441.0, 1.0); });
-    expected.addDot(1000.0, kDot100,
-                    [](int j) { return 32767.0 * (j <= 441 ? 1.0 - 0.75 * j / 441.0 : 0.25); });
-    expected.addDot(1000.0, kDot100, [](int j) {
-        return 32767.0 * 0.25 * (j >= 3969 ? (kDot100 - j) / 441.0 : 1.0);
-    });
     EXPECT_TRUE(followsExpected(render(pattern, 32767), expected));
 }
 
-TEST(RenderEnvelope, AdjacentRowsJoinWithoutPhaseJumpOrDip) {
+TEST(RenderEnvelope, RowsJoinInPhaseAndLevelsRampOverTheFirstTenth) {
     // 7 Hz rows put the dot boundaries away from whole cycles, where a phase reset would hide.
     BeaconPattern pattern = silentPattern(100, 4);
     pattern.frequencySpacing = 7.0f;
-    const float rows[] = {1.0f, 8.0f, 12.0f, 5.0f, 16.0f};
-    for (int d = 0; d <= 4; ++d) {
-        setDot(pattern, d, rows[d], 2.0f);
-    }
+    const double rows[] = {1.0, 8.0, 12.0, 5.0, 16.0};
+    const double codes[] = {1.0, 4.0, 4.0, 2.0, 2.0};
     Expected expected;
+    double previous = 0.0; // gain of the dot before: the ramp starts there
     for (int d = 0; d <= 4; ++d) {
-        const double hertz = 1000.0 + 7.0 * (8.0 - static_cast<double>(rows[d]));
-        expected.addDot(hertz, kDot100, [d](int j) {
-            const double in = d == 0 ? std::min(j / 441.0, 1.0) : 1.0;
-            const double out = d == 4 && j >= 3969 ? (kDot100 - j) / 441.0 : 1.0;
-            return 16383.5 * in * out;
+        setDot(pattern, d, static_cast<float>(rows[d]), static_cast<float>(codes[d]));
+        const double gain = 1.0 / codes[d];
+        expected.addDot(1000.0 + 7.0 * (8.0 - rows[d]), kDot100, [=](int j) {
+            const double level = j <= 441 ? previous + (gain - previous) * j / 441.0 : gain;
+            return 32767.0 * level * (d == 4 && j >= 3969 ? (kDot100 - j) / 441.0 : 1.0);
         });
+        previous = gain;
     }
     EXPECT_TRUE(followsExpected(render(pattern, 32767), expected));
 }
@@ -258,8 +220,7 @@ TEST(RenderFaults, LevelCodeBelowOneClipsWithoutWrapping) {
 
 TEST(RenderPattern, RefusesWhatCannotBeRendered) {
     const struct {
-        std::int32_t dotLength;
-        std::int32_t dotCount;
+        std::int32_t dotLength, dotCount;
         const char* message;
     } cases[] = {
         {10200, 600,
@@ -267,8 +228,6 @@ TEST(RenderPattern, RefusesWhatCannotBeRendered) {
          "minutes)."},
         {0, 10,
          "The pattern cannot be rendered: the dot length is 0 ms (it must be at least 1 ms)."},
-        {-40, 10,
-         "The pattern cannot be rendered: the dot length is -40 ms (it must be at least 1 ms)."},
         {100, 601,
          "The pattern cannot be rendered: the number of dots is 601 (it must be 0 to 600)."},
         {100, -1,
@@ -290,7 +249,6 @@ TEST(RenderProgress, BlocksCountDownEveryTenthOfTheDots) {
         std::vector<int> blocks;
     } cases[] = {
         {100, {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}},
-        {600, {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}},
         {25, {10, 10, 10, 10, 8, 8, 6, 6, 4, 4, 2, 2, 0}}, // 12.5, 11.5, ... 0.5 to even
         {5, {5, 4, 3, 2, 1, 0}},                           // fewer than 10: every dot
         {0, {0}},
@@ -323,11 +281,8 @@ BeaconPattern randomPattern(std::mt19937& random, std::int32_t dotLength, std::i
 TEST(RenderFast, GivesTheReferenceSamples) {
     std::mt19937 random(20240611);
     struct Case {
-        std::int32_t dotLength;
-        std::int32_t dotCount;
-        std::int32_t amplitude;
-        float spacing;
-        float centre;
+        std::int32_t dotLength, dotCount, amplitude;
+        float spacing, centre;
         bool unusual;
     };
     const Case cases[] = {
@@ -402,14 +357,13 @@ testing::AssertionResult isTone(std::span<const std::int16_t> samples, double he
 
 TEST(RenderedTone, MeasuresAsTheRowsFrequencyAndTheLevel) {
     const struct {
-        float outputLevel;
-        float row;
-        float code;
+        float outputLevel, row, code;
         double hertz;
     } cases[] = {
         // Rows whose samples come close to the sine's crest, so that the peak shows.
-        {100.0f, 4.0f, 4.0f, 1040.0}, {90.0f, 8.0f, 1.0f, 1000.0}, {80.0f, 16.0f, 4.0f, 920.0},
-        {90.0f, 1.0f, 16.0f, 1070.0}, {90.0f, 8.0f, 2.0f, 1000.0}, // peak 5181
+        {100.0f, 4.0f, 4.0f, 1040.0},
+        {80.0f, 16.0f, 4.0f, 920.0},
+        {90.0f, 1.0f, 16.0f, 1070.0},
     };
     for (const auto& c : cases) {
         BeaconPattern pattern = silentPattern(100, 6);
@@ -425,54 +379,29 @@ TEST(RenderedTone, MeasuresAsTheRowsFrequencyAndTheLevel) {
         // Negative controls: the check must tell a neighbouring row apart.
         EXPECT_FALSE(isTone(middle, c.hertz + 10.0, peak));
         EXPECT_FALSE(isTone(middle, c.hertz, peak * 0.9));
-        if (HasFailure()) {
-            saveForListening("rendered_tone_row_" + std::to_string(static_cast<int>(c.row)),
-                             samples);
-        }
     }
-    // Output level 0 is amplitude 0: nothing but silence.
-    BeaconPattern loud = silentPattern(100, 6);
-    setDot(loud, 3, 8.0f, 1.0f);
-    const std::vector<std::int16_t> silence = render(loud, amplitudeForLevel(0.0f));
-    EXPECT_TRUE(std::all_of(silence.begin(), silence.end(), [](std::int16_t s) { return s == 0; }));
 }
 
 TEST(RenderedSound, ReadsOutsideThePatternGiveSilence) {
-    const std::vector<std::int16_t> five = {1, -2, 3, 4, 32767};
-    const RenderedSound sound(buildWaveImage(five));
+    const RenderedSound sound(buildWaveImage(std::vector<std::int16_t>{1, -2, 3, 4, 32767}));
     EXPECT_EQ(sound.sampleCount(), 5);
-    EXPECT_EQ(sound.waveData().size(), 10u);
+    constexpr std::int64_t far = std::numeric_limits<std::int64_t>::max();
     const struct {
         std::int64_t from;
         std::vector<std::int16_t> expected;
     } cases[] = {
-        {0, {1, -2, 3, 4, 32767}}, {-2, {0, 0, 1, -2, 3}}, {3, {4, 32767, 0, 0, 0}},
-        {-9, {0, 0, 0, 0, 0}},     {5, {0, 0, 0, 0, 0}},   {40, {0, 0, 0, 0, 0}},
+        {0, {1, -2, 3, 4, 32767}},   {-2, {0, 0, 1, -2, 3}}, {3, {4, 32767, 0, 0, 0}},
+        {-9, {0, 0, 0, 0, 0}},       {5, {0, 0, 0, 0, 0}},   {far, {0, 0, 0, 0, 0}},
+        {-far - 1, {0, 0, 0, 0, 0}},
     };
     for (const auto& c : cases) {
         std::vector<std::int16_t> out(5, 99);
         sound.copySamples(c.from, out.data(), 5);
         EXPECT_EQ(out, c.expected) << "from " << c.from;
-        for (std::int64_t k = 0; k < 5; ++k) {
-            EXPECT_EQ(sound.sample(c.from + k), c.expected[static_cast<std::size_t>(k)]);
-        }
+        EXPECT_EQ(sound.sample(c.from), c.expected[0]) << "from " << c.from;
     }
-    for (const std::int64_t far :
-         {std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min()}) {
-        std::vector<std::int16_t> out(4, 99);
-        sound.copySamples(far, out.data(), 4);
-        EXPECT_EQ(out, std::vector<std::int16_t>(4, 0));
-        EXPECT_EQ(sound.sample(far), 0);
-    }
-    std::vector<std::int16_t> untouched(3, 99);
-    sound.copySamples(1, untouched.data(), 0);
-    EXPECT_EQ(untouched, std::vector<std::int16_t>(3, 99));
-
     const RenderedSound none;
-    EXPECT_TRUE(none.empty());
-    EXPECT_EQ(none.sampleCount(), 0);
-    EXPECT_TRUE(none.waveImage().empty());
-    EXPECT_TRUE(none.waveData().empty());
+    EXPECT_TRUE(none.empty() && none.waveImage().empty() && none.waveData().empty());
     EXPECT_EQ(none.sample(0), 0);
 }
 
