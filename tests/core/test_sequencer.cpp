@@ -29,19 +29,10 @@ struct Bar {
 
 // The dot timer, the transmitter and the view in one recorder.
 struct Recorder : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
-    void start(int milliseconds) override {
-        running = true;
-        period = milliseconds;
-    }
+    void start(int milliseconds) override { running = true, period = milliseconds; }
     void stop() override { running = false; }
-    void pttOn() override {
-        keyed = true;
-        ++keyings;
-    }
-    void pttOff() override {
-        keyed = false;
-        ++releases;
-    }
+    void pttOn() override { keyed = true, ++keyings; }
+    void pttOff() override { keyed = false, ++releases; }
     void setToggleCaption(const std::string& text) override { caption = text; }
     void enableParameterControls(bool enabled) override { controlsEnabled = enabled; }
     void redrawPatternViews() override { ++redraws; }
@@ -274,6 +265,19 @@ TEST_F(SequencerTest, ResetValuesReleaseOnlyAfterThePatternHasBeenHeardToItsEnd)
     EXPECT_TRUE(std::all_of(stream.begin() + 445410, stream.begin() + restart.written,
                             [](std::int16_t s) { return s == 0; }));
     EXPECT_EQ(audio.underrunSamples(), 0);
+
+    // x = dots x 180 / 200, rounded: red while the pattern sounds, then blue from x(100).
+    const std::pair<int, Bar> bars[] = {
+        {1, {CycleBarColour::Red, 0, 2}},       {99, {CycleBarColour::Red, 0, 90}},
+        {100, {CycleBarColour::Blue, 90, 91}},  {150, {CycleBarColour::Blue, 90, 136}},
+        {200, {CycleBarColour::Blue, 90, 181}}, {201, {CycleBarColour::Red, 0, 1}},
+    };
+    for (const auto& [tick, bar] : bars) {
+        EXPECT_EQ(rec.bars[static_cast<std::size_t>(tick - 1)], bar) << "tick " << tick;
+    }
+    EXPECT_EQ(rec.strip[99], 100);
+    EXPECT_EQ(rec.strip[100], 0) << "the strip goes back to 0 past the last dot";
+    EXPECT_EQ(rec.redraws, 3) << "Turn On and the two restarts";
 }
 
 TEST_F(SequencerTest, StartValuesKeepTheTransmitterKeyedAndRestartEvery601Ticks) {
@@ -332,32 +336,6 @@ TEST_F(SequencerTest, ARepeatOfZeroRestartsAtEveryTickWithoutDividingByZero) {
     sequencer.replaceSound(pattern, sequencer.sound());
     runTicks(1);
     EXPECT_EQ(rec.bars.back(), (Bar{CycleBarColour::Blue, 0, 180}));
-}
-
-TEST_F(SequencerTest, TheCycleBarAndStripFollowTheCounter) {
-    press();
-    runTicks(201);
-    struct Expected {
-        int tick;
-        Bar bar;
-    };
-    // x = dots x 180 / 200, rounded: red while the pattern sounds, then blue from x(100).
-    const std::vector<Expected> table{
-        {1, {CycleBarColour::Red, 0, 2}},       {99, {CycleBarColour::Red, 0, 90}},
-        {100, {CycleBarColour::Blue, 90, 91}},  {150, {CycleBarColour::Blue, 90, 136}},
-        {200, {CycleBarColour::Blue, 90, 181}}, {201, {CycleBarColour::Red, 0, 1}},
-    };
-    ASSERT_EQ(rec.bars.size(), 201u);
-    for (const Expected& e : table) {
-        EXPECT_EQ(rec.bars[static_cast<std::size_t>(e.tick - 1)], e.bar) << "tick " << e.tick;
-    }
-    std::vector<int> strip;
-    for (int dot = 1; dot <= 100; ++dot) {
-        strip.push_back(dot);
-    }
-    strip.push_back(0);
-    EXPECT_EQ(rec.strip, strip);
-    EXPECT_EQ(rec.redraws, 2) << "Turn On and the restart";
 }
 
 TEST_F(SequencerTest, TurnOffReleasesAtOnceAndTheDeviceClosesOnlyWhenTheQueueHasPlayed) {
@@ -427,18 +405,14 @@ TEST_F(SequencerTest, ClosingWhilePlayingWaitsForTheDeviceToClose) {
 }
 
 TEST_F(SequencerTest, ClosingBeforeTheDeviceIsReadyEndsTheWindowOnceItHasClosed) {
+    EXPECT_FALSE(sequencer.requestClose()) << "idle: the caller ends the window";
+    EXPECT_EQ(audio.closeAttempts(), 0);
     sequencer.togglePlayback(pattern, kAmplitude, kDevice);
     EXPECT_TRUE(sequencer.requestClose());
     EXPECT_EQ(rec.windowEnds, 0);
     audio.deliver();
     EXPECT_EQ(rec.windowEnds, 1);
     EXPECT_TRUE(audio.writtenSamples().empty());
-}
-
-TEST_F(SequencerTest, ClosingWhileIdleLeavesTheEndToTheCaller) {
-    EXPECT_FALSE(sequencer.requestClose());
-    EXPECT_FALSE(sequencer.closePending());
-    EXPECT_EQ(audio.closeAttempts(), 0);
 }
 
 TEST_F(SequencerTest, AFailedOpenIsReportedOnceAndLeavesNothingRunning) {
@@ -471,15 +445,25 @@ TEST_F(SequencerTest, ARefusedRenderLeavesEverythingIdle) {
     expectAllStopped();
 }
 
-TEST_F(SequencerTest, ALostDeviceEndsPlaybackLikeTurnOff) {
-    press();
-    runTicks(20);
-    audio.loseDevice();
-    audio.deliver();
-    ASSERT_EQ(rec.losses.size(), 1u);
-    EXPECT_EQ(rec.losses.front(), vesk::kDeviceLostText);
-    expectAllStopped();
-    EXPECT_EQ(rec.windowEnds, 0);
+TEST_F(SequencerTest, ALostDeviceOrAnUnaskedCloseEndsPlaybackLikeTurnOff) {
+    for (const bool lost : {true, false}) {
+        press();
+        runTicks(20);
+        if (lost) {
+            audio.loseDevice();
+            audio.deliver();
+        } else {
+            sequencer.onDeviceClosed();
+        }
+        ASSERT_EQ(rec.losses.size(), lost ? 1u : 2u);
+        EXPECT_EQ(rec.losses.back(), vesk::kDeviceLostText);
+        EXPECT_FALSE(rec.keyed);
+        EXPECT_FALSE(rec.running);
+        EXPECT_TRUE(rec.controlsEnabled);
+        EXPECT_FALSE(sequencer.deviceOpen());
+        EXPECT_EQ(sequencer.state(), PlaybackState::Idle);
+        EXPECT_EQ(rec.windowEnds, 0);
+    }
 }
 
 TEST_F(SequencerTest, TurningOnFromTheLossMessageStartsAFreshStream) {
