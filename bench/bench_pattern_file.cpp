@@ -79,6 +79,21 @@ void loadPatternFromFile(benchmark::State& state) {
 }
 BENCHMARK(loadPatternFromFile)->Unit(benchmark::kMicrosecond);
 
+// To the file system, as the save command does it: temporary file, flush to the disk, rename.
+void savePatternToFile(benchmark::State& state) {
+    const std::string path = "/tmp/vesk-bench-save-" + std::to_string(getpid()) + ".txt";
+    const vesk::BeaconPattern pattern = paintedPattern();
+    std::string error;
+    for (auto _ : state) {
+        if (!vesk::savePatternFile(path, pattern, error)) {
+            state.SkipWithError(error.c_str());
+            break;
+        }
+    }
+    std::remove(path.c_str());
+}
+BENCHMARK(savePatternToFile)->Unit(benchmark::kMicrosecond);
+
 void script(benchmark::State& state) {
     const vesk::BeaconPattern pattern = paintedPattern();
     for (auto _ : state) {
