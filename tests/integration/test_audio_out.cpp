@@ -1,14 +1,9 @@
 #include "platform/audio_out.h"
 
-#include "tone/sound_format.h"
+#include "tests/integration/monitor_recording.h"
 
-#include <QAudioDevice>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QMediaDevices>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -16,37 +11,31 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <deque>
-#include <fstream>
 #include <functional>
 #include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
-using vesk::platform::AudioEvent;
-using vesk::platform::AudioOut;
-
+namespace vesk {
 namespace {
+
+using platform::AudioEvent;
+using platform::AudioOut;
 
 constexpr int kRate = 44100;
 constexpr int kBlockSamples = 128; // the sequencer's 256-byte blocks
 constexpr int kInFlight = 64;
-constexpr double kToneHz = 1000.0;
-constexpr double kToneAmplitude = 16384.0; // -6 dB of full scale
 
-vesk::SoundFormat monoFormat() {
-    vesk::SoundFormat format;
-    vesk::fillSoundFormat(format, 1, kRate, 16);
+SoundFormat monoFormat() {
+    SoundFormat format;
+    fillSoundFormat(format, 1, kRate, 16);
     return format;
 }
 
-// Runs the event loop until `done` holds (checked every 10 ms) or `timeoutMs` passes; true
-// when it held.
+// Runs the Qt event loop until `done` holds (checked every 10 ms) or `timeoutMs` passes.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
-    if (done()) {
-        return true;
-    }
     QEventLoop loop;
     QTimer check;
     QElapsedTimer clock;
@@ -57,327 +46,179 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
         }
     });
     check.start(10);
-    loop.exec();
+    if (!done()) {
+        loop.exec();
+    }
     return done();
 }
 
-void runEventsFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+// 1 kHz at -6 dB of full scale.
+std::int16_t toneSample(std::int64_t n) {
+    return static_cast<std::int16_t>(std::lround(
+        16384.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(n) / kRate)));
 }
-
-std::string skipReason() {
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (device.isNull() || device.id() != "vesk") {
-        return "no PulseAudio server with the null sink \"vesk\" as default sink "
-               "(source tests/integration/start-pulse.sh first)";
-    }
-    if (QStandardPaths::findExecutable("parec").isEmpty() ||
-        QStandardPaths::findExecutable("pactl").isEmpty()) {
-        return "parec and pactl are needed (pulseaudio-utils)";
-    }
-    return {};
-}
-
-#define SKIP_WITHOUT_SOUND_SERVER()                                                                \
-    do {                                                                                           \
-        const std::string reason = skipReason();                                                   \
-        if (!reason.empty()) {                                                                     \
-            GTEST_SKIP() << reason;                                                                \
-        }                                                                                          \
-    } while (false)
 
 // Drives an output as the playback sequencer does: 64 blocks in flight, each refilled from the
-// source when it comes back, and once stopping, a close attempt at every returned block.
+// source when it comes back, and once stopping, a close attempt at every returned block. It
+// plays silence with the tone from sample `toneFrom` for `toneLength` samples.
 class Player {
 public:
-    // Fills one block of samples, given how many samples came before it.
-    using Source = std::function<void(std::int64_t firstSample, std::int16_t* out)>;
-
-    Player(AudioOut& out, Source source) : out_(out), source_(std::move(source)) {}
+    Player(AudioOut& out, std::int64_t toneFrom, std::int64_t toneLength)
+        : out_(out), toneFrom_(toneFrom), toneLength_(toneLength) {}
 
     bool open(int index) {
-        inCall_ = true;
-        openTimer_.start();
-        const bool ok =
-            out_.open(index, monoFormat(), [this](AudioEvent e, int block) { onEvent(e, block); });
-        inCall_ = false;
-        return ok;
+        clock_.start();
+        return call([&] {
+            return out_.open(index, monoFormat(), [this](AudioEvent e, int b) { onEvent(e, b); });
+        });
     }
     // Stop refilling after `blocks` blocks in all.
     void stopAfter(std::int64_t blocks) { limit_ = blocks; }
+    // The events seen, then every broken promise of the output.
+    std::string summary() const {
+        return "opened " + std::to_string(count_[0]) + " closed " + std::to_string(count_[2]) +
+               " lost " + std::to_string(count_[3]) + faults_;
+    }
+    bool ended() const { return count_[2] + count_[3] > 0; }
 
-    int opened = 0;
-    int closed = 0;
-    int lost = 0;
     std::int64_t done = 0;
-    std::int64_t written = 0;
     int refusedCloses = 0;
-    int refusedWrites = 0;
-    std::vector<std::string> faults;
-    // Milliseconds from open() to the BlockDone of each written block, in write order.
-    std::vector<double> doneAtMs;
 
 private:
+    bool call(const std::function<bool()>& f) {
+        inCall_ = true;
+        const bool ok = f();
+        inCall_ = false;
+        return ok;
+    }
+
     void writeSlot(int slot) {
         std::int16_t samples[kBlockSamples];
-        source_(written * kBlockSamples, samples);
-        std::uint8_t bytes[sizeof samples];
-        std::memcpy(bytes, samples, sizeof samples);
-        inCall_ = true;
-        const bool ok = out_.write(slot, bytes, sizeof bytes);
-        inCall_ = false;
-        if (!ok) {
-            ++refusedWrites;
-            return;
+        for (std::int64_t i = 0; i < kBlockSamples; ++i) {
+            const std::int64_t n = written_ * kBlockSamples + i - toneFrom_;
+            samples[i] = n >= 0 && n < toneLength_ ? toneSample(n) : 0;
         }
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(samples);
+        fault(!call([&] { return out_.write(slot, bytes, sizeof samples); }), "write refused");
         inFlight_.push_back(slot);
-        ++written;
+        ++written_;
     }
 
     void tryClose() {
-        inCall_ = true;
-        const bool ok = out_.close();
-        inCall_ = false;
-        if (!ok) {
-            ++refusedCloses;
-        }
+        refusedCloses += call([&] { return out_.close(); }) ? 0 : 1;
     }
 
     void onEvent(AudioEvent event, int block) {
-        if (inCall_) {
-            faults.push_back("event delivered from inside a call");
-        }
-        if (closed > 0 || lost > 0) {
-            faults.push_back("event after the end of the session");
-        }
-        switch (event) {
-        case AudioEvent::Opened:
-            ++opened;
+        fault(inCall_, "event from inside a call");
+        fault(ended(), "event after the end");
+        ++count_[static_cast<int>(event)];
+        if (event == AudioEvent::Opened) {
             for (int slot = 0; slot < kInFlight; ++slot) {
                 writeSlot(slot);
             }
-            // Everything is queued: a close now must be refused.
             tryClose();
-            if (refusedCloses != 1) {
-                faults.push_back("close accepted with 64 blocks queued");
-            }
-            break;
-        case AudioEvent::BlockDone:
-            if (opened == 0) {
-                faults.push_back("BlockDone before Opened");
-            }
+            fault(refusedCloses != 1, "close accepted with 64 blocks queued");
+        } else if (event == AudioEvent::BlockDone) {
             if (inFlight_.empty() || inFlight_.front() != block) {
-                faults.push_back("BlockDone out of write order: block " + std::to_string(block));
-                return;
+                return fault(true, "BlockDone out of write order: " + std::to_string(block));
             }
             inFlight_.pop_front();
+            // Done means played: no block comes back before its samples had time to play.
             ++done;
-            doneAtMs.push_back(static_cast<double>(openTimer_.nsecsElapsed()) / 1e6);
-            if (written < limit_) {
+            fault(clock_.nsecsElapsed() < (done * kBlockSamples * 1000 / kRate - 5) * 1000000,
+                  "block " + std::to_string(done) + " reported before it played");
+            if (written_ < limit_) {
                 writeSlot(block);
             } else {
                 tryClose();
             }
-            break;
-        case AudioEvent::Closed:
-            ++closed;
-            if (!inFlight_.empty()) {
-                faults.push_back("Closed with blocks still in flight");
-            }
-            break;
-        case AudioEvent::Lost:
-            ++lost;
-            break;
+        }
+        fault(event == AudioEvent::Closed && !inFlight_.empty(), "Closed with blocks in flight");
+    }
+
+    void fault(bool broken, const std::string& what) {
+        if (broken && faults_.size() < 2000) {
+            faults_ += "; " + what;
         }
     }
 
     AudioOut& out_;
-    Source source_;
+    std::int64_t toneFrom_;
+    std::int64_t toneLength_;
     std::deque<int> inFlight_;
+    std::int64_t written_ = 0;
     std::int64_t limit_ = INT64_MAX;
+    int count_[4] = {}; // by AudioEvent
+    std::string faults_;
     bool inCall_ = false;
-    QElapsedTimer openTimer_;
+    QElapsedTimer clock_;
 };
-
-std::int16_t toneSample(std::int64_t n, double hz) {
-    return static_cast<std::int16_t>(std::lround(
-        kToneAmplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(n) / kRate)));
-}
-
-void writeWav(const std::string& path, const std::vector<std::int16_t>& samples) {
-    std::ofstream out(path, std::ios::binary);
-    const auto u32 = [&](std::uint32_t v) {
-        out.write(reinterpret_cast<const char*>(&v), 4);
-    };
-    const auto u16 = [&](std::uint16_t v) {
-        out.write(reinterpret_cast<const char*>(&v), 2);
-    };
-    const auto data = static_cast<std::uint32_t>(samples.size() * 2);
-    out.write("RIFF", 4);
-    u32(36 + data);
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(kRate);
-    u32(kRate * 2);
-    u16(2);
-    u16(16);
-    out.write("data", 4);
-    u32(data);
-    out.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(data));
-}
-
-// Records the null sink's monitor, mono, in the output's own format.
-class MonitorRecorder {
-public:
-    bool start() {
-        process_.setProgram(QStandardPaths::findExecutable("parec"));
-        process_.setArguments({"-d", "vesk.monitor", "--format=s16le", "--rate=44100",
-                               "--channels=1", "--latency-msec=20"});
-        process_.start();
-        if (!process_.waitForStarted(5000)) {
-            return false;
-        }
-        // Bytes mean the recording stream is connected; 0.2 s of them are the silence that
-        // must precede the tone.
-        return waitUntil(
-            [this] {
-                collect();
-                return bytes_.size() >= 2 * 8820;
-            },
-            5000);
-    }
-    std::vector<std::int16_t> stop() {
-        collect();
-        process_.terminate();
-        process_.waitForFinished(3000);
-        collect();
-        std::vector<std::int16_t> samples(static_cast<std::size_t>(bytes_.size()) / 2);
-        std::memcpy(samples.data(), bytes_.constData(), samples.size() * 2);
-        return samples;
-    }
-    void collect() { bytes_ += process_.readAllStandardOutput(); }
-
-private:
-    QProcess process_;
-    QByteArray bytes_;
-};
-
-double rms(const std::vector<std::int16_t>& x, std::size_t from, std::size_t count) {
-    double sum = 0;
-    for (std::size_t i = from; i < from + count; ++i) {
-        sum += static_cast<double>(x[i]) * x[i];
-    }
-    return std::sqrt(sum / static_cast<double>(count));
-}
 
 TEST(AudioOut, PlaysTheToneGaplessAndClosesAfterDraining) {
     SKIP_WITHOUT_SOUND_SERVER();
-    MonitorRecorder recorder;
-    ASSERT_TRUE(recorder.start()) << "parec did not start recording vesk.monitor";
+    MonitorRecording monitor;
+    ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
 
-    // Half a second of silence first: while a new stream settles, the null sink's monitor can
-    // drop up to 20 ms of it. Then 2 s of tone in whole blocks, then 40 blocks of silence.
-    constexpr std::int64_t leadBlocks = 172;
-    constexpr std::int64_t leadSamples = leadBlocks * kBlockSamples;
-    constexpr std::int64_t toneBlocks = (2 * kRate + kBlockSamples - 1) / kBlockSamples;
-    constexpr std::int64_t toneSamples = toneBlocks * kBlockSamples;
-    constexpr std::int64_t totalBlocks = leadBlocks + toneBlocks + 40;
-    auto out = vesk::platform::makeAudioOut();
-    Player player(*out, [&](std::int64_t first, std::int16_t* samples) {
-        for (int i = 0; i < kBlockSamples; ++i) {
-            const std::int64_t n = first + i - leadSamples;
-            samples[i] = n >= 0 && n < toneSamples ? toneSample(n, kToneHz) : 0;
-        }
-    });
+    // Half a second of silence first (a new stream may lose up to 20 ms of it on the monitor),
+    // then 2 s of tone in whole blocks, then 40 blocks of silence.
+    constexpr std::size_t tone = (2 * kRate / kBlockSamples + 1) * kBlockSamples;
+    constexpr std::int64_t totalBlocks = 172 + static_cast<std::int64_t>(tone) / kBlockSamples + 40;
+    auto out = platform::makeAudioOut();
+    Player player(*out, 172 * kBlockSamples, static_cast<std::int64_t>(tone));
     player.stopAfter(totalBlocks);
     ASSERT_TRUE(player.open(-1));
-    EXPECT_TRUE(out->isOpen());
-    EXPECT_EQ(player.opened, 0) << "Opened must come through the event loop";
+    ASSERT_TRUE(waitUntil([&] { return player.ended(); }, 20000)) << "done " << player.done;
+    waitUntil([] { return false; }, 300);
+    const std::vector<std::int16_t> recording = monitor.stop();
+    const KeepOnFailure keep(recording, "audio_out_");
 
-    ASSERT_TRUE(waitUntil([&] { return player.closed > 0 || player.lost > 0; }, 20000))
-        << "done " << player.done << " of " << totalBlocks;
-    runEventsFor(300);
-    const std::vector<std::int16_t> recording = recorder.stop();
-
-    EXPECT_EQ(player.faults, std::vector<std::string>{});
-    EXPECT_EQ(player.opened, 1);
-    EXPECT_EQ(player.closed, 1);
-    EXPECT_EQ(player.lost, 0);
-    EXPECT_EQ(player.refusedWrites, 0);
-    EXPECT_EQ(player.written, totalBlocks);
+    EXPECT_EQ(player.summary(), "opened 1 closed 1 lost 0");
     EXPECT_EQ(player.done, totalBlocks);
     EXPECT_GE(player.refusedCloses, 2) << "close must be refused while the last blocks drain";
     EXPECT_FALSE(out->isOpen());
     EXPECT_EQ(out->underruns(), 0);
 
-    // Done means played: no block can come back before its samples had time to play.
-    for (std::size_t k = 0; k < player.doneAtMs.size(); ++k) {
-        const double playedMs = 1000.0 * static_cast<double>((k + 1) * kBlockSamples) / kRate;
-        ASSERT_GE(player.doneAtMs[k], playedMs - 5.0) << "block " << k << " reported too early";
+    // The tone once, sample for sample, with silence around it. Its sample 0 is 0 and its
+    // sample 1 already loud.
+    constexpr std::size_t margin = 4410;
+    const auto loud = std::find_if(recording.begin(), recording.end(),
+                                   [](std::int16_t s) { return std::abs(s) > 1000; });
+    const auto start = static_cast<std::size_t>(loud - recording.begin()) - 1;
+    ASSERT_TRUE(loud != recording.end() && start >= margin &&
+                start + tone + margin <= recording.size())
+        << "no tone with silence around it in " << recording.size() << " samples";
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < tone; ++i) {
+        wrong += std::abs(recording[start + i] - toneSample(static_cast<std::int64_t>(i))) > 2;
     }
-
-    // The recording holds the tone once, whole and unbroken, with silence around it. Sample 0
-    // of the tone is 0 and sample 1 already above the threshold, as is its last sample.
-    const auto loud = [](std::int16_t s) {
-        return std::abs(s) > 1000;
+    EXPECT_EQ(wrong, 0u) << "samples lost, added or changed";
+    const auto quiet = [&](std::size_t from) {
+        return std::all_of(recording.begin() + static_cast<std::ptrdiff_t>(from),
+                           recording.begin() + static_cast<std::ptrdiff_t>(from + margin),
+                           [](std::int16_t s) { return std::abs(s) <= 4; });
     };
-    const auto firstLoud = std::find_if(recording.begin(), recording.end(), loud);
-    const auto lastLoud = std::find_if(recording.rbegin(), recording.rend(), loud);
-    const std::size_t tone = static_cast<std::size_t>(toneSamples);
-    const std::size_t margin = 4410; // 0.1 s
-    bool good = firstLoud != recording.end();
-    const std::size_t start =
-        good ? static_cast<std::size_t>(firstLoud - recording.begin()) - 1 : 0;
-    const std::size_t end = good ? static_cast<std::size_t>(recording.rend() - lastLoud) : 0;
-    good = good && start >= margin && end + margin <= recording.size();
-    EXPECT_TRUE(good) << "no tone with silence around it in " << recording.size() << " samples";
-    if (good) {
-        EXPECT_EQ(end - start, tone) << "samples lost or added";
-        std::size_t wrong = 0;
-        for (std::size_t i = 0; i < tone && start + i < recording.size(); ++i) {
-            wrong += std::abs(recording[start + i] -
-                              toneSample(static_cast<std::int64_t>(i), kToneHz)) > 2;
-        }
-        EXPECT_EQ(wrong, 0u) << "samples differ from what was written";
-        // Each 5 ms of the tone at its level: a gap of 50 samples anywhere shows here.
-        for (std::size_t at = start; at + 220 <= start + tone; at += 220) {
-            const double db =
-                20 * std::log10(rms(recording, at, 220) / (kToneAmplitude / std::sqrt(2.0)));
-            ASSERT_NEAR(db, 0.0, 1.0) << "level at tone sample " << at - start;
-        }
-        EXPECT_LT(rms(recording, start - margin, margin), 50.0) << "sound before the tone";
-        EXPECT_LT(rms(recording, end + 1, margin - 1), 50.0) << "sound after the tone";
-    }
-    if (!good || HasFailure()) {
-        writeWav("audio_out_recording.wav", recording);
-        ADD_FAILURE() << "recording written to audio_out_recording.wav";
-    }
+    EXPECT_TRUE(quiet(start - margin)) << "sound before the tone";
+    EXPECT_TRUE(quiet(start + tone)) << "sound after the tone";
 }
 
 TEST(AudioOut, RefusedOpensAndWritesPostNothing) {
     SKIP_WITHOUT_SOUND_SERVER();
-    auto out = vesk::platform::makeAudioOut();
+    auto out = platform::makeAudioOut();
     std::vector<AudioEvent> events;
     const auto listener = [&](AudioEvent e, int) {
         events.push_back(e);
     };
-
-    vesk::SoundFormat eightBit;
-    vesk::fillSoundFormat(eightBit, 1, kRate, 8);
-    vesk::SoundFormat floatTag = monoFormat();
+    SoundFormat eightBit = monoFormat();
+    fillSoundFormat(eightBit, 1, kRate, 8);
+    SoundFormat floatTag = monoFormat();
     floatTag.formatTag = 3;
-    vesk::SoundFormat badAlign = monoFormat();
+    SoundFormat badAlign = monoFormat();
     badAlign.blockAlign = 4;
-    const int count = static_cast<int>(vesk::platform::outputDevices().size());
-    ASSERT_GE(count, 1);
+    const int count = static_cast<int>(platform::outputDevices().size());
     const struct {
         const char* what;
         int index;
-        vesk::SoundFormat format;
+        SoundFormat format;
     } refused[] = {
         {"index one past the list", count, monoFormat()},
         {"index below the default", -2, monoFormat()},
@@ -386,81 +227,60 @@ TEST(AudioOut, RefusedOpensAndWritesPostNothing) {
         {"block align not 2 bytes a channel", -1, badAlign},
     };
     for (const auto& r : refused) {
-        EXPECT_FALSE(out->open(r.index, r.format, listener)) << r.what;
-        EXPECT_FALSE(out->isOpen()) << r.what;
+        EXPECT_FALSE(out->open(r.index, r.format, listener) || out->isOpen()) << r.what;
     }
     const std::uint8_t block[256] = {};
     EXPECT_FALSE(out->write(0, block, sizeof block)) << "write while closed";
     EXPECT_FALSE(out->close()) << "close while closed";
-    runEventsFor(100);
+    waitUntil([] { return false; }, 100);
     EXPECT_TRUE(events.empty());
 
-    // Device 0 by number works, and the output refuses a second open and bad blocks.
+    // Device 0 by number opens; a second open and bad blocks are refused.
     ASSERT_TRUE(out->open(0, monoFormat(), listener));
     EXPECT_FALSE(out->open(-1, monoFormat(), listener)) << "already open";
     EXPECT_FALSE(out->write(0, block, 3)) << "half a sample";
     EXPECT_FALSE(out->write(0, block, 0)) << "empty block";
     EXPECT_TRUE(events.empty()) << "no event from inside a call";
     ASSERT_TRUE(waitUntil([&] { return !events.empty(); }, 2000));
-    EXPECT_EQ(events, std::vector<AudioEvent>{AudioEvent::Opened});
     EXPECT_TRUE(out->close()) << "nothing queued";
     EXPECT_FALSE(out->isOpen());
-    ASSERT_TRUE(waitUntil([&] { return events.size() == 2; }, 2000));
-    runEventsFor(100);
+    waitUntil([&] { return events.size() > 2; }, 500);
     EXPECT_EQ(events, (std::vector<AudioEvent>{AudioEvent::Opened, AudioEvent::Closed}));
 }
 
-// An extra null sink that can be pulled away from under an open output.
-class RemovableSink {
-public:
-    RemovableSink() {
-        QProcess pactl;
-        pactl.start("pactl", {"load-module", "module-null-sink", "sink_name=vesk_removable",
-                              "sink_properties=device.description=VeskRemovable"});
-        pactl.waitForFinished(5000);
-        module_ = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
-    }
-    ~RemovableSink() { remove(); }
-    RemovableSink(const RemovableSink&) = delete;
-    RemovableSink& operator=(const RemovableSink&) = delete;
-
-    bool loaded() const { return !module_.isEmpty(); }
-    void remove() {
-        if (module_.isEmpty()) {
-            return;
-        }
-        QProcess::execute("pactl", {"unload-module", module_});
-        module_.clear();
-    }
-
-private:
-    QString module_;
-};
-
 int indexOf(const std::string& name) {
-    const std::vector<std::string> names = vesk::platform::outputDevices();
+    const std::vector<std::string> names = platform::outputDevices();
     const auto it = std::find(names.begin(), names.end(), name);
     return it == names.end() ? -1 : static_cast<int>(it - names.begin());
 }
 
 TEST(AudioOut, DeviceThatGoesAwayIsLostOnce) {
     SKIP_WITHOUT_SOUND_SERVER();
-    RemovableSink sink;
-    ASSERT_TRUE(sink.loaded());
+    // An extra null sink, pulled away from under the open output.
+    struct RemovableSink {
+        std::string module;
+        void remove() {
+            if (!module.empty()) {
+                runProgram({findProgram("pactl"), "unload-module", std::exchange(module, {})});
+            }
+        }
+        ~RemovableSink() { remove(); }
+    } sink{
+        runProgram({findProgram("pactl"), "load-module", "module-null-sink",
+                    "sink_name=vesk_removable", "sink_properties=device.description=VeskRemovable"})
+            .out};
+    sink.module = sink.module.substr(0, sink.module.find('\n'));
+    ASSERT_FALSE(sink.module.empty());
     ASSERT_TRUE(waitUntil([] { return indexOf("VeskRemovable") >= 0; }, 5000));
 
-    auto out = vesk::platform::makeAudioOut();
-    Player player(*out, [](std::int64_t, std::int16_t* samples) {
-        std::fill(samples, samples + kBlockSamples, std::int16_t{0});
-    });
+    auto out = platform::makeAudioOut();
+    Player player(*out, 0, 0);
     ASSERT_TRUE(player.open(indexOf("VeskRemovable")));
-    ASSERT_TRUE(waitUntil([&] { return player.opened == 1; }, 2000));
+    ASSERT_TRUE(waitUntil([&] { return player.done > 0; }, 2000));
     sink.remove();
-    ASSERT_TRUE(waitUntil([&] { return player.lost > 0; }, 5000));
-    runEventsFor(300);
-    EXPECT_EQ(player.lost, 1);
-    EXPECT_EQ(player.closed, 0);
-    EXPECT_EQ(player.faults, std::vector<std::string>{});
+    ASSERT_TRUE(waitUntil([&] { return player.ended(); }, 5000));
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(player.summary(), "opened 1 closed 0 lost 1");
     EXPECT_FALSE(out->isOpen());
     const std::uint8_t block[256] = {};
     EXPECT_FALSE(out->write(0, block, sizeof block));
@@ -478,30 +298,17 @@ TEST(AudioOut, DeviceThatGoesAwayIsLostOnce) {
 TEST(AudioOutSoak, SixtySecondsWithoutUnderrun) {
     SKIP_WITHOUT_SOUND_SERVER();
     constexpr std::int64_t minuteBlocks = (60 * kRate + kBlockSamples - 1) / kBlockSamples;
-    auto out = vesk::platform::makeAudioOut();
-    Player player(*out, [](std::int64_t first, std::int16_t* samples) {
-        for (int i = 0; i < kBlockSamples; ++i) {
-            samples[i] = toneSample(first + i, kToneHz);
-        }
-    });
-    QElapsedTimer clock;
-    clock.start();
+    auto out = platform::makeAudioOut();
+    Player player(*out, 0, INT64_MAX);
     ASSERT_TRUE(player.open(-1));
-    ASSERT_TRUE(waitUntil([&] { return player.done >= minuteBlocks || player.lost > 0; }, 120000))
+    ASSERT_TRUE(waitUntil([&] { return player.done >= minuteBlocks || player.ended(); }, 120000))
         << "done " << player.done;
-    const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
     const std::int64_t underruns = out->underruns();
-
     player.stopAfter(0);
-    ASSERT_TRUE(waitUntil([&] { return player.closed > 0 || player.lost > 0; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return player.ended(); }, 5000));
     EXPECT_EQ(underruns, 0);
-    EXPECT_EQ(player.lost, 0);
-    EXPECT_EQ(player.closed, 1);
-    EXPECT_EQ(player.refusedWrites, 0);
-    EXPECT_EQ(player.done, player.written);
-    EXPECT_EQ(player.faults, std::vector<std::string>{});
-    // Blocks come back at the rate they play, never faster.
-    EXPECT_GE(seconds, 59.9);
+    EXPECT_EQ(player.summary(), "opened 1 closed 1 lost 0");
 }
 
 } // namespace
+} // namespace vesk
