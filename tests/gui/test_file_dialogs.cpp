@@ -38,36 +38,20 @@ template <class T> void whenModal(std::function<void(T*)> act, int tries = 300) 
     });
 }
 
-void typeName(QFileDialog* chooser, const QString& name) {
-    auto* edit = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    ASSERT_NE(edit, nullptr);
-    edit->setText(name);
+QLineEdit* nameEdit(QFileDialog* chooser) {
+    return chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
 }
 
+// The Open or Save button, as the operator would press it.
 QAbstractButton* acceptButton(QFileDialog* chooser) {
-    auto* buttons = chooser->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
-    if (buttons != nullptr) {
-        for (QAbstractButton* button : buttons->buttons()) {
-            if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole) {
-                return button;
-            }
+    auto* box = chooser->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    for (QAbstractButton* button : box ? box->buttons() : QList<QAbstractButton*>{}) {
+        if (box->buttonRole(button) == QDialogButtonBox::AcceptRole) {
+            return button;
         }
     }
     ADD_FAILURE() << "no Open or Save button";
     return new QPushButton(chooser);
-}
-
-// Presses Open or Save, as the operator would.
-void confirm(QFileDialog* chooser) {
-    QAbstractButton* button = acceptButton(chooser);
-    ASSERT_TRUE(button->isEnabled());
-    button->click();
-}
-
-void press(QMessageBox* box, QMessageBox::StandardButton which) {
-    QAbstractButton* button = box->button(which);
-    ASSERT_NE(button, nullptr);
-    button->click();
 }
 
 class FileDialogs : public ::testing::Test {
@@ -83,61 +67,41 @@ protected:
 };
 
 TEST_F(FileDialogs, FiltersBecomeQtFilters) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"text-Files (*.txt)|*.txt", "text-Files (*.txt)"},
-        {"Text file(.txt)|*.txt", "Text file(.txt) (*.txt)"},
-        {"Wave file(.wav)|*.wav", "Wave file(.wav) (*.wav)"},
-        {"Sounds|*.wav;*.Wav| All |*.*|", "Sounds (*.wav *.Wav);;All (*.*)"},
-        {"|*.scp", "(*.scp)"},
-        {"description without pattern", ""},
-        {"", ""},
-    };
-    for (const auto& [windows, qt] : cases) {
-        EXPECT_EQ(detail::qtFileFilter(windows), qt) << windows;
+    for (const auto& [given, qt] : std::initializer_list<std::pair<std::string, std::string>>{
+             {"text-Files (*.txt)|*.txt", "text-Files (*.txt)"},
+             {"Wave file(.wav)|*.wav", "Wave file(.wav) (*.wav)"},
+             {"Sounds|*.wav;*.Wav| All |*.*|", "Sounds (*.wav *.Wav);;All (*.*)"},
+             {"|*.scp", "(*.scp)"},
+             {"description without pattern", ""}}) {
+        EXPECT_EQ(detail::qtFileFilter(given), qt) << given;
     }
 }
 
-TEST_F(FileDialogs, OpenAcceptsAnExistingFileAndGivesItsFullPath) {
-    QString caption;
-    QStringList filters;
-    QString preselected;
-    whenModal<QFileDialog>([&](QFileDialog* chooser) {
-        caption = chooser->windowTitle();
-        filters = chooser->nameFilters();
-        preselected = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
-        typeName(chooser, QStringLiteral("beacon.txt"));
-        confirm(chooser);
-    });
-    std::string name = "beacon.txt";
-    std::uint32_t flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_LONGNAMES;
-    EXPECT_NE(openFileDialog(0, "Choose tone file", name, dir(), "text-Files (*.txt)|*.txt", "txt",
-                             flags),
-              0);
-    EXPECT_EQ(name, dir() + "/beacon.txt");
-    EXPECT_EQ(flags, OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_LONGNAMES);
-    EXPECT_EQ(caption, "Choose tone file");
-    EXPECT_EQ(filters, QStringList{"text-Files (*.txt)"});
-    EXPECT_EQ(preselected, "beacon.txt");
-}
-
-TEST_F(FileDialogs, OpenRefusesAMissingFileAndCancelGivesTheNameBack) {
-    bool openableWhenMissing = true;
-    bool openableWhenPresent = false;
-    whenModal<QFileDialog>([&](QFileDialog* chooser) {
-        typeName(chooser, QStringLiteral("missing.txt"));
-        openableWhenMissing = acceptButton(chooser)->isEnabled();
-        typeName(chooser, QStringLiteral("beacon.txt"));
-        openableWhenPresent = acceptButton(chooser)->isEnabled();
-        chooser->reject();
-    });
-    std::string name = "keep.txt";
-    std::uint32_t flags = OFN_FILEMUSTEXIST;
-    EXPECT_EQ(openFileDialog(0, "Choose tone file", name, dir(), "text-Files (*.txt)|*.txt", "txt",
-                             flags),
-              0);
-    EXPECT_FALSE(openableWhenMissing);
-    EXPECT_TRUE(openableWhenPresent);
-    EXPECT_EQ(name, "keep.txt");
+TEST_F(FileDialogs, OpenTakesOnlyAnExistingFileAndCancelGivesTheNameBack) {
+    for (const bool cancel : {false, true}) {
+        QString caption, preselected;
+        QStringList filters;
+        bool openableWhenMissing = true;
+        whenModal<QFileDialog>([&](QFileDialog* chooser) {
+            caption = chooser->windowTitle();
+            filters = chooser->nameFilters();
+            preselected = nameEdit(chooser)->text();
+            nameEdit(chooser)->setText(QStringLiteral("missing.txt"));
+            openableWhenMissing = acceptButton(chooser)->isEnabled();
+            nameEdit(chooser)->setText(QStringLiteral("beacon.txt"));
+            cancel ? chooser->reject() : acceptButton(chooser)->click();
+        });
+        std::string name = "keep.txt";
+        std::uint32_t flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_LONGNAMES;
+        EXPECT_EQ(openFileDialog(0, "Choose tone file", name, dir(), "text-Files (*.txt)|*.txt",
+                                 "txt", flags),
+                  cancel ? 0 : 1);
+        EXPECT_EQ(name, cancel ? "keep.txt" : dir() + "/beacon.txt");
+        EXPECT_FALSE(openableWhenMissing);
+        EXPECT_EQ(caption, "Choose tone file");
+        EXPECT_EQ(filters, QStringList{"text-Files (*.txt)"});
+        EXPECT_EQ(preselected, "keep.txt");
+    }
 }
 
 TEST_F(FileDialogs, SaveAddsTheDefaultExtensionAndAsksBeforeReplacing) {
@@ -148,48 +112,35 @@ TEST_F(FileDialogs, SaveAddsTheDefaultExtensionAndAsksBeforeReplacing) {
         bool asks;
         std::string chosen;
     };
-    const Case cases[] = {
-        {"night", "txt", OFN_OVERWRITEPROMPT, false, "/night.txt"},
-        {"night", "", OFN_OVERWRITEPROMPT | OFN_LONGNAMES, false, "/night"},
-        {"beacon.txt", "", OFN_OVERWRITEPROMPT | OFN_LONGNAMES, true, "/beacon.txt"},
-        {"beacon.txt", "", OFN_LONGNAMES, false, "/beacon.txt"},
-    };
-    for (const Case& c : cases) {
+    for (const Case& c : {Case{"night", "txt", OFN_OVERWRITEPROMPT, false, "/night.txt"},
+                          Case{"night", "", OFN_OVERWRITEPROMPT, false, "/night"},
+                          Case{"beacon.txt", "", OFN_OVERWRITEPROMPT, true, "/beacon.txt"},
+                          Case{"beacon.txt", "", OFN_LONGNAMES, false, "/beacon.txt"}}) {
         SCOPED_TRACE(c.typed.toStdString() + " " + std::to_string(c.flags));
         bool asked = false;
         whenModal<QFileDialog>([&](QFileDialog* chooser) {
             EXPECT_EQ(chooser->acceptMode(), QFileDialog::AcceptSave);
-            typeName(chooser, c.typed);
+            nameEdit(chooser)->setText(c.typed);
             if (c.asks) {
                 whenModal<QMessageBox>([&](QMessageBox* box) {
                     asked = true;
-                    press(box, QMessageBox::Yes);
+                    box->button(QMessageBox::Yes)->click();
                 });
             }
-            confirm(chooser);
+            acceptButton(chooser)->click();
         });
         std::string name;
         std::uint32_t flags = c.flags;
-        EXPECT_NE(saveFileDialog(0, "Save file as:", name, dir(), "Text file(.txt)|*.txt",
+        EXPECT_EQ(saveFileDialog(0, "Save file as:", name, dir(), "Text file(.txt)|*.txt",
                                  c.extension, flags),
-                  0);
+                  1);
         EXPECT_EQ(asked, c.asks);
         EXPECT_EQ(name, dir() + c.chosen);
     }
 }
 
-TEST_F(FileDialogs, SaveCancelledLeavesTheNameAlone) {
-    whenModal<QFileDialog>([](QFileDialog* chooser) { chooser->reject(); });
-    std::string name = "unchanged";
-    std::uint32_t flags = OFN_OVERWRITEPROMPT;
-    EXPECT_EQ(saveFileDialog(0, "Save file as:", name, dir(), "Wave file(.wav)|*.wav", "", flags),
-              0);
-    EXPECT_EQ(name, "unchanged");
-}
-
 TEST_F(FileDialogs, TheHookAnswersInsteadOfAWindow) {
-    std::string seenCaption;
-    std::string seenName;
+    std::string seenCaption, seenName;
     bool confirm = true;
     setFileDialogHook([&](const std::string& caption, std::string& fileName) {
         seenCaption = caption;
@@ -199,7 +150,7 @@ TEST_F(FileDialogs, TheHookAnswersInsteadOfAWindow) {
     });
     std::string name = "given";
     std::uint32_t flags = 0;
-    EXPECT_NE(saveFileDialog(0, "Save file as:", name, "", "Text file(.scp)|*.scp", "", flags), 0);
+    EXPECT_EQ(saveFileDialog(0, "Save file as:", name, "", "Text file(.scp)|*.scp", "", flags), 1);
     EXPECT_EQ(seenCaption, "Save file as:");
     EXPECT_EQ(seenName, "given");
     EXPECT_EQ(name, "/tmp/chosen.scp");
