@@ -35,17 +35,6 @@ void post(ui::Window box, std::int32_t id, std::uint32_t code = msg::BN_CLICKED)
                     ui::controlHandle(box, id));
 }
 
-// What the operator does in the box. Keys that the box fails to take leave it open, so a
-// Cancel follows them to end it in any case.
-void pick(ui::Window box, std::int32_t entry) {
-    ui::comboSelect(box, choice_id::kList, entry);
-    post(box, choice_id::kList, msg::CBN_SELENDOK);
-}
-void key(ui::Window box, QWidget* target, Qt::Key k) {
-    // Offscreen windows are not always activated: then the key goes to the box itself.
-    QTest::keyClick(target != nullptr ? target : topLevelNamed("PTT control"), k);
-    QTimer::singleShot(100, [box] { post(box, choice_id::kCancel); });
-}
 void type(const QString& text) {
     auto* combo = topLevelNamed("PTT control")->findChild<QComboBox*>();
     combo->lineEdit()->selectAll();
@@ -95,26 +84,18 @@ protected:
 
 TEST_F(ComportSelection, OpensOnTheCurrentTextWithTheCommandsGreyed) {
     std::int32_t port = 3;
-    std::string edit, first, last;
-    std::int32_t selected = 0, count = 0;
-    bool menuOn = true, buttonOn = true;
+    std::string seen;
     const int reopened = select(port, [&](ui::Window box) {
-        edit = ui::controlGetText(box, choice_id::kList);
-        selected = ui::comboSelection(box, choice_id::kList);
-        count = ui::comboCount(box, choice_id::kList);
-        first = ui::comboGetText(box, choice_id::kList, 0);
-        last = ui::comboGetText(box, choice_id::kList, count - 1);
-        menuOn = ui::menuIsEnabled(main_, kPttMenuCommand);
-        buttonOn = ui::controlIsEnabled(main_, kTurnOnOffButton);
+        const std::int32_t count = ui::comboCount(box, choice_id::kList);
+        seen = ui::controlGetText(box, choice_id::kList) + "|" +
+               std::to_string(ui::comboSelection(box, choice_id::kList)) + "|" +
+               std::to_string(count) + "|" + ui::comboGetText(box, choice_id::kList, 0) + "|" +
+               ui::comboGetText(box, choice_id::kList, count - 1) + "|" +
+               std::to_string(ui::menuIsEnabled(main_, kPttMenuCommand)) +
+               std::to_string(ui::controlIsEnabled(main_, kTurnOnOffButton));
         post(box, choice_id::kAccept);
     });
-    EXPECT_EQ(edit, "COM 3");
-    EXPECT_EQ(selected, -1);
-    EXPECT_EQ(count, 100);
-    EXPECT_EQ(first, "none");
-    EXPECT_EQ(last, "COM 99");
-    EXPECT_FALSE(menuOn);
-    EXPECT_FALSE(buttonOn);
+    EXPECT_EQ(seen, "COM 3|-1|100|none|COM 99|00") << "text|selection|count|first|last|enabled";
     EXPECT_TRUE(ui::menuIsEnabled(main_, kPttMenuCommand));
     EXPECT_TRUE(ui::controlIsEnabled(main_, kTurnOnOffButton));
     EXPECT_EQ(port, 3);
@@ -122,54 +103,52 @@ TEST_F(ComportSelection, OpensOnTheCurrentTextWithTheCommandsGreyed) {
 }
 
 TEST_F(ComportSelection, AnswersBecomePortNumbers) {
-    const auto accept = [](ui::Window box) {
-        post(box, choice_id::kAccept);
-    };
+    // After an optional pick and typed text the box ends by a key (in the box, or with the
+    // focus in the main window) or by a button: Clear means Clear then Accept, 0 the close box.
     const struct {
-        const char* what;
-        std::int32_t before;
-        Operate operate;
-        std::int32_t after;
-    } cases[] = {
-        {"entry 12 and Enter in the list", 3,
-         [](ui::Window box) {
-             pick(box, 12);
-             key(box, QApplication::focusWidget(), Qt::Key_Return);
-         },
-         12},
-        {"Enter with the focus in the main window", 3,
-         [](ui::Window box) {
-             pick(box, 12);
-             key(box, topLevelNamed("Stand-in")->findChild<QPushButton*>(), Qt::Key_Return);
-         },
-         12},
-        {"none", 3, [&](ui::Window box) { pick(box, 0), accept(box); }, 0},
-        {"typed 5", 3, [&](ui::Window box) { type("5"), accept(box); }, 5},
-        {"typed COM5", 3, [&](ui::Window box) { type("COM5"), accept(box); }, 0},
-        {"typed COM 123", 3, [&](ui::Window box) { type("COM 123"), accept(box); }, 23},
-        {"cancel keeps 99", 99, [](ui::Window box) { pick(box, 4), post(box, choice_id::kCancel); },
-         99},
-        {"cancel with 123", 123, [](ui::Window box) { post(box, choice_id::kCancel); }, 23},
-        {"cancel with -2", -2, [](ui::Window box) { post(box, choice_id::kCancel); }, 0},
-        {"Escape", 8,
-         [](ui::Window box) {
-             pick(box, 4);
-             key(box, QApplication::focusWidget(), Qt::Key_Escape);
-         },
-         8},
-        {"close box", 8,
-         [](ui::Window box) {
-             pick(box, 4);
-             ui::postMessage(box, msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0);
-         },
-         8},
-        {"Clear then Accept", 7,
-         [&](ui::Window box) { pick(box, 12), post(box, choice_id::kClear), accept(box); }, 7},
-    };
+        std::int32_t before, pickEntry;
+        const char* typed;
+        Qt::Key key;
+        bool keyInMain;
+        std::int32_t button, after;
+    } cases[] = {{3, 12, "", Qt::Key_Return, false, 0, 12},
+                 {3, 12, "", Qt::Key_Return, true, 0, 12},
+                 {3, 0, "", Qt::Key_unknown, false, choice_id::kAccept, 0},
+                 {3, -1, "5", Qt::Key_unknown, false, choice_id::kAccept, 5},
+                 {3, -1, "COM5", Qt::Key_unknown, false, choice_id::kAccept, 0},
+                 {3, -1, "COM 123", Qt::Key_unknown, false, choice_id::kAccept, 23},
+                 {123, -1, "", Qt::Key_unknown, false, choice_id::kCancel, 23},
+                 {8, 4, "", Qt::Key_Escape, false, 0, 8},
+                 {8, 4, "", Qt::Key_unknown, false, 0, 8},
+                 {7, 12, "", Qt::Key_unknown, false, choice_id::kClear, 7}};
     for (const auto& c : cases) {
+        const auto operate = [&c](ui::Window box) {
+            if (c.pickEntry >= 0) {
+                ui::comboSelect(box, choice_id::kList, c.pickEntry);
+                post(box, choice_id::kList, msg::CBN_SELENDOK);
+            }
+            if (*c.typed != '\0') {
+                type(c.typed);
+            }
+            if (c.key != Qt::Key_unknown) {
+                QWidget* target = c.keyInMain ? topLevelNamed("Stand-in")->findChild<QPushButton*>()
+                                              : QApplication::focusWidget();
+                // Offscreen windows are not always activated: then the box itself gets the key.
+                QTest::keyClick(target != nullptr ? target : topLevelNamed("PTT control"), c.key);
+                // A key the box failed to take leaves it open: Cancel then ends it anyway.
+                QTimer::singleShot(100, [box] { post(box, choice_id::kCancel); });
+            } else if (c.button == 0) {
+                ui::postMessage(box, msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0);
+            } else {
+                post(box, c.button);
+                if (c.button == choice_id::kClear) {
+                    post(box, choice_id::kAccept);
+                }
+            }
+        };
         std::int32_t port = c.before;
-        EXPECT_EQ(select(port, c.operate), 1) << c.what;
-        EXPECT_EQ(port, c.after) << c.what;
+        EXPECT_EQ(select(port, operate), 1) << c.before << " " << c.typed;
+        EXPECT_EQ(port, c.after) << c.before << " " << c.typed << " " << c.key;
     }
 }
 

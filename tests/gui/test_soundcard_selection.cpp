@@ -46,10 +46,12 @@ protected:
         ui::processEvents();
     }
 
-    // Runs the selection: notes the entries and the selection as opened, then selects
+    // Runs the selection afresh: notes the entries and the selection as opened, then selects
     // `pick` (unless -2) and ends with OK, or with the close box when `closeBox`.
     void select(std::int32_t& index, const Names& names, std::int32_t pick, bool closeBox) {
         ui::Window dialog = 0;
+        events_.clear();
+        shown_.clear();
         QTimer::singleShot(0, [&] {
             events_.push_back("open");
             for (std::int32_t i = 0; i < ui::comboCount(dialog, soundcard_id::kDeviceList); ++i) {
@@ -77,38 +79,32 @@ protected:
 };
 
 TEST_F(SoundcardSelection, StoredIndexAndOutcome) {
+    // pick -2 selects nothing; the close box keeps the stored index.
     const struct {
-        std::int32_t before;
-        Names names;
-        std::int32_t pick;
+        std::int32_t before, pick;
         bool closeBox;
-        std::int32_t selectedAtOpen;
-        std::int32_t after;
-    } cases[] = {
-        {0, kThree, 2, false, 0, 2},
-        {1, kThree, -2, false, 1, 1},
-        {3, kThree, -2, false, -1, -1},
-        {-1, kThree, -2, false, -1, -1},
-        {1, kThree, 2, true, 1, 1},
-        {-1, kThree, 0, true, -1, -1},
-        {0, {"First", "", "Third"}, 2, false, 0, 2},
-    };
+        std::int32_t selectedAtOpen, after;
+    } cases[] = {{0, 2, false, 0, 2},
+                 {1, -2, false, 1, 1},
+                 {3, -2, false, -1, -1},
+                 {-1, -2, false, -1, -1},
+                 {1, 2, true, 1, 1}};
     for (const auto& c : cases) {
         std::int32_t index = c.before;
-        shown_.clear();
-        select(index, c.names, c.pick, c.closeBox);
+        select(index, kThree, c.pick, c.closeBox);
         EXPECT_EQ(selectedAtOpen_, c.selectedAtOpen) << c.before;
         EXPECT_EQ(index, c.after) << c.before;
         EXPECT_FALSE(ownerEnabled_);
+        EXPECT_EQ(shown_, kThree);
         EXPECT_EQ(events_, Events{"open"}) << "nothing clicked, no message";
-        events_.clear();
-        ASSERT_EQ(shown_.size(), c.names.size());
-        for (std::size_t i = 0; i < shown_.size(); ++i) {
-            // An unnamed device keeps its line, so entry i stays device i.
-            EXPECT_EQ(shown_[i], c.names[i].empty() ? shown_[i] : c.names[i]);
-            EXPECT_FALSE(shown_[i].empty());
-        }
     }
+    // An unnamed device keeps a line of its own, so entry i stays device i.
+    std::int32_t index = 0;
+    select(index, {"First", "", "Third"}, 2, false);
+    ASSERT_EQ(shown_.size(), 3u);
+    EXPECT_EQ(shown_[2], "Third");
+    EXPECT_FALSE(shown_[1].empty());
+    EXPECT_EQ(index, 2);
 }
 
 TEST_F(SoundcardSelection, NoDevicesWarnsBeforeShowingAndOkStoresMinusOne) {
@@ -119,20 +115,16 @@ TEST_F(SoundcardSelection, NoDevicesWarnsBeforeShowingAndOkStoresMinusOne) {
 }
 
 TEST_F(SoundcardSelection, PlaybackIsStoppedOnOpeningAndAgainOnOk) {
-    const struct {
-        bool stuck;
-        Events events;
-    } cases[] = {
-        {false, {"click Turn Off", "open"}},
-        {true, {"click Turn Off", "open", "click Turn Off"}},
-    };
-    for (const auto& c : cases) {
-        stuck_ = c.stuck;
-        events_.clear();
+    for (const bool stuck : {false, true}) {
+        stuck_ = stuck;
         ui::controlSetText(main_, 1002, "Turn Off");
         std::int32_t index = 0;
         select(index, kThree, 1, false);
-        EXPECT_EQ(events_, c.events);
+        Events expected = {"click Turn Off", "open"};
+        if (stuck) {
+            expected.push_back("click Turn Off"); // still playing at OK: stopped again
+        }
+        EXPECT_EQ(events_, expected);
         EXPECT_EQ(index, 1);
     }
 }
