@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <filesystem>
 #include <memory>
 
@@ -115,7 +117,7 @@ protected:
     std::vector<std::string> captions_;
 };
 
-TEST_F(MainWindowTest, LayoutHasExactClientAreaAndTableGeometry) {
+TEST_F(MainWindowTest, StartsWithTheLayoutTheStartValuesAndTheNoPortNotice) {
     start();
     const ui::Rect client = ui::windowClientRect(window_);
     EXPECT_EQ(client.width, 810);
@@ -138,10 +140,7 @@ TEST_F(MainWindowTest, LayoutHasExactClientAreaAndTableGeometry) {
     EXPECT_EQ(ui::controlGetColor(window_, 1113),
               std::make_pair(ui::rgb(1, 128, 0), ui::rgb(1, 128, 0)));
     EXPECT_EQ(ui::controlGetColor(window_, 2501).first, ui::rgb(0, 0, 255));
-}
 
-TEST_F(MainWindowTest, StartValuesAndTheNoPortNotice) {
-    start();
     EXPECT_EQ(text(800), " 100");
     EXPECT_EQ(text(820), " 600");
     EXPECT_EQ(text(900), " 10");
@@ -162,14 +161,6 @@ TEST_F(MainWindowTest, StartValuesAndTheNoPortNotice) {
     EXPECT_EQ(gridPixel(0, 48), ui::rgb(192, 192, 192));
     EXPECT_EQ(gridPixel(6, 20), ui::rgb(255, 255, 255));
     EXPECT_EQ(ui::graphicPixel(window_, kDotScaleId, 100, 9), ui::rgb(224, 255, 255));
-}
-
-TEST_F(MainWindowTest, PortThatOpensGivesNoNoticeAndIsReleased) {
-    start(3);
-    EXPECT_TRUE(boxes_.empty());
-    ASSERT_GE(lines_.size(), 2u);
-    EXPECT_EQ(lines_[0], "open 3");
-    EXPECT_EQ(lines_.back(), "released");
 }
 
 TEST_F(MainWindowTest, OutputLevelEdges) {
@@ -235,7 +226,7 @@ TEST_F(MainWindowTest, PaintingMovingAndErasingDots) {
     EXPECT_EQ(state_.pattern.levelCode, before.levelCode);
 }
 
-TEST_F(MainWindowTest, ReadoutNamesToneAndDot) {
+TEST_F(MainWindowTest, ReadoutAndTrackBarFollowTheGrid) {
     start();
     click(msg::WM_MOUSEMOVE, 252, 18);
     EXPECT_EQ(text(990), "Tone =  5  Dot =  42");
@@ -246,10 +237,7 @@ TEST_F(MainWindowTest, ReadoutNamesToneAndDot) {
     // Exactly between two cells: ties go to the even slot and row.
     click(msg::WM_MOUSEMOVE, 9, 15);
     EXPECT_EQ(text(990), "Tone =  6  Dot =  2");
-}
 
-TEST_F(MainWindowTest, TrackBarDragMovesGridAndScaleOnly) {
-    start();
     const std::int32_t trackbar = ui::controlHandle(window_, kMoveWindowId);
     send(msg::WM_HSCROLL, msg::makeWParam(msg::SB_PAGELEFT, 0), trackbar);
     EXPECT_EQ(ui::controlGeometry(window_, 500).x, 0);
@@ -367,6 +355,9 @@ TEST_F(MainWindowTest, WaveExportBeforeAnyRenderRendersFirst) {
 
 TEST_F(MainWindowTest, EscapeClosesAndWritesTheSettings) {
     start(3);
+    EXPECT_TRUE(boxes_.empty()); // a port that opens needs no notice
+    EXPECT_EQ(lines_.at(0), "open 3");
+    EXPECT_EQ(lines_.at(1), "released");
     state_.pttComport = 12;
     command(static_cast<std::int32_t>(msg::IDCANCEL));
     ui::processEvents();
@@ -417,6 +408,36 @@ TEST_F(MainWindowTest, ClosingWhilePlayingWaitsForTheDevice) {
     }
     EXPECT_FALSE(ui::windowExists(window_));
     EXPECT_TRUE(fs::exists(folder_ / kComportSettingsFile));
+}
+
+TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackAndPttCommandReopensThePort) {
+    start(3);
+    command(4000);
+    command(id::kTurnOnOff);
+    audio_->deliver();
+    ui::processEvents();
+    ASSERT_EQ(text(1002), "Turn Off");
+    ASSERT_EQ(text(2501), "PTT ON");
+
+    bool sawDialog = false;
+    QTimer::singleShot(0, [&] {
+        sawDialog = state_.soundcardWindow != 0;
+        ui::sendMessage(state_.soundcardWindow, msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0);
+    });
+    send(msg::WM_COMMAND, static_cast<std::uint32_t>(id::kMenuSelectSoundcard), 0);
+    EXPECT_TRUE(sawDialog);
+    EXPECT_EQ(text(1002), "Turn On");
+    EXPECT_EQ(text(2501), "PTT OFF");
+    EXPECT_TRUE(state_.sequencer->stopRequested());
+    EXPECT_EQ(state_.soundcardIndex, 0); // the close box keeps the choice
+
+    // The PTT command: Accept keeps port 3, and the port is closed and opened again.
+    lines_.clear();
+    QTimer::singleShot(
+        0, [&] { ui::postMessage(state_.choice.choiceWindow, msg::WM_COMMAND, 254, 0); });
+    command(id::kMenuPtt);
+    EXPECT_EQ(state_.pttComport, 3);
+    EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3", "released"}));
 }
 
 } // namespace
