@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,7 @@ namespace {
 
 struct Bar {
     CycleBarColour colour;
-    int x1;
-    int x2;
+    int x1, x2;
     bool operator==(const Bar&) const = default;
 };
 
@@ -32,7 +32,7 @@ struct Recorder : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
     void start(int milliseconds) override { running = true, period = milliseconds; }
     void stop() override { running = false; }
     void pttOn() override { keyed = true, ++keyings; }
-    void pttOff() override { keyed = false, ++releases; }
+    void pttOff() override { keyed = false; }
     void setToggleCaption(const std::string& text) override { caption = text; }
     void enableParameterControls(bool enabled) override { controlsEnabled = enabled; }
     void redrawPatternViews() override { ++redraws; }
@@ -41,7 +41,7 @@ struct Recorder : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
     void showRenderProgress(int blocks) override { progress.push_back(blocks); }
     void renderFinished() override { ++renderEnds; }
     void reportOpenFailure() override { ++openFailures; }
-    void reportRenderRefused(const std::string& message) override { refusals.push_back(message); }
+    void reportRenderRefused(const std::string& message) override { refusal = message; }
     void reportDeviceLost(const std::string& message) override {
         losses.push_back(message);
         if (whileLossShown) {
@@ -50,56 +50,37 @@ struct Recorder : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
     }
     void endMainWindow() override { ++windowEnds; }
 
-    bool running = false;
-    int period = 0;
-    bool keyed = false;
-    int keyings = 0;
-    int releases = 0;
-    std::string caption = "Turn On";
-    bool controlsEnabled = true;
-    int redraws = 0;
-    std::vector<int> strip;
+    bool running = false, keyed = false, controlsEnabled = true;
+    int period = 0, keyings = 0, redraws = 0, renderEnds = 0, openFailures = 0, windowEnds = 0;
+    std::string caption = "Turn On", refusal;
+    std::vector<int> strip, progress;
     std::vector<Bar> bars;
-    std::vector<int> progress;
-    int renderEnds = 0;
-    int openFailures = 0;
-    std::vector<std::string> refusals;
     std::vector<std::string> losses;
     std::function<void()> whileLossShown; // a nested loop runs while the message is up
-    int windowEnds = 0;
 };
 
-// What was true right before and after one dot timer tick.
+// What was true right after one dot timer tick.
 struct Tick {
-    int number = 0;           // 1 for the first tick after Turn On
-    std::int32_t counter = 0; // dotCounter after the tick
-    bool keyed = false;       // transmitter after the tick
-    std::int64_t played = 0;  // samples the device had played (and reported) before it
+    std::int32_t counter = 0; // dotCounter
+    bool keyed = false;
+    std::int64_t played = 0;  // samples the device had played (and reported) before the tick
     std::int64_t written = 0; // samples written to the device so far
     bool restart = false;     // the tick sent the sound back to sample 0
 };
 
 // Every tone row in turn at full level, so that no stretch of the table is silent.
-BeaconPattern painted(BeaconPattern pattern) {
-    for (int slot = 0; slot <= pattern.dotCount; ++slot) {
+BeaconPattern painted(BeaconPattern pattern, std::int32_t dotLength, std::int32_t dotCount,
+                      std::int32_t repeatDots) {
+    pattern.dotLength = dotLength, pattern.dotCount = dotCount, pattern.repeatDots = repeatDots;
+    for (int slot = 0; slot <= std::min(dotCount, 600); ++slot) {
         pattern.toneIndex[static_cast<std::size_t>(slot)] = static_cast<float>(1 + slot % 16);
         pattern.levelCode[static_cast<std::size_t>(slot)] = 1.0f;
     }
     return pattern;
 }
 
-BeaconPattern withParameters(BeaconPattern pattern, std::int32_t dotLength, std::int32_t dotCount,
-                             std::int32_t repeatDots) {
-    pattern.dotLength = dotLength;
-    pattern.dotCount = dotCount;
-    pattern.repeatDots = repeatDots;
-    return pattern;
-}
-
-// The written stream holds only 128-sample blocks, so the block that carries stream sample s
-// comes back when the device has played up to the next multiple of 128.
-std::int64_t reportedAt(std::int64_t streamSample) {
-    return (streamSample / 128 + 1) * 128;
+bool allZero(auto from, auto to) {
+    return std::all_of(from, to, [](std::int16_t s) { return s == 0; });
 }
 
 class SequencerTest : public ::testing::Test {
@@ -110,11 +91,9 @@ protected:
         }
     }
 
-    // Presses Turn On/Off and lets the event loop run once.
-    void press() {
-        sequencer.togglePlayback(pattern, kAmplitude, kDevice);
-        audio.deliver();
-    }
+    void toggle() { sequencer.togglePlayback(pattern, 32767, 3); }
+    // Turn On/Off, then the event loop runs once.
+    void press() { toggle(), audio.deliver(); }
 
     // Lets `ms` milliseconds of sound play, with the event loop running every 10 ms.
     void passTime(int ms) {
@@ -134,297 +113,215 @@ protected:
             if (!rec.running) {
                 continue;
             }
-            Tick tick;
-            tick.number = static_cast<int>(ticks.size()) + 1;
-            tick.played = static_cast<std::int64_t>(audio.playedSamples().size());
-            const int onBefore = rec.keyings;
+            const auto played = static_cast<std::int64_t>(audio.playedSamples().size());
+            const int keyingsBefore = rec.keyings;
+            const bool keyedBefore = rec.keyed;
             sequencer.onDotTimer();
-            tick.counter = sequencer.dotCounter();
-            tick.keyed = rec.keyed;
-            tick.written = static_cast<std::int64_t>(audio.writtenSamples().size());
-            tick.restart = rec.keyings > onBefore;
-            ticks.push_back(tick);
-        }
-    }
-
-    std::vector<int> restartTicks() const {
-        std::vector<int> found;
-        for (const Tick& tick : ticks) {
-            if (tick.restart) {
-                found.push_back(tick.number);
+            ticks.push_back({sequencer.dotCounter(), rec.keyed, played,
+                             static_cast<std::int64_t>(audio.writtenSamples().size()),
+                             rec.keyings > keyingsBefore});
+            if (ticks.back().restart) {
+                restartTicks.push_back(static_cast<int>(ticks.size()));
+            } else if (keyedBefore && !rec.keyed) {
+                releaseTicks.push_back(static_cast<int>(ticks.size()));
             }
         }
-        return found;
     }
 
-    // The first tick at or after `from` with the transmitter released; 0 if none.
-    int firstReleasedTick(int from) const {
-        for (const Tick& tick : ticks) {
-            if (tick.number >= from && !tick.keyed) {
-                return tick.number;
-            }
-        }
-        return 0;
-    }
-
-    // Checks every recorded tick against the device's clock: the transmitter is released
-    // exactly at the silent ticks that come after the block holding the pattern's last sample
-    // of that cycle was reported played, and keyed at every other tick.
+    // The device's clock decides the keying: released exactly at the silent ticks after the
+    // block holding this cycle's last pattern sample was reported played (blocks are 128
+    // samples, so that block comes back at the next multiple of 128).
     void expectKeyingFollowsTheSound() const {
         const std::int64_t n = sequencer.sound().sampleCount();
         std::int64_t cycleStart = 0; // stream index of this cycle's sample 0
-        for (const Tick& tick : ticks) {
+        for (std::size_t i = 0; i < ticks.size(); ++i) {
+            const Tick& tick = ticks[i];
             const bool silent = tick.counter > pattern.dotCount && !tick.restart;
-            const bool heard = tick.played >= reportedAt(cycleStart + n - 1);
-            EXPECT_EQ(tick.keyed, !(silent && heard))
-                << "tick " << tick.number << " counter " << tick.counter;
+            const bool heard = tick.played >= ((cycleStart + n - 1) / 128 + 1) * 128;
+            EXPECT_EQ(tick.keyed, !(silent && heard)) << "tick " << i + 1;
             if (tick.restart) {
                 cycleStart = tick.written;
             }
         }
     }
 
-    // Checks that the written stream from `start` holds the table from sample 0 for `count`
-    // samples.
-    void expectTableAt(std::int64_t start, std::int64_t count) const {
+    // From the start and from each restart the stream is the table from sample 0, then
+    // silence up to the next restart.
+    void expectStreamIsTheTablePerCycle() const {
         const auto& stream = audio.writtenSamples();
-        ASSERT_LE(start + count, static_cast<std::int64_t>(stream.size()));
-        std::vector<std::int16_t> table(static_cast<std::size_t>(count));
-        sequencer.sound().copySamples(0, table.data(), static_cast<int>(count));
-        const auto from = stream.begin() + start;
-        EXPECT_TRUE(std::equal(table.begin(), table.end(), from))
-            << "the stream from sample " << start << " is not the table from sample 0";
+        std::vector<std::int64_t> starts{0};
+        for (int number : restartTicks) {
+            starts.push_back(ticks[static_cast<std::size_t>(number - 1)].written);
+        }
+        starts.push_back(static_cast<std::int64_t>(stream.size()));
+        std::vector<std::int16_t> table(static_cast<std::size_t>(sequencer.sound().sampleCount()));
+        sequencer.sound().copySamples(0, table.data(), static_cast<int>(table.size()));
+        for (std::size_t c = 0; c + 1 < starts.size(); ++c) {
+            const auto from = stream.begin() + starts[c], to = stream.begin() + starts[c + 1];
+            const auto tableEnd =
+                from + std::min(to - from, static_cast<std::ptrdiff_t>(table.size()));
+            EXPECT_TRUE(std::equal(from, tableEnd, table.begin())) << "cycle " << c;
+            EXPECT_TRUE(allZero(tableEnd, to)) << "cycle " << c;
+        }
     }
-
-    static constexpr std::int32_t kAmplitude = 32767;
-    static constexpr int kDevice = 3;
 
     // What every way of ending playback leaves behind.
     void expectAllStopped() const {
-        EXPECT_FALSE(rec.keyed);
-        EXPECT_FALSE(rec.running);
-        EXPECT_TRUE(rec.controlsEnabled);
-        EXPECT_EQ(rec.caption, "Turn On");
-        EXPECT_FALSE(sequencer.deviceOpen());
-        EXPECT_FALSE(audio.isOpen());
+        EXPECT_FALSE(rec.keyed || rec.running || sequencer.deviceOpen() || audio.isOpen());
+        EXPECT_TRUE(rec.controlsEnabled && rec.caption == "Turn On");
         EXPECT_EQ(sequencer.state(), PlaybackState::Idle);
     }
 
     FakeAudioOut audio;
     Recorder rec;
     Sequencer sequencer{audio, rec, rec, rec};
-    BeaconPattern pattern = painted(vesk::resetPattern());
-    std::int64_t elapsedMs = 0;
-    std::int64_t advancedSamples = 0;
+    BeaconPattern pattern = painted(vesk::resetPattern(), 100, 100, 200);
+    std::int64_t elapsedMs = 0, advancedSamples = 0;
     std::vector<Tick> ticks;
+    std::vector<int> restartTicks, releaseTicks; // tick numbers, from 1
 };
 
-TEST_F(SequencerTest, TurnOnKeysStartsTheTimerAndFillsTheWholeRingOnceOpened) {
-    sequencer.togglePlayback(pattern, kAmplitude, kDevice);
-    EXPECT_EQ(sequencer.state(), PlaybackState::Opening);
-    EXPECT_TRUE(rec.keyed);
-    EXPECT_TRUE(rec.running);
-    EXPECT_EQ(rec.period, 100);
-    EXPECT_FALSE(rec.controlsEnabled);
-    EXPECT_EQ(rec.caption, "Turn On") << "the caption waits for the device";
-    EXPECT_EQ(audio.lastDevice(), kDevice);
-    EXPECT_EQ(audio.lastFormat().avgBytesPerSec, 88200u);
-    EXPECT_EQ(rec.progress, (std::vector<int>{10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
-    audio.deliver();
-    EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
-    EXPECT_EQ(rec.caption, "Turn Off");
-    EXPECT_EQ(audio.queuedBlocks(), 64);
-    EXPECT_EQ(audio.writtenSamples().size(), 64u * 128u);
+struct Scenario {
+    const char* name;
+    bool startValues; // else the Reset values
+    std::int32_t dotLength, dotCount, repeatDots;
+    int tickCount;
+    std::vector<int> restarts, releases;
+};
+void PrintTo(const Scenario& s, std::ostream* out) {
+    *out << s.name;
 }
 
-TEST_F(SequencerTest, ResetValuesReleaseOnlyAfterThePatternHasBeenHeardToItsEnd) {
+// 125 ms dots are 5512.5 samples, so ticks and blocks never line up.
+const Scenario kScenarios[] = {
+    {"StartValues", true, 100, 600, 600, 1812, {600, 1201, 1802}, {}},
+    {"ResetValues", false, 100, 100, 200, 401, {200, 401}, {102, 303}},
+    {"RepeatShorterThanThePattern", false, 100, 100, 50, 160, {50, 101, 152}, {}},
+    {"FullPatternRepeat700", true, 100, 600, 700, 1401, {700, 1401}, {602, 1303}},
+    {"RepeatZero", false, 100, 10, 0, 4, {1, 2, 3, 4}, {}},
+    {"OddDotLength", false, 125, 2, 60, 59, {}, {4}}};
+
+class Keying : public SequencerTest, public ::testing::WithParamInterface<Scenario> {};
+INSTANTIATE_TEST_SUITE_P(Sequencer, Keying, ::testing::ValuesIn(kScenarios),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST_P(Keying, ReleasesOnlyAfterThePatternWasHeardAndRestartsFromSampleZero) {
+    const Scenario& s = GetParam();
+    pattern = painted(s.startValues ? vesk::startPattern() : vesk::resetPattern(), s.dotLength,
+                      s.dotCount, s.repeatDots);
     press();
-    runTicks(401); // two cycles: 200 ticks, then 201
-    EXPECT_EQ(restartTicks(), (std::vector<int>{200, 401}));
-    EXPECT_EQ(rec.keyings, 3);
+    runTicks(s.tickCount);
+    EXPECT_EQ(restartTicks, s.restarts);
+    EXPECT_EQ(releaseTicks, s.releases);
+    EXPECT_EQ(rec.keyings, 1 + static_cast<int>(s.restarts.size()));
     expectKeyingFollowsTheSound();
-
-    // Cycle 1: the block with sample 445409 ends at 445440, played just after the tick that
-    // makes the counter 101 (445410 samples); the release waits for the next tick.
-    EXPECT_EQ(firstReleasedTick(1), 102);
-    // Cycle 2 starts a queue later than its restart tick; at counter 101 the last dot is
-    // still sounding, so the release comes at counter 102 again.
-    const Tick& restart = ticks[199];
-    const Tick& counter101 = ticks[200 + 101];
-    ASSERT_EQ(counter101.counter, 101);
-    EXPECT_LT(counter101.played - restart.written, 445410);
-    EXPECT_TRUE(counter101.keyed);
-    const int second = firstReleasedTick(201);
-    ASSERT_GT(second, 0);
-    EXPECT_EQ(ticks[static_cast<std::size_t>(second - 1)].counter, 102);
-
-    // The sound heard from each restart is the table from sample 0, silence in between.
-    expectTableAt(0, 445410);
-    expectTableAt(restart.written, 445410);
-    const auto& stream = audio.writtenSamples();
-    EXPECT_TRUE(std::all_of(stream.begin() + 445410, stream.begin() + restart.written,
-                            [](std::int16_t s) { return s == 0; }));
+    expectStreamIsTheTablePerCycle();
     EXPECT_EQ(audio.underrunSamples(), 0);
+}
 
+TEST_F(SequencerTest, TurnOnFillsTheRingOnceOpenedAndTheViewsFollowTheCycle) {
+    toggle();
+    EXPECT_EQ(sequencer.state(), PlaybackState::Opening);
+    EXPECT_TRUE(rec.keyed && rec.running && !rec.controlsEnabled && rec.period == 100);
+    EXPECT_EQ(rec.caption, "Turn On") << "the caption waits for the device";
+    EXPECT_TRUE(audio.lastDevice() == 3 && audio.lastFormat().avgBytesPerSec == 88200u);
+    EXPECT_EQ(rec.progress, (std::vector<int>{10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
+    audio.deliver();
+    EXPECT_TRUE(sequencer.state() == PlaybackState::Playing && rec.caption == "Turn Off");
+    EXPECT_EQ(audio.writtenSamples().size(), 64u * 128u);
+
+    runTicks(201);
     // x = dots x 180 / 200, rounded: red while the pattern sounds, then blue from x(100).
-    const std::pair<int, Bar> bars[] = {
-        {1, {CycleBarColour::Red, 0, 2}},       {99, {CycleBarColour::Red, 0, 90}},
-        {100, {CycleBarColour::Blue, 90, 91}},  {150, {CycleBarColour::Blue, 90, 136}},
-        {200, {CycleBarColour::Blue, 90, 181}}, {201, {CycleBarColour::Red, 0, 1}},
-    };
+    const CycleBarColour red = CycleBarColour::Red, blue = CycleBarColour::Blue;
+    const std::pair<int, Bar> bars[] = {{1, {red, 0, 2}},       {99, {red, 0, 90}},
+                                        {100, {blue, 90, 91}},  {150, {blue, 90, 136}},
+                                        {200, {blue, 90, 181}}, {201, {red, 0, 1}}};
     for (const auto& [tick, bar] : bars) {
         EXPECT_EQ(rec.bars[static_cast<std::size_t>(tick - 1)], bar) << "tick " << tick;
     }
     EXPECT_EQ(rec.strip[99], 100);
     EXPECT_EQ(rec.strip[100], 0) << "the strip goes back to 0 past the last dot";
-    EXPECT_EQ(rec.redraws, 3) << "Turn On and the two restarts";
-}
-
-TEST_F(SequencerTest, StartValuesKeepTheTransmitterKeyedAndRestartEvery601Ticks) {
-    pattern = painted(vesk::startPattern());
-    press();
-    runTicks(1812);
-    EXPECT_EQ(restartTicks(), (std::vector<int>{600, 1201, 1802}));
-    EXPECT_EQ(rec.releases, 0);
-    EXPECT_TRUE(rec.keyed);
-    expectKeyingFollowsTheSound();
-    // What is heard after each restart is the table from its first sample.
-    const auto& heard = audio.playedSamples();
-    for (int number : {600, 1201, 1802}) {
-        const Tick& tick = ticks[static_cast<std::size_t>(number - 1)];
-        ASSERT_GT(static_cast<std::int64_t>(heard.size()), tick.written + 20000);
-        std::vector<std::int16_t> table(20000);
-        sequencer.sound().copySamples(0, table.data(), 20000);
-        EXPECT_TRUE(std::equal(table.begin(), table.end(), heard.begin() + tick.written))
-            << "restart at tick " << number;
+    EXPECT_EQ(rec.redraws, 2) << "Turn On and the restart";
+    // A repeat of 0 fills the whole bar with one dot, red while a dot sounds, else blue.
+    for (const auto& [dotCount, colour] : {std::pair{10, red}, {0, blue}}) {
+        pattern = painted(pattern, 100, dotCount, 0);
+        sequencer.replaceSound(pattern, sequencer.sound());
+        runTicks(1);
+        EXPECT_EQ(rec.bars.back(), (Bar{colour, 0, 180}));
     }
-}
-
-TEST_F(SequencerTest, AFullPatternWithALongerRepeatIsReleasedInTheSilentPart) {
-    pattern = painted(withParameters(vesk::startPattern(), 100, 600, 700));
-    press();
-    runTicks(1401);
-    EXPECT_EQ(restartTicks(), (std::vector<int>{700, 1401}));
-    // Sample 2650409 comes back with the block ending at 2650496, after 601.02 dot times.
-    EXPECT_EQ(firstReleasedTick(1), 602);
-    EXPECT_GT(firstReleasedTick(701), 0);
-    expectKeyingFollowsTheSound();
-}
-
-TEST_F(SequencerTest, ARepeatShorterThanThePatternCutsItAndNeverReleases) {
-    pattern = painted(withParameters(vesk::resetPattern(), 100, 100, 50));
-    press();
-    runTicks(160);
-    EXPECT_EQ(restartTicks(), (std::vector<int>{50, 101, 152}));
-    EXPECT_EQ(rec.releases, 0);
-    expectKeyingFollowsTheSound();
-    expectTableAt(ticks[49].written, 20000);
-    expectTableAt(ticks[100].written, 20000);
-}
-
-TEST_F(SequencerTest, ARepeatOfZeroRestartsAtEveryTickWithoutDividingByZero) {
-    pattern = painted(withParameters(vesk::resetPattern(), 100, 10, 0));
-    press();
-    runTicks(12);
-    EXPECT_EQ(restartTicks().size(), 12u);
-    EXPECT_EQ(sequencer.dotCounter(), 0);
-    EXPECT_EQ(rec.releases, 0);
-    for (const Bar& bar : rec.bars) {
-        EXPECT_EQ(bar, (Bar{CycleBarColour::Red, 0, 180}));
-    }
-    pattern = withParameters(pattern, 100, 0, 0);
-    sequencer.replaceSound(pattern, sequencer.sound());
-    runTicks(1);
-    EXPECT_EQ(rec.bars.back(), (Bar{CycleBarColour::Blue, 0, 180}));
 }
 
 TEST_F(SequencerTest, TurnOffReleasesAtOnceAndTheDeviceClosesOnlyWhenTheQueueHasPlayed) {
+    toggle(); // and off before the device is ready: it closes without playing
+    toggle();
+    EXPECT_EQ(sequencer.state(), PlaybackState::Draining);
+    audio.deliver();
+    expectAllStopped();
+    EXPECT_TRUE(audio.writtenSamples().empty());
+
     press();
     runTicks(30);
     const std::size_t writtenBefore = audio.writtenSamples().size();
     press();
-    EXPECT_FALSE(rec.keyed);
-    EXPECT_EQ(rec.caption, "Turn On");
-    EXPECT_TRUE(rec.controlsEnabled);
-    EXPECT_FALSE(rec.running);
-    EXPECT_EQ(sequencer.state(), PlaybackState::Draining);
-    EXPECT_TRUE(sequencer.deviceOpen());
-
-    // Pressed again while draining: stops again, renders and opens nothing.
-    press();
-    EXPECT_EQ(rec.renderEnds, 1);
-    EXPECT_EQ(audio.openAttempts(), 1);
+    EXPECT_FALSE(rec.keyed || rec.running || !rec.controlsEnabled || rec.caption != "Turn On");
+    EXPECT_TRUE(sequencer.state() == PlaybackState::Draining && sequencer.deviceOpen());
+    press(); // while draining: stops again, renders and opens nothing
+    EXPECT_TRUE(rec.renderEnds == 2 && audio.openAttempts() == 2);
     EXPECT_EQ(sequencer.state(), PlaybackState::Draining);
 
     passTime(60);
-    EXPECT_GT(audio.closeAttempts(), 0);
+    EXPECT_GT(audio.closeAttempts(), 1);
     EXPECT_TRUE(sequencer.deviceOpen()) << "blocks are still queued";
-    EXPECT_EQ(rec.windowEnds, 0);
     passTime(200);
     expectAllStopped();
     EXPECT_EQ(audio.writtenSamples().size(), writtenBefore) << "nothing refilled after Turn Off";
     EXPECT_EQ(audio.playedSamples().size(), writtenBefore) << "the queue played out";
     EXPECT_EQ(rec.windowEnds, 0);
-
-    // And the next press starts afresh.
     press();
     EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
-    EXPECT_EQ(audio.openAttempts(), 2);
 }
 
-TEST_F(SequencerTest, TurnOffBeforeTheDeviceIsReadyClosesItWithoutPlaying) {
-    sequencer.togglePlayback(pattern, kAmplitude, kDevice);
-    sequencer.togglePlayback(pattern, kAmplitude, kDevice);
-    EXPECT_EQ(sequencer.state(), PlaybackState::Draining);
+TEST_F(SequencerTest, ClosingWaitsForTheDeviceToClose) {
+    EXPECT_FALSE(sequencer.requestClose()) << "idle: the caller ends the window";
+    toggle(); // before the device is ready
+    EXPECT_TRUE(sequencer.requestClose());
+    EXPECT_EQ(rec.windowEnds, 0);
     audio.deliver();
-    EXPECT_TRUE(audio.writtenSamples().empty());
-    expectAllStopped();
-    EXPECT_EQ(rec.caption, "Turn On") << "never showed Turn Off on the way";
-}
+    EXPECT_TRUE(rec.windowEnds == 1 && audio.writtenSamples().empty());
 
-TEST_F(SequencerTest, ClosingWhilePlayingWaitsForTheDeviceToClose) {
-    press();
+    press(); // while playing
     runTicks(30);
     const std::size_t writtenBefore = audio.writtenSamples().size();
     EXPECT_TRUE(sequencer.requestClose());
     EXPECT_EQ(sequencer.state(), PlaybackState::Closing);
-    EXPECT_TRUE(sequencer.closePending());
-    EXPECT_TRUE(sequencer.stopRequested());
-    EXPECT_TRUE(rec.running) << "the close request leaves the timer alone";
-    EXPECT_TRUE(rec.keyed) << "and the transmitter";
-    EXPECT_EQ(rec.windowEnds, 0);
+    EXPECT_TRUE(rec.running && rec.keyed) << "the close request leaves timer and transmitter";
     runTicks(1);
-    EXPECT_EQ(rec.windowEnds, 0) << "186 ms of sound are still queued";
+    EXPECT_EQ(rec.windowEnds, 1) << "186 ms of sound are still queued";
     EXPECT_TRUE(sequencer.deviceOpen());
     runTicks(1);
-    EXPECT_EQ(rec.windowEnds, 1);
-    EXPECT_FALSE(sequencer.deviceOpen());
-    EXPECT_FALSE(rec.running);
-    EXPECT_EQ(audio.playedSamples().size(), writtenBefore);
+    EXPECT_EQ(rec.windowEnds, 2);
+    EXPECT_FALSE(sequencer.deviceOpen() || rec.running);
+    EXPECT_EQ(audio.playedSamples(), audio.writtenSamples());
     EXPECT_EQ(audio.writtenSamples().size(), writtenBefore);
 }
 
-TEST_F(SequencerTest, ClosingBeforeTheDeviceIsReadyEndsTheWindowOnceItHasClosed) {
-    EXPECT_FALSE(sequencer.requestClose()) << "idle: the caller ends the window";
-    EXPECT_EQ(audio.closeAttempts(), 0);
-    sequencer.togglePlayback(pattern, kAmplitude, kDevice);
-    EXPECT_TRUE(sequencer.requestClose());
-    EXPECT_EQ(rec.windowEnds, 0);
-    audio.deliver();
-    EXPECT_EQ(rec.windowEnds, 1);
-    EXPECT_TRUE(audio.writtenSamples().empty());
-}
+TEST_F(SequencerTest, AFailedOpenOrARefusedRenderIsReportedOnceAndLeavesNothingRunning) {
+    pattern = painted(pattern, 20000, 600, 600);
+    press();
+    EXPECT_FALSE(rec.refusal.empty());
+    EXPECT_EQ(rec.renderEnds, 1);
+    EXPECT_EQ(audio.openAttempts(), 0);
+    expectAllStopped();
 
-TEST_F(SequencerTest, AFailedOpenIsReportedOnceAndLeavesNothingRunning) {
+    pattern = painted(pattern, 100, 100, 200);
     audio.setFailOpen(true);
-    sequencer.togglePlayback(pattern, kAmplitude, 7);
+    sequencer.togglePlayback(pattern, 32767, 7);
     EXPECT_EQ(audio.lastDevice(), 7);
     EXPECT_EQ(rec.openFailures, 1);
     EXPECT_EQ(rec.keyings, 0);
     expectAllStopped();
     runTicks(5);
     EXPECT_TRUE(ticks.empty());
-    EXPECT_EQ(rec.keyings, 0);
 
     audio.setFailOpen(false);
     press();
@@ -433,114 +330,62 @@ TEST_F(SequencerTest, AFailedOpenIsReportedOnceAndLeavesNothingRunning) {
     EXPECT_EQ(rec.openFailures, 1);
 }
 
-TEST_F(SequencerTest, ARefusedRenderLeavesEverythingIdle) {
-    pattern = withParameters(vesk::startPattern(), 20000, 600, 600);
-    sequencer.togglePlayback(pattern, kAmplitude, kDevice);
-    ASSERT_EQ(rec.refusals.size(), 1u);
-    EXPECT_FALSE(rec.refusals.front().empty());
-    EXPECT_EQ(rec.renderEnds, 1);
-    EXPECT_EQ(audio.openAttempts(), 0);
-    EXPECT_EQ(rec.period, 0) << "the timer was never started";
-    EXPECT_EQ(rec.keyings, 0);
-    expectAllStopped();
-}
-
 TEST_F(SequencerTest, ALostDeviceOrAnUnaskedCloseEndsPlaybackLikeTurnOff) {
-    for (const bool lost : {true, false}) {
-        press();
-        runTicks(20);
-        if (lost) {
-            audio.loseDevice();
-            audio.deliver();
-        } else {
-            sequencer.onDeviceClosed();
-        }
-        ASSERT_EQ(rec.losses.size(), lost ? 1u : 2u);
+    const auto expectEndedByLoss = [this](std::size_t losses) {
+        ASSERT_EQ(rec.losses.size(), losses);
         EXPECT_EQ(rec.losses.back(), vesk::kDeviceLostText);
-        EXPECT_FALSE(rec.keyed);
-        EXPECT_FALSE(rec.running);
-        EXPECT_TRUE(rec.controlsEnabled);
-        EXPECT_FALSE(sequencer.deviceOpen());
+        EXPECT_FALSE(rec.keyed || rec.running || sequencer.deviceOpen() || !rec.controlsEnabled);
         EXPECT_EQ(sequencer.state(), PlaybackState::Idle);
-        EXPECT_EQ(rec.windowEnds, 0);
-    }
-}
-
-TEST_F(SequencerTest, TurningOnFromTheLossMessageStartsAFreshStream) {
+    };
     press();
     runTicks(5);
+    // Turned on again from the loss message: a fresh stream.
     rec.whileLossShown = [this] {
-        sequencer.togglePlayback(pattern, kAmplitude, kDevice);
+        toggle();
     };
     audio.loseDevice();
     audio.deliver();
     rec.whileLossShown = nullptr;
-    EXPECT_EQ(rec.losses.size(), 1u);
-    EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
-    EXPECT_TRUE(rec.keyed);
+    EXPECT_TRUE(sequencer.state() == PlaybackState::Playing && rec.keyed);
     runTicks(3);
     EXPECT_EQ(audio.queuedBlocks(), 64);
     EXPECT_EQ(audio.underrunSamples(), 0);
-}
 
-TEST_F(SequencerTest, ALostDeviceEndsAWindowThatWaitedToClose) {
-    press();
-    runTicks(5);
+    audio.loseDevice();
+    audio.deliver();
+    expectEndedByLoss(2);
+    EXPECT_EQ(rec.windowEnds, 0);
+    press(); // a window waiting to close ends on a loss
     EXPECT_TRUE(sequencer.requestClose());
     audio.loseDevice();
     audio.deliver();
+    expectEndedByLoss(3);
     EXPECT_EQ(rec.windowEnds, 1);
-    EXPECT_FALSE(sequencer.deviceOpen());
-}
 
-TEST_F(SequencerTest, AClosedNobodyAskedForEndsPlaybackLikeALoss) {
     press();
     runTicks(3);
     sequencer.onDeviceClosed();
-    EXPECT_FALSE(sequencer.deviceOpen());
-    EXPECT_FALSE(rec.keyed);
-    EXPECT_FALSE(rec.running);
-    EXPECT_EQ(rec.losses.size(), 1u);
-}
-
-TEST_F(SequencerTest, TheStreamIsTheTableWithoutGapsThenSilencePastItsEnd) {
-    // 125 ms dots (5512.5 samples, so ticks and blocks never line up), 16538 pattern samples
-    // that run on past the first 64 blocks into the refills, and a table of 33077 samples that
-    // the stream outruns long before the restart.
-    pattern = painted(withParameters(vesk::resetPattern(), 125, 2, 60));
-    press();
-    runTicks(59);
-    const std::int64_t n = sequencer.sound().sampleCount();
-    ASSERT_EQ(n, 16538);
-    const auto& heard = audio.playedSamples();
-    ASSERT_GT(static_cast<std::int64_t>(heard.size()), 10 * n);
-    expectTableAt(0, n);
-    EXPECT_TRUE(std::all_of(heard.begin() + n, heard.end(), [](std::int16_t s) { return s == 0; }));
-    EXPECT_EQ(audio.underrunSamples(), 0);
+    expectEndedByLoss(4);
 }
 
 TEST_F(SequencerTest, AShorterSoundLoadedWhilePlayingIsReadAsSilencePastItsEnd) {
     press();
     runTicks(30);
-    const BeaconPattern shorter = painted(withParameters(vesk::resetPattern(), 100, 0, 200));
-    vesk::RenderResult loaded = vesk::renderPattern(shorter, kAmplitude);
-    ASSERT_TRUE(loaded.ok);
+    const BeaconPattern shorter = painted(vesk::resetPattern(), 100, 0, 200);
+    vesk::RenderResult loaded = vesk::renderPattern(shorter, 32767);
     ASSERT_LT(loaded.sound.sampleCount(), sequencer.playPosition());
-    const std::size_t writtenBefore = audio.writtenSamples().size();
+    const auto oldEnd = static_cast<std::int64_t>(audio.writtenSamples().size());
     sequencer.replaceSound(shorter, std::move(loaded.sound));
     runTicks(20);
     const auto& stream = audio.writtenSamples();
-    ASSERT_GT(stream.size(), writtenBefore);
-    EXPECT_TRUE(std::all_of(stream.begin() + static_cast<std::ptrdiff_t>(writtenBefore),
-                            stream.end(), [](std::int16_t s) { return s == 0; }));
-    // The new dot count applies at once and the counter is past it, but the blocks queued
-    // before the change still carry the old pattern: the release waits until the first block
-    // of the new table has come back.
-    const int released = firstReleasedTick(31);
-    ASSERT_GT(released, 0);
-    const auto oldEnd = static_cast<std::int64_t>(writtenBefore);
-    EXPECT_GE(ticks[static_cast<std::size_t>(released - 1)].played, oldEnd + 128);
-    EXPECT_LT(ticks[static_cast<std::size_t>(released - 2)].played, oldEnd + 128);
+    ASSERT_GT(static_cast<std::int64_t>(stream.size()), oldEnd);
+    EXPECT_TRUE(allZero(stream.begin() + oldEnd, stream.end()));
+    // The counter is past the new dot count at once, but the blocks queued before carry the
+    // old pattern: the release waits for the first block of the new table to come back.
+    ASSERT_EQ(releaseTicks.size(), 1u);
+    const auto at = static_cast<std::size_t>(releaseTicks[0] - 1);
+    EXPECT_GE(ticks[at].played, oldEnd + 128);
+    EXPECT_LT(ticks[at - 1].played, oldEnd + 128);
 }
 
 } // namespace
