@@ -38,26 +38,17 @@ template <class T> void whenModal(std::function<void(T*)> act, int tries = 300) 
     });
 }
 
-QLineEdit* nameEdit(QFileDialog* chooser) {
-    return chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-}
-
-// The Open or Save button, as the operator would press it.
-QAbstractButton* acceptButton(QFileDialog* chooser) {
-    auto* box = chooser->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
-    for (QAbstractButton* button : box ? box->buttons() : QList<QAbstractButton*>{}) {
-        if (box->buttonRole(button) == QDialogButtonBox::AcceptRole) {
-            return button;
-        }
-    }
-    ADD_FAILURE() << "no Open or Save button";
-    return new QPushButton(chooser);
+// Types `name` and returns the Open or Save button, as the operator would press it.
+QPushButton* typeName(QFileDialog* chooser, const QString& name) {
+    chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
+    auto* box = chooser->findChild<QDialogButtonBox*>();
+    QPushButton* open = box->button(QDialogButtonBox::Open);
+    return open != nullptr ? open : box->button(QDialogButtonBox::Save);
 }
 
 class FileDialogs : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder_.isValid());
         QFile existing(folder_.filePath(QStringLiteral("beacon.txt")));
         ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
         existing.write(" 100 \r\n");
@@ -79,17 +70,14 @@ TEST_F(FileDialogs, FiltersBecomeQtFilters) {
 
 TEST_F(FileDialogs, OpenTakesOnlyAnExistingFileAndCancelGivesTheNameBack) {
     for (const bool cancel : {false, true}) {
-        QString caption, preselected;
-        QStringList filters;
+        QString shown; // caption, filters and the name offered
         bool openableWhenMissing = true;
         whenModal<QFileDialog>([&](QFileDialog* chooser) {
-            caption = chooser->windowTitle();
-            filters = chooser->nameFilters();
-            preselected = nameEdit(chooser)->text();
-            nameEdit(chooser)->setText(QStringLiteral("missing.txt"));
-            openableWhenMissing = acceptButton(chooser)->isEnabled();
-            nameEdit(chooser)->setText(QStringLiteral("beacon.txt"));
-            cancel ? chooser->reject() : acceptButton(chooser)->click();
+            shown = chooser->windowTitle() + "|" + chooser->nameFilters().join(";;") + "|" +
+                    chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+            openableWhenMissing = typeName(chooser, QStringLiteral("missing.txt"))->isEnabled();
+            QPushButton* open = typeName(chooser, QStringLiteral("beacon.txt"));
+            cancel ? chooser->reject() : open->click();
         });
         std::string name = "keep.txt";
         std::uint32_t flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_LONGNAMES;
@@ -98,66 +86,52 @@ TEST_F(FileDialogs, OpenTakesOnlyAnExistingFileAndCancelGivesTheNameBack) {
                   cancel ? 0 : 1);
         EXPECT_EQ(name, cancel ? "keep.txt" : dir() + "/beacon.txt");
         EXPECT_FALSE(openableWhenMissing);
-        EXPECT_EQ(caption, "Choose tone file");
-        EXPECT_EQ(filters, QStringList{"text-Files (*.txt)"});
-        EXPECT_EQ(preselected, "keep.txt");
+        EXPECT_EQ(shown, "Choose tone file|text-Files (*.txt)|keep.txt");
     }
 }
 
 TEST_F(FileDialogs, SaveAddsTheDefaultExtensionAndAsksBeforeReplacing) {
-    struct Case {
-        QString typed;
-        std::string extension;
-        std::uint32_t flags;
-        bool asks;
-        std::string chosen;
-    };
-    for (const Case& c : {Case{"night", "txt", OFN_OVERWRITEPROMPT, false, "/night.txt"},
-                          Case{"night", "", OFN_OVERWRITEPROMPT, false, "/night"},
-                          Case{"beacon.txt", "", OFN_OVERWRITEPROMPT, true, "/beacon.txt"},
-                          Case{"beacon.txt", "", OFN_LONGNAMES, false, "/beacon.txt"}}) {
-        SCOPED_TRACE(c.typed.toStdString() + " " + std::to_string(c.flags));
+    for (const auto& [typed, extension, flags, asks, chosen] :
+         {std::tuple{"night", "txt", OFN_OVERWRITEPROMPT, false, "/night.txt"},
+          std::tuple{"night", "", OFN_OVERWRITEPROMPT, false, "/night"},
+          std::tuple{"beacon.txt", "", OFN_OVERWRITEPROMPT, true, "/beacon.txt"},
+          std::tuple{"beacon.txt", "", OFN_LONGNAMES, false, "/beacon.txt"}}) {
+        SCOPED_TRACE(std::string(typed) + " " + std::to_string(flags));
         bool asked = false;
         whenModal<QFileDialog>([&](QFileDialog* chooser) {
             EXPECT_EQ(chooser->acceptMode(), QFileDialog::AcceptSave);
-            nameEdit(chooser)->setText(c.typed);
-            if (c.asks) {
+            if (asks) {
                 whenModal<QMessageBox>([&](QMessageBox* box) {
                     asked = true;
                     box->button(QMessageBox::Yes)->click();
                 });
             }
-            acceptButton(chooser)->click();
+            typeName(chooser, QString::fromUtf8(typed))->click();
         });
         std::string name;
-        std::uint32_t flags = c.flags;
+        std::uint32_t given = flags;
         EXPECT_EQ(saveFileDialog(0, "Save file as:", name, dir(), "Text file(.txt)|*.txt",
-                                 c.extension, flags),
+                                 extension, given),
                   1);
-        EXPECT_EQ(asked, c.asks);
-        EXPECT_EQ(name, dir() + c.chosen);
+        EXPECT_EQ(asked, asks);
+        EXPECT_EQ(name, dir() + chosen);
     }
 }
 
 TEST_F(FileDialogs, TheHookAnswersInsteadOfAWindow) {
-    std::string seenCaption, seenName;
-    bool confirm = true;
-    setFileDialogHook([&](const std::string& caption, std::string& fileName) {
-        seenCaption = caption;
-        seenName = fileName;
-        fileName = "/tmp/chosen.scp";
-        return confirm;
-    });
-    std::string name = "given";
-    std::uint32_t flags = 0;
-    EXPECT_EQ(saveFileDialog(0, "Save file as:", name, "", "Text file(.scp)|*.scp", "", flags), 1);
-    EXPECT_EQ(seenCaption, "Save file as:");
-    EXPECT_EQ(seenName, "given");
-    EXPECT_EQ(name, "/tmp/chosen.scp");
-    confirm = false;
-    name = "given";
-    EXPECT_EQ(openFileDialog(0, "Choose tone file", name, "", "", "", flags), 0);
-    EXPECT_EQ(name, "given"); // whatever the hook wrote, a cancel gives the name back
+    for (const bool confirm : {true, false}) {
+        std::string seen, name = "given";
+        setFileDialogHook([&](const std::string& caption, std::string& fileName) {
+            seen = caption + "|" + fileName;
+            fileName = "/tmp/chosen.scp";
+            return confirm;
+        });
+        std::uint32_t flags = 0;
+        EXPECT_EQ(openFileDialog(0, "Choose tone file", name, "", "", "", flags), confirm ? 1 : 0);
+        // Whatever the hook wrote, a cancel gives the name back.
+        EXPECT_EQ(seen + "|" + name, confirm ? "Choose tone file|given|/tmp/chosen.scp"
+                                             : "Choose tone file|given|given");
+    }
     setFileDialogHook({});
 }
 
