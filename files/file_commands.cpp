@@ -34,6 +34,21 @@ std::string askSaveName(ui::Window owner, const std::string& filter) {
     return name;
 }
 
+// Asks for a name, gives it the command's extension and writes through `write`, which says
+// why it failed; a failure is reported under `caption`. A cancelled dialog does nothing.
+template <class Write>
+void saveAs(ui::Window owner, const std::string& filter, const std::string& extension,
+            const std::string& caption, Write write) {
+    const std::string name = askSaveName(owner, filter);
+    if (name.empty()) {
+        return;
+    }
+    std::string error;
+    if (!write(exportFileName(name, extension), error)) {
+        reportFailure(caption, error);
+    }
+}
+
 std::string bareName(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -61,42 +76,25 @@ bool loadPatternFile(ui::Window owner, std::string& patternFileName, BeaconPatte
 }
 
 void savePatternFile(ui::Window owner, const BeaconPattern& pattern) {
-    const std::string name = askSaveName(owner, "Text file(.txt)|*.txt");
-    if (name.empty()) {
-        return;
-    }
-    const std::string final = exportFileName(name, ".txt");
-    std::string error;
-    if (!savePatternFile(final, pattern, error)) {
-        reportFailure("Save as pattern file", error);
-    }
+    saveAs(owner, "Text file(.txt)|*.txt", ".txt", "Save as pattern file",
+           [&pattern](const std::string& path, std::string& error) {
+               return savePatternFile(path, pattern, error);
+           });
 }
 
 void exportScript(ui::Window owner, BeaconPattern& pattern) {
-    const std::string name = askSaveName(owner, "Text file(.scp)|*.scp");
-    if (name.empty()) {
-        return;
-    }
-    const std::string final = exportFileName(name, ".scp");
-    normaliseErasedLevels(pattern);
-    const std::string text = scriptText(pattern);
-    std::string error;
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    if (!writeFileAtomically(final, {bytes, text.size()}, error)) {
-        reportFailure("Save as .SCP", error);
-    }
+    saveAs(owner, "Text file(.scp)|*.scp", ".scp", "Save as .SCP",
+           [&pattern](const std::string& path, std::string& error) {
+               normaliseErasedLevels(pattern);
+               return writeFileAtomically(path, scriptText(pattern), error);
+           });
 }
 
 void exportWave(ui::Window owner, const RenderedSound& sound) {
-    const std::string name = askSaveName(owner, "Wave file(.wav)|*.wav");
-    if (name.empty()) {
-        return;
-    }
-    const std::string final = exportFileName(name, ".Wav");
-    std::string error;
-    if (!writeFileAtomically(final, sound.waveImage(), error)) {
-        reportFailure("Save as .WAV", error);
-    }
+    saveAs(owner, "Wave file(.wav)|*.wav", ".Wav", "Save as .WAV",
+           [&sound](const std::string& path, std::string& error) {
+               return writeFileAtomically(path, sound.waveImage(), error);
+           });
 }
 
 } // namespace vesk

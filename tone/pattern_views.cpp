@@ -57,42 +57,40 @@ void drawDot(ui::Window window, std::int32_t slot, double row, float levelCode) 
 
 } // namespace
 
+namespace {
+
+// The five level codes with their colour in the grid and their grey shade in the strip.
+struct LevelLook {
+    float code;
+    ui::Colour colour;
+    ui::Colour shade;
+};
+constexpr LevelLook kLevelLooks[] = {
+    {1.0f, ui::rgb(0, 0, 255), ui::rgb(255, 255, 255)},
+    {2.0f, ui::rgb(128, 0, 255), ui::rgb(220, 220, 220)},
+    {4.0f, ui::rgb(1, 128, 0), ui::rgb(192, 192, 192)},
+    {8.0f, ui::rgb(255, 0, 0), ui::rgb(164, 164, 164)},
+    {16.0f, ui::rgb(255, 128, 0), ui::rgb(142, 142, 142)},
+};
+
+// Any other code (a pattern file may hold one) is drawn in cyan in both views.
+LevelLook lookOf(float levelCode) {
+    for (const LevelLook& look : kLevelLooks) {
+        if (look.code == levelCode) {
+            return look;
+        }
+    }
+    return {levelCode, kOtherLevel, kOtherLevel};
+}
+
+} // namespace
+
 ui::Colour levelColour(float levelCode) {
-    if (levelCode == 1.0f) {
-        return ui::rgb(0, 0, 255);
-    }
-    if (levelCode == 2.0f) {
-        return ui::rgb(128, 0, 255);
-    }
-    if (levelCode == 4.0f) {
-        return ui::rgb(1, 128, 0);
-    }
-    if (levelCode == 8.0f) {
-        return ui::rgb(255, 0, 0);
-    }
-    if (levelCode == 16.0f) {
-        return ui::rgb(255, 128, 0);
-    }
-    return kOtherLevel;
+    return lookOf(levelCode).colour;
 }
 
 ui::Colour levelShade(float levelCode) {
-    if (levelCode == 1.0f) {
-        return ui::rgb(255, 255, 255);
-    }
-    if (levelCode == 2.0f) {
-        return ui::rgb(220, 220, 220);
-    }
-    if (levelCode == 4.0f) {
-        return ui::rgb(192, 192, 192);
-    }
-    if (levelCode == 8.0f) {
-        return ui::rgb(164, 164, 164);
-    }
-    if (levelCode == 16.0f) {
-        return ui::rgb(142, 142, 142);
-    }
-    return kOtherLevel;
+    return lookOf(levelCode).shade;
 }
 
 std::int32_t penLevelForControl(std::int32_t id) {
