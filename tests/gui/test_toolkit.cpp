@@ -42,8 +42,10 @@ struct Recorder {
 
     Handler handler() {
         return [this](Window, std::uint32_t m, std::uint32_t wp, std::int32_t lp) {
-            seen.push_back({m, wp, lp});
-            return answer ? answer(seen.back()) : 0;
+            // The answer gets a copy: a handler may run again inside it and grow `seen`.
+            const Seen now{m, wp, lp};
+            seen.push_back(now);
+            return answer ? answer(now) : 0;
         };
     }
     // (wParam, lParam) of each `message`, in order.
