@@ -29,10 +29,12 @@ public:
     explicit WindowSequencerView(AppState& state) : state_(state) {}
 
     void setToggleCaption(const std::string& caption) override {
-        ui::controlSetText(state_.mainWindow, 1002, caption);
+        ui::controlSetText(state_.mainWindow, id::kTurnOnOff, caption);
     }
     void enableParameterControls(bool enabled) override {
-        for (const std::int32_t control : {801, 821, 901, 911, 996, 4000}) {
+        for (const std::int32_t control :
+             {id::kDotLengthApply, id::kDotCountApply, id::kSpacingApply, id::kCentreApply,
+              id::kRepeatApply, id::kReset}) {
             ui::controlEnable(state_.mainWindow, control, enabled);
         }
     }
