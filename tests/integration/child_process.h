@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -45,7 +46,8 @@ public:
             return;
         }
         // Built before fork: the child of a threaded process may only make async-signal-safe
-        // calls. The changes come first, and a variable's first entry is the one read.
+        // calls. A changed variable appears once: shells read the last of two entries, the C
+        // library the first.
         std::vector<std::string> added;
         for (const auto& [name, value] : changes) {
             added.push_back(name + "=" + value);
@@ -59,7 +61,10 @@ public:
             envp.push_back(const_cast<char*>(entry.c_str()));
         }
         for (char** entry = environ; *entry != nullptr; ++entry) {
-            envp.push_back(*entry);
+            const std::string_view text(*entry);
+            if (changes.count(std::string(text.substr(0, text.find('=')))) == 0) {
+                envp.push_back(*entry);
+            }
         }
         args.push_back(nullptr);
         envp.push_back(nullptr);
