@@ -56,7 +56,21 @@ public:
         ui::windowSetTitle(state_.mainWindow, title);
     }
     void renderFinished() override {
+        gapsShown_ = false;
         ui::windowSetTitle(state_.mainWindow, std::string(kTitlePrefix) + state_.patternFileName);
+    }
+    // A cycle with gaps in its sound says so after the file name until a clean cycle follows.
+    void cyclePlayed(long cycle, std::int64_t underruns) override {
+        if (underruns == 0 && !gapsShown_) {
+            return;
+        }
+        std::string title = std::string(kTitlePrefix) + state_.patternFileName;
+        if (underruns > 0) {
+            title += "   [cycle " + std::to_string(cycle) + ": " + std::to_string(underruns) +
+                     (underruns == 1 ? " gap" : " gaps") + " in the sound]";
+        }
+        gapsShown_ = underruns > 0;
+        ui::windowSetTitle(state_.mainWindow, title);
     }
     void reportOpenFailure() override {
         ui::beep();
@@ -72,6 +86,7 @@ public:
 
 private:
     AppState& state_;
+    bool gapsShown_ = false;
 };
 
 std::uint32_t messageFor(platform::AudioEvent event) {

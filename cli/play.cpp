@@ -11,8 +11,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <iostream>
@@ -33,6 +35,22 @@ int signalPipe[2] = {-1, -1};
 void say(const std::string& line) {
     const std::string text = line + '\n';
     std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+// The wall clock in UTC to the millisecond, as a cycle line starts: 2026-12-07T01:02:03.456Z.
+std::string utcNow() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<int>(ms));
+    return text;
 }
 
 // Only writes a byte: the event loop does the rest.
@@ -79,6 +97,10 @@ public:
     void reportRenderRefused(const std::string& message) override { fail(message); }
     void reportDeviceLost(const std::string& message) override { fail(message); }
     void endMainWindow() override { end(); }
+    void cyclePlayed(long cycle, std::int64_t underruns) override {
+        say(utcNow() + " cycle " + std::to_string(cycle) + " played, " + std::to_string(underruns) +
+            (underruns == 1 ? " underrun" : " underruns"));
+    }
 
 private:
     void fail(const std::string& message) {
@@ -122,18 +144,12 @@ int runPlay(const Options& options, int argc, char** argv) {
     auto audio = platform::makeAudioOut();
     ConsoleView view;
     Sequencer* sequencerPtr = nullptr;
-    long cyclesDone = 0;
-    std::function<void()> cycleEnded;
-    // The last slot of the cycle is where the sequencer sends the sound back to the start.
-    QtDotTimer timer([&] {
-        sequencerPtr->onDotTimer();
-        if (sequencerPtr->state() == PlaybackState::Playing &&
-            sequencerPtr->dotCounter() == pattern.repeatDots) {
-            cycleEnded();
-        }
-    });
+    QtDotTimer timer([&] { sequencerPtr->onDotTimer(); });
     Sequencer sequencer(*audio, timer, ptt, view);
     sequencerPtr = &sequencer;
+    // After the last cycle has been heard the sequencer releases the PTT and ends as a close
+    // request does, which ends the loop below; no further cycle is keyed.
+    sequencer.setCycleLimit(options.cycles);
 
     bool stopping = false;
     // Turn Off releases the PTT at once and lets the queued sound play out; the device's
@@ -161,14 +177,6 @@ int runPlay(const Options& options, int argc, char** argv) {
     view.onEnd = [&] {
         QTimer::singleShot(0, &app, [&app] { app.quit(); });
     };
-    cycleEnded = [&] {
-        ++cyclesDone;
-        say("cycle " + std::to_string(cyclesDone) + " played");
-        if (options.cycles > 0 && cyclesDone >= options.cycles) {
-            stop();
-        }
-    };
-
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
         char byte = 0;

@@ -25,8 +25,9 @@ using AudioListener = std::function<void(AudioEvent event, int block)>;
 // are written only between Opened and Closed; a block is not written again before it has
 // been reported done.
 // Implementations guarantee: blocks play in the order written, without gaps between them
-// while the queue is not empty; BlockDone is reported when a block has been played (by the
-// output's processed-time clock), in write order; every notification is delivered later
+// while the queue is not empty; BlockDone is reported when a block's last sample has reached
+// the converter (judged by the stream's own clock, not when the block was copied), in write
+// order; every notification is delivered later
 // through the owner's event loop on the opening thread, never from inside a call; close()
 // is refused (false) while blocks are queued, and Closed follows a successful close. Lost
 // ends the session on its own: the output is closed, queued blocks are dropped unreported,
@@ -45,12 +46,18 @@ public:
     // Audible gaps since the last open: times the output ran out of blocks and more followed,
     // or the sound system ran dry. 0 for an output that cannot tell.
     virtual std::int64_t underruns() const { return 0; }
+    // Samples the output needs queued beyond the caller's own queue, known once open() has
+    // succeeded: what the device buffers, plus what its audio thread reads ahead of that. A
+    // caller that keeps this much more in flight can stall for the length of its own queue
+    // and of the device buffer before anything is heard missing.
+    virtual std::int64_t latencySamples() const { return 0; }
 };
 
-// Names of the sound outputs in the platform's order (index = device number).
+// Names of the sound outputs in the platform's order (index = device number), read afresh
+// from the sound system at each call while no output is open.
 std::vector<std::string> outputDevices();
 
-// The Qt Multimedia output.
+// The PortAudio output: a callback stream with a device buffer of about 250 ms.
 std::unique_ptr<AudioOut> makeAudioOut();
 
 } // namespace vesk::platform

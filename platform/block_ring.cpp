@@ -10,14 +10,23 @@ BlockRing::BlockRing(std::size_t byteCapacity, std::size_t blockCapacity)
       entries_(std::max<std::size_t>(blockCapacity, 1)) {}
 
 void BlockRing::reset() {
-    pushedBytes_ = 0;
-    pulledBytes_ = 0;
-    pushedBlocks_ = 0;
-    pulledBlocks_ = 0;
+    pushedBytes_.store(0);
+    pulledBytes_.store(0);
+    pushedBlocks_.store(0);
+    pulledBlocks_.store(0);
     poppedBlocks_ = 0;
-    streamBytes_ = 0;
+    streamBytes_.store(0);
     gaps_ = 0;
-    starved_ = false;
+    starved_.store(false);
+}
+
+std::size_t BlockRing::queuedBlocks() const {
+    return pushedBlocks_.load(std::memory_order_relaxed) - poppedBlocks_;
+}
+
+std::size_t BlockRing::queuedBytes() const {
+    return static_cast<std::size_t>(pushedBytes_.load(std::memory_order_relaxed) -
+                                    pulledBytes_.load(std::memory_order_acquire));
 }
 
 bool BlockRing::push(int block, const std::uint8_t* data, std::size_t size) {
@@ -29,53 +38,64 @@ bool BlockRing::push(int block, const std::uint8_t* data, std::size_t size) {
     if (queuedBlocks() >= entries_.size() || size > bytes_.size() - queuedBytes()) {
         return false;
     }
+    const std::uint64_t pushed = pushedBytes_.load(std::memory_order_relaxed);
     const std::size_t capacity = bytes_.size();
-    const std::size_t start = static_cast<std::size_t>(pushedBytes_ % capacity);
+    const std::size_t start = static_cast<std::size_t>(pushed % capacity);
     const std::size_t first = std::min(size, capacity - start);
     std::memcpy(bytes_.data() + start, data, first);
     std::memcpy(bytes_.data(), data + first, size - first);
-    pushedBytes_ += size;
 
-    Entry& entry = entries_[pushedBlocks_ % entries_.size()];
+    const std::size_t index = pushedBlocks_.load(std::memory_order_relaxed);
+    Entry& entry = entries_[index % entries_.size()];
     entry.block = block;
-    entry.dataEnd = pushedBytes_;
+    entry.dataEnd = pushed + size;
     entry.streamEnd = -1;
-    ++pushedBlocks_;
-    if (starved_) {
+    // The entry and the bytes are complete before the consumer can see either count.
+    pushedBlocks_.store(index + 1, std::memory_order_release);
+    pushedBytes_.store(pushed + size, std::memory_order_release);
+    if (starved_.exchange(false, std::memory_order_acq_rel)) {
         ++gaps_;
-        starved_ = false;
     }
     return true;
 }
 
 std::size_t BlockRing::pull(std::uint8_t* out, std::size_t size) {
+    const std::uint64_t pushed = pushedBytes_.load(std::memory_order_acquire);
+    const std::size_t pushedBlocks = pushedBlocks_.load(std::memory_order_acquire);
+    const std::uint64_t pulledBefore = pulledBytes_.load(std::memory_order_relaxed);
     const std::size_t capacity = bytes_.size();
-    const std::size_t taken = std::min(size, queuedBytes());
-    const std::size_t start = static_cast<std::size_t>(pulledBytes_ % capacity);
+    const std::size_t taken =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, pushed - pulledBefore));
+    const std::size_t start = static_cast<std::size_t>(pulledBefore % capacity);
     const std::size_t first = std::min(taken, capacity - start);
     std::memcpy(out, bytes_.data() + start, first);
     std::memcpy(out + first, bytes_.data(), taken - first);
     std::memset(out + taken, 0, size - taken);
 
-    const std::uint64_t pulledBefore = pulledBytes_;
-    pulledBytes_ += taken;
-    while (pulledBlocks_ < pushedBlocks_) {
-        Entry& entry = entries_[pulledBlocks_ % entries_.size()];
-        if (entry.dataEnd > pulledBytes_) {
+    const std::uint64_t pulled = pulledBefore + taken;
+    const std::int64_t stream = streamBytes_.load(std::memory_order_relaxed);
+    std::size_t pulledBlocks = pulledBlocks_.load(std::memory_order_relaxed);
+    while (pulledBlocks < pushedBlocks) {
+        Entry& entry = entries_[pulledBlocks % entries_.size()];
+        if (entry.dataEnd > pulled) {
             break;
         }
-        entry.streamEnd = streamBytes_ + static_cast<std::int64_t>(entry.dataEnd - pulledBefore);
-        ++pulledBlocks_;
+        entry.streamEnd = stream + static_cast<std::int64_t>(entry.dataEnd - pulledBefore);
+        ++pulledBlocks;
     }
-    streamBytes_ += static_cast<std::int64_t>(size);
-    if (taken < size && pushedBlocks_ > 0) {
-        starved_ = true;
+    // The bytes are copied out before the producer may overwrite them, and each entry's end
+    // is written before the producer may read it.
+    pulledBytes_.store(pulled, std::memory_order_release);
+    pulledBlocks_.store(pulledBlocks, std::memory_order_release);
+    streamBytes_.store(stream + static_cast<std::int64_t>(size), std::memory_order_release);
+    if (taken < size && pushedBlocks > 0) {
+        starved_.store(true, std::memory_order_release);
     }
     return taken;
 }
 
 bool BlockRing::popPlayed(std::int64_t playedBytes, int& block) {
-    if (poppedBlocks_ == pulledBlocks_) {
+    if (poppedBlocks_ == pulledBlocks_.load(std::memory_order_acquire)) {
         return false;
     }
     const Entry& entry = entries_[poppedBlocks_ % entries_.size()];

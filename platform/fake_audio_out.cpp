@@ -13,7 +13,9 @@ bool FakeAudioOut::open(int index, const vesk::SoundFormat& format, AudioListene
         violation("open while the device is open");
         return false;
     }
-    if (failOpen_) {
+    // What a real output refuses: no such device, or samples other than 16-bit linear PCM.
+    if (failOpen_ || index < -1 || format.formatTag != 1 || format.bitsPerSample != 16 ||
+        format.channels == 0 || format.blockAlign != format.channels * 2) {
         return false;
     }
     open_ = true;

@@ -28,6 +28,9 @@ public:
     // Hands every waiting notification to its listener, including those the listener's own
     // calls cause; returns how many were handed over.
     int deliver();
+    // The device buffer the output claims to have, in samples (0 unless set).
+    void setLatencySamples(std::int64_t samples) { latency_ = samples; }
+    std::int64_t latencySamples() const override { return latency_; }
     // Makes every following open() fail.
     void setFailOpen(bool fail) { failOpen_ = fail; }
     // The device goes away: it is closed, queued blocks are dropped unplayed, Lost is
@@ -73,6 +76,7 @@ private:
     void violation(std::string text);
 
     bool failOpen_ = false;
+    std::int64_t latency_ = 0;
     bool open_ = false;
     bool lost_ = false;
     bool openedDelivered_ = false;

@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-qpa-plugins libgl-dev
+  portaudio19-dev libasound2-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils
   fonts-liberation

@@ -39,8 +39,10 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
     sound_ = std::move(result.sound);
     dotCount_ = std::clamp(pattern.dotCount, 0, kMaxDotCount);
     repeatDots_ = std::max(pattern.repeatDots, 0);
+    const int dotLength = std::max(pattern.dotLength, 1);
+    dotSamples_ = std::int64_t{dotLength} * kSampleRate / 1000;
 
-    timer_.start(std::max(pattern.dotLength, 1));
+    timer_.start(dotLength);
     timerRunning_ = true;
     view_.enableParameterControls(false);
     stopRequested_ = false;
@@ -72,20 +74,38 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
     opened_ = false;
     closeAccepted_ = false;
     blockQueued_.fill(false);
-    fillGeneration_ = 0;
-    patternHeard_ = false;
-    playPosition_ = 0;
+    // The first cycle follows a short silence, so that it too is keyed ahead of its first
+    // sample by the played-sample clock; nothing is keyed before the device plays.
+    playPosition_ = -kLeadInSamples;
+    written_ = 0;
+    writtenAtTick_ = 0;
+    played_ = 0;
+    cycleStart_ = -1;
+    patternFloor_ = 0;
+    nextStarts_.assign(1, kLeadInSamples);
+    finishing_ = false;
+    cyclesWritten_ = 1;
+    cyclesHeard_ = 0;
+    underrunsReported_ = 0;
     state_ = PlaybackState::Opening;
-    // Keyed before the first sample is queued: the transmitter leads the sound.
-    transmitter_.pttOn();
+}
+
+void Sequencer::key(bool keyed) {
+    keyed_ = keyed;
+    if (keyed) {
+        transmitter_.pttOn();
+    } else {
+        transmitter_.pttOff();
+    }
 }
 
 void Sequencer::turnOff() {
-    transmitter_.pttOff();
+    key(false);
     view_.setToggleCaption(kTurnOnCaption);
     stopRequested_ = true;
     playPosition_ = 0;
     dotCounter_ = 0;
+    nextStarts_.clear();
     view_.enableParameterControls(true);
     state_ = closePending_ ? PlaybackState::Closing : PlaybackState::Draining;
     if (!anyBlockQueued()) {
@@ -96,16 +116,17 @@ void Sequencer::turnOff() {
 void Sequencer::fillAndWrite(int block) {
     std::array<std::int16_t, kBufferSamples> samples;
     sound_.copySamples(playPosition_, samples.data(), kBufferSamples);
-    auto& bytes = buffers_[static_cast<std::size_t>(block)];
     for (std::size_t j = 0; j < samples.size(); ++j) {
         const auto value = static_cast<std::uint16_t>(samples[j]);
-        bytes[2 * j] = static_cast<std::uint8_t>(value & 0xFFu);
-        bytes[2 * j + 1] = static_cast<std::uint8_t>(value >> 8);
+        bytes_[2 * j] = static_cast<std::uint8_t>(value & 0xFFu);
+        bytes_[2 * j + 1] = static_cast<std::uint8_t>(value >> 8);
     }
     const auto slot = static_cast<std::size_t>(block);
-    blockStart_[slot] = playPosition_;
-    blockGeneration_[slot] = fillGeneration_;
-    blockQueued_[slot] = audio_.write(block, bytes.data(), bytes.size());
+    blockQueued_[slot] = audio_.write(block, bytes_.data(), bytes_.size());
+    if (blockQueued_[slot]) {
+        written_ += kBufferSamples;
+        blockEnd_[slot] = written_;
+    }
     playPosition_ += kBufferSamples;
 }
 
@@ -136,14 +157,18 @@ void Sequencer::onDeviceOpened() {
     }
     view_.setToggleCaption(kTurnOffCaption);
     state_ = PlaybackState::Playing;
-    playPosition_ = 0;
-    for (int block = 0; block < kOutputBuffers; ++block) {
+    // The 64 blocks are kept queued ahead of whatever the device buffers itself.
+    const std::int64_t deviceBlocks =
+        (std::max<std::int64_t>(audio_.latencySamples(), 0) + kBufferSamples - 1) / kBufferSamples;
+    blocksInFlight_ =
+        static_cast<int>(std::min<std::int64_t>(kOutputBuffers + deviceBlocks, kMaxBlocksInFlight));
+    for (int block = 0; block < blocksInFlight_; ++block) {
         fillAndWrite(block);
     }
 }
 
 void Sequencer::onBufferDone(int block) {
-    if (!deviceOpen_ || !opened_ || block < 0 || block >= kOutputBuffers) {
+    if (!deviceOpen_ || !opened_ || block < 0 || block >= blocksInFlight_) {
         return;
     }
     const auto slot = static_cast<std::size_t>(block);
@@ -151,15 +176,69 @@ void Sequencer::onBufferDone(int block) {
         return;
     }
     blockQueued_[slot] = false;
-    if (blockGeneration_[slot] == fillGeneration_ &&
-        blockStart_[slot] + kBufferSamples >= sound_.sampleCount()) {
-        patternHeard_ = true;
-    }
+    played_ = std::max(played_, blockEnd_[slot]);
+    followPlayedSamples();
     if (stopRequested_) {
         tryClose();
         return;
     }
     fillAndWrite(block);
+}
+
+void Sequencer::followPlayedSamples() {
+    // A cycle whose first sample has been played is the one being heard; the one before it
+    // is over.
+    while (!nextStarts_.empty() && played_ >= nextStarts_.front()) {
+        if (cycleStart_ >= 0) {
+            ++cyclesHeard_;
+            const std::int64_t underruns = audio_.underruns();
+            view_.cyclePlayed(cyclesHeard_, underruns - underrunsReported_);
+            underrunsReported_ = underruns;
+        }
+        cycleStart_ = nextStarts_.front();
+        nextStarts_.pop_front();
+    }
+    if (!keyed_ && !stopRequested_ && !nextStarts_.empty() &&
+        played_ >= nextStarts_.front() - kKeyLeadSamples) {
+        key(true);
+        return;
+    }
+    if (cycleStart_ < 0) {
+        return;
+    }
+    // The pattern ends after its last sample, or where the next cycle cut it off.
+    std::int64_t patternEnd = std::max(cycleStart_ + sound_.sampleCount(), patternFloor_);
+    if (!nextStarts_.empty()) {
+        patternEnd = std::min(patternEnd, nextStarts_.front());
+    }
+    if (played_ < patternEnd) {
+        return;
+    }
+    if (finishing_ && nextStarts_.empty() && !stopRequested_) {
+        // The last cycle of the limit has been heard: release and end as a close does.
+        key(false);
+        ++cyclesHeard_;
+        view_.cyclePlayed(cyclesHeard_, audio_.underruns() - underrunsReported_);
+        underrunsReported_ = audio_.underruns();
+        requestClose();
+        return;
+    }
+    if (!keyed_) {
+        return;
+    }
+    // A silence shorter than one dot before the next key is no release: a relay or a
+    // sequencer would only chatter. Before the restart is written, the timer says where it
+    // will be: the stream moves on by a dot per tick from where it stood at the last tick.
+    std::int64_t nextKey = 0;
+    if (!nextStarts_.empty()) {
+        nextKey = nextStarts_.front() - kKeyLeadSamples;
+    } else {
+        const std::int64_t ticksLeft = std::max<std::int64_t>(repeatDots_ - dotCounter_, 1);
+        nextKey = writtenAtTick_ + ticksLeft * dotSamples_ - kKeyLeadSamples;
+    }
+    if (nextKey - played_ >= dotSamples_) {
+        key(false);
+    }
 }
 
 void Sequencer::onDeviceClosed() {
@@ -204,9 +283,10 @@ void Sequencer::endAfterLoss(bool closeDevice) {
     opened_ = false;
     closeAccepted_ = false;
     blockQueued_.fill(false);
+    nextStarts_.clear();
     dotCounter_ = 0;
     view_.redrawPatternViews();
-    transmitter_.pttOff();
+    key(false);
     view_.setToggleCaption(kTurnOnCaption);
     stopRequested_ = true;
     playPosition_ = 0;
@@ -222,8 +302,12 @@ bool Sequencer::requestClose() {
     if (!deviceOpen_) {
         return false;
     }
-    // The timer and the transmitter are left as they are: the window ends when the queued
-    // sound has played out and the device has closed.
+    // The window ends when the queued sound has played out and the device has closed; the
+    // transmitter is released now, since no cycle will be keyed again.
+    if (keyed_) {
+        key(false);
+    }
+    nextStarts_.clear();
     stopRequested_ = true;
     closePending_ = true;
     state_ = PlaybackState::Closing;
@@ -239,14 +323,8 @@ void Sequencer::onDotTimer() {
     }
     dotCounter_ = static_cast<std::int32_t>((std::int64_t{dotCounter_} + 1) %
                                             (std::int64_t{repeatDots_} + 1));
-    if (dotCounter_ > dotCount_) {
-        // The sound runs a full queue behind the timer from the second cycle on, so the
-        // transmitter waits for the device's word that the pattern's last sample of this
-        // cycle has been played.
-        if (patternHeard_) {
-            transmitter_.pttOff();
-        }
-    } else if (dotCounter_ <= kMaxDotCount) {
+    writtenAtTick_ = written_;
+    if (dotCounter_ <= dotCount_ && dotCounter_ <= kMaxDotCount) {
         view_.drawStripProgress(dotCounter_);
     }
     const std::int64_t reached = std::int64_t{dotCounter_} + 1;
@@ -256,15 +334,26 @@ void Sequencer::onDotTimer() {
         view_.drawCycleBar(CycleBarColour::Blue, cycleBarX(dotCount_), cycleBarX(reached));
     }
     if (dotCounter_ == repeatDots_) {
-        transmitter_.pttOn();
         view_.redrawPatternViews();
+        if (stopRequested_ || finishing_) {
+            return;
+        }
+        if (cycleLimit_ > 0 && cyclesWritten_ >= cycleLimit_) {
+            // The last cycle goes on in silence until it has been heard; nothing restarts.
+            finishing_ = true;
+            timer_.stop();
+            timerRunning_ = false;
+            followPlayedSamples();
+            return;
+        }
         // Heard after the blocks already queued: those still carry the cycle that ends here.
         playPosition_ = 0;
-        ++fillGeneration_;
-        patternHeard_ = false;
+        nextStarts_.push_back(written_);
+        ++cyclesWritten_;
+        patternFloor_ = 0;
+        followPlayedSamples();
     }
 }
-
 int Sequencer::cycleBarX(std::int64_t dots) const {
     // A repeat of 0 restarts at every tick; one dot then fills the bar.
     const std::int64_t scale = repeatDots_ > 0 ? repeatDots_ : 1;
@@ -304,10 +393,9 @@ void Sequencer::replaceSound(const BeaconPattern& pattern, RenderedSound sound) 
     sound_ = std::move(sound);
     dotCount_ = std::clamp(pattern.dotCount, 0, kMaxDotCount);
     repeatDots_ = std::max(pattern.repeatDots, 0);
-    // Blocks already queued carry the old table; only a block filled from the new one can
-    // tell that its end has been heard.
-    ++fillGeneration_;
-    patternHeard_ = false;
+    // Blocks already queued carry the old table: the pattern heard now ends no earlier than
+    // they do.
+    patternFloor_ = written_;
 }
 
 } // namespace vesk

@@ -6,15 +6,25 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <string>
 
 namespace vesk {
 
 // The output ring: 64 blocks of 128 samples (256 bytes), 8192 samples (about 186 ms) queued
-// ahead of what is heard.
+// ahead of what the device takes; the device's own buffer comes on top, in more blocks.
 inline constexpr int kOutputBuffers = 64;
 inline constexpr int kBufferSamples = 128;
 inline constexpr int kBufferBytes = kBufferSamples * 2;
+// Blocks in flight at most: the 64 plus a device buffer of up to about 1.3 s.
+inline constexpr int kMaxBlocksInFlight = 512;
+// The transmitter is keyed this long before the first sample of each cycle is played, in
+// samples (150 ms): long enough for a relay or an amplifier's sequencer to settle.
+inline constexpr std::int64_t kKeyLeadSamples = 6615;
+// Silence played before the first cycle, in samples (69 blocks, about 200 ms): a little more
+// than the key lead, so that even the first cycle is keyed from the played-sample clock and a
+// stop that comes before the device has played anything keys nothing.
+inline constexpr std::int64_t kLeadInSamples = 69 * kBufferSamples;
 
 // Captions of the Turn On/Off button.
 inline constexpr const char* kTurnOnCaption = "Turn On";
@@ -74,14 +84,20 @@ public:
     virtual void reportDeviceLost(const std::string& message) = 0;
     // Ends the main window: the close request that waited for the device to close.
     virtual void endMainWindow() = 0;
+    // Cycle `cycle` (1, 2, ...) has been played to its end; `underruns` gaps in the sound
+    // happened while it played.
+    virtual void cyclePlayed(long /*cycle*/, std::int64_t /*underruns*/) {}
 };
 
 // Playback as the state table has it; Closing is a close request waiting for the device.
 enum class PlaybackState { Idle, Opening, Playing, Draining, Closing };
 
-// Streams the rendered pattern through the output ring and keys the transmitter under the dot
-// timer. Every entry point runs on the thread that owns the audio output; nothing blocks
-// except the render inside togglePlayback.
+// Streams the rendered pattern through the output ring. The dot timer counts the slots of the
+// repeat cycle and sends the sound back to the start; the transmitter follows the played
+// samples, as the device reports them: keyed kKeyLeadSamples before a cycle's first sample
+// is heard, released once its pattern has been heard, and never keyed or released for less
+// than one dot within the cycles. Every entry point runs on the thread that owns the audio
+// output; nothing blocks except the render inside togglePlayback.
 class Sequencer {
 public:
     Sequencer(platform::AudioOut& audio, DotTimer& timer, Transmitter& transmitter,
@@ -95,7 +111,7 @@ public:
     // One dot time has passed.
     void onDotTimer();
     void onDeviceOpened();
-    // Output block 0..63 has been played.
+    // Output block `block` (0 .. blocks in flight - 1) has been played.
     void onBufferDone(int block);
     void onDeviceClosed();
     void onDeviceLost();
@@ -110,6 +126,10 @@ public:
     // device that has been forgotten (after a loss) are dropped before the route.
     void setAudioRoute(platform::AudioListener route);
 
+    // Plays `cycles` cycles (0: no limit) from the next Turn On, then releases the
+    // transmitter once the last one has been heard and ends as a close request does.
+    void setCycleLimit(long cycles) { cycleLimit_ = cycles; }
+
     // The parameters changed (Apply, Reset): the cycle counts from slot 0 again, and with
     // `stopTimer` the dot timer stops.
     void resetDotCounter(bool stopTimer);
@@ -120,7 +140,8 @@ public:
 
     // Slot of the repeat cycle, 0..repeatDots.
     std::int32_t dotCounter() const { return dotCounter_; }
-    // Sample table index of the next block to fill; advances by 128 per block.
+    // Sample table index of the next block to fill; advances by 128 per block (below 0 in
+    // the silence before the first cycle).
     std::int64_t playPosition() const { return playPosition_; }
     bool stopRequested() const { return stopRequested_; }
     bool closePending() const { return closePending_; }
@@ -138,6 +159,8 @@ private:
     bool anyBlockQueued() const;
     void endAfterLoss(bool closeDevice);
     int cycleBarX(std::int64_t dots) const;
+    void followPlayedSamples();
+    void key(bool keyed);
 
     platform::AudioOut& audio_;
     DotTimer& timer_;
@@ -160,16 +183,25 @@ private:
     std::int32_t dotCounter_ = 0;
     std::int64_t playPosition_ = 0;
 
-    // Bumped by every restart and every new table. A block remembers the generation and the
-    // table position it was filled from, so the return of the block that carried the
-    // pattern's last sample in the current cycle tells when the pattern has really been heard
-    // to its end (blocks queued before a restart still carry the previous cycle).
-    std::uint64_t fillGeneration_ = 0;
-    bool patternHeard_ = false;
-    std::array<std::uint64_t, kOutputBuffers> blockGeneration_{};
-    std::array<std::int64_t, kOutputBuffers> blockStart_{};
-    std::array<bool, kOutputBuffers> blockQueued_{};
-    std::array<std::array<std::uint8_t, kBufferBytes>, kOutputBuffers> buffers_{};
+    // The stream of samples written since the open, and how far the device has played it.
+    // A block remembers where in that stream it ends; a cycle where in it it starts.
+    int blocksInFlight_ = kOutputBuffers;
+    std::int64_t written_ = 0;
+    std::int64_t writtenAtTick_ = 0;
+    std::int64_t played_ = 0;
+    std::int64_t dotSamples_ = 0;
+    std::int64_t cycleStart_ = -1;        // the cycle being heard; -1 before the first
+    std::int64_t patternFloor_ = 0;       // blocks of an older table end the pattern no earlier
+    std::deque<std::int64_t> nextStarts_; // cycles written and not yet heard
+    bool keyed_ = false;
+    bool finishing_ = false; // the last cycle of a limit has been written
+    long cycleLimit_ = 0;
+    long cyclesWritten_ = 0;
+    long cyclesHeard_ = 0;
+    std::int64_t underrunsReported_ = 0;
+    std::array<std::int64_t, kMaxBlocksInFlight> blockEnd_{};
+    std::array<bool, kMaxBlocksInFlight> blockQueued_{};
+    std::array<std::uint8_t, kBufferBytes> bytes_{};
 };
 
 } // namespace vesk

@@ -12,7 +12,9 @@ namespace {
 
 struct Rig {
     bool openDevice() {
-        return audio.open(0, vesk::SoundFormat{}, [this](AudioEvent e, int b) {
+        vesk::SoundFormat format;
+        vesk::fillSoundFormat(format, 1, 44100, 16);
+        return audio.open(0, format, [this](AudioEvent e, int b) {
             heard += "ODCL"[static_cast<int>(e)] + std::to_string(b) + " ";
         });
     }

@@ -396,6 +396,10 @@ TEST_F(MainWindowTest, ClosingWhilePlayingWaitsForTheDevice) {
     audio_->deliver();
     ui::processEvents();
     EXPECT_EQ(text(1002), "Turn Off");
+    EXPECT_EQ(text(2501), "PTT OFF") << "keyed once the device plays the lead-in";
+    audio_->advance(4410);
+    audio_->deliver();
+    ui::processEvents();
     EXPECT_EQ(text(2501), "PTT ON");
 
     send(msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0);
@@ -414,6 +418,9 @@ TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackAndPttCommandReopensThePor
     start(3);
     command(4000);
     command(id::kTurnOnOff);
+    audio_->deliver();
+    ui::processEvents();
+    audio_->advance(4410);
     audio_->deliver();
     ui::processEvents();
     ASSERT_EQ(text(1002), "Turn Off");

@@ -1,0 +1,416 @@
+#include "platform/audio_out.h"
+
+#include "platform/block_ring.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QTimer>
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+#include <portaudio.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+// Threads: PortAudio calls the stream callback on its own audio thread. The callback only
+// copies from the lock-free ring and publishes where its buffer will be played; everything
+// else (writes, done reports, loss checks) runs on the owner's thread, polled by a timer.
+
+namespace vesk::platform {
+
+namespace {
+
+// The device's own buffer on top of the blocks the owner keeps queued, in seconds: it is what
+// a stalled process (audio thread included) still has to play. A beacon does not care about
+// latency: the PTT follows the played sample, not the written one.
+constexpr double kDeviceBufferSeconds = 0.25;
+// Room in the ring: far more than the owner ever keeps in flight (64 blocks plus the device
+// buffer, about 150 blocks of 256 bytes).
+constexpr std::size_t kRingBlocks = 1024;
+constexpr std::size_t kRingBytes = kRingBlocks * 256;
+// How far ahead of the converter the audio thread may read beyond the device buffer: one host
+// period (ALSA's pulse device asks ~62 ms at a time) and its jitter, in seconds.
+constexpr double kReadAheadSeconds = 0.1;
+// How often the played position is compared with the queued blocks' ends and the stream is
+// checked for a loss, in ms. Well inside the 60 ms the PTT release may follow the last sample
+// and the 100 ms a lost device may take to be reported.
+constexpr int kPollMs = 10;
+
+// ALSA and JACK write their own diagnostics to stderr (every probe of an absent card, every
+// try to reach an absent JACK server); the operator reads this program's words instead.
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+void quietJack(const char*) {}
+
+// PortAudio is initialised once and re-initialised to see devices that came or went (a sound
+// server restarted, a card plugged in); that is only allowed while no stream is open.
+class Library {
+public:
+    static Library& instance() {
+        static Library library;
+        return library;
+    }
+
+    bool ready() {
+        if (!initialised_) {
+            initialised_ = Pa_Initialize() == paNoError;
+        }
+        return initialised_;
+    }
+
+    // Re-reads the devices when no stream is open; false when PortAudio cannot start.
+    bool refresh() {
+        if (initialised_ && openStreams_ == 0) {
+            Pa_Terminate();
+            initialised_ = false;
+        }
+        return ready();
+    }
+
+    void streamOpened() { ++openStreams_; }
+    void streamClosed() { --openStreams_; }
+
+    // The output devices in PortAudio's order: index in the list -> PortAudio's device.
+    std::vector<PaDeviceIndex> outputs() {
+        std::vector<PaDeviceIndex> list;
+        if (!ready()) {
+            return list;
+        }
+        const PaDeviceIndex count = Pa_GetDeviceCount();
+        for (PaDeviceIndex i = 0; i < count; ++i) {
+            const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+            if (info != nullptr && info->maxOutputChannels > 0) {
+                list.push_back(i);
+            }
+        }
+        return list;
+    }
+
+    static std::string name(PaDeviceIndex device) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+        if (info == nullptr) {
+            return {};
+        }
+        std::string text = info->name;
+        const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
+        if (host != nullptr && host->type != paALSA) {
+            text += std::string(" (") + host->name + ")";
+        }
+        return text;
+    }
+
+private:
+    Library() {
+        snd_lib_error_set_handler(quietAlsa);
+        jack_set_error_function(quietJack);
+        jack_set_info_function(quietJack);
+    }
+
+    bool initialised_ = false;
+    int openStreams_ = 0;
+};
+
+// Where the audio thread's latest buffer will be played: its first frame's stream position
+// and the stream time at which that frame reaches the converter. Written by the audio thread
+// only, read by the owner; a sequence count tells the reader that it saw one whole pair.
+class DacClock {
+public:
+    void publish(std::int64_t frame, double dacTime) {
+        const std::uint32_t sequence = sequence_.load(std::memory_order_relaxed);
+        sequence_.store(sequence + 1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+        frame_.store(frame, std::memory_order_relaxed);
+        dacTime_.store(dacTime, std::memory_order_relaxed);
+        sequence_.store(sequence + 2, std::memory_order_release);
+    }
+
+    // False before the first buffer.
+    bool read(std::int64_t& frame, double& dacTime) const {
+        for (;;) {
+            const std::uint32_t before = sequence_.load(std::memory_order_acquire);
+            frame = frame_.load(std::memory_order_relaxed);
+            dacTime = dacTime_.load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (before % 2 == 0 && before == sequence_.load(std::memory_order_relaxed)) {
+                return before != 0;
+            }
+        }
+    }
+
+    void reset() {
+        sequence_.store(0);
+        frame_.store(0);
+        dacTime_.store(0.0);
+    }
+
+private:
+    std::atomic<std::uint32_t> sequence_{0};
+    std::atomic<std::int64_t> frame_{0};
+    std::atomic<double> dacTime_{0.0};
+};
+
+bool supportedFormat(const vesk::SoundFormat& format) {
+    return format.formatTag == 1 && format.bitsPerSample == 16 && format.channels > 0 &&
+           format.samplesPerSec > 0 && format.blockAlign == format.channels * 2;
+}
+
+class PortAudioOut final : public QObject, public AudioOut {
+public:
+    PortAudioOut() : ring_(kRingBytes, kRingBlocks) {
+        poll_.setTimerType(Qt::PreciseTimer);
+        poll_.setInterval(kPollMs);
+        QObject::connect(&poll_, &QTimer::timeout, this, [this] { onPoll(); });
+    }
+
+    ~PortAudioOut() override {
+        if (session_) {
+            session_->muted = true;
+        }
+        closeStream();
+    }
+
+    bool open(int index, const vesk::SoundFormat& format, AudioListener listener) override {
+        if (stream_ != nullptr || index < -1 || !supportedFormat(format)) {
+            return false;
+        }
+        Library& library = Library::instance();
+        if (!library.ready()) {
+            library.refresh();
+        }
+        // A sound server that went away and came back leaves PortAudio with devices that no
+        // longer answer: start it afresh and try once more, asking for the same device by name.
+        std::optional<std::string> wanted;
+        if (index >= 0) {
+            const std::vector<PaDeviceIndex> outputs = library.outputs();
+            if (static_cast<std::size_t>(index) >= outputs.size()) {
+                return false;
+            }
+            wanted = Library::name(outputs[static_cast<std::size_t>(index)]);
+        }
+        if (!openStream(wanted, format)) {
+            if (!library.refresh() || !openStream(wanted, format)) {
+                return false;
+            }
+        }
+        session_ = std::make_shared<Session>(Session{std::move(listener), false});
+        poll_.start();
+        post({{AudioEvent::Opened, 0}});
+        return true;
+    }
+
+    bool write(int block, const std::uint8_t* data, std::size_t size) override {
+        if (stream_ == nullptr || size % frameBytes_ != 0) {
+            return false;
+        }
+        return ring_.push(block, data, size);
+    }
+
+    bool close() override {
+        if (stream_ == nullptr) {
+            return false;
+        }
+        reportPlayed();
+        if (ring_.queuedBlocks() != 0) {
+            return false;
+        }
+        closeStream();
+        post({{AudioEvent::Closed, 0}});
+        return true;
+    }
+
+    bool isOpen() const override { return stream_ != nullptr; }
+
+    std::int64_t underruns() const override {
+        return ring_.gaps() + underflows_.load(std::memory_order_relaxed);
+    }
+
+    std::int64_t latencySamples() const override { return latencyFrames_; }
+
+private:
+    struct Session {
+        AudioListener listener;
+        bool muted = false;
+    };
+    using Events = std::vector<std::pair<AudioEvent, int>>;
+
+    bool openStream(const std::optional<std::string>& wanted, const vesk::SoundFormat& format) {
+        PaDeviceIndex device = paNoDevice;
+        if (!wanted) {
+            device = Pa_GetDefaultOutputDevice();
+        } else {
+            for (const PaDeviceIndex candidate : Library::instance().outputs()) {
+                if (Library::name(candidate) == *wanted) {
+                    device = candidate;
+                    break;
+                }
+            }
+        }
+        if (device == paNoDevice) {
+            return false;
+        }
+        PaStreamParameters parameters{};
+        parameters.device = device;
+        parameters.channelCount = format.channels;
+        parameters.sampleFormat = paInt16;
+        parameters.suggestedLatency = kDeviceBufferSeconds;
+        const double rate = static_cast<double>(format.samplesPerSec);
+        if (Pa_IsFormatSupported(nullptr, &parameters, rate) != paFormatIsSupported) {
+            return false;
+        }
+        ring_.reset();
+        dac_.reset();
+        underflows_.store(0);
+        playedFrames_ = 0;
+        frameBytes_ = static_cast<std::size_t>(format.blockAlign);
+        rate_ = rate;
+        PaStream* stream = nullptr;
+        if (Pa_OpenStream(&stream, nullptr, &parameters, rate, paFramesPerBufferUnspecified,
+                          paClipOff, &PortAudioOut::callback, this) != paNoError) {
+            return false;
+        }
+        Library::instance().streamOpened();
+        stream_ = stream;
+        const PaStreamInfo* info = Pa_GetStreamInfo(stream);
+        const double deviceBuffer = info != nullptr ? info->outputLatency : kDeviceBufferSeconds;
+        deviceFrames_ = std::llround(deviceBuffer * rate);
+        // The audio thread fills the device buffer from the queue as soon as there is room, so
+        // it reads a device buffer (and a period) ahead of the converter; a stall of the owner
+        // is covered only by what is queued beyond that.
+        latencyFrames_ = std::llround((2 * deviceBuffer + kReadAheadSeconds) * rate);
+        started_ = false;
+        return true;
+    }
+
+    // The audio thread: copy, count, publish. No lock, no allocation, no system call.
+    static int callback(const void*, void* output, unsigned long frames,
+                        const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags,
+                        void* user) {
+        auto* self = static_cast<PortAudioOut*>(user);
+        const std::int64_t firstFrame =
+            self->ring_.streamBytes() / static_cast<std::int64_t>(self->frameBytes_);
+        self->ring_.pull(static_cast<std::uint8_t*>(output), frames * self->frameBytes_);
+        if ((flags & paOutputUnderflow) != 0) {
+            self->underflows_.fetch_add(1, std::memory_order_relaxed);
+        }
+        // Some host APIs leave the converter time at 0: then the buffer is heard one device
+        // latency after now.
+        double dacTime = time->outputBufferDacTime;
+        if (dacTime <= 0.0) {
+            dacTime = time->currentTime + static_cast<double>(self->deviceFrames_) / self->rate_;
+        }
+        self->dac_.publish(firstFrame, dacTime);
+        return paContinue;
+    }
+
+    // Delivery through the event loop, in the order posted. Events still on their way when
+    // this object dies or the session is forgotten are dropped: their session is muted.
+    void post(Events events) {
+        QMetaObject::invokeMethod(
+            this,
+            [session = session_, events = std::move(events)] {
+                for (const auto& [event, block] : events) {
+                    if (session->muted) {
+                        return;
+                    }
+                    session->listener(event, block);
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
+    void onPoll() {
+        if (stream_ == nullptr) {
+            return;
+        }
+        // The stream starts once the owner has queued its first blocks (in answer to Opened),
+        // so that the audio thread never starts on a queue that is still being filled.
+        if (!started_) {
+            if (ring_.queuedBlocks() == 0) {
+                return;
+            }
+            started_ = true;
+            if (Pa_StartStream(stream_) != paNoError) {
+                closeStream();
+                post({{AudioEvent::Lost, 0}});
+                return;
+            }
+        }
+        // The stream stops on its own only when the device failed or went away.
+        if (Pa_IsStreamActive(stream_) != 1) {
+            closeStream();
+            post({{AudioEvent::Lost, 0}});
+            return;
+        }
+        reportPlayed();
+    }
+
+    // Reports, in write order, every block whose last frame the converter has reached.
+    void reportPlayed() {
+        std::int64_t frame = 0;
+        double dacTime = 0.0;
+        if (stream_ == nullptr || !dac_.read(frame, dacTime)) {
+            return;
+        }
+        const double now = Pa_GetStreamTime(stream_);
+        const auto pulledFrames = ring_.streamBytes() / static_cast<std::int64_t>(frameBytes_);
+        const auto atDac = frame + static_cast<std::int64_t>(std::floor((now - dacTime) * rate_));
+        playedFrames_ = std::clamp(atDac, playedFrames_, std::max(playedFrames_, pulledFrames));
+        Events events;
+        int block = 0;
+        while (ring_.popPlayed(playedFrames_ * static_cast<std::int64_t>(frameBytes_), block)) {
+            events.emplace_back(AudioEvent::BlockDone, block);
+        }
+        if (!events.empty()) {
+            post(std::move(events));
+        }
+    }
+
+    void closeStream() {
+        poll_.stop();
+        if (stream_ == nullptr) {
+            return;
+        }
+        // Abort, not stop: a stopped stream would play out the device buffer first, and
+        // everything in it has been reported played or belongs to a session that is over.
+        Pa_AbortStream(stream_);
+        Pa_CloseStream(stream_);
+        Library::instance().streamClosed();
+        stream_ = nullptr;
+    }
+
+    BlockRing ring_;
+    DacClock dac_;
+    std::atomic<std::int64_t> underflows_{0};
+    PaStream* stream_ = nullptr;
+    bool started_ = false;
+    QTimer poll_;
+    std::shared_ptr<Session> session_;
+    std::size_t frameBytes_ = 2;
+    double rate_ = 44100.0;
+    std::int64_t latencyFrames_ = 0;
+    std::int64_t deviceFrames_ = 0;
+    std::int64_t playedFrames_ = 0;
+};
+
+} // namespace
+
+std::vector<std::string> outputDevices() {
+    Library& library = Library::instance();
+    library.refresh();
+    std::vector<std::string> names;
+    for (const PaDeviceIndex device : library.outputs()) {
+        names.push_back(Library::name(device));
+    }
+    return names;
+}
+
+std::unique_ptr<AudioOut> makeAudioOut() {
+    return std::make_unique<PortAudioOut>();
+}
+
+} // namespace vesk::platform
