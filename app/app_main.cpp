@@ -101,6 +101,8 @@ void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
     state.sequencer->setAudioRoute([&state](platform::AudioEvent event, int block) {
         ui::postMessage(state.mainWindow, messageFor(event), 0, block);
     });
+    state.ptt->setFailureHook(
+        [&state] { ui::postMessage(state.mainWindow, kPttFailureMessage, 0, 0); });
 }
 
 int appMain(int argc, char** argv) {
