@@ -3,9 +3,11 @@
 #include "app/main_window.h"
 #include "devices/settings_file.h"
 #include "files/file_commands.h"
+#include "platform/signal_watch.h"
 #include "tone/pattern_views.h"
 #include "ui/messages.h"
 
+#include <csignal>
 #include <filesystem>
 
 namespace vesk {
@@ -116,6 +118,8 @@ void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
     state.sequencer->setAudioRoute([&state](platform::AudioEvent event, int block) {
         ui::postMessage(state.mainWindow, messageFor(event), 0, block);
     });
+    state.ptt->setFailureHook(
+        [&state] { ui::postMessage(state.mainWindow, kPttFailureMessage, 0, 0); });
 }
 
 int appMain(int argc, char** argv) {
@@ -125,6 +129,14 @@ int appMain(int argc, char** argv) {
     state.settingsPath = (std::filesystem::current_path(error) / kComportSettingsFile).string();
     state.pttComport = loadComportSetting(state.settingsPath);
     attachResources(state, platform::makeAudioOut(), std::make_unique<platform::SerialLines>());
+    // A logout, a shutdown or a closed terminal ends the program as Escape would, minus the
+    // wait for the queued sound: lines released and settings written first, then every
+    // window's loop, modal boxes included, returns. A second signal ends it the kernel's way.
+    platform::SignalWatch signalWatch({SIGHUP, SIGINT, SIGTERM}, [&state, &signalWatch](int) {
+        signalWatch.stopWatching();
+        shutdownMainWindow(state);
+        ui::leaveAllModalRuns();
+    });
     buildMainWindow(state);
     return 0;
 }

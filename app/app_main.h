@@ -14,7 +14,8 @@ namespace vesk {
 void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
                      std::unique_ptr<platform::SerialLines> lines);
 
-// The program: reads the settings, builds and runs the main window, returns the exit code 0.
+// The program: reads the settings, builds and runs the main window, returns the exit code 0,
+// also when SIGHUP, SIGINT or SIGTERM ended it.
 int appMain(int argc, char** argv);
 
 } // namespace vesk

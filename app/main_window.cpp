@@ -413,13 +413,12 @@ std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wPar
         onRightButtonDown(state.mainWindow, state.pattern, msg::mouseX(lParam), msg::mouseY(lParam),
                           state.gridScroll);
         return 0;
-    case msg::WM_DESTROY: {
-        // A transmitter is never left keyed by this program: release, then close the port.
-        state.ptt->shutdown();
-        std::string error;
-        saveComportSetting(state.settingsPath, state.pttComport, error);
+    case kPttFailureMessage:
+        state.ptt->reportFailure();
         return 0;
-    }
+    case msg::WM_DESTROY:
+        shutdownMainWindow(state);
+        return 0;
     default:
         return 0;
     }
@@ -479,6 +478,13 @@ void initialiseMainWindow(AppState& state) {
 
     drawDotScale(w);
     redrawPatternViews(w, state.pattern);
+}
+
+void shutdownMainWindow(AppState& state) {
+    // A transmitter is never left keyed by this program: release, then close the port.
+    state.ptt->shutdown();
+    std::string error;
+    saveComportSetting(state.settingsPath, state.pttComport, error);
 }
 
 void buildMainWindow(AppState& state) {

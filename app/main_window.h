@@ -37,6 +37,8 @@ inline constexpr std::int32_t kMenuHelp = 200;
 
 // Private message: the sound device went away while playing.
 inline constexpr std::uint32_t kDeviceLostMessage = 0x8001;
+// Private message: a PTT line change failed; the notice waits until playback's call returns.
+inline constexpr std::uint32_t kPttFailureMessage = 0x8002;
 
 inline constexpr std::int32_t kClientWidth = 810;
 inline constexpr std::int32_t kClientHeight = 255;
@@ -54,5 +56,9 @@ void initialiseMainWindow(AppState& state);
 
 // Creates the main window and runs it modally until it is destroyed.
 void buildMainWindow(AppState& state);
+
+// What the program does on its way out, however it leaves: the lines released and the port
+// closed, then the settings file written. Safe to run twice.
+void shutdownMainWindow(AppState& state);
 
 } // namespace vesk

@@ -4,10 +4,10 @@
 #include "files/pattern_file.h"
 #include "platform/audio_out.h"
 #include "platform/serial_lines.h"
+#include "platform/signal_watch.h"
 #include "tone/sequencer.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
@@ -15,11 +15,9 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
 #include <filesystem>
 #include <iostream>
 #include <string>
-#include <unistd.h>
 
 namespace vesk::cli {
 
@@ -28,8 +26,6 @@ namespace {
 // How long the queued sound (about 186 ms) may take to play out before the tool gives up
 // waiting for the device to close, in ms.
 constexpr int kDrainLimitMs = 5000;
-
-int signalPipe[2] = {-1, -1};
 
 // One line on stderr in one write, so that a reader of the pipe never sees half of it.
 void say(const std::string& line) {
@@ -51,20 +47,6 @@ std::string utcNow() {
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
                   static_cast<int>(ms));
     return text;
-}
-
-// Only writes a byte: the event loop does the rest.
-extern "C" void onSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
-void watchSignal(int number) {
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(number, &action, nullptr);
 }
 
 class QtDotTimer : public DotTimer {
@@ -119,6 +101,15 @@ private:
 
 int runPlay(const Options& options, int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // Watched from the start, so that no signal finds the port open and the lines unguarded;
+    // one that comes before the loop runs is handled as soon as it does.
+    std::function<void()> onStopSignal;
+    platform::SignalWatch signalWatch({SIGHUP, SIGINT, SIGQUIT, SIGTERM},
+                                      [&](int) { onStopSignal(); });
+    if (!signalWatch.watching()) {
+        say("vesk-cli: cannot watch for signals");
+        return 1;
+    }
 
     const LoadResult loaded = loadPatternFile(options.positional[0]);
     if (!loaded.ok) {
@@ -133,11 +124,6 @@ int runPlay(const Options& options, int argc, char** argv) {
     if (options.comport != 0 && !ptt.openPttPort(options.comport)) {
         say("vesk-cli: Failure to open comport COM" + std::to_string(options.comport) + " (" +
             port.lastError() + ")");
-        return 1;
-    }
-
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        say("vesk-cli: cannot watch for signals");
         return 1;
     }
 
@@ -177,17 +163,20 @@ int runPlay(const Options& options, int argc, char** argv) {
     view.onEnd = [&] {
         QTimer::singleShot(0, &app, [&app] { app.quit(); });
     };
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
-        char byte = 0;
-        while (::read(signalPipe[0], &byte, 1) > 0) {
-        }
+    onStopSignal = [&] {
         say(stopping ? "stopping at once"
                      : "stopping: PTT released, letting the queued sound play out");
         stop();
+    };
+    // The Ptt has dropped the lines already; the report waits for the sequencer's call to
+    // return before playback is stopped.
+    ptt.setFailureHook([&] {
+        QTimer::singleShot(0, &app, [&] {
+            say("vesk-cli: " + ptt.failure());
+            view.failed = true;
+            stop();
+        });
     });
-    watchSignal(SIGINT);
-    watchSignal(SIGTERM);
 
     std::string start = "playing " + options.positional[0] + ": " +
                         std::to_string(pattern.dotCount + 1) + " dots of " +
@@ -206,8 +195,6 @@ int runPlay(const Options& options, int argc, char** argv) {
     });
     app.exec();
     ptt.shutdown();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     return view.failed ? 1 : 0;
 }
 

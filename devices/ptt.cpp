@@ -18,6 +18,8 @@ Ptt::~Ptt() {
 bool Ptt::openPttPort(std::int32_t comport) {
     lines_->close();
     keyed_ = false;
+    failureReported_ = false;
+    // The port drops its lines itself straight after opening.
     return lines_->open(comport);
 }
 
@@ -30,15 +32,12 @@ void Ptt::startPttPort(std::int32_t comport) {
         ui::messageBox("Failure to open comport",
                        msg::MB_OK | msg::MB_ICONERROR | msg::MB_SYSTEMMODAL, "Comport");
     }
-    setPttLines(false);
 }
 
 void Ptt::reopenPttPort(std::int32_t comport) {
     if (!openPttPort(comport)) {
         ui::messageBox("Failure to open comport", msg::MB_OK | msg::MB_ICONERROR, "Comport");
-        return;
     }
-    setPttLines(false);
 }
 
 void Ptt::shutdown() {
@@ -49,16 +48,36 @@ void Ptt::shutdown() {
     keyed_ = false;
 }
 
-void Ptt::setPttLines(bool keyed) {
+bool Ptt::setPttLines(bool keyed) {
     keyed_ = keyed;
-    if (lines_->isOpen()) {
-        lines_->setLines(keyed);
+    if (!lines_->isOpen()) {
+        return true;
     }
+    if (lines_->setLines(keyed)) {
+        if (keyed) {
+            failureReported_ = false;
+        }
+        return true;
+    }
+    keyed_ = false; // a failed keying has dropped the lines again
+    failure_ = lines_->lastError();
+    // Once until a keying works: a beacon retries every cycle, the operator needs one notice.
+    if (!failureReported_) {
+        failureReported_ = true;
+        if (failureHook_) {
+            failureHook_();
+        }
+    }
+    return false;
+}
+
+void Ptt::reportFailure() const {
+    ui::messageBox("Failure to set the PTT lines\r\n" + failure_, msg::MB_OK | msg::MB_ICONERROR,
+                   "Comport");
 }
 
 void Ptt::pttOn() {
-    setPttLines(true);
-    showLabel(true);
+    showLabel(setPttLines(true));
 }
 
 void Ptt::pttOff() {

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace vesk::platform {
 
@@ -88,9 +89,34 @@ bool SerialLines::open(std::int32_t number) {
         return false;
     }
     ::ioctl(fd, TIOCEXCL);
+    // With HUPCL the kernel drops DTR and RTS when the last descriptor of the port closes, so
+    // the transmitter is released even when this program is killed with SIGKILL or crashes.
+    // Only that bit is added; the port's other settings stay as they were.
+    termios settings{};
+    bool hangUpOnClose = ::tcgetattr(fd, &settings) == 0;
+    if (hangUpOnClose && (settings.c_cflag & HUPCL) == 0) {
+        settings.c_cflag |= HUPCL;
+        hangUpOnClose = ::tcsetattr(fd, TCSANOW, &settings) == 0;
+    }
+    if (!hangUpOnClose) {
+        const int error = errno;
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        lastError_ =
+            name + ": cannot make the port drop its lines on close: " + std::strerror(error);
+        return false;
+    }
     fd_ = fd;
-    // The kernel raised DTR and RTS at open(): drop them before the transmitter can key.
-    SerialLines::setLines(false);
+    name_ = name;
+    // The kernel raised DTR and RTS at open(): drop them before the transmitter can key. A
+    // device without modem lines (ENOTTY, EINVAL) raised none: it opens, and keying it fails.
+    std::string why;
+    const int error = changeLines(false, why);
+    if (error != 0 && error != ENOTTY && error != EINVAL) {
+        SerialLines::close();
+        lastError_ = why;
+        return false;
+    }
     return true;
 }
 
@@ -103,13 +129,35 @@ void SerialLines::close() {
     fd_ = -1;
 }
 
-void SerialLines::setLines(bool keyed) {
+bool SerialLines::setLines(bool keyed) {
     if (fd_ < 0) {
-        return;
+        lastError_ = "the PTT port is not open";
+        return false;
     }
+    lastError_.clear();
+    if (changeLines(keyed, lastError_) == 0) {
+        return true;
+    }
+    if (keyed) {
+        // Half a keying may have raised DTR alone: a transmitter keyed on one line is keyed.
+        std::string ignored;
+        changeLines(false, ignored);
+    }
+    return false;
+}
+
+int SerialLines::changeLines(bool keyed, std::string& why) {
     const unsigned long request = keyed ? TIOCMBIS : TIOCMBIC;
-    modemIoctl(request, TIOCM_DTR);
-    modemIoctl(request, TIOCM_RTS);
+    int firstError = 0;
+    // Both lines are tried even when the first fails: a release drops whatever it can.
+    for (const auto& [bit, line] : {std::pair{TIOCM_DTR, "DTR"}, std::pair{TIOCM_RTS, "RTS"}}) {
+        if (modemIoctl(request, bit) != 0 && firstError == 0) {
+            firstError = errno != 0 ? errno : EIO;
+            why = name_ + ": cannot " + (keyed ? "raise " : "drop ") + line + ": " +
+                  std::strerror(firstError);
+        }
+    }
+    return firstError;
 }
 
 int SerialLines::modemIoctl(unsigned long request, int bits) {

@@ -10,8 +10,9 @@ namespace vesk::platform {
 // COM33-64 /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31. Empty when the number names none.
 std::string comportDevicePath(std::int32_t number);
 
-// The modem lines of one serial port. No byte is ever sent and no terminal setting is
-// touched: HUPCL stays as the system set it, so a port closed by a crash drops the lines.
+// The modem lines of one serial port. No byte is ever sent. The one terminal setting touched
+// is HUPCL, switched on at open when it is off, so that the kernel drops the lines whenever
+// the port is closed, also by a crash or a kill.
 class SerialLines {
 public:
     SerialLines() = default;
@@ -20,22 +21,32 @@ public:
     virtual ~SerialLines();
 
     // Opens "COM" + number exclusively. Fails for no device, a non-tty (a regular file), a
-    // port already open elsewhere. Releases both lines straight after opening.
+    // port already open elsewhere, a port whose HUPCL cannot be set, a port whose lines fail
+    // to drop straight after opening. A device without modem lines (a pty) opens: its keying
+    // then fails.
     virtual bool open(std::int32_t number);
     virtual void close();
     virtual bool isOpen() const { return fd_ >= 0; }
-    // Keyed: DTR then RTS asserted; released: DTR then RTS cleared. Failures are silent.
-    virtual void setLines(bool keyed);
-    // Why the last open failed, for logs and the command-line tool.
-    const std::string& lastError() const { return lastError_; }
+    // Keyed: DTR then RTS asserted; released: DTR then RTS cleared. False when a line could
+    // not be changed (or the port is closed), with the reason in lastError(); a keying that
+    // fails half-way drops both lines again.
+    virtual bool setLines(bool keyed);
+    // Why the last open or line change failed: "COMn: " and the reason.
+    virtual const std::string& lastError() const { return lastError_; }
 
 protected:
-    // One TIOCMBIS or TIOCMBIC call with one TIOCM_ bit on the open port; the ioctl result
-    // (-1 when the device has no modem lines). Tests override it to record the line changes.
+    // One TIOCMBIS or TIOCMBIC call with one TIOCM_ bit on the open port; the ioctl result,
+    // -1 with errno set on failure (ENOTTY when the device has no modem lines). Tests
+    // override it to record the line changes or to fail them.
     virtual int modemIoctl(unsigned long request, int bits);
 
 private:
+    // Asserts or clears both lines, DTR first: 0, or the errno of the first failure with its
+    // reason in `why`.
+    int changeLines(bool keyed, std::string& why);
+
     int fd_ = -1;
+    std::string name_; // "COMn" of the open port
     std::string lastError_;
 };
 

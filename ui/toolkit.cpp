@@ -1566,6 +1566,13 @@ std::int32_t controlId(Window control) {
     return c ? c->id : 0;
 }
 
+void leaveAllModalRuns() {
+    // exit() stops every running event loop of this thread and marks the thread as quitting,
+    // which makes any QEventLoop::exec() after it return at once; the modal loop above
+    // leaves on that second return.
+    QCoreApplication::exit(0);
+}
+
 void processEvents() {
     if (QCoreApplication::instance() == nullptr) {
         return;

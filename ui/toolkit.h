@@ -133,6 +133,9 @@ Window controlHandle(Window dialog, std::int32_t id);
 std::int32_t controlId(Window control);
 // Delivers queued events until none is left (tests and shutdown).
 void processEvents();
+// The program is leaving (a signal asked it to end): every modal run returns, the innermost
+// first, and any run started afterwards returns at once without waiting for input.
+void leaveAllModalRuns();
 
 // --- controls ------------------------------------------------------------------------------
 std::string controlGetText(Window dialog, std::int32_t id);

@@ -20,13 +20,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A port that records what the program asks of it; "COM3" is the only one that opens.
+// A port that records what the program asks of it; "COM3" is the only one that opens, and
+// like a real port it drops its lines on opening. With `refuseKeying` set it refuses to key.
 class RecordingLines : public platform::SerialLines {
 public:
     explicit RecordingLines(std::vector<std::string>& log) : log_(log) {}
+    bool refuseKeying = false;
+
     bool open(std::int32_t number) override {
         log_.push_back("open " + std::to_string(number));
         open_ = number == 3;
+        if (open_) {
+            log_.push_back("released");
+        }
         return open_;
     }
     void close() override {
@@ -36,9 +42,15 @@ public:
         open_ = false;
     }
     bool isOpen() const override { return open_; }
-    void setLines(bool keyed) override { log_.push_back(keyed ? "keyed" : "released"); }
+    bool setLines(bool keyed) override {
+        const bool refused = keyed && refuseKeying;
+        log_.push_back(refused ? "refused" : keyed ? "keyed" : "released");
+        return !refused;
+    }
+    const std::string& lastError() const override { return error_; }
 
 private:
+    const std::string error_ = "COM3: cannot raise DTR: Input/output error";
     std::vector<std::string>& log_;
     bool open_ = false;
 };
@@ -76,7 +88,9 @@ protected:
         state_.pttComport = comport;
         auto audio = std::make_unique<platform::FakeAudioOut>();
         audio_ = audio.get();
-        attachResources(state_, std::move(audio), std::make_unique<RecordingLines>(lines_));
+        auto lines = std::make_unique<RecordingLines>(lines_);
+        port_ = lines.get();
+        attachResources(state_, std::move(audio), std::move(lines));
         window_ = createMainWindow(state_);
         ui::dialogShowModeless(window_, mainWindowHandler(state_));
     }
@@ -110,6 +124,7 @@ protected:
     fs::path folder_;
     AppState state_;
     platform::FakeAudioOut* audio_ = nullptr;
+    RecordingLines* port_ = nullptr;
     std::vector<std::string> lines_;
     ui::Window window_ = 0;
     std::vector<ui::MessageBoxRecord> boxes_;
@@ -412,6 +427,37 @@ TEST_F(MainWindowTest, ClosingWhilePlayingWaitsForTheDevice) {
     }
     EXPECT_FALSE(ui::windowExists(window_));
     EXPECT_TRUE(fs::exists(folder_ / kComportSettingsFile));
+}
+
+TEST_F(MainWindowTest, RefusedKeyingShowsPttOffAndOneNoticeUntilAKeyingWorks) {
+    start(3);
+    port_->refuseKeying = true;
+    command(4000);
+    command(id::kTurnOnOff);
+    audio_->deliver();
+    ui::processEvents();
+    audio_->advance(4410);
+    audio_->deliver();
+    ui::processEvents();
+    ASSERT_EQ(text(1002), "Turn Off");
+    EXPECT_EQ(text(2501), "PTT OFF");
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text,
+              "Failure to set the PTT lines\r\nCOM3: cannot raise DTR: Input/output error");
+    EXPECT_EQ(boxes_[0].caption, "Comport");
+
+    // Every later cycle keys again: no second notice until a keying has worked.
+    state_.ptt->pttOn();
+    ui::processEvents();
+    EXPECT_EQ(boxes_.size(), 1u);
+    port_->refuseKeying = false;
+    state_.ptt->pttOn();
+    EXPECT_EQ(text(2501), "PTT ON");
+    port_->refuseKeying = true;
+    state_.ptt->pttOn();
+    ui::processEvents();
+    EXPECT_EQ(text(2501), "PTT OFF");
+    EXPECT_EQ(boxes_.size(), 2u);
 }
 
 TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackAndPttCommandReopensThePort) {

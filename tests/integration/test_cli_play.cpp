@@ -1,6 +1,8 @@
 // vesk-cli play and devices against a real sound server.
 #include "tests/integration/monitor_recording.h"
 
+#include "tests/integration/fake_port.h"
+
 #include "files/pattern_file.h"
 #include "tests/core/scratch_folder.h"
 #include "tone/pattern.h"
@@ -18,9 +20,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace vesk {
 namespace {
@@ -167,60 +166,86 @@ TEST(CliPlay, SignalDuringTheFirstCycleStopsCleanly) {
     }
 }
 
-// A folder for VESK_COMPORT_DIR with COM7 leading to a pseudo-terminal (the tool sees a tty).
-class Comport7 {
-public:
-    Comport7() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-        const char* name = master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0
-                               ? ::ptsname(master_)
-                               : nullptr;
-        if (name != nullptr) {
-            device = name;
-            fs::create_symlink(device, ports.file("COM7"));
-        }
-    }
-    ~Comport7() { ::close(master_); }
-    Comport7(const Comport7&) = delete;
-    Comport7& operator=(const Comport7&) = delete;
-
-    EnvironmentChanges environment() const { return {{"VESK_COMPORT_DIR", ports.path().string()}}; }
-
-    ScratchFolder ports;
-    std::string device; // empty when no pseudo-terminal could be made
-
-private:
-    int master_;
-};
-
-bool holdsOpen(pid_t pid, const std::string& device) {
-    std::error_code error;
-    for (const auto& entry :
-         fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
-        if (fs::read_symlink(entry.path(), error).string() == device) {
-            return true;
-        }
-    }
-    return false;
-}
-
 TEST(CliPlay, KeysThroughTheComportItIsGiven) {
     SKIP_WITHOUT_SOUND_SERVER();
     Comport7 port;
     ASSERT_FALSE(port.device.empty());
+    port.clearHangUpOnClose();
     ScratchFolder folder;
     writeWholeFile(folder.file("short.txt"), fiveDots(kRepeatDots));
 
     MonitorRecording monitor; // keeps the null sink's latency low: the sound starts at once
     ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
     ChildProcess play({kCli, "play", folder.file("short.txt"), "--comport", "7", "--cycles", "1"},
-                      port.environment());
+                      port.modemEnvironment());
     ASSERT_TRUE(waitFor([&] { return play.standardError().find('\n') != std::string::npos; }, 10s))
         << "no start line";
     EXPECT_TRUE(holdsOpen(play.pid(), port.device)) << "the port is not open while playing";
+    EXPECT_TRUE(port.hangsUpOnClose());
     ASSERT_TRUE(play.wait(20s)) << play.standardError();
     EXPECT_EQ(play.exitCode(), 0) << play.standardError();
     EXPECT_TRUE(linesStartingWith(play.standardError(), "vesk-cli:").empty())
         << play.standardError();
+    EXPECT_EQ(port.lineLog().rfind("DTR-\nRTS-\nDTR+\nRTS+\n", 0), 0u) << port.lineLog();
+    EXPECT_TRUE(port.released()) << port.lineLog();
+}
+
+// Hang-up and quit end it like a terminate request; a reader of its output that goes away
+// does not end it at all. Every way out leaves the lines released.
+TEST(CliPlay, HangUpQuitAndABrokenPipeLeaveTheLinesReleased) {
+    SKIP_WITHOUT_SOUND_SERVER();
+    ScratchFolder folder;
+    writeWholeFile(folder.file("short.txt"), fiveDots(kRepeatDots));
+    for (const int signal : {SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(signal == SIGHUP ? "SIGHUP" : "SIGQUIT");
+        Comport7 port;
+        ChildProcess play({kCli, "play", folder.file("short.txt"), "--comport", "7"},
+                          port.modemEnvironment());
+        ASSERT_TRUE(waitFor([&] { return port.keyed(); }, 10s)) << play.standardError();
+        play.signal(signal);
+        ASSERT_TRUE(play.wait(5s)) << play.standardError();
+        EXPECT_EQ(play.exitCode(), 0) << play.standardError();
+        EXPECT_TRUE(port.released()) << port.lineLog();
+    }
+    Comport7 port;
+    const RunResult piped =
+        runProgram({findProgram("bash"), "-c",
+                    "set -o pipefail; \"$0\" play \"$1\" --comport 7 --cycles 2 2>&1 | head -n 1",
+                    kCli, folder.file("short.txt")},
+                   port.modemEnvironment(), {}, 20s);
+    EXPECT_EQ(piped.exitCode, 0) << piped.out << piped.err;
+    EXPECT_EQ(piped.out.rfind("playing ", 0), 0u) << piped.out;
+    EXPECT_NE(port.lineLog().find("DTR+\nRTS+\n"), std::string::npos) << port.lineLog();
+    EXPECT_TRUE(port.released()) << port.lineLog();
+}
+
+// A port whose lines will not rise (a pty has none; a fake port that fails them) ends the
+// tool released, with the port and the reason.
+TEST(CliPlay, ALineChangeThatFailsEndsItWithThePortAndTheReason) {
+    SKIP_WITHOUT_SOUND_SERVER();
+    ScratchFolder folder;
+    writeWholeFile(folder.file("short.txt"), fiveDots(kRepeatDots));
+    Comport7 port;
+    EnvironmentChanges failing = port.modemEnvironment();
+    failing["VESK_FAKE_MODEM_FAIL"] = "1";
+    const struct {
+        EnvironmentChanges environment;
+        const char* message;
+    } cases[] = {
+        {port.environment(), "vesk-cli: COM7: cannot raise DTR: Inappropriate ioctl for device"},
+        {failing, "vesk-cli: COM7: cannot raise DTR: Input/output error"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const RunResult run =
+            runProgram({kCli, "play", folder.file("short.txt"), "--comport", "7", "--cycles", "3"},
+                       c.environment, {}, 20s);
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_EQ(linesStartingWith(run.err, "vesk-cli:"), std::vector<std::string>{c.message})
+            << run.err;
+        EXPECT_TRUE(linesStartingWith(run.err, "cycle ").empty()) << run.err;
+    }
+    EXPECT_TRUE(port.released()) << port.lineLog();
 }
 
 TEST(CliPlay, RefusesAPortOrOutputItCannotOpen) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -39,15 +40,28 @@ private:
     std::optional<std::string> old_;
 };
 
-// Records each modem-line call and passes it on to the port.
+using Calls = std::vector<std::pair<unsigned long, int>>;
+const Calls kReleased = {{TIOCMBIC, TIOCM_DTR}, {TIOCMBIC, TIOCM_RTS}};
+const Calls kKeyed = {{TIOCMBIS, TIOCM_DTR}, {TIOCMBIS, TIOCM_RTS}};
+
+// Records each modem-line call. It stands in for a port with modem lines (every call works)
+// unless `passOn` hands the calls to the real device, or `failing` names a call that fails
+// with `error`.
 class RecordingLines : public SerialLines {
 public:
-    std::vector<std::pair<unsigned long, int>> calls;
+    Calls calls;
+    bool passOn = false;
+    std::pair<unsigned long, int> failing{0, 0};
+    int error = EIO;
 
 protected:
     int modemIoctl(unsigned long request, int bits) override {
         calls.emplace_back(request, bits);
-        return SerialLines::modemIoctl(request, bits);
+        if (std::pair(request, bits) == failing) {
+            errno = error;
+            return -1;
+        }
+        return passOn ? SerialLines::modemIoctl(request, bits) : 0;
     }
 };
 
@@ -131,32 +145,69 @@ TEST_F(SerialLinesTest, PortIsExclusiveUntilClosed) {
     EXPECT_TRUE(third.open(8)) << third.lastError();
 }
 
-// A pty has no modem lines: the calls fail, silently, and its settings stay as they were.
-TEST_F(SerialLinesTest, PtyOpensAndLinesChangeDtrFirstThenRts) {
-    using Calls = std::vector<std::pair<unsigned long, int>>;
-    const Calls released = {{TIOCMBIC, TIOCM_DTR}, {TIOCMBIC, TIOCM_RTS}};
-    const Calls keyed = {{TIOCMBIS, TIOCM_DTR}, {TIOCMBIS, TIOCM_RTS}};
+TEST_F(SerialLinesTest, OpenSetsHupclAloneAndLinesChangeDtrFirstThenRts) {
     termios before{};
+    ASSERT_EQ(::tcgetattr(slave_, &before), 0);
+    before.c_cflag &= ~tcflag_t{HUPCL};
+    ASSERT_EQ(::tcsetattr(slave_, TCSANOW, &before), 0);
     ASSERT_EQ(::tcgetattr(slave_, &before), 0);
     RecordingLines lines;
     lines.open(5); // its failure message must not survive the later success
     ASSERT_TRUE(lines.open(7)) << lines.lastError();
     EXPECT_EQ(lines.lastError(), "");
-    EXPECT_EQ(lines.calls, released) << "the lines must drop straight after open";
+    EXPECT_EQ(lines.calls, kReleased) << "the lines must drop straight after open";
     lines.calls.clear();
-    lines.setLines(true);
-    EXPECT_EQ(lines.calls, keyed);
+    EXPECT_TRUE(lines.setLines(true));
+    EXPECT_EQ(lines.calls, kKeyed);
     lines.calls.clear();
-    lines.setLines(false);
-    EXPECT_EQ(lines.calls, released);
+    EXPECT_TRUE(lines.setLines(false));
+    EXPECT_EQ(lines.calls, kReleased);
     lines.close();
     EXPECT_FALSE(lines.isOpen());
     lines.calls.clear();
-    lines.setLines(true);
-    EXPECT_TRUE(lines.calls.empty()) << "a closed port has no lines to change";
+    EXPECT_FALSE(lines.setLines(false)) << "a closed port has no lines to change";
+    EXPECT_TRUE(lines.calls.empty());
     termios after{};
     ASSERT_EQ(::tcgetattr(slave_, &after), 0);
-    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0) << "terminal settings changed";
+    EXPECT_TRUE(after.c_cflag & HUPCL) << "a kill would leave the lines as they are";
+    after.c_cflag &= ~tcflag_t{HUPCL};
+    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0) << "other settings changed";
+}
+
+// A failed change names the port, the line and the reason; a half keying is undone; a port
+// whose lines cannot drop at open is refused, while one without modem lines (the pty itself:
+// ENOTTY) opens and fails to key.
+TEST_F(SerialLinesTest, FailedLineChangesAreReported) {
+    {
+        RecordingLines lines;
+        lines.failing = {TIOCMBIS, TIOCM_RTS};
+        ASSERT_TRUE(lines.open(7)) << lines.lastError();
+        lines.calls.clear();
+        EXPECT_FALSE(lines.setLines(true));
+        EXPECT_EQ(lines.lastError(), "COM7: cannot raise RTS: Input/output error");
+        Calls undone = kKeyed;
+        undone.insert(undone.end(), kReleased.begin(), kReleased.end());
+        EXPECT_EQ(lines.calls, undone) << "DTR left raised after RTS failed";
+        EXPECT_TRUE(lines.setLines(false));
+        EXPECT_EQ(lines.lastError(), "");
+    }
+    {
+        const std::size_t before = openDescriptors();
+        RecordingLines lines;
+        lines.failing = {TIOCMBIC, TIOCM_DTR};
+        EXPECT_FALSE(lines.open(7));
+        EXPECT_FALSE(lines.isOpen());
+        EXPECT_EQ(lines.lastError(), "COM7: cannot drop DTR: Input/output error");
+        EXPECT_EQ(lines.calls, kReleased) << "RTS must still be dropped";
+        EXPECT_EQ(openDescriptors(), before);
+    }
+    {
+        RecordingLines lines;
+        lines.passOn = true;
+        ASSERT_TRUE(lines.open(7)) << lines.lastError();
+        EXPECT_FALSE(lines.setLines(true));
+        EXPECT_EQ(lines.lastError(), "COM7: cannot raise DTR: Inappropriate ioctl for device");
+    }
 }
 
 // Only computes paths (and opens a number that has none): nothing under /dev is opened.

@@ -1,0 +1,42 @@
+// Preloaded into a program under test, this stands in for a serial port's modem lines: a
+// pseudo-terminal has none, so TIOCMBIS and TIOCMBIC on a terminal are answered here. Each
+// change is appended to the file $VESK_FAKE_MODEM_LOG as "DTR+", "RTS-" and so on, one per
+// line; with VESK_FAKE_MODEM_FAIL set, raising a line fails with EIO (a port gone bad).
+#include <sys/ioctl.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
+    va_list args;
+    va_start(args, request);
+    void* arg = va_arg(args, void*);
+    va_end(args);
+    using Ioctl = int (*)(int, unsigned long, void*);
+    static const auto next = reinterpret_cast<Ioctl>(::dlsym(RTLD_NEXT, "ioctl"));
+    if ((request != TIOCMBIS && request != TIOCMBIC) || arg == nullptr || ::isatty(fd) == 0) {
+        return next(fd, request, arg);
+    }
+    const bool raise = request == TIOCMBIS;
+    if (raise && std::getenv("VESK_FAKE_MODEM_FAIL") != nullptr) {
+        errno = EIO;
+        return -1;
+    }
+    const int bits = *static_cast<const int*>(arg);
+    char entry[] = "DTR+\n";
+    if ((bits & TIOCM_RTS) != 0) {
+        std::memcpy(entry, "RTS", 3);
+    }
+    entry[3] = raise ? '+' : '-';
+    if (const char* path = std::getenv("VESK_FAKE_MODEM_LOG")) {
+        const int log = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        [[maybe_unused]] const auto written = ::write(log, entry, sizeof entry - 1);
+        ::close(log);
+    }
+    return 0;
+}

@@ -1,0 +1,67 @@
+// The window program ended by a signal, run offscreen as a person would start it.
+#include "tests/integration/fake_port.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+namespace vesk {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kController = VESK_CONTROLLER_PATH;
+
+// Whatever it is doing (idle with the port open, or inside a modal box at start-up), the
+// window leaves within a second with status 0, the lines released and the port closed (HUPCL
+// on), and the settings file written.
+TEST(WindowSignals, EndTheProgramReleasedWithTheSettingsWritten) {
+    const struct {
+        int signal;
+        const char* settings; // the file at start; nullptr: none
+        const char* written;
+    } cases[] = {
+        {SIGTERM, " 7 \r\n", " 7 \r\n"}, // idle, COM7 open
+        {SIGHUP, nullptr, " 0 \r\n"},    // the notice "Default comport set to 0" is open
+        {SIGINT, " 5 \r\n", " 5 \r\n"},  // no COM5: "Failure to open comport" is open
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.signal);
+        Comport7 port;
+        ASSERT_FALSE(port.device.empty());
+        port.clearHangUpOnClose();
+        ScratchFolder folder;
+        const std::string settings = folder.file("VESK_COMPORT.INI");
+        if (c.settings != nullptr) {
+            writeWholeFile(settings, c.settings);
+        }
+        EnvironmentChanges environment = port.modemEnvironment();
+        environment["QT_QPA_PLATFORM"] = "offscreen";
+        ChildProcess window({kController}, environment, folder.path().string());
+        if (c.written[1] == '7') {
+            ASSERT_TRUE(waitFor([&] { return holdsOpen(window.pid(), port.device); }, 10s));
+            EXPECT_TRUE(port.hangsUpOnClose());
+        } else {
+            std::this_thread::sleep_for(1500ms); // time to build the window and show the box
+        }
+        ASSERT_TRUE(window.running()) << window.standardError();
+        std::filesystem::remove(settings); // so that the file seen afterwards is a new one
+
+        window.signal(c.signal);
+        EXPECT_TRUE(window.wait(1s)) << "still running a second after the signal";
+        ASSERT_TRUE(window.wait(10s)) << window.standardError();
+        EXPECT_EQ(window.exitCode(), 0) << window.standardError();
+        EXPECT_EQ(readWholeFile(settings), c.written);
+        if (c.written[1] == '7') {
+            // Dropped at open, and again on the way out.
+            EXPECT_EQ(port.lineLog(), "DTR-\nRTS-\nDTR-\nRTS-\n");
+        }
+    }
+}
+
+} // namespace
+} // namespace vesk
