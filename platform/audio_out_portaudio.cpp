@@ -40,7 +40,7 @@ constexpr double kReadAheadSeconds = 0.1;
 // How often the played position is compared with the queued blocks' ends and the stream is
 // checked for a loss, in ms. Well inside the 60 ms the PTT release may follow the last sample
 // and the 100 ms a lost device may take to be reported.
-constexpr int kPollMs = 10;
+constexpr int kPollMs = 20;
 
 // ALSA and JACK write their own diagnostics to stderr (every probe of an absent card, every
 // try to reach an absent JACK server); the operator reads this program's words instead.

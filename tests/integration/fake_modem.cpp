@@ -1,13 +1,17 @@
 // Preloaded into a program under test, this stands in for a serial port's modem lines: a
 // pseudo-terminal has none, so TIOCMBIS and TIOCMBIC on a terminal are answered here. Each
 // change is appended to the file $VESK_FAKE_MODEM_LOG as "DTR+", "RTS-" and so on, one per
-// line; with VESK_FAKE_MODEM_FAIL set, raising a line fails with EIO (a port gone bad).
+// line, followed with VESK_FAKE_MODEM_TIMES set by the CLOCK_MONOTONIC time in seconds (the
+// playback measurement lines it up with a recording); with VESK_FAKE_MODEM_FAIL set, raising a
+// line fails with EIO (a port gone bad).
 #include <sys/ioctl.h>
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -28,14 +32,20 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
         return -1;
     }
     const int bits = *static_cast<const int*>(arg);
-    char entry[] = "DTR+\n";
-    if ((bits & TIOCM_RTS) != 0) {
-        std::memcpy(entry, "RTS", 3);
+    char entry[64];
+    int length = 0;
+    const char* line = (bits & TIOCM_RTS) != 0 ? "RTS" : "DTR";
+    if (std::getenv("VESK_FAKE_MODEM_TIMES") != nullptr) {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        length = std::snprintf(entry, sizeof entry, "%s%c %lld.%09ld\n", line, raise ? '+' : '-',
+                               static_cast<long long>(now.tv_sec), now.tv_nsec);
+    } else {
+        length = std::snprintf(entry, sizeof entry, "%s%c\n", line, raise ? '+' : '-');
     }
-    entry[3] = raise ? '+' : '-';
     if (const char* path = std::getenv("VESK_FAKE_MODEM_LOG")) {
         const int log = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-        [[maybe_unused]] const auto written = ::write(log, entry, sizeof entry - 1);
+        [[maybe_unused]] const auto written = ::write(log, entry, static_cast<std::size_t>(length));
         ::close(log);
     }
     return 0;
