@@ -350,7 +350,6 @@ void Sequencer::onDotTimer() {
         playPosition_ = 0;
         nextStarts_.push_back(written_);
         ++cyclesWritten_;
-        patternFloor_ = 0;
         followPlayedSamples();
     }
 }

@@ -359,7 +359,6 @@ TYPED_TEST(AudioOutContract, ADeviceThatGoesAwayIsLostOnceAndTheOutputOpensAgain
     ASSERT_TRUE(player.open(device));
     ASSERT_TRUE(this->passUntil([&] { return player.done > 0; }, 5000));
     this->rig.removeDevice();
-    // Reported within 100 ms of the loss, give or take the server's own notice.
     ASSERT_TRUE(this->passUntil([&] { return player.ended(); }, 1000));
     this->rig.pass(100);
     EXPECT_EQ(player.summary(), "opened 1 closed 0 lost 1");
