@@ -3,11 +3,26 @@
 #include "tone/sound_format.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace vesk {
 
 using platform::AudioEvent;
+
+namespace {
+
+// Samples in `dots` dots of `dotLength` ms, ties to even; beyond any real stream (2^62) for
+// the longest repeats the fields allow.
+std::int64_t samplesOfDots(std::int64_t dots, std::int32_t dotLength) {
+    const long double exact = static_cast<long double>(dots) * kSampleRate *
+                              static_cast<long double>(dotLength) / 1000.0L;
+    constexpr long double kLimit = 4.6e18L;
+    return exact >= kLimit ? static_cast<std::int64_t>(kLimit)
+                           : static_cast<std::int64_t>(std::nearbyint(exact));
+}
+
+} // namespace
 
 Sequencer::Sequencer(platform::AudioOut& audio, DotTimer& timer, Transmitter& transmitter,
                      SequencerView& view)
@@ -41,6 +56,7 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
     repeatDots_ = std::max(pattern.repeatDots, 0);
     const int dotLength = std::max(pattern.dotLength, 1);
     dotSamples_ = std::int64_t{dotLength} * kSampleRate / 1000;
+    dotLength_ = dotLength;
 
     timer_.start(dotLength);
     timerRunning_ = true;
@@ -75,16 +91,18 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
     closeAccepted_ = false;
     blockQueued_.fill(false);
     // The first cycle follows a short silence, so that it too is keyed ahead of its first
-    // sample by the played-sample clock; nothing is keyed before the device plays.
-    playPosition_ = -kLeadInSamples;
+    // sample by the played-sample clock; nothing is keyed before the device plays. It lasts
+    // repeatDots dots (a repeat of 0: one), the later ones repeatDots + 1.
+    playPosition_ = sound_.sampleCount();
     written_ = 0;
-    writtenAtTick_ = 0;
     played_ = 0;
     cycleStart_ = -1;
     patternFloor_ = 0;
-    nextStarts_.assign(1, kLeadInSamples);
+    nextStarts_.clear();
+    nextStartAt_ = kLeadInSamples;
+    nextPeriod_ = samplesOfDots(std::max(repeatDots_, 1), dotLength);
     finishing_ = false;
-    cyclesWritten_ = 1;
+    cyclesWritten_ = 0;
     cyclesHeard_ = 0;
     underrunsReported_ = 0;
     state_ = PlaybackState::Opening;
@@ -115,7 +133,22 @@ void Sequencer::turnOff() {
 
 void Sequencer::fillAndWrite(int block) {
     std::array<std::int16_t, kBufferSamples> samples;
-    sound_.copySamples(playPosition_, samples.data(), kBufferSamples);
+    // Where a cycle starts in this block, what comes before it continues the cycle before
+    // and from that sample on the table starts again from sample 0. Cycles are a whole
+    // number of samples apart, so the beacon's period is exact whatever the timer does.
+    int filled = 0;
+    while (!stopRequested_ && !finishing_ && nextStartAt_ < written_ + kBufferSamples) {
+        const int start = static_cast<int>(std::max<std::int64_t>(nextStartAt_ - written_, filled));
+        sound_.copySamples(playPosition_ + filled, samples.data() + filled, start - filled);
+        filled = start;
+        playPosition_ = -filled;
+        nextStarts_.push_back(written_ + filled);
+        ++cyclesWritten_;
+        nextStartAt_ = written_ + filled + nextPeriod_;
+        nextPeriod_ = samplesOfDots(std::int64_t{repeatDots_} + 1, dotLength_);
+        finishing_ = cycleLimit_ > 0 && cyclesWritten_ >= cycleLimit_;
+    }
+    sound_.copySamples(playPosition_ + filled, samples.data() + filled, kBufferSamples - filled);
     for (std::size_t j = 0; j < samples.size(); ++j) {
         const auto value = static_cast<std::uint16_t>(samples[j]);
         bytes_[2 * j] = static_cast<std::uint8_t>(value & 0xFFu);
@@ -227,16 +260,9 @@ void Sequencer::followPlayedSamples() {
         return;
     }
     // A silence shorter than one dot before the next key is no release: a relay or a
-    // sequencer would only chatter. Before the restart is written, the timer says where it
-    // will be: the stream moves on by a dot per tick from where it stood at the last tick.
-    std::int64_t nextKey = 0;
-    if (!nextStarts_.empty()) {
-        nextKey = nextStarts_.front() - kKeyLeadSamples;
-    } else {
-        const std::int64_t ticksLeft = std::max<std::int64_t>(repeatDots_ - dotCounter_, 1);
-        nextKey = writtenAtTick_ + ticksLeft * dotSamples_ - kKeyLeadSamples;
-    }
-    if (nextKey - played_ >= dotSamples_) {
+    // sequencer would only chatter.
+    const std::int64_t nextStart = nextStarts_.empty() ? nextStartAt_ : nextStarts_.front();
+    if (nextStart - kKeyLeadSamples - played_ >= dotSamples_) {
         key(false);
     }
 }
@@ -323,7 +349,6 @@ void Sequencer::onDotTimer() {
     }
     dotCounter_ = static_cast<std::int32_t>((std::int64_t{dotCounter_} + 1) %
                                             (std::int64_t{repeatDots_} + 1));
-    writtenAtTick_ = written_;
     if (dotCounter_ <= dotCount_ && dotCounter_ <= kMaxDotCount) {
         view_.drawStripProgress(dotCounter_);
     }
@@ -334,25 +359,15 @@ void Sequencer::onDotTimer() {
         view_.drawCycleBar(CycleBarColour::Blue, cycleBarX(dotCount_), cycleBarX(reached));
     }
     if (dotCounter_ == repeatDots_) {
+        // The views start the cycle again; the sound does so on its own sample clock.
         view_.redrawPatternViews();
-        if (stopRequested_ || finishing_) {
-            return;
-        }
-        if (cycleLimit_ > 0 && cyclesWritten_ >= cycleLimit_) {
-            // The last cycle goes on in silence until it has been heard; nothing restarts.
-            finishing_ = true;
+        if (finishing_) {
             timer_.stop();
             timerRunning_ = false;
-            followPlayedSamples();
-            return;
         }
-        // Heard after the blocks already queued: those still carry the cycle that ends here.
-        playPosition_ = 0;
-        nextStarts_.push_back(written_);
-        ++cyclesWritten_;
-        followPlayedSamples();
     }
 }
+
 int Sequencer::cycleBarX(std::int64_t dots) const {
     // A repeat of 0 restarts at every tick; one dot then fills the bar.
     const std::int64_t scale = repeatDots_ > 0 ? repeatDots_ : 1;

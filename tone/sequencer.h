@@ -140,8 +140,8 @@ public:
 
     // Slot of the repeat cycle, 0..repeatDots.
     std::int32_t dotCounter() const { return dotCounter_; }
-    // Sample table index of the next block to fill; advances by 128 per block (below 0 in
-    // the silence before the first cycle).
+    // Sample table index of the next block's first sample; advances by 128 per block and
+    // goes back so that each cycle's first sample is table sample 0.
     std::int64_t playPosition() const { return playPosition_; }
     bool stopRequested() const { return stopRequested_; }
     bool closePending() const { return closePending_; }
@@ -187,7 +187,9 @@ private:
     // A block remembers where in that stream it ends; a cycle where in it it starts.
     int blocksInFlight_ = kOutputBuffers;
     std::int64_t written_ = 0;
-    std::int64_t writtenAtTick_ = 0;
+    std::int64_t nextStartAt_ = 0; // where the next cycle not yet written will start
+    std::int64_t nextPeriod_ = 0;  // samples from that start to the one after it
+    std::int32_t dotLength_ = 1;
     std::int64_t played_ = 0;
     std::int64_t dotSamples_ = 0;
     std::int64_t cycleStart_ = -1;        // the cycle being heard; -1 before the first
