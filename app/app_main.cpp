@@ -103,12 +103,16 @@ void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
     });
 }
 
+void loadSettings(AppState& state, const std::string& folder) {
+    state.settingsPath = (std::filesystem::path(folder) / kComportSettingsFile).string();
+    state.pttComport = loadComportSetting(state.settingsPath, state.settingsError);
+}
+
 int appMain(int argc, char** argv) {
     ui::initialise(argc, argv);
     AppState state;
     std::error_code error;
-    state.settingsPath = (std::filesystem::current_path(error) / kComportSettingsFile).string();
-    state.pttComport = loadComportSetting(state.settingsPath);
+    loadSettings(state, std::filesystem::current_path(error).string());
     attachResources(state, platform::makeAudioOut(), std::make_unique<platform::SerialLines>());
     buildMainWindow(state);
     return 0;

@@ -35,6 +35,9 @@ struct AppState {
     // The settings file's full path, fixed at start-up so that the file dialogs cannot move
     // it by changing the current directory.
     std::string settingsPath;
+    // Why the settings file could not be read at start; empty when it could (or was missing).
+    // A file that could not be read is left alone: the port is not written back.
+    std::string settingsError;
 
     // Resources owned for the run.
     std::unique_ptr<platform::AudioOut> audio;

@@ -416,8 +416,10 @@ std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wPar
     case msg::WM_DESTROY: {
         // A transmitter is never left keyed by this program: release, then close the port.
         state.ptt->shutdown();
-        std::string error;
-        saveComportSetting(state.settingsPath, state.pttComport, error);
+        if (state.settingsError.empty()) {
+            std::string error;
+            saveComportSetting(state.settingsPath, state.pttComport, error);
+        }
         return 0;
     }
     default:
@@ -447,6 +449,11 @@ ui::Handler mainWindowHandler(AppState& state) {
 
 void initialiseMainWindow(AppState& state) {
     const ui::Window w = state.mainWindow;
+    if (!state.settingsError.empty()) {
+        ui::messageBox(state.settingsError +
+                           "\r\nThe file is left as it is: the PTT port chosen now is not saved.",
+                       msg::MB_OK | msg::MB_ICONWARNING, "Comport");
+    }
     state.ptt->startPttPort(state.pttComport);
 
     const BeaconPattern start = startPattern();
