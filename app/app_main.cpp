@@ -39,7 +39,7 @@ public:
         }
     }
     void redrawPatternViews() override {
-        vesk::redrawPatternViews(state_.mainWindow, state_.pattern);
+        vesk::redrawPatternViews(state_.mainWindow, state_.pattern, state_.penLevelCode);
     }
     void drawStripProgress(int dotCounter) override {
         vesk::drawStripProgress(state_.mainWindow, dotCounter);
