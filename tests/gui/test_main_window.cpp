@@ -7,14 +7,22 @@
 #include "platform/fake_audio_out.h"
 #include "tone/pattern_views.h"
 #include "ui/messages.h"
+#include "ui/toolkit_detail.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 namespace vesk {
 namespace {
@@ -83,13 +91,19 @@ protected:
     }
 
     void start(std::int32_t comport = 0) {
-        state_.settingsPath = (folder_ / kComportSettingsFile).string();
-        state_.pttComport = comport;
+        prepare(comport);
+        ui::dialogShowModeless(window_, mainWindowHandler(state_));
+    }
+    // The main window created, not yet shown.
+    void prepare(std::int32_t comport = 0) {
+        if (state_.settingsPath.empty()) {
+            state_.settingsPath = (folder_ / kComportSettingsFile).string();
+            state_.pttComport = comport;
+        }
         auto audio = std::make_unique<platform::FakeAudioOut>();
         audio_ = audio.get();
         attachResources(state_, std::move(audio), std::make_unique<RecordingLines>(lines_));
         window_ = createMainWindow(state_);
-        ui::dialogShowModeless(window_, mainWindowHandler(state_));
     }
 
     void TearDown() override {
@@ -555,6 +569,118 @@ TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackAndPttCommandReopensThePor
     command(id::kMenuPtt);
     EXPECT_EQ(state_.pttComport, 3);
     EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3", "released"}));
+}
+
+// Each readout shows its whole text in the font the window has.
+TEST_F(MainWindowTest, ReadoutsShowTheirWholeText) {
+    start();
+    scrollLevel(msg::SB_THUMBTRACK, 0);
+    ASSERT_EQ(text(1004), "-100dB");
+    auto* readout = qobject_cast<QLabel*>(ui::detail::controlWidget(window_, 1004));
+    ASSERT_NE(readout, nullptr);
+    EXPECT_GE(readout->contentsRect().width(),
+              QFontMetrics(readout->font()).horizontalAdvance("-100dB"));
+}
+
+// A settings file that cannot be read is reported before the window shows and left alone.
+TEST_F(MainWindowTest, UnreadableSettingsFileIsReportedAndLeftAlone) {
+    const fs::path settings = folder_ / kComportSettingsFile;
+    ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+    loadSettings(state_, folder_.string());
+    start();
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0].text, "Cannot read \"" + settings.string() +
+                                  "\": not a regular file but a pipe\r\nThe file is left as it "
+                                  "is: the PTT port chosen now is not saved.");
+    command(static_cast<std::int32_t>(msg::IDCANCEL));
+    ui::processEvents();
+    EXPECT_FALSE(ui::windowExists(window_));
+    EXPECT_TRUE(fs::is_fifo(settings));
+}
+
+// The PTT box goes with the main window, and the port stays closed after the window ended.
+TEST_F(MainWindowTest, PttBoxClosesWithTheMainWindow) {
+    start(3);
+    bool boxSeen = false, boxOutlived = false;
+    QObject guard; // the timers go with the test
+    QTimer::singleShot(0, &guard, [&] {
+        boxSeen = state_.choice.choiceWindow != 0;
+        send(msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0);
+    });
+    QTimer::singleShot(3000, &guard, [&] { // ends a box left alone instead of hanging
+        if (state_.choice.choiceWindow != 0) {
+            boxOutlived = true;
+            ui::postMessage(state_.choice.choiceWindow, msg::WM_COMMAND, 255, 0);
+        }
+    });
+    command(id::kMenuPtt);
+    EXPECT_TRUE(boxSeen);
+    EXPECT_FALSE(boxOutlived);
+    EXPECT_FALSE(ui::windowExists(window_));
+    EXPECT_EQ(lines_.back(), "close");
+    EXPECT_EQ(readFile(folder_ / kComportSettingsFile), " 3 \r\n");
+}
+
+// Runs `script` once a real message box is up (the recorder is switched off).
+void whenRealBox(QObject* context, std::function<void(QMessageBox*)> script, int tries = 400) {
+    ui::setMessageBoxResponder({});
+    QTimer::singleShot(5, context, [context, script = std::move(script), tries] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                script(box);
+                return;
+            }
+        }
+        if (tries > 0) {
+            whenRealBox(context, script, tries - 1);
+        }
+    });
+}
+
+void keyEvent(QWidget* widget, QEvent::Type type, bool autoRepeat = false) {
+    QKeyEvent event(type, Qt::Key_Return, Qt::NoModifier, "\r", autoRepeat);
+    QApplication::sendEvent(widget, &event);
+}
+
+// Return closes the start-up notice and goes no further: its repeats and release do not
+// reach the window, whose focus rests where Return does no harm. Return in a field applies it.
+TEST_F(MainWindowTest, ReturnThatClosesTheNoticeStaysThere) {
+    prepare();
+    int resets = 0;
+    const ui::Handler handler = mainWindowHandler(state_);
+    bool ran = false;
+    QObject guard; // the timers go with the test
+    whenRealBox(&guard, [&](QMessageBox* box) {
+        ran = true;
+        keyEvent(box->focusWidget() ? box->focusWidget() : box, QEvent::KeyPress);
+        QTimer::singleShot(20, &guard, [&] {
+            EXPECT_EQ(ui::controlFocused(window_), 1111);
+            ui::controlSetFocus(window_, id::kReset); // the worst place for a stray Return
+            QWidget* reset = ui::detail::controlWidget(window_, id::kReset);
+            keyEvent(reset, QEvent::KeyPress, true);
+            keyEvent(reset, QEvent::KeyRelease);
+            click(msg::WM_LBUTTONDOWN, 30, 48);
+            ui::controlSetFocus(window_, id::kDotLengthField);
+            ui::controlSetText(window_, id::kDotLengthField, "250");
+            QWidget* field = ui::detail::controlWidget(window_, id::kDotLengthField);
+            keyEvent(field, QEvent::KeyPress);
+            keyEvent(field, QEvent::KeyRelease);
+            ui::processEvents();
+            resets = state_.pattern.dotCount == 100 ? 1 : 0;
+            ui::dialogEnd(window_, 0);
+        });
+    });
+    QTimer::singleShot(5000, &guard, [&] { // fails instead of hanging
+        if (ui::windowExists(window_)) {
+            ui::detail::closeMessageBoxes();
+            ui::dialogEnd(window_, 0);
+        }
+    });
+    ui::dialogShowModal(window_, handler, nullptr);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(resets, 0);
+    EXPECT_EQ(state_.pattern.toneIndex[5], 8.0f);
+    EXPECT_EQ(state_.pattern.dotLength, 250);
 }
 
 } // namespace
