@@ -41,7 +41,7 @@ public:
         }
     }
     void redrawPatternViews() override {
-        vesk::redrawPatternViews(state_.mainWindow, state_.pattern);
+        vesk::redrawPatternViews(state_.mainWindow, state_.pattern, state_.penLevelCode);
     }
     void drawStripProgress(int dotCounter) override {
         vesk::drawStripProgress(state_.mainWindow, dotCounter);
@@ -122,12 +122,16 @@ void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
         [&state] { ui::postMessage(state.mainWindow, kPttFailureMessage, 0, 0); });
 }
 
+void loadSettings(AppState& state, const std::string& folder) {
+    state.settingsPath = (std::filesystem::path(folder) / kComportSettingsFile).string();
+    state.pttComport = loadComportSetting(state.settingsPath, state.settingsError);
+}
+
 int appMain(int argc, char** argv) {
     ui::initialise(argc, argv);
     AppState state;
     std::error_code error;
-    state.settingsPath = (std::filesystem::current_path(error) / kComportSettingsFile).string();
-    state.pttComport = loadComportSetting(state.settingsPath);
+    loadSettings(state, std::filesystem::current_path(error).string());
     attachResources(state, platform::makeAudioOut(), std::make_unique<platform::SerialLines>());
     // A logout, a shutdown or a closed terminal ends the program as Escape would, minus the
     // wait for the queued sound: lines released and settings written first, then every

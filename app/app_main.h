@@ -14,6 +14,11 @@ namespace vesk {
 void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
                      std::unique_ptr<platform::SerialLines> lines);
 
+// Reads the PTT port from the settings file in `folder` into `state` and fixes the file's
+// path for the run. A file that is there but cannot be read leaves the port at 0 and its
+// reason in state.settingsError: the main window reports it and never writes over it.
+void loadSettings(AppState& state, const std::string& folder);
+
 // The program: reads the settings, builds and runs the main window, returns the exit code 0,
 // also when SIGHUP, SIGINT or SIGTERM ended it.
 int appMain(int argc, char** argv);

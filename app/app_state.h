@@ -3,6 +3,7 @@
 #include "devices/choice_box.h"
 #include "devices/ptt.h"
 #include "platform/audio_out.h"
+#include "tone/edit_history.h"
 #include "tone/pattern.h"
 #include "tone/sequencer.h"
 #include "ui/toolkit.h"
@@ -32,9 +33,19 @@ struct AppState {
     ui::Window levelScrollBar = 0;
     // toneIndex, levelCode and the five parameters.
     BeaconPattern pattern;
+    // The pattern as last loaded or saved (the start pattern before that): what differs from
+    // it is unsaved work.
+    BeaconPattern keptPattern;
+    // Undo and redo of grid edits and Reset.
+    EditHistory history;
+    // Full path of the file last opened or saved; the file dialogs start there.
+    std::string lastFile;
     // The settings file's full path, fixed at start-up so that the file dialogs cannot move
     // it by changing the current directory.
     std::string settingsPath;
+    // Why the settings file could not be read at start; empty when it could (or was missing).
+    // A file that could not be read is left alone: the port is not written back.
+    std::string settingsError;
 
     // Resources owned for the run.
     std::unique_ptr<platform::AudioOut> audio;

@@ -12,6 +12,7 @@
 #include "ui/messages.h"
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 namespace vesk {
@@ -120,6 +121,8 @@ void addControls(ui::Window window) {
     }
 }
 
+void restFocus(const AppState& state);
+
 void addMenus(ui::Window window, AppState& state) {
     const ui::Menu bar = ui::menuNew(true);
     const ui::Menu file = ui::menuNew(false);
@@ -146,6 +149,9 @@ void addMenus(ui::Window window, AppState& state) {
                 [&state](ui::Window, std::uint32_t, std::uint32_t, std::int32_t) {
                     selectSoundcard(state.mainWindow, state.soundcardIndex,
                                     platform::outputDevices(), &state.soundcardWindow);
+                    if (ui::windowExists(state.mainWindow)) {
+                        restFocus(state);
+                    }
                     return 0;
                 });
     ui::menuAdd(bar, "Soundcard", 0, soundcard, true);
@@ -205,22 +211,52 @@ void stopDotTimerAndCounter(AppState& state) {
     state.sequencer->resetDotCounter(true);
 }
 
+void redraw(const AppState& state) {
+    redrawPatternViews(state.mainWindow, state.pattern, state.penLevelCode);
+}
+
+// The keyboard focus goes where Return does no harm: the radio of the pen in use (Return
+// there does nothing, Space picks the pen that is already in use). Called at start and after
+// each dialog, so that the focus never rests on Reset or a command button unasked.
+void restFocus(const AppState& state) {
+    ui::controlSetFocus(state.mainWindow, penControlForLevel(state.penLevelCode));
+}
+
+// True when the operator may lose work: the pattern or its parameters differ from the last
+// load or save, and from the Reset pattern, which Reset gives back at any time.
+bool hasUnsavedWork(const AppState& state) {
+    return !samePatternWork(state.pattern, state.keptPattern) &&
+           !samePatternWork(state.pattern, resetPattern());
+}
+
+// True when nothing unsaved is in the way, or the operator agrees to discard it.
+bool mayDiscardWork(const AppState& state) {
+    if (!hasUnsavedWork(state)) {
+        return true;
+    }
+    const bool discard =
+        ui::messageBox(kDiscardQuestion, msg::MB_YESNO | msg::MB_ICONQUESTION | msg::MB_DEFBUTTON2,
+                       "VESK Controller") == static_cast<int>(msg::IDYES);
+    restFocus(state);
+    return discard;
+}
+
 void applyDotLength(AppState& state) {
     state.pattern.dotLength = readIntegerField(state, id::kDotLengthField, limitDotLength);
     stopDotTimerAndCounter(state);
-    redrawPatternViews(state.mainWindow, state.pattern);
+    redraw(state);
 }
 
 void applyDotCount(AppState& state) {
     state.pattern.dotCount = readIntegerField(state, id::kDotCountField, limitDotCount);
     state.sequencer->resetDotCounter(false);
-    redrawPatternViews(state.mainWindow, state.pattern);
+    redraw(state);
 }
 
 void applyRepeat(AppState& state) {
     state.pattern.repeatDots = readIntegerField(state, id::kRepeatField, limitRepeatDots);
     state.sequencer->resetDotCounter(false);
-    redrawPatternViews(state.mainWindow, state.pattern);
+    redraw(state);
 }
 
 void applySpacing(AppState& state) {
@@ -234,6 +270,10 @@ void applyCentre(AppState& state) {
 }
 
 void resetPatternCommand(AppState& state) {
+    if (!mayDiscardWork(state)) {
+        return;
+    }
+    const BeaconPattern before = state.pattern;
     const BeaconPattern reset = resetPattern();
     state.pattern.toneIndex = reset.toneIndex;
     state.pattern.levelCode = reset.levelCode;
@@ -251,7 +291,35 @@ void resetPatternCommand(AppState& state) {
         readRealField(state, id::kCentreField, state.pattern.centreFrequency);
     state.pattern.repeatDots = readIntegerField(state, id::kRepeatField, limitRepeatDots);
     stopDotTimerAndCounter(state);
-    redrawPatternViews(w, state.pattern);
+    redraw(state);
+    state.history.recordWhole(before, state.pattern);
+}
+
+// Ctrl+Z and Ctrl+Y: a slot step redraws the grid; a step over a Reset also puts back the
+// parameters and their fields. While the pattern plays the parameters stay as they are, as
+// their Apply buttons are held back then: such a step waits.
+void undoOrRedo(AppState& state, bool undo) {
+    BeaconPattern changed = state.pattern;
+    if (undo ? !state.history.undo(changed) : !state.history.redo(changed)) {
+        return;
+    }
+    const BeaconPattern& p = state.pattern;
+    const bool parameters =
+        std::tie(changed.dotLength, changed.dotCount, changed.frequencySpacing,
+                 changed.centreFrequency, changed.repeatDots) !=
+        std::tie(p.dotLength, p.dotCount, p.frequencySpacing, p.centreFrequency, p.repeatDots);
+    if (parameters && state.sequencer->deviceOpen()) {
+        // Give the step back: it applies once playback has stopped.
+        undo ? state.history.redo(changed) : state.history.undo(changed);
+        ui::beep();
+        return;
+    }
+    state.pattern = changed;
+    if (parameters) {
+        showParameters(state);
+        stopDotTimerAndCounter(state);
+    }
+    redraw(state);
 }
 
 void showOutputLevel(AppState& state) {
@@ -305,21 +373,65 @@ bool renderCurrentPattern(AppState& state) {
 }
 
 void loadPatternCommand(AppState& state) {
-    if (!loadPatternFile(state.mainWindow, state.patternFileName, state.pattern)) {
+    if (!mayDiscardWork(state)) {
         return;
     }
-    redrawPatternViews(state.mainWindow, state.pattern);
+    if (!loadPatternFile(state.mainWindow, state.lastFile, state.patternFileName, state.pattern)) {
+        return;
+    }
+    state.keptPattern = state.pattern;
+    state.history.clear();
+    redraw(state);
     showParameters(state);
     setPatternTitle(state);
     renderCurrentPattern(state);
 }
 
-void exportWaveCommand(AppState& state) {
-    // Nothing rendered yet: render the pattern as it stands rather than write an empty file.
-    if (state.sequencer->sound().empty() && !renderCurrentPattern(state)) {
-        return;
+void savePatternCommand(AppState& state) {
+    if (savePatternFile(state.mainWindow, state.lastFile, state.pattern)) {
+        state.keptPattern = state.pattern;
     }
-    exportWave(state.mainWindow, state.sequencer->sound());
+}
+
+// Return in a parameter field does what the Apply beside it does; elsewhere it does nothing.
+void applyFocusedField(AppState& state) {
+    switch (ui::controlFocused(state.mainWindow)) {
+    case id::kDotLengthField:
+        applyDotLength(state);
+        break;
+    case id::kDotCountField:
+        applyDotCount(state);
+        break;
+    case id::kSpacingField:
+        applySpacing(state);
+        break;
+    case id::kCentreField:
+        applyCentre(state);
+        break;
+    case id::kRepeatField:
+        applyRepeat(state);
+        break;
+    default:
+        break;
+    }
+}
+
+// Paints or erases with the mouse; the change is one undo step.
+void editSlot(AppState& state, std::uint32_t message, std::int32_t lParam) {
+    const std::int32_t x = msg::mouseX(lParam), y = msg::mouseY(lParam);
+    const std::int32_t slot = gridPointAt(x, y, state.gridScroll).slot;
+    const bool inSlots = slot >= 0 && slot < kSlotCount;
+    const auto s = static_cast<std::size_t>(inSlots ? slot : 0);
+    const float tone = state.pattern.toneIndex[s], level = state.pattern.levelCode[s];
+    if (message == msg::WM_LBUTTONDOWN) {
+        onLeftButtonDown(state.mainWindow, state.pattern, x, y, state.gridScroll,
+                         state.penLevelCode);
+    } else {
+        onRightButtonDown(state.mainWindow, state.pattern, x, y, state.gridScroll);
+    }
+    if (inSlots) {
+        state.history.recordSlot(state.pattern, slot, tone, level);
+    }
 }
 
 std::int32_t onCommand(AppState& state, std::uint32_t wParam) {
@@ -337,20 +449,36 @@ std::int32_t onCommand(AppState& state, std::uint32_t wParam) {
     } else if (command == id::kCentreApply) {
         applyCentre(state);
     } else if (command == id::kMenuPtt) {
-        selectComport(state.mainWindow, state.pttComport, state.choice,
-                      [&state] { state.ptt->reopenPttPort(state.pttComport); });
+        const ui::Window window = state.mainWindow;
+        selectComport(window, state.pttComport, state.choice, [&state, window] {
+            // A main window closed under the box has already let the port go.
+            if (ui::windowExists(window)) {
+                state.ptt->reopenPttPort(state.pttComport);
+            }
+        });
+        if (ui::windowExists(window)) {
+            restFocus(state);
+        }
     } else if (command == id::kMenuAbout) {
         ui::messageBox("VESK Controller Version 1.09", msg::MB_ICONINFORMATION, "About");
     } else if (command == id::kReset) {
         resetPatternCommand(state);
     } else if (command == id::kMenuOpen) {
         loadPatternCommand(state);
+        restFocus(state);
     } else if (command == id::kMenuSavePattern) {
-        savePatternFile(state.mainWindow, state.pattern);
+        savePatternCommand(state);
+        restFocus(state);
     } else if (command == id::kMenuSaveScript) {
-        exportScript(state.mainWindow, state.pattern);
+        exportScript(state.mainWindow, state.lastFile, state.pattern);
+        restFocus(state);
     } else if (command == id::kMenuSaveWave) {
-        exportWaveCommand(state);
+        exportWave(state.mainWindow, state.lastFile, state.pattern, state.amplitude);
+        restFocus(state);
+    } else if (command == id::kUndo || command == id::kRedo) {
+        undoOrRedo(state, command == id::kUndo);
+    } else if (command == static_cast<std::int32_t>(msg::IDOK)) {
+        applyFocusedField(state);
     } else if (command == id::kTurnOnOff) {
         state.sequencer->togglePlayback(state.pattern, state.amplitude, state.soundcardIndex);
     } else if (command == static_cast<std::int32_t>(msg::IDCANCEL)) {
@@ -396,6 +524,9 @@ std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wPar
         return 0;
     case msg::WM_SYSCOMMAND:
         if (wParam == msg::SC_CLOSE) {
+            if (!mayDiscardWork(state)) {
+                return 1; // the window stays
+            }
             // While the device is open the window stays until the queued sound has drained.
             return state.sequencer->requestClose() ? 1 : 0;
         }
@@ -406,12 +537,8 @@ std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wPar
     case msg::WM_LBUTTONUP:
         return 0;
     case msg::WM_LBUTTONDOWN:
-        onLeftButtonDown(state.mainWindow, state.pattern, msg::mouseX(lParam), msg::mouseY(lParam),
-                         state.gridScroll, state.penLevelCode);
-        return 0;
     case msg::WM_RBUTTONDOWN:
-        onRightButtonDown(state.mainWindow, state.pattern, msg::mouseX(lParam), msg::mouseY(lParam),
-                          state.gridScroll);
+        editSlot(state, message, lParam);
         return 0;
     case kPttFailureMessage:
         state.ptt->reportFailure();
@@ -434,6 +561,10 @@ ui::Window createMainWindow(AppState& state) {
     ui::windowSetIcon(window, {":/icons/icon1-32.png", ":/icons/icon1-16.png"});
     addControls(window);
     addMenus(window, state);
+    constexpr std::uint32_t kKeyY = 0x59, kKeyZ = 0x5A;
+    ui::acceleratorsAttach(window, {{ui::FCONTROL, kKeyZ, id::kUndo},
+                                    {ui::FCONTROL, kKeyY, id::kRedo},
+                                    {ui::FCONTROL | ui::FSHIFT, kKeyZ, id::kRedo}});
     state.ptt->setWindow(window);
     return window;
 }
@@ -446,6 +577,11 @@ ui::Handler mainWindowHandler(AppState& state) {
 
 void initialiseMainWindow(AppState& state) {
     const ui::Window w = state.mainWindow;
+    if (!state.settingsError.empty()) {
+        ui::messageBox(state.settingsError +
+                           "\r\nThe file is left as it is: the PTT port chosen now is not saved.",
+                       msg::MB_OK | msg::MB_ICONWARNING, "Comport");
+    }
     state.ptt->startPttPort(state.pttComport);
 
     const BeaconPattern start = startPattern();
@@ -477,14 +613,20 @@ void initialiseMainWindow(AppState& state) {
     state.penLevelCode = 1;
 
     drawDotScale(w);
-    redrawPatternViews(w, state.pattern);
+    redraw(state);
+    state.keptPattern = state.pattern;
+    state.history.clear();
+    restFocus(state);
 }
 
 void shutdownMainWindow(AppState& state) {
     // A transmitter is never left keyed by this program: release, then close the port.
     state.ptt->shutdown();
-    std::string error;
-    saveComportSetting(state.settingsPath, state.pttComport, error);
+    // A settings file that could not be read at start is left as it is.
+    if (state.settingsError.empty()) {
+        std::string error;
+        saveComportSetting(state.settingsPath, state.pttComport, error);
+    }
 }
 
 void buildMainWindow(AppState& state) {

@@ -33,7 +33,13 @@ inline constexpr std::int32_t kMenuSelectSoundcard = 2020;
 inline constexpr std::int32_t kMenuPtt = 2500;
 inline constexpr std::int32_t kMenuAbout = 210;
 inline constexpr std::int32_t kMenuHelp = 200;
+// Commands of the keys Ctrl+Z and Ctrl+Y.
+inline constexpr std::int32_t kUndo = 4010;
+inline constexpr std::int32_t kRedo = 4011;
 } // namespace id
+
+// The question asked before unsaved work is discarded.
+inline constexpr const char* kDiscardQuestion = "Discard the changes to the pattern?";
 
 // Private message: the sound device went away while playing.
 inline constexpr std::uint32_t kDeviceLostMessage = 0x8001;

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -99,8 +100,21 @@ bool writeOut(const std::string& path, std::span<const std::uint8_t> bytes, std:
     if (replaceable(path)) {
         return writeFileAtomically(path, bytes, error);
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Opened without waiting: a pipe that nobody reads fails at once (ENXIO) instead of
+    // blocking the tool for good. The writes then wait as usual.
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    if (fd < 0 && errno == ENXIO) {
+        error = "Cannot write \"" + path + "\": no program is reading from the pipe";
+        return false;
+    }
     int errorNumber = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+            errorNumber = errno;
+        }
+    }
     std::size_t done = 0;
     while (errorNumber == 0 && done < bytes.size()) {
         const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -135,6 +149,26 @@ bool loadPattern(const std::string& path, BeaconPattern& pattern) {
     }
     pattern = loaded.pattern;
     return true;
+}
+
+// A signal that ends the tool while OUT is being replaced: the temporary file goes first, then
+// the signal does what it would have done.
+extern "C" void endBySignal(int number) {
+    removeTemporaryFile();
+    std::signal(number, SIG_DFL);
+    std::raise(number);
+}
+
+void removeTemporaryFileOnSignals() {
+    for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction action {};
+        action.sa_handler = endBySignal;
+        sigemptyset(&action.sa_mask);
+        for (const int other : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+            sigaddset(&action.sa_mask, other);
+        }
+        ::sigaction(number, &action, nullptr);
+    }
 }
 
 } // namespace
@@ -271,6 +305,10 @@ int main(int argc, char** argv) {
     if (options.positional.size() != command->arguments) {
         return fail(std::string(command->name) + " takes " + std::to_string(command->arguments) +
                     " argument(s) (see vesk-cli --help)");
+    }
+    if (options.command == "render" || options.command == "script" ||
+        options.command == "convert") {
+        removeTemporaryFileOnSignals();
     }
     if (options.command == "render") {
         return runRender(options);

@@ -97,12 +97,13 @@ void addFaceButton(ui::Window box, std::int32_t id, std::int32_t y, const std::s
 } // namespace
 
 std::string choiceBox(ChoiceBoxState& state, const std::string& prompt, const std::string& initial,
-                      const std::vector<std::string>* list, const std::string& caption) {
+                      const std::vector<std::string>* list, const std::string& caption,
+                      ui::Window owner) {
     state.choiceInitial = initial;
     // A private copy: the caller's list may change while the box runs its loop.
     const std::vector<std::string> entries = list ? *list : std::vector<std::string>{""};
 
-    const ui::Window box = ui::dialogNew(ui::Units::DialogUnits, 0, caption, ui::kCentred,
+    const ui::Window box = ui::dialogNew(ui::Units::DialogUnits, owner, caption, ui::kCentred,
                                          ui::kCentred, 200, 70, WS_CAPTION | WS_SYSMENU, 0);
     ui::controlAdd(box, ui::kCombo, "", choice_id::kList, "", &entries, 10, 42, 100, 60,
                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
@@ -116,7 +117,7 @@ std::string choiceBox(ChoiceBoxState& state, const std::string& prompt, const st
     state.choiceWindow = box;
     // A box destroyed without an end code (the program closing under it) counts as cancelled.
     state.choiceEndCode = kChoiceCancelled;
-    ui::dialogShowModal(box, boxHandler(state), &state.choiceEndCode);
+    ui::dialogShowModal(box, boxHandler(state), &state.choiceEndCode, true);
     state.choiceWindow = 0;
     return state.choiceEndCode == kChoiceCancelled ? std::string() : state.choiceText;
 }

@@ -9,14 +9,15 @@ namespace vesk {
 
 void selectComport(ui::Window mainWindow, std::int32_t& pttComport, ChoiceBoxState& choice,
                    const std::function<void()>& reopenPttPort) {
-    // The box has no owner, so the main window stays usable: only these two are held back.
+    // The box belongs to the main window (it stays above it and goes when it closes), but the
+    // main window stays usable: only these two are held back.
     ui::menuEnable(mainWindow, kPttMenuCommand, false);
     ui::controlEnable(mainWindow, kTurnOnOffButton, false);
 
     const std::string current = comportCurrentText(pttComport);
     const std::vector<std::string> choices = comportChoices();
-    std::string answer =
-        choiceBox(choice, "Select comport for PTT control", current, &choices, "PTT control");
+    std::string answer = choiceBox(choice, "Select comport for PTT control", current, &choices,
+                                   "PTT control", mainWindow);
     // Cancel and an emptied answer keep the current text, so the number is read back from it
     // (which maps anything outside 1..99 into 0..99).
     if (answer.empty()) {

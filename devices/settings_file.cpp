@@ -22,10 +22,14 @@ std::int32_t parseComportSetting(std::string_view bytes) {
     return roundToInt32(parseDecimalLiteral(reader.nextText()));
 }
 
-std::int32_t loadComportSetting(const std::string& path) {
+std::int32_t loadComportSetting(const std::string& path, std::string& error) {
+    error.clear();
     std::string bytes;
     const int errorNumber = readFileBytes(path, kMaxSettingsBytes, bytes);
     if (errorNumber != 0 && errorNumber != EFBIG) {
+        if (errorNumber != ENOENT) {
+            error = "Cannot read \"" + path + "\": " + readFailureText(path, errorNumber);
+        }
         return 0;
     }
     return parseComportSetting(bytes);

@@ -4,7 +4,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstdlib>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -18,9 +19,35 @@ namespace {
 constexpr int kNameAttempts = 64;
 // Room left for the suffix within the usual 255-byte limit of one name.
 constexpr std::size_t kMaxStemLength = 200;
+// Symbolic links followed before the path counts as a loop, as the kernel counts them.
+constexpr int kMaxLinks = 40;
+
+// The named temporary file of the write in progress, for removeTemporaryFile: a fixed buffer
+// and a flag, because a signal handler may read them at any moment.
+char temporaryPath[PATH_MAX];
+volatile std::sig_atomic_t haveTemporary = 0;
+
+void noteTemporary(const std::string& path) {
+    haveTemporary = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (path.size() < sizeof temporaryPath) {
+        std::memcpy(temporaryPath, path.c_str(), path.size() + 1);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        haveTemporary = 1;
+    }
+}
+
+void forgetTemporary() {
+    haveTemporary = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+std::string failure(const std::string& path, const std::string& reason) {
+    return "Cannot write \"" + path + "\": " + reason;
+}
 
 std::string failure(const std::string& path, int errorNumber) {
-    return "Cannot write \"" + path + "\": " + std::generic_category().message(errorNumber);
+    return failure(path, std::generic_category().message(errorNumber));
 }
 
 std::uint64_t mix(std::uint64_t x) {
@@ -28,6 +55,11 @@ std::uint64_t mix(std::uint64_t x) {
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
     return x ^ (x >> 31);
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
 }
 
 // A name next to `target` that nobody else picks: ".<name>.<6 random characters>".
@@ -50,16 +82,41 @@ std::string temporaryName(const std::string& target) {
     return name;
 }
 
-// Where the bytes must go: the target of a symbolic link, else the path itself.
-std::string resolvedTarget(const std::string& path) {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        char resolved[PATH_MAX];
-        if (realpath(path.c_str(), resolved) != nullptr) {
-            return resolved;
+// Where the bytes must go: the end of a chain of symbolic links (which need not exist yet),
+// else the path itself. Empty and ELOOP in `errorNumber` for a chain that does not end.
+std::string resolveLinks(const std::string& path, int& errorNumber) {
+    std::string current = path;
+    for (int hops = 0; hops <= kMaxLinks; ++hops) {
+        struct stat info {};
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return current;
         }
+        char link[PATH_MAX];
+        const ssize_t size = readlink(current.c_str(), link, sizeof link - 1);
+        if (size < 0) {
+            return current;
+        }
+        const std::string next(link, static_cast<std::size_t>(size));
+        const std::size_t slash = current.rfind('/');
+        current = next.front() == '/' || slash == std::string::npos
+                      ? next
+                      : current.substr(0, slash + 1) + next;
     }
-    return path;
+    errorNumber = ELOOP;
+    return {};
+}
+
+const char* kindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) {
+        return "a pipe";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "a special file";
 }
 
 bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& errorNumber) {
@@ -78,26 +135,92 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& errorNumb
     return true;
 }
 
-// Best effort: a file whose old mode or owner cannot be restored is still worth saving.
-void keepModeAndOwner(int fd, const struct stat& old) {
+// The owner and group first: changing them clears the set-id bits that the mode then restores.
+bool takeModeAndOwner(int fd, const struct stat& old, std::string& reason) {
+    if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
+        fchown(fd, old.st_uid, old.st_gid) != 0) {
+        reason =
+            "its owner and group cannot be kept (" + std::generic_category().message(errno) + ")";
+        return false;
+    }
     if (fchmod(fd, old.st_mode & 07777) != 0) {
-        return;
+        reason = "its permissions cannot be kept (" + std::generic_category().message(errno) + ")";
+        return false;
     }
-    if (old.st_uid != geteuid() || old.st_gid != getegid()) {
-        if (fchown(fd, old.st_uid, old.st_gid) != 0) {
-            return;
-        }
-    }
+    return true;
 }
 
 void syncFolder(const std::string& target) {
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         fsync(fd);
         close(fd);
     }
+}
+
+// A file without a name in `folder`, or -1 (errno set).
+int openUnnamed(const std::string& folder) {
+#ifdef O_TMPFILE
+    // The umask applies to 0644 here, as it does to any new file.
+    return open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+#else
+    errno = EOPNOTSUPP;
+    return -1;
+#endif
+}
+
+// Gives the unnamed file `fd` a temporary name next to `target`; false when the system cannot
+// (then a named file is written instead).
+bool nameUnnamed(int fd, const std::string& target, std::string& temporary) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        temporary = temporaryName(target);
+        noteTemporary(temporary);
+        // AT_EMPTY_PATH needs a privilege; the /proc name of the descriptor does not.
+        if (linkat(fd, "", AT_FDCWD, temporary.c_str(), AT_EMPTY_PATH) == 0 ||
+            linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    forgetTemporary();
+    return false;
+}
+
+// A new named temporary file next to `target`, or -1 (errno set).
+int openNamed(const std::string& target, std::string& temporary) {
+    int fd = -1;
+    for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
+        temporary = temporaryName(target);
+        noteTemporary(temporary);
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        const int errorNumber = errno;
+        forgetTemporary();
+        errno = errorNumber;
+    }
+    return fd;
+}
+
+// Writes the bytes into `fd` with the old file's mode and owner; `reason` on failure.
+bool fill(int fd, const struct stat* old, std::span<const std::uint8_t> bytes,
+          std::string& reason) {
+    if (old != nullptr && !takeModeAndOwner(fd, *old, reason)) {
+        return false;
+    }
+    int errorNumber = 0;
+    if (!writeAll(fd, bytes.data(), bytes.size(), errorNumber) ||
+        (fsync(fd) != 0 && (errorNumber = errno) != 0)) {
+        reason = std::generic_category().message(errorNumber);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -108,49 +231,81 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
         error = failure(path, ENOENT);
         return false;
     }
-    const std::string target = resolvedTarget(path);
-    struct stat old {};
-    const bool replacing = stat(target.c_str(), &old) == 0;
-    if (replacing && S_ISDIR(old.st_mode)) {
-        error = failure(path, EISDIR);
+    int errorNumber = 0;
+    const std::string target = resolveLinks(path, errorNumber);
+    if (target.empty()) {
+        error = failure(path, errorNumber);
         return false;
+    }
+    struct stat old {};
+    const bool replacing = lstat(target.c_str(), &old) == 0;
+    if (!replacing && errno != ENOENT) {
+        error = failure(path, errno);
+        return false;
+    }
+    if (replacing) {
+        // Only a regular file is ever replaced: a rename over a device or a pipe would put a
+        // plain file in its place.
+        if (S_ISDIR(old.st_mode)) {
+            error = failure(path, EISDIR);
+            return false;
+        }
+        if (!S_ISREG(old.st_mode)) {
+            error = failure(path, std::string("not a regular file but ") + kindOf(old.st_mode));
+            return false;
+        }
+        // A file without any write bit is read-only on purpose, whoever runs the program.
+        if ((old.st_mode & 0222) == 0) {
+            error = failure(path, "the file is read-only");
+            return false;
+        }
+        if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+            error = failure(path, errno);
+            return false;
+        }
     }
 
     std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
-        temporary = temporaryName(target);
-        // The umask applies to 0644 here, as it does to any new file.
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
+    bool named = false;
+    int fd = openUnnamed(folderOf(target));
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        fd = openNamed(target, temporary);
+        named = fd >= 0;
     }
     if (fd < 0) {
         error = failure(path, errno);
         return false;
     }
-
-    if (replacing) {
-        keepModeAndOwner(fd, old);
-    }
-    int errorNumber = 0;
-    bool ok = writeAll(fd, bytes.data(), bytes.size(), errorNumber);
-    if (ok && fsync(fd) != 0) {
-        ok = false;
-        errorNumber = errno;
+    std::string reason;
+    bool ok = fill(fd, replacing ? &old : nullptr, bytes, reason);
+    if (ok && !named) {
+        named = nameUnnamed(fd, target, temporary);
+        if (!named) {
+            // No way to name an unnamed file here: write a named one instead.
+            close(fd);
+            fd = openNamed(target, temporary);
+            if (fd < 0) {
+                error = failure(path, errno);
+                return false;
+            }
+            named = true;
+            ok = fill(fd, replacing ? &old : nullptr, bytes, reason);
+        }
     }
     if (close(fd) != 0 && ok) {
         ok = false;
-        errorNumber = errno;
+        reason = std::generic_category().message(errno);
     }
     if (ok && rename(temporary.c_str(), target.c_str()) != 0) {
         ok = false;
-        errorNumber = errno;
+        reason = std::generic_category().message(errno);
     }
-    if (!ok) {
+    if (!ok && named) {
         unlink(temporary.c_str());
-        error = failure(path, errorNumber);
+    }
+    forgetTemporary();
+    if (!ok) {
+        error = failure(path, reason);
         return false;
     }
     syncFolder(target);
@@ -161,6 +316,13 @@ bool writeFileAtomically(const std::string& path, const std::string& text, std::
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),
                                               text.size());
     return writeFileAtomically(path, bytes, error);
+}
+
+void removeTemporaryFile() noexcept {
+    if (haveTemporary != 0) {
+        unlink(temporaryPath);
+        haveTemporary = 0;
+    }
 }
 
 } // namespace vesk

@@ -6,15 +6,27 @@
 
 namespace vesk {
 
-// Replaces the file at `path` with `bytes`: they go to a new file in the same folder, are
-// flushed to the disk and then renamed over the target, so a failure at any point leaves the
-// old file as it was. A replaced file keeps its permission bits; a new one gets 0644 less the
-// umask. A symbolic link is followed and its target replaced. False and a message naming the
-// file and the reason on failure.
+// Replaces the regular file at `path` with `bytes`, or creates it: they go to a new file in
+// the same folder, are flushed to the disk and then renamed over the target, so a failure at
+// any point leaves the old file as it was. A symbolic link is followed (and kept) and its
+// target replaced or created.
+//
+// Refused, with nothing changed: a target that is not a regular file (a folder, a pipe, a
+// device, also behind a link), a read-only file (no write permission bit) and a file the
+// user may not write; a replaced file keeps its permission bits, owner and group, or the
+// write is refused. A new file gets 0644 less the umask.
+//
+// While the bytes are written the new file has no name, so a process killed then leaves
+// nothing behind; it is named only for the moment before the rename (see
+// removeTemporaryFile). False and a message naming the file and the reason on failure.
 bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          std::string& error);
 
 // The same for text.
 bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error);
+
+// Removes the named temporary file of a write in progress, if there is one. Safe to call
+// from a signal handler: a program ended by a signal calls it before it dies.
+void removeTemporaryFile() noexcept;
 
 } // namespace vesk

@@ -7,14 +7,17 @@
 #include "ui/messages.h"
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace vesk {
 
 namespace {
 
 constexpr std::uint32_t kOpenFlags =
-    msg::OFN_HIDEREADONLY | msg::OFN_FILEMUSTEXIST | msg::OFN_LONGNAMES;            // 0x00201004
-constexpr std::uint32_t kSaveFlags = msg::OFN_OVERWRITEPROMPT | msg::OFN_LONGNAMES; // 0x00200002
+    msg::OFN_HIDEREADONLY | msg::OFN_FILEMUSTEXIST | msg::OFN_LONGNAMES; // 0x00201004
+// No OFN_OVERWRITEPROMPT: the chooser would ask about the name typed, while the command writes
+// the name with its own extension; askReplace asks about that one.
+constexpr std::uint32_t kSaveFlags = msg::OFN_LONGNAMES;
 
 std::string currentDirectory() {
     std::error_code error;
@@ -22,31 +25,51 @@ std::string currentDirectory() {
     return error ? std::string() : path.string();
 }
 
+// Where a file dialog starts: the last file's folder, else the current folder.
+std::string startFolder(const std::string& lastFile) {
+    const std::filesystem::path folder = std::filesystem::path(lastFile).parent_path();
+    return folder.empty() ? currentDirectory() : folder.string();
+}
+
 void reportFailure(const std::string& caption, const std::string& message) {
     ui::messageBox(message, msg::MB_OK | msg::MB_ICONERROR, caption);
 }
 
-// Asks for a name to save under; empty when the operator cancelled.
-std::string askSaveName(ui::Window owner, const std::string& filter) {
-    std::string name;
-    std::uint32_t flags = kSaveFlags;
-    ui::saveFileDialog(owner, "Save file as:", name, currentDirectory(), filter, "", flags);
-    return name;
+// True when `path` may be written: nothing is there, or the operator agrees to replace it.
+bool askReplace(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return true;
+    }
+    return ui::messageBox("\"" + path + "\" already exists.\r\nDo you want to replace it?",
+                          msg::MB_YESNO | msg::MB_ICONWARNING | msg::MB_DEFBUTTON2,
+                          "Confirm Save As") == static_cast<int>(msg::IDYES);
 }
 
-// Asks for a name, gives it the command's extension and writes through `write`, which says
-// why it failed; a failure is reported under `caption`. A cancelled dialog does nothing.
+// Asks for a name, gives it the command's extension, asks before replacing a file of that
+// name and writes through `write`, which says why it failed; a failure is reported under
+// `caption`. A cancelled dialog does nothing. True when the file was written.
 template <class Write>
-void saveAs(ui::Window owner, const std::string& filter, const std::string& extension,
-            const std::string& caption, Write write) {
-    const std::string name = askSaveName(owner, filter);
-    if (name.empty()) {
-        return;
+bool saveAs(ui::Window owner, std::string& lastFile, const std::string& filter,
+            const std::string& extension, const std::string& caption, Write write) {
+    std::string name = lastFile.empty() ? std::string() : exportFileName(lastFile, extension);
+    std::uint32_t flags = kSaveFlags;
+    if (ui::saveFileDialog(owner, "Save file as:", name, startFolder(lastFile), filter, "",
+                           flags) == 0 ||
+        name.empty()) {
+        return false;
+    }
+    const std::string path = exportFileName(name, extension);
+    if (!askReplace(path)) {
+        return false;
     }
     std::string error;
-    if (!write(exportFileName(name, extension), error)) {
+    if (!write(path, error)) {
         reportFailure(caption, error);
+        return false;
     }
+    lastFile = path;
+    return true;
 }
 
 std::string bareName(const std::string& path) {
@@ -56,11 +79,12 @@ std::string bareName(const std::string& path) {
 
 } // namespace
 
-bool loadPatternFile(ui::Window owner, std::string& patternFileName, BeaconPattern& pattern) {
-    std::string name = patternFileName;
+bool loadPatternFile(ui::Window owner, std::string& lastFile, std::string& patternFileName,
+                     BeaconPattern& pattern) {
+    std::string name = lastFile;
     std::uint32_t flags = kOpenFlags;
     const std::int32_t confirmed =
-        ui::openFileDialog(owner, "Choose tone file", name, currentDirectory(),
+        ui::openFileDialog(owner, "Choose tone file", name, startFolder(lastFile),
                            "text-Files (*.txt)|*.txt", "txt", flags);
     if (confirmed == 0 || name.empty()) {
         return false;
@@ -72,28 +96,36 @@ bool loadPatternFile(ui::Window owner, std::string& patternFileName, BeaconPatte
     }
     pattern = loaded.pattern;
     patternFileName = bareName(name);
+    lastFile = name;
     return true;
 }
 
-void savePatternFile(ui::Window owner, const BeaconPattern& pattern) {
-    saveAs(owner, "Text file(.txt)|*.txt", ".txt", "Save as pattern file",
-           [&pattern](const std::string& path, std::string& error) {
-               return savePatternFile(path, pattern, error);
-           });
+bool savePatternFile(ui::Window owner, std::string& lastFile, const BeaconPattern& pattern) {
+    return saveAs(owner, lastFile, "Text file(.txt)|*.txt", ".txt", "Save as pattern file",
+                  [&pattern](const std::string& path, std::string& error) {
+                      return savePatternFile(path, pattern, error);
+                  });
 }
 
-void exportScript(ui::Window owner, BeaconPattern& pattern) {
-    saveAs(owner, "Text file(.scp)|*.scp", ".scp", "Save as .SCP",
+void exportScript(ui::Window owner, std::string& lastFile, BeaconPattern& pattern) {
+    saveAs(owner, lastFile, "Text file(.scp)|*.scp", ".scp", "Save as .SCP",
            [&pattern](const std::string& path, std::string& error) {
                normaliseErasedLevels(pattern);
                return writeFileAtomically(path, scriptText(pattern), error);
            });
 }
 
-void exportWave(ui::Window owner, const RenderedSound& sound) {
-    saveAs(owner, "Wave file(.wav)|*.wav", ".Wav", "Save as .WAV",
-           [&sound](const std::string& path, std::string& error) {
-               return writeFileAtomically(path, sound.waveImage(), error);
+void exportWave(ui::Window owner, std::string& lastFile, const BeaconPattern& pattern,
+                std::int32_t amplitude) {
+    saveAs(owner, lastFile, "Wave file(.wav)|*.wav", ".Wav", "Save as .WAV",
+           [&pattern, amplitude](const std::string& path, std::string& error) {
+               // A render of its own: playback keeps the sound it has.
+               const RenderResult result = renderPattern(pattern, amplitude);
+               if (!result.ok) {
+                   error = result.error;
+                   return false;
+               }
+               return writeFileAtomically(path, result.sound.waveImage(), error);
            });
 }
 

@@ -4,6 +4,7 @@
 #include "tone/render.h"
 #include "ui/toolkit.h"
 
+#include <cstdint>
 #include <string>
 
 namespace vesk {
@@ -12,20 +13,29 @@ namespace vesk {
 inline constexpr const char* kTitlePrefix =
     "VESK Controller v1.09                     Message pattern file: ";
 
+// Every file dialog starts in the folder of `lastFile` (the full path of the file last opened
+// or saved; "" for the current folder) and offers its name there, with the command's own
+// extension when saving. A successful open or save makes its file the new `lastFile`. A save
+// asks before it replaces a file, about the name it really writes.
+
 // "Open pattern file": asks for a file and reads it into `pattern`. On success
 // `patternFileName` becomes the bare file name and the result is true; the caller then
 // redraws, fills the fields, sets the title and renders. A cancelled dialog changes nothing;
 // a file that cannot be read is reported with its name and changes nothing.
-bool loadPatternFile(ui::Window owner, std::string& patternFileName, BeaconPattern& pattern);
+bool loadPatternFile(ui::Window owner, std::string& lastFile, std::string& patternFileName,
+                     BeaconPattern& pattern);
 
-// "Save as pattern file .TXT": asks for a name and writes the pattern as text (".txt").
-void savePatternFile(ui::Window owner, const BeaconPattern& pattern);
+// "Save as pattern file .TXT": asks for a name and writes the pattern as text (".txt"); true
+// when it was written.
+bool savePatternFile(ui::Window owner, std::string& lastFile, const BeaconPattern& pattern);
 
 // "Save as .SCP": asks for a name and writes the one-line script (".scp"). Erased slots in use
 // become level code 1 first, as the script has no level for them.
-void exportScript(ui::Window owner, BeaconPattern& pattern);
+void exportScript(ui::Window owner, std::string& lastFile, BeaconPattern& pattern);
 
-// "Save as .WAV": asks for a name and writes the WAV image of `sound` (".Wav").
-void exportWave(ui::Window owner, const RenderedSound& sound);
+// "Save as .WAV": asks for a name and writes the sound of `pattern` as it stands, rendered for
+// the file alone at `amplitude` (".Wav").
+void exportWave(ui::Window owner, std::string& lastFile, const BeaconPattern& pattern,
+                std::int32_t amplitude);
 
 } // namespace vesk

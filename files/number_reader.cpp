@@ -107,11 +107,25 @@ NumberReader::NumberReader(std::string_view bytes) : data_(bytes) {
     }
 }
 
+bool NumberReader::atEnd() const {
+    return pos_ >= data_.size();
+}
+
+void NumberReader::advanceTo(std::size_t pos) {
+    for (; counted_ < pos; ++counted_) {
+        if (data_[counted_] == '\n') {
+            ++lineAtPos_;
+        }
+    }
+}
+
 std::string NumberReader::nextText() {
     const std::size_t size = data_.size();
     while (pos_ < size && data_[pos_] == ' ') {
         ++pos_;
     }
+    advanceTo(pos_);
+    line_ = lineAtPos_;
     std::string text;
     while (pos_ < size && text.size() < kMaxNumberLength) {
         const char c = data_[pos_];
@@ -141,6 +155,60 @@ std::string NumberReader::nextText() {
 
 double NumberReader::next() {
     return parseNumberLiteral(nextText());
+}
+
+bool isNumberText(std::string_view text) {
+    if (text.empty()) {
+        return true;
+    }
+    const auto run = [&text](std::size_t from, auto inSet) {
+        std::size_t i = from;
+        while (i < text.size() && inSet(text[i])) {
+            ++i;
+        }
+        return i - from;
+    };
+    if (text.front() == '&') {
+        int base = 8;
+        std::size_t first = 1;
+        if (text.size() > 1) {
+            const char c = text[1];
+            if (c == 'h' || c == 'H') {
+                base = 16;
+                first = 2;
+            } else if (c == 'o' || c == 'O' || c == 'q' || c == 'Q') {
+                first = 2;
+            } else if (c == 'b' || c == 'B') {
+                base = 2;
+                first = 2;
+            }
+        }
+        const std::size_t digits = run(first, [base](char c) { return digitValue(c) < base; });
+        return digits > 0 && first + digits == text.size();
+    }
+    std::size_t i = (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    const std::size_t whole = run(i, isDigit);
+    i += whole;
+    std::size_t fraction = 0;
+    if (i < text.size() && text[i] == '.') {
+        fraction = run(i + 1, isDigit);
+        i += 1 + fraction;
+    }
+    if (whole + fraction == 0) {
+        return false;
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+            ++i;
+        }
+        const std::size_t exponent = run(i, isDigit);
+        if (exponent == 0) {
+            return false;
+        }
+        i += exponent;
+    }
+    return i == text.size();
 }
 
 double parseDecimalLiteral(std::string_view text) {

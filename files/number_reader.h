@@ -21,10 +21,30 @@ public:
     // The next number converted by parseNumberLiteral; 0 once the data has ended.
     double next();
 
+    // True when the data has ended: every further number is the empty one.
+    bool atEnd() const;
+
+    // Line (1-based, counted by LF bytes) on which the number last taken began, or where the
+    // data ended when it was taken after the end.
+    std::size_t line() const { return line_; }
+
 private:
+    // Moves on to `pos`, counting the line ends passed.
+    void advanceTo(std::size_t pos);
+
     std::string_view data_;
     std::size_t pos_ = 0;
+    std::size_t counted_ = 0;   // bytes already searched for LF
+    std::size_t lineAtPos_ = 1; // line of byte `counted_`
+    std::size_t line_ = 1;
 };
+
+// True when `text` (a number's text as NumberReader gives it) is a whole numeric literal:
+// optional sign, digits with an optional point, an optional exponent ("E" or "e", sign,
+// digits); or "&H", "&O", "&Q", "&B" and "&" forms with at least one digit of their base.
+// The empty text counts: an empty number (a blank line, a comma after a comma) reads 0.
+// "12abc", "1e", "." and "hello" do not.
+bool isNumberText(std::string_view text);
 
 // A numeric literal: optional sign, digits with an optional point, optional exponent ("E",
 // either case), the longest leading part that forms a number ("12abc" -> 12); "&H", "&O",

@@ -52,20 +52,90 @@ std::string patternFileText(const BeaconPattern& pattern) {
     return text;
 }
 
-BeaconPattern readPatternText(std::string_view bytes) {
-    NumberReader reader(bytes);
-    BeaconPattern pattern;
-    pattern.dotLength = roundToInt32(reader.next());
-    pattern.dotCount = roundToInt32(reader.next());
-    pattern.frequencySpacing = roundToSingle(reader.next());
-    pattern.centreFrequency = roundToSingle(reader.next());
-    pattern.repeatDots = roundToInt32(reader.next());
+namespace {
+
+// A number's text as a message shows it: at most 24 characters, control bytes as '?'.
+std::string quoted(const std::string& text) {
+    constexpr std::size_t kShown = 24;
+    std::string shown;
+    for (const char c : text.substr(0, kShown)) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte < 0x20 || byte == 0x7F ? '?' : c;
+    }
+    return "\"" + shown + (text.size() > kShown ? "...\"" : "\"");
+}
+
+// Takes the numbers of a pattern file one by one and notes the first fault.
+class CheckedNumbers {
+public:
+    explicit CheckedNumbers(std::string_view bytes) : reader_(bytes) {}
+
+    // The next number; a text that is no number is a fault, so is the end of the data
+    // unless `mayBeMissing`.
+    double next(bool mayBeMissing) {
+        if (!result.fault.empty()) {
+            return 0.0;
+        }
+        const bool ended = reader_.atEnd();
+        const std::string text = reader_.nextText();
+        if (ended && !mayBeMissing) {
+            fail(reader_.line(),
+                 "the file ends after " + std::to_string(taken_) + " of " +
+                     (dots < 0 ? std::string("the five parameters")
+                               : "the " + std::to_string(5 + 2 * dots) + " numbers a pattern of " +
+                                     std::to_string(dots) + " dots has"));
+            return 0.0;
+        }
+        if (!isNumberText(text)) {
+            fail(reader_.line(), quoted(text) + " is not a number");
+            return 0.0;
+        }
+        if (!ended) {
+            ++taken_;
+        }
+        return parseNumberLiteral(text);
+    }
+
+    PatternText result;
+    int dots = -1; // dots the file holds, once its dotCount has been read
+
+private:
+    void fail(std::size_t line, const std::string& what) {
+        result.faultLine = line;
+        result.fault = what;
+    }
+
+    NumberReader reader_;
+    std::size_t taken_ = 0;
+};
+
+} // namespace
+
+PatternText readPatternText(std::string_view bytes) {
+    CheckedNumbers numbers(bytes);
+    BeaconPattern& pattern = numbers.result.pattern;
+    pattern.dotLength = roundToInt32(numbers.next(false));
+    const std::int32_t dotCount = roundToInt32(numbers.next(false));
+    pattern.dotCount = dotCount;
+    // A file holds the dots its own dotCount names (none for a negative one); the rest of the
+    // 601 slots may be left out.
+    const int slotsInFile = std::clamp(dotCount, -1, kMaxDotCount) + 1;
+    numbers.dots = slotsInFile;
+    pattern.frequencySpacing = roundToSingle(numbers.next(false));
+    pattern.centreFrequency = roundToSingle(numbers.next(false));
+    pattern.repeatDots = roundToInt32(numbers.next(false));
     for (std::size_t slot = 0; slot < pattern.toneIndex.size(); ++slot) {
-        pattern.toneIndex[slot] = roundToSingle(reader.next());
-        pattern.levelCode[slot] = roundToSingle(reader.next());
+        const bool mayBeMissing = static_cast<int>(slot) >= slotsInFile;
+        pattern.toneIndex[slot] = roundToSingle(numbers.next(mayBeMissing));
+        pattern.levelCode[slot] = roundToSingle(numbers.next(mayBeMissing));
     }
     limitParameters(pattern);
-    return pattern;
+    PatternText result = std::move(numbers.result);
+    result.ok = result.fault.empty();
+    if (!result.ok) {
+        result.pattern = BeaconPattern{};
+    }
+    return result;
 }
 
 LoadResult loadPatternFile(const std::string& path) {
@@ -78,11 +148,17 @@ LoadResult loadPatternFile(const std::string& path) {
         return result;
     }
     if (errorNumber != 0) {
-        result.error = "Cannot open pattern file \"" + path +
-                       "\": " + std::generic_category().message(errorNumber);
+        result.error =
+            "Cannot open pattern file \"" + path + "\": " + readFailureText(path, errorNumber);
         return result;
     }
-    result.pattern = readPatternText(bytes);
+    PatternText text = readPatternText(bytes);
+    if (!text.ok) {
+        result.error = "\"" + path + "\" is not a pattern file: line " +
+                       std::to_string(text.faultLine) + ": " + text.fault;
+        return result;
+    }
+    result.pattern = text.pattern;
     result.ok = true;
     return result;
 }

@@ -4,13 +4,16 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace vesk {
 
 int readFileBytes(const std::string& path, std::size_t maxBytes, std::string& bytes) {
     bytes.clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a pipe or a device cannot hang; what was opened is looked
+    // at before anything is read from it.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return errno;
     }
@@ -20,9 +23,9 @@ int readFileBytes(const std::string& path, std::size_t maxBytes, std::string& by
         close(fd);
         return errorNumber;
     }
-    if (S_ISDIR(info.st_mode)) {
+    if (!S_ISREG(info.st_mode)) {
         close(fd);
-        return EISDIR;
+        return S_ISDIR(info.st_mode) ? EISDIR : kNotRegularFile;
     }
     // Read one byte past the limit so an oversized file (or an endless device) is noticed
     // without reading all of it.
@@ -55,6 +58,24 @@ int readFileBytes(const std::string& path, std::size_t maxBytes, std::string& by
         bytes.clear();
     }
     return result;
+}
+
+std::string readFailureText(const std::string& path, int result) {
+    if (result != kNotRegularFile) {
+        return std::generic_category().message(result);
+    }
+    struct stat info {};
+    const char* kind = "a special file";
+    if (stat(path.c_str(), &info) == 0) {
+        if (S_ISFIFO(info.st_mode)) {
+            kind = "a pipe";
+        } else if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+            kind = "a device";
+        } else if (S_ISSOCK(info.st_mode)) {
+            kind = "a socket";
+        }
+    }
+    return std::string("not a regular file but ") + kind;
 }
 
 } // namespace vesk

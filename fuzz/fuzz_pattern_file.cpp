@@ -1,6 +1,6 @@
-// Any bytes read as a pattern file must give a pattern inside the limits with finite reals,
-// and the text written for it must read back to the same pattern (reals to the 7 digits the
-// text keeps).
+// Any bytes read as a pattern file must either be refused with a line and a reason or give a
+// pattern inside the limits with finite reals, and the text written for it must read back to
+// the same pattern (reals to the 7 digits the text keeps).
 #include "files/number_reader.h"
 #include "files/pattern_file.h"
 #include "files/script.h"
@@ -46,11 +46,18 @@ void checkLimits(const vesk::BeaconPattern& pattern) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const vesk::BeaconPattern first = vesk::readPatternText(bytes);
+    const vesk::PatternText read = vesk::readPatternText(bytes);
+    if (!read.ok) {
+        require(read.faultLine >= 1 && !read.fault.empty());
+        return 0;
+    }
+    const vesk::BeaconPattern& first = read.pattern;
     checkLimits(first);
 
     const std::string text = vesk::patternFileText(first);
-    const vesk::BeaconPattern second = vesk::readPatternText(text);
+    const vesk::PatternText readBack = vesk::readPatternText(text);
+    require(readBack.ok);
+    const vesk::BeaconPattern& second = readBack.pattern;
     checkLimits(second);
     require(second.dotLength == first.dotLength);
     require(second.dotCount == first.dotCount);
@@ -68,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Once written, a pattern's text is settled: writing what was read gives the same text.
     const std::string again = vesk::patternFileText(second);
-    require(vesk::patternFileText(vesk::readPatternText(again)) == again);
+    require(vesk::patternFileText(vesk::readPatternText(again).pattern) == again);
 
     vesk::BeaconPattern exported = first;
     vesk::normaliseErasedLevels(exported);

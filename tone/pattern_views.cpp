@@ -34,6 +34,9 @@ std::string signedText(std::int32_t value) {
     return value < 0 ? std::to_string(value) : " " + std::to_string(value);
 }
 
+// Height of the pattern grid in pixels: client y 0..99.
+constexpr std::int32_t kGridHeight = 100;
+
 bool slotInRange(std::int32_t slot) {
     return slot >= 0 && slot < kSlotCount;
 }
@@ -110,6 +113,15 @@ std::int32_t penLevelForControl(std::int32_t id) {
     }
 }
 
+std::int32_t penControlForLevel(std::int32_t levelCode) {
+    for (std::int32_t id = kFirstPenId; id < kFirstPenId + 5; ++id) {
+        if (penLevelForControl(id) == levelCode) {
+            return id;
+        }
+    }
+    return kFirstPenId;
+}
+
 GridPoint gridPointAt(std::int32_t x, std::int32_t y, std::int32_t gridScroll) {
     const double offset = static_cast<double>(gridScroll) - kGridScrollOrigin;
     return {roundHalfEven((static_cast<double>(x) - offset) / 6.0),
@@ -134,7 +146,8 @@ void drawDotScale(ui::Window window) {
     ui::graphicShow(window, kDotScaleId);
 }
 
-void redrawPatternViews(ui::Window window, const BeaconPattern& pattern) {
+void redrawPatternViews(ui::Window window, const BeaconPattern& pattern,
+                        std::int32_t penLevelCode) {
     const std::int32_t lastSlot = std::min(pattern.dotCount, kMaxDotCount);
 
     ui::graphicClear(window, kPatternGridId, kWhite);
@@ -174,9 +187,10 @@ void redrawPatternViews(ui::Window window, const BeaconPattern& pattern) {
     ui::graphicClear(window, kCycleBarId, kWhite);
     ui::graphicShow(window, kCycleBarId);
 
-    ui::controlSetCheck(window, kFirstPenId, true);
-    for (std::int32_t id = kFirstPenId + 1; id <= kFirstPenId + 4; ++id) {
-        ui::controlSetCheck(window, id, false);
+    // The mark follows the pen: a click paints in the level the radios show.
+    const std::int32_t marked = penControlForLevel(penLevelCode);
+    for (std::int32_t id = kFirstPenId; id <= kFirstPenId + 4; ++id) {
+        ui::controlSetCheck(window, id, id == marked);
     }
 }
 
@@ -205,7 +219,7 @@ void onLeftButtonDown(ui::Window window, BeaconPattern& pattern, std::int32_t x,
 void onRightButtonDown(ui::Window window, BeaconPattern& pattern, std::int32_t x, std::int32_t y,
                        std::int32_t gridScroll) {
     const GridPoint point = gridPointAt(x, y, gridScroll);
-    if (!slotInRange(point.slot)) {
+    if (y < 0 || y >= kGridHeight || !slotInRange(point.slot)) {
         return;
     }
     const auto index = static_cast<std::size_t>(point.slot);

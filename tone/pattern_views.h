@@ -27,6 +27,8 @@ ui::Colour levelShade(float levelCode);
 
 // Level code (1, 2, 4, 8, 16) of pen radio 1111..1115; 0 for any other id.
 std::int32_t penLevelForControl(std::int32_t id);
+// Pen radio 1111..1115 of a level code; 1111 for any other code.
+std::int32_t penControlForLevel(std::int32_t levelCode);
 
 // Slot and row under a client position, ties to even; the slot may lie outside 0..600.
 struct GridPoint {
@@ -41,8 +43,9 @@ std::string gridReadoutText(std::int32_t x, std::int32_t y, std::int32_t gridScr
 // Draws the dot numbers 0, 10, ... 590 along the dot scale (once, at start-up).
 void drawDotScale(ui::Window window);
 
-// Rebuilds the grid and strip from the pattern, clears the cycle bar, checks pen radio 1111.
-void redrawPatternViews(ui::Window window, const BeaconPattern& pattern);
+// Rebuilds the grid and strip from the pattern, clears the cycle bar and marks the radio of
+// the pen in use (`penLevelCode` 1, 2, 4, 8 or 16; any other value marks 1111).
+void redrawPatternViews(ui::Window window, const BeaconPattern& pattern, std::int32_t penLevelCode);
 
 // Mouse handlers of the main window (client coordinates).
 void onMouseMove(ui::Window window, std::int32_t x, std::int32_t y, std::int32_t gridScroll);
@@ -50,7 +53,8 @@ void onMouseMove(ui::Window window, std::int32_t x, std::int32_t y, std::int32_t
 // the 601 slots change nothing.
 void onLeftButtonDown(ui::Window window, BeaconPattern& pattern, std::int32_t x, std::int32_t y,
                       std::int32_t gridScroll, std::int32_t penLevelCode);
-// Erases the slot under the mouse (any height); slots outside 0..600 change nothing.
+// Erases the slot under the mouse, inside the grid only (client y 0..99); slots outside
+// 0..600 change nothing.
 void onRightButtonDown(ui::Window window, BeaconPattern& pattern, std::int32_t x, std::int32_t y,
                        std::int32_t gridScroll);
 

@@ -30,6 +30,8 @@ inline constexpr std::uint32_t SC_CLOSE = 61536;
 
 inline constexpr std::uint32_t IDOK = 1;
 inline constexpr std::uint32_t IDCANCEL = 2;
+inline constexpr std::uint32_t IDYES = 6;
+inline constexpr std::uint32_t IDNO = 7;
 
 // Scroll requests (low word of WM_HSCROLL's wParam).
 inline constexpr std::uint32_t SB_LINELEFT = 0;
@@ -63,6 +65,9 @@ inline constexpr std::uint32_t SIZE_MAXIMIZED = 2;
 
 // Message box styles.
 inline constexpr std::uint32_t MB_OK = 0x0;
+inline constexpr std::uint32_t MB_YESNO = 0x4;
+inline constexpr std::uint32_t MB_ICONQUESTION = 0x20;
+inline constexpr std::uint32_t MB_DEFBUTTON2 = 0x100;
 inline constexpr std::uint32_t MB_ICONERROR = 0x10;
 inline constexpr std::uint32_t MB_ICONWARNING = 0x30;
 inline constexpr std::uint32_t MB_ICONINFORMATION = 0x40;

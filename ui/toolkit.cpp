@@ -35,6 +35,7 @@
 #include <climits>
 #include <map>
 #include <memory>
+#include <set>
 #include <unordered_map>
 
 namespace vesk::ui {
@@ -121,6 +122,10 @@ struct Registry {
     std::unordered_map<Menu, MenuRecord> menus;
     // Running modal runs, innermost last; 0 stands for a message box or file chooser.
     std::vector<Window> modalStack;
+    // Keys down now (Qt key codes), and keys that were down when a box closed: the rest of
+    // such a key (its repeats and its release) belongs to the box, not to the window below.
+    std::set<int> heldKeys;
+    std::set<int> swallowedKeys;
 };
 
 Registry& registry() {
@@ -502,10 +507,29 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override {
-        if (e->type() != QEvent::KeyPress || !watched->isWidgetType()) {
+        if ((e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) ||
+            !watched->isWidgetType()) {
             return false;
         }
-        auto& stack = registry().modalStack;
+        const auto* key = static_cast<QKeyEvent*>(e);
+        Registry& r = registry();
+        if (!key->isAutoRepeat()) {
+            if (e->type() == QEvent::KeyPress) {
+                r.heldKeys.insert(key->key());
+            } else {
+                r.heldKeys.erase(key->key());
+            }
+        }
+        if (r.swallowedKeys.count(key->key()) != 0) {
+            if (e->type() == QEvent::KeyRelease && !key->isAutoRepeat()) {
+                r.swallowedKeys.erase(key->key());
+            }
+            return true;
+        }
+        if (e->type() != QEvent::KeyPress) {
+            return false;
+        }
+        auto& stack = r.modalStack;
         if (stack.empty() || stack.back() == 0 || QApplication::activePopupWidget() != nullptr) {
             return false;
         }
@@ -514,7 +538,6 @@ protected:
         if (!rec || rec->destroying) {
             return false;
         }
-        const auto* key = static_cast<QKeyEvent*>(e);
         const std::uint32_t vk = detail::virtualKey(key->key());
         if (vk == 0) {
             return false;
@@ -531,7 +554,6 @@ protected:
                     return true;
                 }
             }
-            return false;
         }
         // Dialog keys: only for keys typed into the dialog itself.
         auto* widget = static_cast<QWidget*>(watched);
@@ -874,6 +896,10 @@ void destroyDialog(const std::shared_ptr<DialogRecord>& rec) {
     for (auto& other : owned) {
         destroyDialog(other);
     }
+    // Boxes without owner belong to the program: they go when its main window goes.
+    if (rec->owner == 0) {
+        detail::closeMessageBoxes();
+    }
     killTimers(*rec);
     rec->accelerators.clear();
     dispatch(rec->handle, WM_DESTROY, 0, 0);
@@ -1100,13 +1126,15 @@ void placeControl(const DialogRecord& rec, ControlRecord& c) {
         combo->setMaxVisibleItems(std::max(1, (px.height - boxHeight) / row));
     } else if (c.type == Type::Label) {
         // The stand-in font is wider than the one the layout was drawn for: a one-line label
-        // grows to the right rather than cut or wrap its caption out of sight.
+        // (a framed readout too) grows to the right rather than cut or wrap its text out of
+        // sight.
         auto* label = static_cast<QLabel*>(w);
         const QFontMetrics metrics(label->font());
         int width = std::max(0, px.width);
-        if (px.height < 2 * metrics.lineSpacing() && label->frameShape() == QFrame::NoFrame) {
+        if (px.height < 2 * metrics.lineSpacing()) {
             label->setWordWrap(false);
-            width = std::max(width, metrics.horizontalAdvance(label->text()) + 2);
+            width = std::max(width, metrics.horizontalAdvance(label->text()) + 2 +
+                                        2 * label->frameWidth());
         }
         w->setGeometry(px.x, px.y, width, std::max(0, px.height));
     } else {
@@ -1255,6 +1283,12 @@ ForeignModalScope::~ForeignModalScope() {
     if (it != stack.rend()) {
         stack.erase(std::next(it).base());
     }
+    swallowHeldKeys();
+}
+
+void swallowHeldKeys() {
+    Registry& r = registry();
+    r.swallowedKeys.insert(r.heldKeys.begin(), r.heldKeys.end());
 }
 
 } // namespace detail
@@ -1475,13 +1509,14 @@ bool prepareAndShow(Window dialog, Handler handler, std::int32_t* endCode, bool 
 
 } // namespace
 
-void dialogShowModal(Window dialog, Handler handler, std::int32_t* endCode) {
+void dialogShowModal(Window dialog, Handler handler, std::int32_t* endCode,
+                     bool ownerStaysEnabled) {
     auto rec = findDialog(dialog);
     if (!rec) {
         return;
     }
     const Window owner = rec->owner;
-    if (!prepareAndShow(dialog, std::move(handler), endCode, true)) {
+    if (!prepareAndShow(dialog, std::move(handler), endCode, !ownerStaysEnabled)) {
         return;
     }
     QEventLoop loop;
@@ -1501,6 +1536,7 @@ void dialogShowModal(Window dialog, Handler handler, std::int32_t* endCode) {
     if (it != stack.rend()) {
         stack.erase(std::next(it).base());
     }
+    detail::swallowHeldKeys();
     if (QWidget* ownerWindow = detail::dialogWidget(owner)) {
         ownerWindow->activateWindow();
         if (QWidget* focus = ownerWindow->focusWidget()) {
@@ -1664,6 +1700,22 @@ void controlSetFocus(Window dialog, std::int32_t id) {
         window->activateWindow();
     }
     control->setFocus(Qt::OtherFocusReason);
+}
+
+std::int32_t controlFocused(Window dialog) {
+    auto rec = findDialog(dialog);
+    QWidget* window = rec ? rec->window.data() : nullptr;
+    QWidget* focus = window != nullptr ? window->focusWidget() : nullptr;
+    if (focus == nullptr) {
+        return 0;
+    }
+    for (Window handle : rec->controls) {
+        auto c = controlByHandle(handle);
+        if (c && c->widget && (c->widget == focus || c->widget->isAncestorOf(focus))) {
+            return c->id;
+        }
+    }
+    return 0;
 }
 
 void controlSetCheck(Window dialog, std::int32_t id, bool checked) {

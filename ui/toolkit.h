@@ -113,8 +113,11 @@ void controlAdd(Window dialog, int kind, const std::string& className, std::int3
 // Text and background colour of a control (or kDialogItself); markers -1, -2, -3 allowed.
 void controlSetColor(Window dialog, std::int32_t id, Colour text, Colour background);
 // Sends WM_INITDIALOG and WM_SIZE, shows the dialog and runs a nested loop until the dialog
-// is destroyed. The end code goes to *endCode when given.
-void dialogShowModal(Window dialog, Handler handler, std::int32_t* endCode);
+// is destroyed. The end code goes to *endCode when given. The owner (if any) is disabled
+// meanwhile, unless `ownerStaysEnabled`: then the dialog only stays above its owner and is
+// destroyed with it.
+void dialogShowModal(Window dialog, Handler handler, std::int32_t* endCode,
+                     bool ownerStaysEnabled = false);
 void dialogShowModeless(Window dialog, Handler handler);
 // WM_CLOSE to the handler once more, end code stored, dialog destroyed (WM_DESTROY).
 void dialogEnd(Window dialog, std::int32_t endCode);
@@ -143,6 +146,9 @@ void controlSetText(Window dialog, std::int32_t id, const std::string& text);
 void controlEnable(Window dialog, std::int32_t id, bool enabled);
 bool controlIsEnabled(Window dialog, std::int32_t id);
 void controlSetFocus(Window dialog, std::int32_t id);
+// Identifier of the dialog's control that has (or gets, once shown) the keyboard focus; 0 if
+// none.
+std::int32_t controlFocused(Window dialog);
 void controlSetCheck(Window dialog, std::int32_t id, bool checked);
 bool controlGetCheck(Window dialog, std::int32_t id);
 // Text and background colour last set for a control (kColourNotSet if never).
@@ -211,15 +217,22 @@ struct Accelerator {
 void acceleratorsAttach(Window dialog, const std::vector<Accelerator>& table);
 
 // --- message boxes -------------------------------------------------------------------------
-// Modal message box with an OK button; icon from the style bits (MB_ICON*). Returns 1.
+// Message box with an OK button (MB_OK, returns IDOK) or Yes and No (MB_YESNO, returns IDYES
+// or IDNO; No is the default with MB_DEFBUTTON2, and Escape or the close box answer No); icon
+// from the style bits (MB_ICON*). Returns when the box is closed. An OK box has no owner:
+// every window stays usable meanwhile. A question holds the program's windows back until it
+// is answered. Open boxes close when a dialog without owner (the main window) ends.
 int messageBox(const std::string& text, std::uint32_t style, const std::string& caption);
-// Records every message box instead of showing it, for tests; the recorder answers 1.
+// Records every message box instead of showing it, for tests; the recorder answers IDOK, and
+// IDYES to a question.
 struct MessageBoxRecord {
     std::string text;
     std::uint32_t style = 0;
     std::string caption;
 };
 void setMessageBoxRecorder(std::function<void(const MessageBoxRecord&)> recorder);
+// The same with the answer chosen by the test.
+void setMessageBoxResponder(std::function<int(const MessageBoxRecord&)> responder);
 void beep();
 
 // --- graphic areas (backing bitmaps) -------------------------------------------------------

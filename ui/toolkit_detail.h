@@ -61,6 +61,13 @@ QWidget* controlWidget(Window dialog, std::int32_t id);
 // size in pixels, cleared white.
 QWidget* createGraphicArea(QWidget* parent, int width, int height);
 
+// Keys held down now will not reach any window until they are released: called when a box
+// or dialog closes, so that the key that closed it ends there.
+void swallowHeldKeys();
+
+// Closes every message box on screen, as if its close box was used (message_box.cpp).
+void closeMessageBoxes();
+
 // Marks a modal run that is not one of the toolkit's dialogs (message box, file chooser): while
 // it lasts, accelerators and dialog keys of the dialogs below it do not apply.
 class ForeignModalScope {

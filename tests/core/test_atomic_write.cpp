@@ -6,9 +6,12 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vesk {
 namespace {
@@ -79,6 +82,110 @@ TEST(WriteFileAtomically, FailedWriteLeavesTheOldFileIntact) {
     EXPECT_EQ(error, "Cannot write \"" + path + "\": File too large");
     EXPECT_EQ(readWholeFile(path), "old pattern");
     EXPECT_EQ(entriesIn(folder.path()), 1);
+}
+
+// Only a regular file is replaced; anything else, also behind a link, is left as it is.
+TEST(WriteFileAtomically, RefusesWhatIsNoWritableRegularFile) {
+    ScratchFolder folder;
+    const std::string fifo = folder.file("fifo"), readOnly = folder.file("read-only");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    writeWholeFile(readOnly, "keep");
+    chmod(readOnly.c_str(), 0444);
+    fs::create_symlink("/dev/null", folder.file("to-null"));
+    fs::create_symlink(fifo, folder.file("to-fifo"));
+    fs::create_symlink("loop", folder.file("loop"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"to-null", "not a regular file but a device"},
+        {"to-fifo", "not a regular file but a pipe"},
+        {"fifo", "not a regular file but a pipe"},
+        {"read-only", "the file is read-only"},
+        {"loop", "Too many levels of symbolic links"},
+    };
+    for (const auto& [name, reason] : cases) {
+        std::string error;
+        EXPECT_FALSE(writeFileAtomically(folder.file(name), std::string("new"), error)) << name;
+        EXPECT_EQ(error, "Cannot write \"" + folder.file(name) + "\": " + reason);
+    }
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_EQ(fs::read_symlink(folder.file("to-null")), "/dev/null");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(readWholeFile(readOnly), "keep");
+    EXPECT_EQ(entriesIn(folder.path()), 5);
+
+    // A link to nothing yet: the file is created where it points, the link stays.
+    fs::create_symlink("made", folder.file("to-new"));
+    std::string error;
+    ASSERT_TRUE(writeFileAtomically(folder.file("to-new"), std::string("made"), error)) << error;
+    EXPECT_EQ(readWholeFile(folder.file("made")), "made");
+    EXPECT_TRUE(fs::is_symlink(folder.file("to-new")));
+}
+
+// Runs `write` as an ordinary user (nobody) when the tests run as root; its error text.
+std::string asOrdinaryUser(const std::function<std::string()>& write) {
+    if (geteuid() != 0) {
+        return write();
+    }
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) {
+        return "no pipe";
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        if (setgid(65534) != 0 || setuid(65534) != 0) {
+            _exit(2);
+        }
+        const std::string error = write();
+        [[maybe_unused]] const auto written = ::write(pipeEnds[1], error.data(), error.size());
+        _exit(0);
+    }
+    close(pipeEnds[1]);
+    std::string error;
+    char chunk[256];
+    for (ssize_t got; (got = read(pipeEnds[0], chunk, sizeof chunk)) > 0;) {
+        error.append(chunk, static_cast<std::size_t>(got));
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return error;
+}
+
+// A file the user may not write is refused; one whose owner cannot be kept as well.
+TEST(WriteFileAtomically, KeepsTheOwnerOrRefuses) {
+    ScratchFolder folder;
+    chmod(folder.path().c_str(), 0777);
+    const std::string notMine = folder.file("not-mine"), shared = folder.file("shared");
+    writeWholeFile(notMine, "keep");
+    chmod(notMine.c_str(), 0644);
+    writeWholeFile(shared, "keep");
+    chmod(shared.c_str(), 0666);
+    const std::string error = asOrdinaryUser([&] {
+        std::string message, joined;
+        for (const std::string& path : {notMine, shared}) {
+            writeFileAtomically(path, std::string("new"), message);
+            joined += message + "\n";
+        }
+        return joined;
+    });
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs files of another user";
+    }
+    EXPECT_EQ(error, "Cannot write \"" + notMine + "\": Permission denied\n" + "Cannot write \"" +
+                         shared +
+                         "\": its owner and group cannot be kept (Operation not permitted)\n");
+    EXPECT_EQ(readWholeFile(notMine) + readWholeFile(shared), "keepkeep");
+
+    // Root replaces another user's file and gives it back to that user.
+    ASSERT_EQ(chown(shared.c_str(), 65534, 65534), 0);
+    std::string rootError;
+    ASSERT_TRUE(writeFileAtomically(shared, std::string("new"), rootError)) << rootError;
+    struct stat info {};
+    stat(shared.c_str(), &info);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_gid, 65534u);
+    EXPECT_EQ(info.st_mode & 07777, 0666u);
+    EXPECT_EQ(entriesIn(folder.path()), 2);
 }
 
 } // namespace

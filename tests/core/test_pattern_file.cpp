@@ -61,13 +61,21 @@ TEST(PatternFileText, DotLinesFollowDotCountWithinTheSlots) {
     }
 }
 
+// Line 1 as given, then 601 slot lines of zeros.
+std::string withSlots(const std::string& line1) {
+    std::string text = line1 + "\r\n";
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        text += "0 0\r\n";
+    }
+    return text;
+}
+
 TEST(ReadPatternText, ParametersRoundAndAreLimited) {
     const struct {
         const char* line1;
         std::int32_t dotLength, dotCount, repeatDots;
         float spacing, centre;
     } cases[] = {
-        {"", 1, 0, 0, 0.0f, 0.0f},
         {"100.5 101.5 2.5 1500.25 200", 100, 102, 200, 2.5f, 1500.25f},
         {"101.5 99.5 .1 1e3 -0.5", 102, 100, 0, 0.1f, 1000.0f},
         {"&H1F 1000 10 1000 -5", 31, 600, 0, 10.0f, 1000.0f},
@@ -78,14 +86,14 @@ TEST(ReadPatternText, ParametersRoundAndAreLimited) {
         {"1,,2,3,4", 1, 0, 4, 2.0f, 3.0f},
     };
     for (const auto& c : cases) {
-        const BeaconPattern pattern = readPatternText(c.line1);
+        const PatternText read = readPatternText(withSlots(c.line1));
+        ASSERT_TRUE(read.ok) << c.line1 << ": " << read.fault;
+        const BeaconPattern& pattern = read.pattern;
         EXPECT_EQ(std::tie(pattern.dotLength, pattern.dotCount, pattern.repeatDots),
                   std::tie(c.dotLength, c.dotCount, c.repeatDots))
             << c.line1;
         EXPECT_EQ(pattern.frequencySpacing, c.spacing) << c.line1;
         EXPECT_EQ(pattern.centreFrequency, c.centre) << c.line1;
-        // Missing slot numbers read 0, not the start pattern's level code 1.
-        EXPECT_EQ(pattern.levelCode[0] + pattern.toneIndex[600], 0.0f) << c.line1;
     }
 }
 
@@ -94,11 +102,67 @@ TEST(ReadPatternText, Takes1207NumbersWhateverTheLayout) {
     for (int slot = 0; slot < kSlotCount; ++slot) {
         text += std::to_string(slot % 17) + "," + std::to_string(slot % 5 + 1) + ",";
     }
-    const BeaconPattern pattern = readPatternText(text + "99 98 97\r\n");
-    EXPECT_EQ(pattern.toneIndex[600], static_cast<float>(600 % 17));
-    EXPECT_EQ(pattern.levelCode[600], static_cast<float>(600 % 5 + 1));
-    EXPECT_EQ(pattern.toneIndex[33], 16.0f);
-    EXPECT_EQ(fields(readPatternText(text)), fields(pattern)) << "numbers past 1207 were read";
+    const PatternText read = readPatternText(text + "99 98 oops\r\n");
+    ASSERT_TRUE(read.ok) << read.fault;
+    EXPECT_EQ(read.pattern.toneIndex[600], static_cast<float>(600 % 17));
+    EXPECT_EQ(read.pattern.levelCode[600], static_cast<float>(600 % 5 + 1));
+    EXPECT_EQ(read.pattern.toneIndex[33], 16.0f);
+    EXPECT_EQ(fields(readPatternText(text).pattern), fields(read.pattern))
+        << "numbers past 1207 were read";
+}
+
+// Layouts a pattern file may have besides the program's own: the slots past the file's dots
+// may be left out and read 0.
+TEST(ReadPatternText, AcceptsTheLayoutsOfThePatternFile) {
+    const struct {
+        std::string text;
+        float tone1, level1;
+    } cases[] = {
+        {"100,1,10,1000,5,8,1,12,4", 12.0f, 4.0f},
+        {"100 1 10 1000 5 \n8 1 \n12 4 \n", 12.0f, 4.0f},        // LF line ends after a blank
+        {"100 1 10 1000 5\r\n8\t 1\r\n1\t2 4\r\n", 12.0f, 4.0f}, // TAB inside a number
+        {"100 1 10 1000 5\r\n8 1\r\n\r\n4\r\n", 0.0f, 4.0f},     // a blank line reads 0
+        {"100 1 10 1000 5\r\n8 1\r\n&HC .5\r\n\x1a junk", 12.0f, 0.5f},
+        {"100 -1 10 1000 5\r\n", 0.0f, 0.0f}, // no dots at all
+    };
+    for (const auto& c : cases) {
+        const PatternText read = readPatternText(c.text);
+        ASSERT_TRUE(read.ok) << c.text << ": line " << read.faultLine << ": " << read.fault;
+        EXPECT_EQ(read.pattern.toneIndex[1], c.tone1) << c.text;
+        EXPECT_EQ(read.pattern.levelCode[1], c.level1) << c.text;
+        EXPECT_EQ(read.pattern.levelCode[2] + read.pattern.toneIndex[600], 0.0f) << c.text;
+    }
+}
+
+TEST(ReadPatternText, RefusesTextThatIsNoPatternWithTheLineAtFault) {
+    const struct {
+        std::string text;
+        std::size_t line;
+        std::string fault;
+    } cases[] = {
+        {"hello world", 1, "\"hello\" is not a number"},
+        {"", 1, "the file ends after 0 of the five parameters"},
+        {"100 100\r\n", 2, "the file ends after 2 of the 207 numbers a pattern of 101 dots has"},
+        {"100 100 10 1000 200\r\n8 1\r\n", 3,
+         "the file ends after 7 of the 207 numbers a pattern of 101 dots has"},
+        {"100 1 10 1000 5\r\n8 1\r\n8", 3,
+         "the file ends after 8 of the 9 numbers a pattern of 2 dots has"},
+        {"100 700 10 1000 5\r\n8 1\r\n", 3,
+         "the file ends after 7 of the 1207 numbers a pattern of 601 dots has"},
+        {"100 2 10 1000 5\r\n8 1\r\n8 1x\r\n", 3, "\"1x\" is not a number"},
+        {"100 0 10 1000 5\r\n8 1\r\nfoo\r\n", 3, "\"foo\" is not a number"},
+        {"1e 2 3 4 5", 1, "\"1e\" is not a number"},
+        {"100 0 10 1000 &HZZ", 1, "\"&HZZ\" is not a number"},
+        {"100 0 10 1000 5\r\n.\r\n", 2, "\".\" is not a number"},
+        {"\r\n\r\n\x01\x02", 3, "\"??\" is not a number"},
+        {std::string(40, 'x'), 1, "\"xxxxxxxxxxxxxxxxxxxxxxxx...\" is not a number"},
+    };
+    for (const auto& c : cases) {
+        const PatternText read = readPatternText(c.text);
+        EXPECT_FALSE(read.ok) << c.text;
+        EXPECT_EQ(read.faultLine, c.line) << c.text;
+        EXPECT_EQ(read.fault, c.fault) << c.text;
+    }
 }
 
 TEST(PatternFile, SaveThenLoadGivesThePatternBack) {
@@ -134,8 +198,10 @@ TEST(PatternFile, LoadFailuresNameTheFileAndTheReason) {
         EXPECT_FALSE(result.ok) << path;
         EXPECT_EQ(result.error.rfind(start, 0), 0u) << result.error;
     }
+    // At the limit a file is read: a pattern and NUL bytes past its 1207 numbers.
+    writeWholeFile(huge, patternFileText(startPattern()));
     std::filesystem::resize_file(huge, kMaxPatternFileBytes);
-    const LoadResult atLimit = loadPatternFile(huge); // NUL bytes read as one 0 each
+    const LoadResult atLimit = loadPatternFile(huge);
     EXPECT_TRUE(atLimit.ok) << atLimit.error;
 }
 

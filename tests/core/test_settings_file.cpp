@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <limits>
 #include <string>
+#include <sys/stat.h>
 
 namespace vesk {
 namespace {
@@ -54,22 +56,40 @@ TEST(ComportSettingText, SignPositionDigitsBlankCrLf) {
 TEST(ComportSettingFile, SaveThenLoadAndMissingFile) {
     ScratchFolder folder;
     const std::string path = folder.file(kComportSettingsFile);
-    EXPECT_EQ(loadComportSetting(path), 0);
+    std::string error;
+    EXPECT_EQ(loadComportSetting(path, error), 0);
+    EXPECT_EQ(error, ""); // a missing file is no fault
     for (const std::int32_t port : {3, 99, 0, -2, std::numeric_limits<std::int32_t>::max()}) {
-        std::string error;
         ASSERT_TRUE(saveComportSetting(path, port, error)) << error;
         EXPECT_EQ(readWholeFile(path), comportSettingText(port));
-        EXPECT_EQ(loadComportSetting(path), port);
+        EXPECT_EQ(loadComportSetting(path, error), port);
     }
-    EXPECT_EQ(loadComportSetting(folder.path().string()), 0); // a folder is unreadable
 
     // Only the first field counts, however long the rest of the file is.
     writeWholeFile(path, " 7 \r\n" + std::string(200000, 'x'));
-    EXPECT_EQ(loadComportSetting(path), 7);
+    EXPECT_EQ(loadComportSetting(path, error), 7);
 
-    std::string error;
     EXPECT_FALSE(saveComportSetting(folder.file("absent/") + kComportSettingsFile, 3, error));
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
+// A settings file that is there but cannot be read is reported at once, without waiting on a
+// pipe that has no writer.
+TEST(ComportSettingFile, UnreadableFilesAreReported) {
+    ScratchFolder folder;
+    const std::string fifo = folder.file("fifo"), link = folder.file("link");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/null", link);
+    const std::pair<std::string, std::string> cases[] = {
+        {folder.path().string(), "Is a directory"},
+        {fifo, "not a regular file but a pipe"},
+        {link, "not a regular file but a device"},
+    };
+    for (const auto& [path, reason] : cases) {
+        std::string error;
+        EXPECT_EQ(loadComportSetting(path, error), 0);
+        EXPECT_EQ(error, "Cannot read \"" + path + "\": " + reason);
+    }
 }
 
 } // namespace

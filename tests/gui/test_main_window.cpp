@@ -7,13 +7,22 @@
 #include "platform/fake_audio_out.h"
 #include "tone/pattern_views.h"
 #include "ui/messages.h"
+#include "ui/toolkit_detail.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 namespace vesk {
 namespace {
@@ -70,8 +79,18 @@ protected:
              "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
-        ui::setMessageBoxRecorder(
-            [this](const ui::MessageBoxRecord& box) { boxes_.push_back(box); });
+        // Questions take the next of replies_, Yes when none is left.
+        ui::setMessageBoxResponder([this](const ui::MessageBoxRecord& box) {
+            boxes_.push_back(box);
+            if ((box.style & 0xFu) != msg::MB_YESNO) {
+                return static_cast<int>(msg::IDOK);
+            }
+            const std::uint32_t reply = replies_.empty() ? msg::IDYES : replies_.front();
+            if (!replies_.empty()) {
+                replies_.erase(replies_.begin());
+            }
+            return static_cast<int>(reply);
+        });
         ui::setFileDialogHook([this](const std::string& caption, std::string& name) {
             captions_.push_back(caption);
             if (answers_.empty()) {
@@ -84,15 +103,21 @@ protected:
     }
 
     void start(std::int32_t comport = 0) {
-        state_.settingsPath = (folder_ / kComportSettingsFile).string();
-        state_.pttComport = comport;
+        prepare(comport);
+        ui::dialogShowModeless(window_, mainWindowHandler(state_));
+    }
+    // The main window created, not yet shown.
+    void prepare(std::int32_t comport = 0) {
+        if (state_.settingsPath.empty()) {
+            state_.settingsPath = (folder_ / kComportSettingsFile).string();
+            state_.pttComport = comport;
+        }
         auto audio = std::make_unique<platform::FakeAudioOut>();
         audio_ = audio.get();
         auto lines = std::make_unique<RecordingLines>(lines_);
         port_ = lines.get();
         attachResources(state_, std::move(audio), std::move(lines));
         window_ = createMainWindow(state_);
-        ui::dialogShowModeless(window_, mainWindowHandler(state_));
     }
 
     void TearDown() override {
@@ -128,6 +153,7 @@ protected:
     std::vector<std::string> lines_;
     ui::Window window_ = 0;
     std::vector<ui::MessageBoxRecord> boxes_;
+    std::vector<std::uint32_t> replies_;
     std::vector<std::string> answers_;
     std::vector<std::string> captions_;
 };
@@ -221,7 +247,11 @@ TEST_F(MainWindowTest, PaintingMovingAndErasingDots) {
     EXPECT_EQ(gridPixel(30, 18), ui::rgb(255, 255, 255));
     EXPECT_EQ(gridPixel(30, 60), ui::rgb(128, 0, 255));
 
-    click(msg::WM_RBUTTONDOWN, 30, 200); // any height erases
+    for (const std::int32_t y : {-1, 100, 161, 200}) { // outside the grid nothing is erased
+        click(msg::WM_RBUTTONDOWN, 30, y);
+        EXPECT_EQ(state_.pattern.toneIndex[5], 10.0f) << y;
+    }
+    click(msg::WM_RBUTTONDOWN, 30, 99); // any height within the grid erases
     EXPECT_EQ(state_.pattern.toneIndex[5], 0.0f);
     EXPECT_EQ(state_.pattern.levelCode[5], 0.0f);
     EXPECT_EQ(gridPixel(30, 60), ui::rgb(255, 255, 255));
@@ -285,11 +315,12 @@ TEST_F(MainWindowTest, ApplyLimitsAndReset) {
     command(911);
     EXPECT_EQ(state_.pattern.centreFrequency, 1234.5f);
 
-    // A redraw checks the 0 dB radio again, but the pen stays where it was.
+    // A redraw keeps the mark on the pen in use.
     command(1114);
     ui::controlSetText(window_, 995, "250");
     command(996);
-    EXPECT_TRUE(ui::controlGetCheck(window_, 1111));
+    EXPECT_TRUE(ui::controlGetCheck(window_, 1114));
+    EXPECT_FALSE(ui::controlGetCheck(window_, 1111));
     EXPECT_EQ(state_.penLevelCode, 8);
 
     click(msg::WM_LBUTTONDOWN, 30, 48);
@@ -354,18 +385,118 @@ TEST_F(MainWindowTest, FileFailuresAreReportedWithTheName) {
     EXPECT_NE(boxes_[1].text.find("beacon.scp"), std::string::npos);
 }
 
-TEST_F(MainWindowTest, WaveExportBeforeAnyRenderRendersFirst) {
+// The WAV file holds the pattern on screen at the present level, rendered for the file alone.
+TEST_F(MainWindowTest, WaveExportWritesThePatternOnScreen) {
     start();
-    command(4000); // 101 dots of 100 ms
     answers_ = {(folder_ / "beacon.wav").string()};
+    command(4000);
+    command(id::kMenuSaveWave); // before any render
+    EXPECT_EQ(ui::windowGetTitle(window_), kMainCaption);
+
+    answers_ = {VESK_SOURCE_DIR "/examples/tone_ladder.txt"};
+    command(id::kMenuOpen); // renders the ladder for playback
+    const auto playing = state_.sequencer->sound().waveImage();
+    const std::string playbackSound(playing.begin(), playing.end());
+    const std::string title = ui::windowGetTitle(window_);
+    command(4000);
+    click(msg::WM_LBUTTONDOWN, 30, 48);
+    scrollLevel(msg::SB_THUMBTRACK, 70);
+    answers_ = {(folder_ / "beacon").string()};
     command(id::kMenuSaveWave);
-    const fs::path written = folder_ / "beacon.Wav";
-    ASSERT_TRUE(fs::exists(written));
-    EXPECT_EQ(fs::file_size(written), 890864u);
+    const RenderResult expected = renderPattern(state_.pattern, amplitudeForLevel(70.0f));
+    const auto image = expected.sound.waveImage();
+    EXPECT_TRUE(readFile(folder_ / "beacon.Wav") == std::string(image.begin(), image.end()));
+    EXPECT_EQ(ui::windowGetTitle(window_), title);
+    const auto after = state_.sequencer->sound().waveImage();
+    EXPECT_TRUE(std::string(after.begin(), after.end()) == playbackSound);
 
     answers_ = {(folder_ / "beacon").string()};
     command(id::kMenuSaveScript);
-    EXPECT_EQ(readFile(folder_ / "beacon.scp"), std::string(101, 'X') + "Q\r\n");
+    EXPECT_EQ(readFile(folder_ / "beacon.scp"),
+              std::string(5, 'X') + "8" + std::string(95, 'X') + "Q\r\n");
+}
+
+// The replace question names the file the command writes, and No keeps it.
+TEST_F(MainWindowTest, ReplaceQuestionIsAskedForTheFinalName) {
+    start();
+    const fs::path existing = folder_ / "beacon.txt";
+    std::ofstream(existing) << "old";
+    for (const std::uint32_t reply : {msg::IDNO, msg::IDYES}) {
+        boxes_.clear();
+        replies_ = {reply};
+        answers_ = {(folder_ / "beacon").string()};
+        command(id::kMenuSavePattern);
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0].text,
+                  "\"" + existing.string() + "\" already exists.\r\nDo you want to replace it?");
+        EXPECT_EQ(readFile(existing) == "old", reply == msg::IDNO);
+    }
+    // The next dialogs start at that file, with the extension of their command.
+    std::vector<std::string> offered;
+    ui::setFileDialogHook([&](const std::string&, std::string& name) {
+        offered.push_back(name);
+        return false;
+    });
+    command(id::kMenuSaveWave);
+    command(id::kMenuOpen);
+    EXPECT_EQ(offered,
+              (std::vector<std::string>{(folder_ / "beacon.Wav").string(), existing.string()}));
+}
+
+// Reset, Open and leaving ask before unsaved work goes; Ctrl+Z and Ctrl+Y step through the
+// edits and Resets.
+TEST_F(MainWindowTest, UnsavedWorkIsAskedForAndEditsUndo) {
+    start();
+    command(4000);                // nothing painted yet: no question
+    EXPECT_EQ(boxes_.size(), 1u); // the start-up notice
+    boxes_.clear();
+    command(1112);
+    for (int slot = 0; slot < 150; ++slot) {
+        click(msg::WM_LBUTTONDOWN, 6 * (slot % 101), 6 * (slot % 16 + 1));
+    }
+    const BeaconPattern painted = state_.pattern;
+    replies_ = {msg::IDNO, msg::IDNO, msg::IDNO};
+    command(4000);
+    answers_ = {VESK_SOURCE_DIR "/examples/tone_ladder.txt"};
+    command(id::kMenuOpen);
+    EXPECT_EQ(send(msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0), 1);
+    ASSERT_EQ(boxes_.size(), 3u);
+    EXPECT_EQ(boxes_[0].text, "Discard the changes to the pattern?");
+    EXPECT_EQ(boxes_[0].style, msg::MB_YESNO | msg::MB_ICONQUESTION | msg::MB_DEFBUTTON2);
+    EXPECT_TRUE(ui::windowExists(window_));
+    EXPECT_EQ(state_.pattern.levelCode, painted.levelCode);
+    EXPECT_EQ(captions_.size(), 0u); // no file dialog after No
+
+    command(4000); // Yes
+    EXPECT_EQ(state_.pattern.toneIndex[0], 0.0f);
+    ui::controlSetText(window_, 800, "250");
+    command(801);
+    command(id::kUndo); // the Reset: the pattern as it was, parameters and fields included
+    EXPECT_EQ(state_.pattern.toneIndex, painted.toneIndex);
+    EXPECT_EQ(state_.pattern.dotLength, 100);
+    EXPECT_EQ(text(800), " 100");
+    for (int step = 0; step < 151; ++step) { // the 150 dots, then the first Reset
+        command(id::kUndo);
+    }
+    EXPECT_EQ(state_.pattern.levelCode, startPattern().levelCode);
+    EXPECT_EQ(state_.pattern.dotCount, 600);
+    EXPECT_EQ(gridPixel(0, 6), ui::rgb(235, 235, 235));
+    for (int step = 0; step < 152; ++step) {
+        command(id::kRedo);
+    }
+    EXPECT_EQ(state_.pattern.toneIndex, resetPattern().toneIndex);
+    command(id::kUndo);
+    EXPECT_EQ(state_.pattern.levelCode, painted.levelCode);
+    EXPECT_EQ(gridPixel(600, 30), ui::rgb(128, 0, 255)); // slot 100, row 5
+
+    // Saved work goes without a question.
+    boxes_.clear();
+    answers_ = {(folder_ / "kept").string()};
+    command(id::kMenuSavePattern);
+    EXPECT_EQ(send(msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0), 1);
+    ui::processEvents();
+    EXPECT_FALSE(ui::windowExists(window_));
+    EXPECT_TRUE(boxes_.empty());
 }
 
 TEST_F(MainWindowTest, EscapeClosesAndWritesTheSettings) {
@@ -491,6 +622,118 @@ TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackAndPttCommandReopensThePor
     command(id::kMenuPtt);
     EXPECT_EQ(state_.pttComport, 3);
     EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3", "released"}));
+}
+
+// Each readout shows its whole text in the font the window has.
+TEST_F(MainWindowTest, ReadoutsShowTheirWholeText) {
+    start();
+    scrollLevel(msg::SB_THUMBTRACK, 0);
+    ASSERT_EQ(text(1004), "-100dB");
+    auto* readout = qobject_cast<QLabel*>(ui::detail::controlWidget(window_, 1004));
+    ASSERT_NE(readout, nullptr);
+    EXPECT_GE(readout->contentsRect().width(),
+              QFontMetrics(readout->font()).horizontalAdvance("-100dB"));
+}
+
+// A settings file that cannot be read is reported before the window shows and left alone.
+TEST_F(MainWindowTest, UnreadableSettingsFileIsReportedAndLeftAlone) {
+    const fs::path settings = folder_ / kComportSettingsFile;
+    ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+    loadSettings(state_, folder_.string());
+    start();
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0].text, "Cannot read \"" + settings.string() +
+                                  "\": not a regular file but a pipe\r\nThe file is left as it "
+                                  "is: the PTT port chosen now is not saved.");
+    command(static_cast<std::int32_t>(msg::IDCANCEL));
+    ui::processEvents();
+    EXPECT_FALSE(ui::windowExists(window_));
+    EXPECT_TRUE(fs::is_fifo(settings));
+}
+
+// The PTT box goes with the main window, and the port stays closed after the window ended.
+TEST_F(MainWindowTest, PttBoxClosesWithTheMainWindow) {
+    start(3);
+    bool boxSeen = false, boxOutlived = false;
+    QObject guard; // the timers go with the test
+    QTimer::singleShot(0, &guard, [&] {
+        boxSeen = state_.choice.choiceWindow != 0;
+        send(msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0);
+    });
+    QTimer::singleShot(3000, &guard, [&] { // ends a box left alone instead of hanging
+        if (state_.choice.choiceWindow != 0) {
+            boxOutlived = true;
+            ui::postMessage(state_.choice.choiceWindow, msg::WM_COMMAND, 255, 0);
+        }
+    });
+    command(id::kMenuPtt);
+    EXPECT_TRUE(boxSeen);
+    EXPECT_FALSE(boxOutlived);
+    EXPECT_FALSE(ui::windowExists(window_));
+    EXPECT_EQ(lines_.back(), "close");
+    EXPECT_EQ(readFile(folder_ / kComportSettingsFile), " 3 \r\n");
+}
+
+// Runs `script` once a real message box is up (the recorder is switched off).
+void whenRealBox(QObject* context, std::function<void(QMessageBox*)> script, int tries = 400) {
+    ui::setMessageBoxResponder({});
+    QTimer::singleShot(5, context, [context, script = std::move(script), tries] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                script(box);
+                return;
+            }
+        }
+        if (tries > 0) {
+            whenRealBox(context, script, tries - 1);
+        }
+    });
+}
+
+void keyEvent(QWidget* widget, QEvent::Type type, bool autoRepeat = false) {
+    QKeyEvent event(type, Qt::Key_Return, Qt::NoModifier, "\r", autoRepeat);
+    QApplication::sendEvent(widget, &event);
+}
+
+// Return closes the start-up notice and goes no further: its repeats and release do not
+// reach the window, whose focus rests where Return does no harm. Return in a field applies it.
+TEST_F(MainWindowTest, ReturnThatClosesTheNoticeStaysThere) {
+    prepare();
+    int resets = 0;
+    const ui::Handler handler = mainWindowHandler(state_);
+    bool ran = false;
+    QObject guard; // the timers go with the test
+    whenRealBox(&guard, [&](QMessageBox* box) {
+        ran = true;
+        keyEvent(box->focusWidget() ? box->focusWidget() : box, QEvent::KeyPress);
+        QTimer::singleShot(20, &guard, [&] {
+            EXPECT_EQ(ui::controlFocused(window_), 1111);
+            ui::controlSetFocus(window_, id::kReset); // the worst place for a stray Return
+            QWidget* reset = ui::detail::controlWidget(window_, id::kReset);
+            keyEvent(reset, QEvent::KeyPress, true);
+            keyEvent(reset, QEvent::KeyRelease);
+            click(msg::WM_LBUTTONDOWN, 30, 48);
+            ui::controlSetFocus(window_, id::kDotLengthField);
+            ui::controlSetText(window_, id::kDotLengthField, "250");
+            QWidget* field = ui::detail::controlWidget(window_, id::kDotLengthField);
+            keyEvent(field, QEvent::KeyPress);
+            keyEvent(field, QEvent::KeyRelease);
+            ui::processEvents();
+            resets = state_.pattern.dotCount == 100 ? 1 : 0;
+            ui::dialogEnd(window_, 0);
+        });
+    });
+    QTimer::singleShot(5000, &guard, [&] { // fails instead of hanging
+        if (ui::windowExists(window_)) {
+            ui::detail::closeMessageBoxes();
+            ui::dialogEnd(window_, 0);
+        }
+    });
+    ui::dialogShowModal(window_, handler, nullptr);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(resets, 0);
+    EXPECT_EQ(state_.pattern.toneIndex[5], 8.0f);
+    EXPECT_EQ(state_.pattern.dotLength, 250);
 }
 
 } // namespace

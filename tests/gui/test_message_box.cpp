@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -19,40 +20,66 @@ namespace {
 
 using namespace vesk::msg;
 
-// Waits for a message box to come up, then acts on it and presses OK from inside its own loop.
-void whenBox(std::function<void(QMessageBox*)> act, int tries = 300) {
-    QTimer::singleShot(10, qApp, [act, tries] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box != nullptr && box->isVisible()) {
+QMessageBox* visibleBox() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
+// Waits for a message box to come up, then acts on it and presses `button` from inside its
+// own loop.
+void whenBox(std::function<void(QMessageBox*)> act,
+             QMessageBox::StandardButton button = QMessageBox::Ok, int tries = 300) {
+    QTimer::singleShot(10, qApp, [act, button, tries] {
+        if (QMessageBox* box = visibleBox()) {
             act(box);
-            box->button(QMessageBox::Ok)->click();
+            box->button(button)->click();
         } else if (tries > 0) {
-            whenBox(act, tries - 1);
+            whenBox(act, button, tries - 1);
         } else {
             ADD_FAILURE() << "no message box came up";
         }
     });
 }
 
-TEST(MessageBox, ShowsTextCaptionAndTheIconOfItsStyleWithOneOkButton) {
-    for (const auto& [style, icon, onTop] :
-         {std::tuple{MB_ICONERROR, QMessageBox::Critical, false},
-          std::tuple{MB_ICONWARNING, QMessageBox::Warning, false},
-          std::tuple{MB_ICONINFORMATION | MB_SYSTEMMODAL, QMessageBox::Information, true},
-          std::tuple{MB_OK, QMessageBox::NoIcon, false}}) {
+// A notice holds nothing back (no window is blocked while it is up); a question does, and
+// answers No to Escape.
+TEST(MessageBox, ShowsTextCaptionIconAndButtonsOfItsStyle) {
+    for (const auto& [style, icon, onTop, pressed, answer, modal] :
+         {std::tuple{MB_ICONERROR, QMessageBox::Critical, false, QMessageBox::Ok, IDOK, false},
+          std::tuple{MB_ICONWARNING, QMessageBox::Warning, false, QMessageBox::Ok, IDOK, false},
+          std::tuple{MB_ICONINFORMATION | MB_SYSTEMMODAL, QMessageBox::Information, true,
+                     QMessageBox::Ok, IDOK, false},
+          std::tuple{MB_OK, QMessageBox::NoIcon, false, QMessageBox::Ok, IDOK, false},
+          std::tuple{MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, false, QMessageBox::Yes,
+                     IDYES, true},
+          std::tuple{MB_YESNO | MB_DEFBUTTON2, QMessageBox::NoIcon, false, QMessageBox::No, IDNO,
+                     true}}) {
         SCOPED_TRACE(style);
-        std::tuple<QString, QString, QMessageBox::Icon, qsizetype, bool, bool> shown;
-        whenBox([&](QMessageBox* box) {
-            shown = {box->text(),
-                     box->windowTitle(),
-                     box->icon(),
-                     box->buttons().size(),
-                     box->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
-                     box->windowModality() == Qt::ApplicationModal};
-        });
-        EXPECT_EQ(messageBox("Failure to open comport", style, "Comport"), 1);
-        EXPECT_EQ(shown, std::tuple(QString("Failure to open comport"), QString("Comport"), icon, 1,
-                                    onTop, true));
+        std::tuple<QString, QString, QMessageBox::Icon, bool, bool, bool> shown;
+        int buttons = 0;
+        bool defaultIsNo = false;
+        whenBox(
+            [&](QMessageBox* box) {
+                shown = {box->text(),
+                         box->windowTitle(),
+                         box->icon(),
+                         box->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
+                         QApplication::activeModalWidget() != nullptr,
+                         box->standardButton(box->escapeButton()) == QMessageBox::No};
+                buttons = static_cast<int>(box->buttons().size());
+                defaultIsNo = box->standardButton(box->defaultButton()) == QMessageBox::No;
+            },
+            pressed);
+        EXPECT_EQ(messageBox("Failure to open comport", style, "Comport"),
+                  static_cast<int>(answer));
+        EXPECT_EQ(shown, std::tuple(QString("Failure to open comport"), QString("Comport"), icon,
+                                    onTop, modal, modal));
+        EXPECT_EQ(buttons, modal ? 2 : 1);
+        EXPECT_EQ(defaultIsNo, (style & MB_DEFBUTTON2) != 0);
     }
 }
 

@@ -160,10 +160,9 @@ TEST(CliScript, WritesTheScriptLineOfTheLoadedPattern) {
 TEST(CliConvert, WritesThePatternFileTextOfTheLoadedPattern) {
     const std::string cases[] = {
         readWholeFile(example("message_vvv_de_vesk.txt")),
-        // Commas, fractions, a hexadecimal number, a position of 100.5 (read as 100), a dot
-        // count above the slots and no line ends at all.
-        "100.5,700,2.5,1500.25,&HC8,8,1,12,4,0,.5,16,16",
-        "",
+        // Commas, fractions, a hexadecimal number, a position of 100.5 (read as 100) and no
+        // line ends at all.
+        "100.5,3,2.5,1500.25,&HC8,8,1,12,4,0,.5,16,16",
     };
     for (const std::string& file : cases) {
         SCOPED_TRACE(file.substr(0, 40));
@@ -184,7 +183,11 @@ TEST(CliCommands, FailuresSayOneLineAndLeaveOutAlone) {
         {"play", "{dir}/absent.txt"},
         {"render", "{dir}/absent\n.txt", "{out}"}, // the message stays on one line
         {"script", "{dir}/folder", "{out}"},
-        {"render", "{huge}", "{out}"}, // more samples than a render accepts
+        {"render", "{huge}", "{out}"},           // more samples than a render accepts
+        {"render", "{dir}/junk.txt", "{out}"},   // text that is no pattern
+        {"convert", "{dir}/short.txt", "{out}"}, // fewer numbers than its dots need
+        {"script", "{dir}/fifo", "{out}"},       // a pipe nobody writes to
+        {"render", "{p}", "{dir}/fifo"},         // a pipe nobody reads from
         {"render", "{p}", "{dir}/absent/out.wav"},
         {"render", "{p}", "{dir}/folder"},
         {"convert", "{p}", "{dir}/folder"},
@@ -211,7 +214,14 @@ TEST(CliCommands, FailuresSayOneLineAndLeaveOutAlone) {
         fs::create_directory(folder.file("folder"));
         writeWholeFile(folder.file("folder/inside"), "inside");
         writeWholeFile(folder.file("p.txt"), readWholeFile(example("tone_ladder.txt")));
-        writeWholeFile(folder.file("huge.txt"), "10000000 600 10 1000 600\r\n8 1\r\n");
+        std::string huge = "10000000 600 10 1000 600\r\n";
+        for (int slot = 0; slot < kSlotCount; ++slot) {
+            huge += "8 1\r\n";
+        }
+        writeWholeFile(folder.file("huge.txt"), huge);
+        writeWholeFile(folder.file("junk.txt"), "hello world\n");
+        writeWholeFile(folder.file("short.txt"), "100 100 10 1000 200\r\n8 1\r\n");
+        ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
         writeWholeFile(folder.file("out"), precious);
         const std::set<std::string> before = namesIn(folder.path());
         std::vector<std::string> args;
@@ -229,7 +239,12 @@ TEST(CliCommands, FailuresSayOneLineAndLeaveOutAlone) {
             args.push_back(arg);
         }
         SCOPED_TRACE(trace);
-        const RunResult run = cli(args, dir);
+        const RunResult run = runProgram(
+            [&] {
+                args.insert(args.begin(), kCli);
+                return args;
+            }(),
+            {}, dir, std::chrono::seconds(20));
         EXPECT_GT(run.exitCode, 0) << describe(run);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -237,6 +252,47 @@ TEST(CliCommands, FailuresSayOneLineAndLeaveOutAlone) {
         EXPECT_EQ(readWholeFile(folder.file("out")), precious);
         EXPECT_EQ(readWholeFile(folder.file("folder/inside")), "inside");
         EXPECT_EQ(namesIn(folder.path()), before) << "files left behind or removed";
+    }
+}
+
+// A signal while OUT is being written ends the tool as the signal does, and nothing of the
+// new file is left beside the old one.
+TEST(CliCommands, ASignalDuringTheWriteLeavesNoTemporaryFile) {
+    std::string pattern = "2000 600 10 1000 600\r\n"; // 106 MB of sound
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        pattern += std::to_string(slot % 16 + 1) + " 1\r\n";
+    }
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(number);
+        ScratchFolder folder;
+        writeWholeFile(folder.file("p.txt"), pattern);
+        writeWholeFile(folder.file("out.wav"), "old");
+        ChildProcess child({kCli, "render", folder.file("p.txt"), folder.file("out.wav")});
+        // Signalled once the tool holds a new file in the folder open: it is writing.
+        const std::string fds = "/proc/" + std::to_string(child.pid()) + "/fd";
+        const auto writing = [&] {
+            std::error_code error;
+            for (const auto& entry : fs::directory_iterator(fds, error)) {
+                const std::string target = fs::read_symlink(entry.path(), error).string();
+                if (target.rfind(folder.path().string() + "/", 0) == 0 &&
+                    target.find("p.txt") == std::string::npos) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        bool seen = false;
+        while (!seen && child.running() && !child.wait(std::chrono::milliseconds(0)) &&
+               std::chrono::steady_clock::now() < deadline) {
+            seen = writing();
+        }
+        ASSERT_TRUE(seen) << "the tool ended before it wrote: " << child.standardError();
+        child.signal(number);
+        ASSERT_TRUE(child.wait(std::chrono::seconds(30)));
+        EXPECT_EQ(child.exitCode(), -1) << child.standardError();
+        EXPECT_EQ(namesIn(folder.path()), (std::set<std::string>{"out.wav", "p.txt"}));
+        EXPECT_EQ(readWholeFile(folder.file("out.wav")), "old");
     }
 }
 

@@ -83,7 +83,7 @@ TEST(CliPlay, PlaysThePatternOncePerCycleAndEnds) {
     ScratchFolder folder;
     writeWholeFile(folder.file("short.txt"), fiveDots(kRepeatDots));
     const RenderResult render =
-        renderPattern(readPatternText(fiveDots(kRepeatDots)), amplitudeForLevel(100));
+        renderPattern(readPatternText(fiveDots(kRepeatDots)).pattern, amplitudeForLevel(100));
     std::vector<std::int16_t> pattern(static_cast<std::size_t>(render.sound.sampleCount()));
     render.sound.copySamples(0, pattern.data(), static_cast<int>(pattern.size()));
 
