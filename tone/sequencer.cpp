@@ -231,8 +231,11 @@ void Sequencer::followPlayedSamples() {
         cycleStart_ = nextStarts_.front();
         nextStarts_.pop_front();
     }
-    if (!keyed_ && !stopRequested_ && !nextStarts_.empty() &&
-        played_ >= nextStarts_.front() - kKeyLeadSamples) {
+    // The next cycle's start, written or still to come; none once the last one of a limit
+    // has been written.
+    const bool another = !nextStarts_.empty() || !finishing_;
+    const std::int64_t nextStart = nextStarts_.empty() ? nextStartAt_ : nextStarts_.front();
+    if (!keyed_ && !stopRequested_ && another && played_ >= nextStart - kKeyLeadSamples) {
         key(true);
         return;
     }
@@ -261,7 +264,6 @@ void Sequencer::followPlayedSamples() {
     }
     // A silence shorter than one dot before the next key is no release: a relay or a
     // sequencer would only chatter.
-    const std::int64_t nextStart = nextStarts_.empty() ? nextStartAt_ : nextStarts_.front();
     if (nextStart - kKeyLeadSamples - played_ >= dotSamples_) {
         key(false);
     }

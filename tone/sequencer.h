@@ -19,12 +19,13 @@ inline constexpr int kBufferBytes = kBufferSamples * 2;
 // Blocks in flight at most: the 64 plus a device buffer of up to about 1.3 s.
 inline constexpr int kMaxBlocksInFlight = 512;
 // The transmitter is keyed this long before the first sample of each cycle is played, in
-// samples (150 ms): long enough for a relay or an amplifier's sequencer to settle.
-inline constexpr std::int64_t kKeyLeadSamples = 6615;
-// Silence played before the first cycle, in samples (69 blocks, about 200 ms): a little more
+// samples (240 ms): long enough for a relay or an amplifier's sequencer to settle, and still
+// at least 20 ms when the whole process is held up for 200 ms just as the key falls due.
+inline constexpr std::int64_t kKeyLeadSamples = 10584;
+// Silence played before the first cycle, in samples (100 blocks, about 290 ms): a little more
 // than the key lead, so that even the first cycle is keyed from the played-sample clock and a
 // stop that comes before the device has played anything keys nothing.
-inline constexpr std::int64_t kLeadInSamples = 69 * kBufferSamples;
+inline constexpr std::int64_t kLeadInSamples = 100 * kBufferSamples;
 
 // Captions of the Turn On/Off button.
 inline constexpr const char* kTurnOnCaption = "Turn On";

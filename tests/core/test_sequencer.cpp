@@ -270,7 +270,7 @@ const Scenario kScenarios[] = {
     {"OneSilentDot", false, 100, 10, 11, 11025, 60, {11, 23, 35, 47, 59}, 1, 0},
     {"TwoSilentDots", false, 100, 10, 12, 0, 60, {12, 25, 38, 51}, 1, 0},
     // The first cycle is a dot shorter: there two silent dots are too few.
-    {"ThreeSilentDots", false, 100, 10, 13, 11025, 60, {13, 27, 41, 55}, 4, 3},
+    {"FourSilentDots", false, 100, 10, 14, 11025, 60, {14, 29, 44, 59}, 4, 3},
     {"OneSilentSecondDot", false, 1000, 2, 3, 0, 13, {3, 7, 11}, 1, 0},
     {"TwoSilentSecondDots", false, 1000, 2, 4, 11025, 13, {4, 9}, 2, 2}};
 
@@ -436,7 +436,7 @@ TEST_F(SequencerTest, AFailedOpenOrARefusedRenderIsReportedOnceAndLeavesNothingR
     audio.setFailOpen(false);
     press();
     EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
-    runTicks(1);
+    runTicks(2);
     EXPECT_TRUE(rec.keyed);
     EXPECT_EQ(rec.openFailures, 1);
 }
