@@ -142,6 +142,16 @@ protected:
         send(message, 0, msg::makeMouseLParam(x, y));
     }
     std::string text(std::int32_t id) { return ui::controlGetText(window_, id); }
+    // Reset, Turn On, then the device opens and plays 100 ms: the first cycle is keyed.
+    void startPlaying() {
+        command(4000);
+        command(id::kTurnOnOff);
+        audio_->deliver();
+        ui::processEvents();
+        audio_->advance(4410);
+        audio_->deliver();
+        ui::processEvents();
+    }
     ui::Colour gridPixel(std::int32_t x, std::int32_t y) {
         return ui::graphicPixel(window_, kPatternGridId, x, y);
     }
@@ -563,13 +573,7 @@ TEST_F(MainWindowTest, ClosingWhilePlayingWaitsForTheDevice) {
 TEST_F(MainWindowTest, RefusedKeyingShowsPttOffAndOneNoticeUntilAKeyingWorks) {
     start(3);
     port_->refuseKeying = true;
-    command(4000);
-    command(id::kTurnOnOff);
-    audio_->deliver();
-    ui::processEvents();
-    audio_->advance(4410);
-    audio_->deliver();
-    ui::processEvents();
+    startPlaying();
     ASSERT_EQ(text(1002), "Turn Off");
     EXPECT_EQ(text(2501), "PTT OFF");
     ASSERT_EQ(boxes_.size(), 1u);
@@ -593,13 +597,7 @@ TEST_F(MainWindowTest, RefusedKeyingShowsPttOffAndOneNoticeUntilAKeyingWorks) {
 
 TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackAndPttCommandReopensThePort) {
     start(3);
-    command(4000);
-    command(id::kTurnOnOff);
-    audio_->deliver();
-    ui::processEvents();
-    audio_->advance(4410);
-    audio_->deliver();
-    ui::processEvents();
+    startPlaying();
     ASSERT_EQ(text(1002), "Turn Off");
     ASSERT_EQ(text(2501), "PTT ON");
 
