@@ -151,6 +151,7 @@ def main():
     parser.add_argument("--stall-ms", type=int, default=0)
     parser.add_argument("--stall-every", type=float, default=10)
     parser.add_argument("--build", default="build")
+    parser.add_argument("--verbose", action="store_true", help="a line per cycle and per gap")
     args = parser.parse_args()
 
     cli = os.path.abspath(os.path.join(args.build, "cli", "vesk-cli"))
@@ -184,11 +185,14 @@ def main():
     cpu_start, wall_start = cpu_seconds(play.pid), time.monotonic()
     end = time.monotonic() + args.seconds
     next_stall = time.monotonic() + args.stall_every
+    stalls = []  # how long each stop really lasted: a loaded machine may wake this script late
     while time.monotonic() < end:
         if args.stall_ms and time.monotonic() >= next_stall:
             os.kill(play.pid, signal.SIGSTOP)
+            stopped = time.monotonic()
             time.sleep(args.stall_ms / 1000)
             os.kill(play.pid, signal.SIGCONT)
+            stalls.append(time.monotonic() - stopped)
             next_stall += args.stall_every
         time.sleep(0.01)
     cpu = (cpu_seconds(play.pid) - cpu_start) / (time.monotonic() - wall_start)
@@ -220,11 +224,25 @@ def main():
             tails.append(releases[0] - at(stop))
         if k:
             periods.append((start - passes[k - 1][0]) / RATE)
+    if args.verbose:
+        for k, (start, stop) in enumerate(passes):
+            keys = [t for up, t in changes if up and t <= at(start)]
+            releases = [t for up, t in changes if not up and t >= at(stop)]
+            lead = (at(start) - keys[-1]) * 1000 if keys else float("nan")
+            tail = (releases[0] - at(stop)) * 1000 if releases else float("nan")
+            print(f"pass {k + 1}: at {at(start):.3f} s, {(stop - start) / RATE * 1000:.1f} ms, "
+                  f"lead {lead:.1f} ms, tail {tail:.1f} ms")
+        for a, b in gaps:
+            print(f"gap at {at(a):.3f} s: {(b - a) / RATE * 1000:.1f} ms")
+        for up, t in changes:
+            print(f"{'key' if up else 'release'} at {t:.3f} s")
     blips = sum(1 for a, b in zip(changes, changes[1:]) if b[1] - a[1] < dot)
     short = sum(1 for start, stop in passes[:-1] if stop - start < n - 2 * RATE // 1000)
 
     print(f"run: {args.seconds:.0f} s, stress-ng --cpu {args.stress}, "
           f"stall {args.stall_ms} ms every {args.stall_every:g} s")
+    if stalls:
+        print(f"stops: {len(stalls)}, lasting {min(stalls) * 1000:.0f} .. {max(stalls) * 1000:.0f} ms")
     print(f"passes: {len(passes)} (short: {short}); gaps inside passes: {len(gaps)}" +
           (f", longest {max(b - a for a, b in gaps) / RATE * 1000:.1f} ms" if gaps else ""))
     if leads:
