@@ -2,13 +2,14 @@
 
 #include "devices/audio_tools.h"
 #include "devices/comport_selection.h"
+#include "devices/ptt_messages.h"
 #include "devices/settings_file.h"
 #include "devices/soundcard_selection.h"
 #include "files/file_commands.h"
 #include "files/number_reader.h"
 #include "files/number_text.h"
+#include "tone/pattern_stream.h"
 #include "tone/pattern_views.h"
-#include "tone/render.h"
 #include "ui/messages.h"
 
 #include <cmath>
@@ -289,18 +290,18 @@ void setPatternTitle(const AppState& state) {
     ui::windowSetTitle(state.mainWindow, std::string(kTitlePrefix) + state.patternFileName);
 }
 
-// Renders the pattern with the title showing progress; playback, if running, goes on from
-// the new samples at its current position.
+// Prepares the pattern's stream with the title showing progress; playback, if running, goes
+// on from the new samples at its current position. Nothing is rendered up front.
 bool renderCurrentPattern(AppState& state) {
     SequencerView& view = *state.sequencerView;
-    RenderResult result = renderPattern(state.pattern, state.amplitude,
-                                        [&view](int blocks) { view.showRenderProgress(blocks); });
+    StreamResult result = makePatternStream(
+        state.pattern, state.amplitude, [&view](int blocks) { view.showRenderProgress(blocks); });
     view.renderFinished();
     if (!result.ok) {
         view.reportRenderRefused(result.error);
         return false;
     }
-    state.sequencer->replaceSound(state.pattern, std::move(result.sound));
+    state.sequencer->replaceSound(state.pattern, std::move(result.stream));
     return true;
 }
 
@@ -319,7 +320,10 @@ void exportWaveCommand(AppState& state) {
     if (state.sequencer->sound().empty() && !renderCurrentPattern(state)) {
         return;
     }
-    exportWave(state.mainWindow, state.sequencer->sound());
+    SequencerView& view = *state.sequencerView;
+    exportWave(state.mainWindow, state.sequencer->sound(),
+               [&view](int blocks) { view.showRenderProgress(blocks); });
+    view.renderFinished();
 }
 
 std::int32_t onCommand(AppState& state, std::uint32_t wParam) {
@@ -338,7 +342,7 @@ std::int32_t onCommand(AppState& state, std::uint32_t wParam) {
         applyCentre(state);
     } else if (command == id::kMenuPtt) {
         selectComport(state.mainWindow, state.pttComport, state.choice,
-                      [&state] { state.ptt->reopenPttPort(state.pttComport); });
+                      [&state] { reopenPttPort(*state.ptt, state.pttComport); });
     } else if (command == id::kMenuAbout) {
         ui::messageBox("VESK Controller Version 1.09", msg::MB_ICONINFORMATION, "About");
     } else if (command == id::kReset) {
@@ -414,7 +418,7 @@ std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wPar
                           state.gridScroll);
         return 0;
     case kPttFailureMessage:
-        state.ptt->reportFailure();
+        reportPttFailure(*state.ptt);
         return 0;
     case msg::WM_DESTROY:
         shutdownMainWindow(state);
@@ -434,7 +438,7 @@ ui::Window createMainWindow(AppState& state) {
     ui::windowSetIcon(window, {":/icons/icon1-32.png", ":/icons/icon1-16.png"});
     addControls(window);
     addMenus(window, state);
-    state.ptt->setWindow(window);
+    showPttLabel(*state.ptt, window);
     return window;
 }
 
@@ -446,7 +450,7 @@ ui::Handler mainWindowHandler(AppState& state) {
 
 void initialiseMainWindow(AppState& state) {
     const ui::Window w = state.mainWindow;
-    state.ptt->startPttPort(state.pttComport);
+    startPttPort(*state.ptt, state.pttComport);
 
     const BeaconPattern start = startPattern();
     state.pattern.toneIndex = start.toneIndex;

@@ -102,8 +102,7 @@ void syncFolder(const std::string& target) {
 
 } // namespace
 
-bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                         std::string& error) {
+bool writeFileAtomically(const std::string& path, const ByteSource& next, std::string& error) {
     if (path.empty()) {
         error = failure(path, ENOENT);
         return false;
@@ -135,7 +134,10 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
         keepModeAndOwner(fd, old);
     }
     int errorNumber = 0;
-    bool ok = writeAll(fd, bytes.data(), bytes.size(), errorNumber);
+    bool ok = true;
+    for (std::span<const std::uint8_t> bytes = next(); ok && !bytes.empty(); bytes = next()) {
+        ok = writeAll(fd, bytes.data(), bytes.size(), errorNumber);
+    }
     if (ok && fsync(fd) != 0) {
         ok = false;
         errorNumber = errno;
@@ -155,6 +157,19 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     }
     syncFolder(target);
     return true;
+}
+
+bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                         std::string& error) {
+    bool given = false;
+    return writeFileAtomically(
+        path,
+        [&]() {
+            const bool first = !given;
+            given = true;
+            return first ? bytes : std::span<const std::uint8_t>();
+        },
+        error);
 }
 
 bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error) {

@@ -90,10 +90,15 @@ void exportScript(ui::Window owner, BeaconPattern& pattern) {
            });
 }
 
-void exportWave(ui::Window owner, const RenderedSound& sound) {
+void exportWave(ui::Window owner, const PatternStream& sound, const WaveProgress& progress) {
+    const std::string tooLong = waveSizeProblem(sound.sampleCount());
+    if (!tooLong.empty()) {
+        reportFailure("Save as .WAV", tooLong);
+        return;
+    }
     saveAs(owner, "Wave file(.wav)|*.wav", ".Wav", "Save as .WAV",
-           [&sound](const std::string& path, std::string& error) {
-               return writeFileAtomically(path, sound.waveImage(), error);
+           [&](const std::string& path, std::string& error) {
+               return writeFileAtomically(path, waveFileSource(sound, progress), error);
            });
 }
 

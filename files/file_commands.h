@@ -1,7 +1,8 @@
 #pragma once
 
+#include "files/wave_file.h"
 #include "tone/pattern.h"
-#include "tone/render.h"
+#include "tone/pattern_stream.h"
 #include "ui/toolkit.h"
 
 #include <string>
@@ -25,7 +26,8 @@ void savePatternFile(ui::Window owner, const BeaconPattern& pattern);
 // become level code 1 first, as the script has no level for them.
 void exportScript(ui::Window owner, BeaconPattern& pattern);
 
-// "Save as .WAV": asks for a name and writes the WAV image of `sound` (".Wav").
-void exportWave(ui::Window owner, const RenderedSound& sound);
+// "Save as .WAV": asks for a name and writes the WAV file of `sound` (".Wav") block by block,
+// `progress` hearing of each tenth. A pattern too long for a WAV file is refused first.
+void exportWave(ui::Window owner, const PatternStream& sound, const WaveProgress& progress);
 
 } // namespace vesk
