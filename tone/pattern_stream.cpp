@@ -69,7 +69,7 @@ void PatternStream::produce(std::int16_t* out, std::int64_t count) const {
             runStill_ = oscillator.standsStill();
         }
         const std::int64_t n = std::min(plan.runEnd[run] - j, count);
-        renderRun(oscillator, out, j, j + n, plan.runs[run], plan.levels, runStill_);
+        renderRun(oscillator, out, j, j + n, plan, run, runStill_);
         phase_ = oscillator.phase();
         cursor_ += n;
         out += n;

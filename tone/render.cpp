@@ -78,7 +78,7 @@ void renderFast(const BeaconPattern& pattern, std::int32_t amplitude,
             const bool still = oscillator.standsStill();
             for (std::int64_t j = first; j < plan.runEnd[run]; j += kChunk) {
                 const std::int64_t end = std::min(j + kChunk, plan.runEnd[run]);
-                renderRun(oscillator, samples, j, end, plan.runs[run], plan.levels, still);
+                renderRun(oscillator, samples, j, end, plan, run, still);
                 storeSamples(data, dotStart + j, samples, end - j);
             }
             first = std::max(first, plan.runEnd[run]);

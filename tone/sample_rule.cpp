@@ -248,11 +248,18 @@ DotPlan planDot(const BeaconPattern& pattern, std::int32_t amplitude, const Rend
     plan.runEnd[0] = bodyFrom;
     plan.runEnd[1] = bodyTo;
     plan.runEnd[2] = plan.count;
+    for (int run = 0; run < 3; ++run) {
+        const std::int64_t first = run == 0 ? 0 : plan.runEnd[run - 1];
+        plan.runClips[run] = first < plan.runEnd[run] &&
+                             runNeedsClip(plan.runs[run], levels, first, plan.runEnd[run]);
+    }
     return plan;
 }
 
 void renderRun(Oscillator& oscillator, std::int16_t* out, std::int64_t first, std::int64_t end,
-               Envelope envelope, const RunLevels& levels, bool still) {
+               const DotPlan& plan, int run, bool still) {
+    const Envelope envelope = plan.runs[run];
+    const RunLevels& levels = plan.levels;
     // Small enough for the two blocks to stay in the first-level cache.
     constexpr int kBlock = 512;
     double phases[kBlock];
@@ -265,7 +272,7 @@ void renderRun(Oscillator& oscillator, std::int16_t* out, std::int64_t first, st
         oscillator.skip(end - first);
         return;
     }
-    const bool clip = !oscillator.staysFinite() || runNeedsClip(envelope, levels, first, end);
+    const bool clip = !oscillator.staysFinite() || plan.runClips[run];
     if (still) {
         std::fill(sines, sines + kBlock, std::sin(oscillator.phase()));
     }

@@ -59,6 +59,7 @@ struct DotPlan {
     RunLevels levels;
     Envelope runs[3] = {Envelope::Plain, Envelope::Plain, Envelope::Plain};
     std::int64_t runEnd[3] = {0, 0, 0};
+    bool runClips[3] = {false, false, false}; // runNeedsClip over the whole run
     std::int64_t count = 0;
 };
 
@@ -126,10 +127,10 @@ private:
     double step_ = 0.0;
 };
 
-// Renders samples first .. end - 1 of a dot under one envelope into out[0 ..]; `still` is
-// whether the oscillator stood still where the run began (its sines are then all the one at
-// that phase). Advances the oscillator past the samples.
+// Renders samples first .. end - 1 of run `run` of a dot into out[0 ..]; `still` is whether
+// the oscillator stood still where the run began (its sines are then all the one at that
+// phase). Advances the oscillator past the samples.
 void renderRun(Oscillator& oscillator, std::int16_t* out, std::int64_t first, std::int64_t end,
-               Envelope envelope, const RunLevels& levels, bool still);
+               const DotPlan& plan, int run, bool still);
 
 } // namespace vesk::rule
