@@ -21,11 +21,18 @@ void PatternStream::startFromKnownDot(std::int64_t target) const {
 // Moves the cursor toward `target` (0..renderedEnd_) by at most `budget` samples, advancing
 // the phase exactly as rendering them would, and notes each dot start it passes.
 void PatternStream::walkTo(std::int64_t target, std::int64_t budget) const {
+    if (target == cursor_) {
+        return; // a read that continues the last one: the common case
+    }
     startFromKnownDot(target);
     Oscillator oscillator(twoPi_);
     while (cursor_ < target && budget > 0) {
-        const std::int64_t dot = cursor_ / dotSamples_;
-        const std::int64_t j = cursor_ - dot * dotSamples_;
+        if (cursor_ < dotStart_ || cursor_ - dotStart_ >= dotSamples_) {
+            cursorDot_ = cursor_ / dotSamples_;
+            dotStart_ = cursorDot_ * dotSamples_;
+        }
+        const std::int64_t dot = cursorDot_;
+        const std::int64_t j = cursor_ - dotStart_;
         if (j == 0 && dot == knownDots_) {
             dotPhase_[static_cast<std::size_t>(dot)] = phase_;
             ++knownDots_;
@@ -52,8 +59,12 @@ void PatternStream::walkTo(std::int64_t target, std::int64_t budget) const {
 void PatternStream::produce(std::int16_t* out, std::int64_t count) const {
     Oscillator oscillator(twoPi_);
     while (count > 0) {
-        const std::int64_t dot = cursor_ / dotSamples_;
-        const std::int64_t j = cursor_ - dot * dotSamples_;
+        if (cursor_ < dotStart_ || cursor_ - dotStart_ >= dotSamples_) {
+            cursorDot_ = cursor_ / dotSamples_;
+            dotStart_ = cursorDot_ * dotSamples_;
+        }
+        const std::int64_t dot = cursorDot_;
+        const std::int64_t j = cursor_ - dotStart_;
         if (j == 0 && dot == knownDots_) {
             dotPhase_[static_cast<std::size_t>(dot)] = phase_;
             ++knownDots_;

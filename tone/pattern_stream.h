@@ -54,6 +54,8 @@ private:
     mutable std::vector<double> dotPhase_;
     mutable std::int64_t knownDots_ = 0;
     mutable std::int64_t cursor_ = 0;
+    mutable std::int64_t cursorDot_ = 0; // the cursor's dot, and where it starts
+    mutable std::int64_t dotStart_ = 0;
     mutable double phase_ = 0.0;
     mutable bool runStill_ = false;
 };
