@@ -184,7 +184,7 @@ TEST(CliCommands, FailuresSayOneLineAndLeaveOutAlone) {
         {"play", "{dir}/absent.txt"},
         {"render", "{dir}/absent\n.txt", "{out}"}, // the message stays on one line
         {"script", "{dir}/folder", "{out}"},
-        {"render", "{huge}", "{out}"}, // more samples than a render accepts
+        {"render", "{huge}", "{out}"}, // more samples than a WAV file holds
         {"render", "{p}", "{dir}/absent/out.wav"},
         {"render", "{p}", "{dir}/folder"},
         {"convert", "{p}", "{dir}/folder"},
