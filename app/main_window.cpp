@@ -2,13 +2,14 @@
 
 #include "devices/audio_tools.h"
 #include "devices/comport_selection.h"
+#include "devices/ptt_messages.h"
 #include "devices/settings_file.h"
 #include "devices/soundcard_selection.h"
 #include "files/file_commands.h"
 #include "files/number_reader.h"
 #include "files/number_text.h"
+#include "tone/pattern_stream.h"
 #include "tone/pattern_views.h"
-#include "tone/render.h"
 #include "ui/messages.h"
 
 #include <cmath>
@@ -357,18 +358,18 @@ void setPatternTitle(const AppState& state) {
     ui::windowSetTitle(state.mainWindow, std::string(kTitlePrefix) + state.patternFileName);
 }
 
-// Renders the pattern with the title showing progress; playback, if running, goes on from
-// the new samples at its current position.
+// Prepares the pattern's stream with the title showing progress; playback, if running, goes
+// on from the new samples at its current position. Nothing is rendered up front.
 bool renderCurrentPattern(AppState& state) {
     SequencerView& view = *state.sequencerView;
-    RenderResult result = renderPattern(state.pattern, state.amplitude,
-                                        [&view](int blocks) { view.showRenderProgress(blocks); });
+    StreamResult result = makePatternStream(
+        state.pattern, state.amplitude, [&view](int blocks) { view.showRenderProgress(blocks); });
     view.renderFinished();
     if (!result.ok) {
         view.reportRenderRefused(result.error);
         return false;
     }
-    state.sequencer->replaceSound(state.pattern, std::move(result.sound));
+    state.sequencer->replaceSound(state.pattern, std::move(result.stream));
     return true;
 }
 
@@ -385,6 +386,16 @@ void loadPatternCommand(AppState& state) {
     showParameters(state);
     setPatternTitle(state);
     renderCurrentPattern(state);
+}
+
+// The title shows the export's progress and then what it showed before: the export changes
+// neither the sound nor the title.
+void exportWaveCommand(AppState& state) {
+    const std::string title = ui::windowGetTitle(state.mainWindow);
+    SequencerView& view = *state.sequencerView;
+    exportWave(state.mainWindow, state.lastFile, state.pattern, state.amplitude,
+               [&view](int blocks) { view.showRenderProgress(blocks); });
+    ui::windowSetTitle(state.mainWindow, title);
 }
 
 void savePatternCommand(AppState& state) {
@@ -453,7 +464,7 @@ std::int32_t onCommand(AppState& state, std::uint32_t wParam) {
         selectComport(window, state.pttComport, state.choice, [&state, window] {
             // A main window closed under the box has already let the port go.
             if (ui::windowExists(window)) {
-                state.ptt->reopenPttPort(state.pttComport);
+                reopenPttPort(*state.ptt, state.pttComport);
             }
         });
         if (ui::windowExists(window)) {
@@ -473,7 +484,7 @@ std::int32_t onCommand(AppState& state, std::uint32_t wParam) {
         exportScript(state.mainWindow, state.lastFile, state.pattern);
         restFocus(state);
     } else if (command == id::kMenuSaveWave) {
-        exportWave(state.mainWindow, state.lastFile, state.pattern, state.amplitude);
+        exportWaveCommand(state);
         restFocus(state);
     } else if (command == id::kUndo || command == id::kRedo) {
         undoOrRedo(state, command == id::kUndo);
@@ -541,7 +552,7 @@ std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wPar
         editSlot(state, message, lParam);
         return 0;
     case kPttFailureMessage:
-        state.ptt->reportFailure();
+        reportPttFailure(*state.ptt);
         return 0;
     case msg::WM_DESTROY:
         shutdownMainWindow(state);
@@ -565,7 +576,7 @@ ui::Window createMainWindow(AppState& state) {
     ui::acceleratorsAttach(window, {{ui::FCONTROL, kKeyZ, id::kUndo},
                                     {ui::FCONTROL, kKeyY, id::kRedo},
                                     {ui::FCONTROL | ui::FSHIFT, kKeyZ, id::kRedo}});
-    state.ptt->setWindow(window);
+    showPttLabel(*state.ptt, window);
     return window;
 }
 
@@ -582,7 +593,7 @@ void initialiseMainWindow(AppState& state) {
                            "\r\nThe file is left as it is: the PTT port chosen now is not saved.",
                        msg::MB_OK | msg::MB_ICONWARNING, "Comport");
     }
-    state.ptt->startPttPort(state.pttComport);
+    startPttPort(*state.ptt, state.pttComport);
 
     const BeaconPattern start = startPattern();
     state.pattern.toneIndex = start.toneIndex;

@@ -3,7 +3,8 @@
 #include "files/atomic_write.h"
 #include "files/pattern_file.h"
 #include "files/script.h"
-#include "tone/render.h"
+#include "files/wave_file.h"
+#include "tone/pattern_stream.h"
 
 #include <cerrno>
 #include <charconv>
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <iostream>
 #include <span>
@@ -46,20 +48,6 @@ Options:
 OUT is written exactly as named; an existing file is replaced only after the new content has
 been written completely.
 )";
-
-bool parseNumber(const std::string& text, double& value) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    auto [end, ec] = std::from_chars(first, last, value);
-    return ec == std::errc() && end == last && std::isfinite(value);
-}
-
-bool parseInteger(const std::string& text, long& value) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    auto [end, ec] = std::from_chars(first, last, value);
-    return ec == std::errc() && end == last;
-}
 
 // The message stays on one line whatever the file names in it hold.
 int fail(const std::string& message) {
@@ -96,9 +84,9 @@ bool replaceable(const std::string& path) {
 }
 
 // Writes OUT as named: a file is replaced in one step, a device or pipe is written to.
-bool writeOut(const std::string& path, std::span<const std::uint8_t> bytes, std::string& error) {
+bool writeOut(const std::string& path, const ByteSource& next, std::string& error) {
     if (replaceable(path)) {
-        return writeFileAtomically(path, bytes, error);
+        return writeFileAtomically(path, next, error);
     }
     // Opened without waiting: a pipe that nobody reads fails at once (ENXIO) instead of
     // blocking the tool for good. The writes then wait as usual.
@@ -115,13 +103,17 @@ bool writeOut(const std::string& path, std::span<const std::uint8_t> bytes, std:
             errorNumber = errno;
         }
     }
-    std::size_t done = 0;
-    while (errorNumber == 0 && done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno != EINTR) {
-            errorNumber = errno;
-        } else if (written > 0) {
-            done += static_cast<std::size_t>(written);
+    if (errorNumber == 0) {
+        for (auto bytes = next(); errorNumber == 0 && !bytes.empty(); bytes = next()) {
+            std::size_t done = 0;
+            while (errorNumber == 0 && done < bytes.size()) {
+                const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+                if (written < 0 && errno != EINTR) {
+                    errorNumber = errno;
+                } else if (written > 0) {
+                    done += static_cast<std::size_t>(written);
+                }
+            }
         }
     }
     if (fd >= 0 && ::close(fd) != 0 && errorNumber == 0) {
@@ -135,11 +127,73 @@ bool writeOut(const std::string& path, std::span<const std::uint8_t> bytes, std:
 }
 
 bool writeOut(const std::string& path, const std::string& text, std::string& error) {
-    return writeOut(path,
-                    std::span<const std::uint8_t>(
-                        reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
-                    error);
+    bool given = false;
+    return writeOut(
+        path,
+        [&]() {
+            const bool first = !given;
+            given = true;
+            return first ? std::span<const std::uint8_t>(
+                               reinterpret_cast<const std::uint8_t*>(text.data()), text.size())
+                         : std::span<const std::uint8_t>();
+        },
+        error);
 }
+
+// The progress of a long render on a terminal: one line redrawn in place, cleared at the end.
+class ProgressLine {
+public:
+    explicit ProgressLine(std::string what) : what_(std::move(what)), shown_(::isatty(2) == 1) {}
+    ~ProgressLine() {
+        if (drawn_) {
+            std::fputs("\r\x1b[K", stderr);
+        }
+    }
+    void show(int blocksLeft) {
+        if (!shown_) {
+            return;
+        }
+        const int done = 10 - std::clamp(blocksLeft, 0, 10);
+        std::string line = "\r" + what_ + " [";
+        line.append(static_cast<std::size_t>(done), '#');
+        line.append(static_cast<std::size_t>(10 - done), '.');
+        line += "] " + std::to_string(10 * done) + "%";
+        std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+
+private:
+    std::string what_;
+    bool shown_;
+    bool drawn_ = false;
+};
+
+#ifdef VESK_CLI_SOUND
+// play and devices need the sound server and an event loop: they run in vesk-cli-sound, which
+// this process becomes, so that the other commands load none of those libraries. It sits
+// beside this program in a build, in ../libexec/vesk once installed.
+int handOverToSound(char** argv) {
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) {
+        return fail(std::string("cannot find the sound helper: ") + std::strerror(errno));
+    }
+    const std::string path(self, static_cast<std::size_t>(length));
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    int errorNumber = ENOENT;
+    for (const std::string& helper :
+         {folder + "vesk-cli-sound", folder + "../libexec/vesk/vesk-cli-sound"}) {
+        ::execv(helper.c_str(), argv);
+        // Only a helper that is not there lets the next place be tried.
+        errorNumber = errno;
+        if (errorNumber != ENOENT) {
+            break;
+        }
+    }
+    return fail(std::string("cannot start vesk-cli-sound: ") + std::strerror(errorNumber));
+}
+#endif
 
 bool loadPattern(const std::string& path, BeaconPattern& pattern) {
     LoadResult loaded = loadPatternFile(path);
@@ -173,68 +227,29 @@ void removeTemporaryFileOnSignals() {
 
 } // namespace
 
-bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
-                error = "option " + arg + " needs a value";
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        std::string text;
-        if (arg == "--level") {
-            if (!value(text)) {
-                return false;
-            }
-            if (!parseNumber(text, options.level) || options.level < 0.0 || options.level > 100.0) {
-                error = "--level takes a number from 0 to 100, not \"" + text + "\"";
-                return false;
-            }
-        } else if (arg == "--device" || arg == "--comport" || arg == "--cycles") {
-            if (!value(text)) {
-                return false;
-            }
-            long number = 0;
-            const long lowest = arg == "--device" ? -1 : 0;
-            if (!parseInteger(text, number) || number < lowest || number > 1000000) {
-                error = arg + " takes a whole number from " + std::to_string(lowest) + ", not \"" +
-                        text + "\"";
-                return false;
-            }
-            if (arg == "--device") {
-                options.device = static_cast<int>(number);
-            } else if (arg == "--comport") {
-                options.comport = static_cast<int>(number);
-            } else {
-                options.cycles = number;
-            }
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            error = "unknown option " + arg;
-            return false;
-        } else if (options.command.empty()) {
-            options.command = arg;
-        } else {
-            options.positional.push_back(arg);
-        }
-    }
-    return true;
-}
-
 int runRender(const Options& options) {
     BeaconPattern pattern;
     if (!loadPattern(options.positional[0], pattern)) {
         return 1;
     }
-    const RenderResult result =
-        renderPattern(pattern, amplitudeForLevel(static_cast<float>(options.level)));
+    const StreamResult result =
+        makePatternStream(pattern, amplitudeForLevel(static_cast<float>(options.level)));
     if (!result.ok) {
         return fail(result.error);
     }
+    const std::string tooLong = waveSizeProblem(result.stream.sampleCount());
+    if (!tooLong.empty()) {
+        return fail(tooLong);
+    }
     std::string error;
-    if (!writeOut(options.positional[1], result.sound.waveImage(), error)) {
+    bool written = false;
+    {
+        ProgressLine progress("writing " + options.positional[1]);
+        written =
+            writeOut(options.positional[1],
+                     waveFileSource(result.stream, [&](int left) { progress.show(left); }), error);
+    }
+    if (!written) {
         return fail(error);
     }
     return 0;
@@ -319,11 +334,8 @@ int main(int argc, char** argv) {
     if (options.command == "convert") {
         return runConvert(options);
     }
-#ifdef VESK_CLI_PLAY
-    if (options.command == "play") {
-        return runPlay(options, argc, argv);
-    }
-    return runDevices(argc, argv);
+#ifdef VESK_CLI_SOUND
+    return handOverToSound(argv);
 #else
     return fail("this build has no sound support: \"" + options.command + "\" is not available");
 #endif

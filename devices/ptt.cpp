@@ -1,13 +1,6 @@
 #include "devices/ptt.h"
 
-#include "ui/messages.h"
-
 namespace vesk {
-
-namespace {
-constexpr ui::Colour kRed = ui::rgb(255, 0, 0);
-constexpr ui::Colour kBlue = ui::rgb(0, 0, 255);
-} // namespace
 
 Ptt::Ptt(std::unique_ptr<platform::SerialLines> lines) : lines_(std::move(lines)) {}
 
@@ -21,23 +14,6 @@ bool Ptt::openPttPort(std::int32_t comport) {
     failureReported_ = false;
     // The port drops its lines itself straight after opening.
     return lines_->open(comport);
-}
-
-void Ptt::startPttPort(std::int32_t comport) {
-    const bool opened = openPttPort(comport);
-    if (comport == 0) {
-        ui::messageBox("Default comport set to 0\r\nGo to PTT to set up a valid comport",
-                       msg::MB_OK | msg::MB_ICONINFORMATION | msg::MB_SYSTEMMODAL, "Comport");
-    } else if (!opened) {
-        ui::messageBox("Failure to open comport",
-                       msg::MB_OK | msg::MB_ICONERROR | msg::MB_SYSTEMMODAL, "Comport");
-    }
-}
-
-void Ptt::reopenPttPort(std::int32_t comport) {
-    if (!openPttPort(comport)) {
-        ui::messageBox("Failure to open comport", msg::MB_OK | msg::MB_ICONERROR, "Comport");
-    }
 }
 
 void Ptt::shutdown() {
@@ -71,11 +47,6 @@ bool Ptt::setPttLines(bool keyed) {
     return false;
 }
 
-void Ptt::reportFailure() const {
-    ui::messageBox("Failure to set the PTT lines\r\n" + failure_, msg::MB_OK | msg::MB_ICONERROR,
-                   "Comport");
-}
-
 void Ptt::pttOn() {
     showLabel(setPttLines(true));
 }
@@ -86,11 +57,9 @@ void Ptt::pttOff() {
 }
 
 void Ptt::showLabel(bool keyed) {
-    if (window_ == 0) {
-        return;
+    if (labelHook_) {
+        labelHook_(keyed);
     }
-    ui::controlSetColor(window_, kPttLabelId, keyed ? kRed : kBlue, ui::kDefaultColour);
-    ui::controlSetText(window_, kPttLabelId, keyed ? "PTT ON" : "PTT OFF");
 }
 
 } // namespace vesk

@@ -7,9 +7,11 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace vesk {
 
@@ -162,7 +164,7 @@ void syncFolder(const std::string& target) {
 int openUnnamed(const std::string& folder) {
 #ifdef O_TMPFILE
     // The umask applies to 0644 here, as it does to any new file.
-    return open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    return open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
 #else
     errno = EOPNOTSUPP;
     return -1;
@@ -208,25 +210,44 @@ int openNamed(const std::string& target, std::string& temporary) {
     return fd;
 }
 
-// Writes the bytes into `fd` with the old file's mode and owner; `reason` on failure.
-bool fill(int fd, const struct stat* old, std::span<const std::uint8_t> bytes,
-          std::string& reason) {
+// Writes what `next` hands out, piece by piece, into `fd` with the old file's mode and owner;
+// `reason` on failure.
+bool fill(int fd, const struct stat* old, const ByteSource& next, std::string& reason) {
     if (old != nullptr && !takeModeAndOwner(fd, *old, reason)) {
         return false;
     }
     int errorNumber = 0;
-    if (!writeAll(fd, bytes.data(), bytes.size(), errorNumber) ||
-        (fsync(fd) != 0 && (errorNumber = errno) != 0)) {
-        reason = std::generic_category().message(errorNumber);
+    for (std::span<const std::uint8_t> bytes = next(); !bytes.empty(); bytes = next()) {
+        if (!writeAll(fd, bytes.data(), bytes.size(), errorNumber)) {
+            reason = std::generic_category().message(errorNumber);
+            return false;
+        }
+    }
+    if (fsync(fd) != 0) {
+        reason = std::generic_category().message(errno);
         return false;
     }
     return true;
 }
 
+// Copies the whole of the written file `from` into `to`: the source of the bytes has been
+// used up, the unnamed file still holds them.
+ByteSource copyOf(int from) {
+    auto buffer = std::make_shared<std::vector<std::uint8_t>>(std::size_t{1} << 20);
+    auto offset = std::make_shared<off_t>(0);
+    return [from, buffer, offset]() -> std::span<const std::uint8_t> {
+        const ssize_t got = pread(from, buffer->data(), buffer->size(), *offset);
+        if (got <= 0) {
+            return {};
+        }
+        *offset += got;
+        return {buffer->data(), static_cast<std::size_t>(got)};
+    };
+}
+
 } // namespace
 
-bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                         std::string& error) {
+bool writeFileAtomically(const std::string& path, const ByteSource& next, std::string& error) {
     if (path.empty()) {
         error = failure(path, ENOENT);
         return false;
@@ -277,19 +298,21 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
         return false;
     }
     std::string reason;
-    bool ok = fill(fd, replacing ? &old : nullptr, bytes, reason);
+    bool ok = fill(fd, replacing ? &old : nullptr, next, reason);
     if (ok && !named) {
         named = nameUnnamed(fd, target, temporary);
         if (!named) {
-            // No way to name an unnamed file here: write a named one instead.
-            close(fd);
+            // No way to name an unnamed file here: copy it into a named one instead.
+            const int unnamed = fd;
             fd = openNamed(target, temporary);
             if (fd < 0) {
                 error = failure(path, errno);
+                close(unnamed);
                 return false;
             }
             named = true;
-            ok = fill(fd, replacing ? &old : nullptr, bytes, reason);
+            ok = fill(fd, replacing ? &old : nullptr, copyOf(unnamed), reason);
+            close(unnamed);
         }
     }
     if (close(fd) != 0 && ok) {
@@ -310,6 +333,19 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     }
     syncFolder(target);
     return true;
+}
+
+bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                         std::string& error) {
+    bool given = false;
+    return writeFileAtomically(
+        path,
+        [&]() {
+            const bool first = !given;
+            given = true;
+            return first ? bytes : std::span<const std::uint8_t>();
+        },
+        error);
 }
 
 bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error) {

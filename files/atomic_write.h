@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -21,6 +22,14 @@ namespace vesk {
 // removeTemporaryFile). False and a message naming the file and the reason on failure.
 bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          std::string& error);
+
+// Hands out a file's content piece by piece: the next bytes, or nothing at the end. The span
+// stays valid until the next call.
+using ByteSource = std::function<std::span<const std::uint8_t>()>;
+
+// The same for content that is made while it is written, so that it never has to be in memory
+// all at once.
+bool writeFileAtomically(const std::string& path, const ByteSource& next, std::string& error);
 
 // The same for text.
 bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error);

@@ -116,16 +116,21 @@ void exportScript(ui::Window owner, std::string& lastFile, BeaconPattern& patter
 }
 
 void exportWave(ui::Window owner, std::string& lastFile, const BeaconPattern& pattern,
-                std::int32_t amplitude) {
+                std::int32_t amplitude, const WaveProgress& progress) {
+    // A stream of its own: playback keeps the sound it has.
+    const StreamResult made = makePatternStream(pattern, amplitude);
+    if (!made.ok) {
+        reportFailure("Save as .WAV", made.error);
+        return;
+    }
+    const std::string tooLong = waveSizeProblem(made.stream.sampleCount());
+    if (!tooLong.empty()) {
+        reportFailure("Save as .WAV", tooLong);
+        return;
+    }
     saveAs(owner, lastFile, "Wave file(.wav)|*.wav", ".Wav", "Save as .WAV",
-           [&pattern, amplitude](const std::string& path, std::string& error) {
-               // A render of its own: playback keeps the sound it has.
-               const RenderResult result = renderPattern(pattern, amplitude);
-               if (!result.ok) {
-                   error = result.error;
-                   return false;
-               }
-               return writeFileAtomically(path, result.sound.waveImage(), error);
+           [&](const std::string& path, std::string& error) {
+               return writeFileAtomically(path, waveFileSource(made.stream, progress), error);
            });
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "files/wave_file.h"
 #include "tone/pattern.h"
-#include "tone/render.h"
+#include "tone/pattern_stream.h"
 #include "ui/toolkit.h"
 
 #include <cstdint>
@@ -33,9 +34,10 @@ bool savePatternFile(ui::Window owner, std::string& lastFile, const BeaconPatter
 // become level code 1 first, as the script has no level for them.
 void exportScript(ui::Window owner, std::string& lastFile, BeaconPattern& pattern);
 
-// "Save as .WAV": asks for a name and writes the sound of `pattern` as it stands, rendered for
-// the file alone at `amplitude` (".Wav").
+// "Save as .WAV": asks for a name and writes the sound of `pattern` as it stands, made for the
+// file alone at `amplitude` (".Wav"), block by block, `progress` hearing of each tenth. A
+// pattern too long for a WAV file is refused first.
 void exportWave(ui::Window owner, std::string& lastFile, const BeaconPattern& pattern,
-                std::int32_t amplitude);
+                std::int32_t amplitude, const WaveProgress& progress);
 
 } // namespace vesk

@@ -11,9 +11,11 @@
 
 namespace vesk {
 
-// One render of a pattern. The WAV image, the sample bytes and the sample table share one
-// buffer: a 44-byte RIFF header followed by N samples, 16-bit signed, low byte first. The
-// table's zero half is not stored; reads past the pattern give silence.
+// The whole pattern rendered into memory at once: the reference that the streaming render
+// (tone/pattern_stream.h), which playback and the exports use, is checked against. The WAV image,
+// the sample bytes and the sample table share one buffer: a 44-byte RIFF header followed by N
+// samples, 16-bit signed, low byte first. The table's zero half is not stored; reads past the
+// pattern give silence.
 class RenderedSound {
 public:
     RenderedSound() = default;
@@ -35,7 +37,7 @@ private:
     std::vector<std::uint8_t> image_;
 };
 
-// Largest sample count a render accepts (about 101 minutes of sound).
+// Largest sample count the in-memory render accepts (about 101 minutes of sound).
 inline constexpr std::int64_t kMaxRenderSamples = std::int64_t{1} << 28;
 
 // N = (dotCount + 1) x 44100 x dotLength / 1000, ties to even, in 64 bits; parameters outside

@@ -44,14 +44,15 @@ void Sequencer::togglePlayback(const BeaconPattern& pattern, std::int32_t amplit
 }
 
 void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex) {
-    RenderResult result =
-        renderPattern(pattern, amplitude, [this](int blocks) { view_.showRenderProgress(blocks); });
+    StreamResult result = makePatternStream(
+        pattern, amplitude, [this](int blocks) { view_.showRenderProgress(blocks); });
     view_.renderFinished();
     if (!result.ok) {
         view_.reportRenderRefused(result.error);
         return;
     }
-    sound_ = std::move(result.sound);
+    sound_ = std::move(result.stream);
+    loaded_.reset();
     dotCount_ = std::clamp(pattern.dotCount, 0, kMaxDotCount);
     repeatDots_ = std::max(pattern.repeatDots, 0);
     const int dotLength = std::max(pattern.dotLength, 1);
@@ -133,6 +134,7 @@ void Sequencer::turnOff() {
 
 void Sequencer::fillAndWrite(int block) {
     std::array<std::int16_t, kBufferSamples> samples;
+    takeLoadedSound();
     // Where a cycle starts in this block, what comes before it continues the cycle before
     // and from that sample on the table starts again from sample 0. Cycles are a whole
     // number of samples apart, so the beacon's period is exact whatever the timer does.
@@ -405,11 +407,21 @@ void Sequencer::resetDotCounter(bool stopTimer) {
     dotCounter_ = 0;
 }
 
-void Sequencer::replaceSound(const BeaconPattern& pattern, RenderedSound sound) {
-    sound_ = std::move(sound);
+void Sequencer::replaceSound(const BeaconPattern& pattern, PatternStream sound) {
+    loaded_ = std::move(sound);
     dotCount_ = std::clamp(pattern.dotCount, 0, kMaxDotCount);
     repeatDots_ = std::max(pattern.repeatDots, 0);
-    // Blocks already queued carry the old table: the pattern heard now ends no earlier than
+    takeLoadedSound();
+}
+
+void Sequencer::takeLoadedSound() {
+    // Without a device nothing is read until the next Turn On makes its own stream.
+    if (!loaded_ || (deviceOpen_ && !loaded_->prepare(playPosition_, kCatchUpSamples))) {
+        return;
+    }
+    sound_ = std::move(*loaded_);
+    loaded_.reset();
+    // Blocks already queued carry the old pattern: the pattern heard now ends no earlier than
     // they do.
     patternFloor_ = written_;
 }

@@ -2,11 +2,12 @@
 
 #include "platform/audio_out.h"
 #include "tone/pattern.h"
-#include "tone/render.h"
+#include "tone/pattern_stream.h"
 
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 
 namespace vesk {
@@ -36,6 +37,10 @@ inline constexpr const char* kOpenFailureCaption = "Generator";
 // Shown when the sound output goes away while the beacon plays.
 inline constexpr const char* kDeviceLostText =
     "The sound device stopped working; the beacon has been turned off.";
+
+// Samples a stream loaded during playback walks toward the play position per block written
+// (about 1 ms of work): it replaces the sound being read once it has caught up.
+inline constexpr std::int64_t kCatchUpSamples = std::int64_t{1} << 20;
 
 // Width of the cycle bar in pixels for one repeat cycle.
 inline constexpr int kCycleBarWidth = 180;
@@ -93,12 +98,12 @@ public:
 // Playback as the state table has it; Closing is a close request waiting for the device.
 enum class PlaybackState { Idle, Opening, Playing, Draining, Closing };
 
-// Streams the rendered pattern through the output ring. The dot timer counts the slots of the
-// repeat cycle and sends the sound back to the start; the transmitter follows the played
-// samples, as the device reports them: keyed kKeyLeadSamples before a cycle's first sample
-// is heard, released once its pattern has been heard, and never keyed or released for less
-// than one dot within the cycles. Every entry point runs on the thread that owns the audio
-// output; nothing blocks except the render inside togglePlayback.
+// Streams the pattern through the output ring, rendered block by block as it is written. The dot
+// timer counts the slots of the repeat cycle and sends the sound back to the start; the transmitter
+// follows the played samples, as the device reports them: keyed kKeyLeadSamples before a cycle's
+// first sample is heard, released once its pattern has been heard, and never keyed or released for
+// less than one dot within the cycles. Every entry point runs on the thread that owns the audio
+// output; none of them renders more than a few blocks ahead of the device.
 class Sequencer {
 public:
     Sequencer(platform::AudioOut& audio, DotTimer& timer, Transmitter& transmitter,
@@ -106,8 +111,9 @@ public:
     Sequencer(const Sequencer&) = delete;
     Sequencer& operator=(const Sequencer&) = delete;
 
-    // The Turn On/Off button: renders and starts at peak `amplitude` (0..32767) on output
-    // `soundcardIndex` (-1: the system default) when no device is open, else stops.
+    // The Turn On/Off button: prepares the pattern's stream and starts at peak `amplitude`
+    // (0..32767) on output `soundcardIndex` (-1: the system default) when no device is open, else
+    // stops.
     void togglePlayback(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex);
     // One dot time has passed.
     void onDotTimer();
@@ -135,9 +141,12 @@ public:
     // `stopTimer` the dot timer stops.
     void resetDotCounter(bool stopTimer);
 
-    // A render made elsewhere (a pattern loaded while playing) replaces what playback reads;
-    // its dot count and repeat apply from the next tick, the timer keeps its period.
-    void replaceSound(const BeaconPattern& pattern, RenderedSound sound);
+    // A stream made elsewhere (a pattern loaded while playing) replaces what playback reads;
+    // its dot count and repeat apply from the next tick, the timer keeps its period. Its
+    // samples are read from the play position as soon as its phase has got there (at once
+    // for any position its first dots reach; a walk of kCatchUpSamples per block beyond),
+    // so that no block waits for it.
+    void replaceSound(const BeaconPattern& pattern, PatternStream sound);
 
     // Slot of the repeat cycle, 0..repeatDots.
     std::int32_t dotCounter() const { return dotCounter_; }
@@ -149,8 +158,8 @@ public:
     // True from a successful open until the device has closed or been lost.
     bool deviceOpen() const { return deviceOpen_; }
     PlaybackState state() const { return state_; }
-    // The last successful render of Turn On (or the sound given to replaceSound).
-    const RenderedSound& sound() const { return sound_; }
+    // The stream of the last Turn On (or the one given to replaceSound, once it is read).
+    const PatternStream& sound() const { return sound_; }
 
 private:
     void turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex);
@@ -162,6 +171,7 @@ private:
     int cycleBarX(std::int64_t dots) const;
     void followPlayedSamples();
     void key(bool keyed);
+    void takeLoadedSound();
 
     platform::AudioOut& audio_;
     DotTimer& timer_;
@@ -169,7 +179,8 @@ private:
     SequencerView& view_;
     platform::AudioListener route_;
 
-    RenderedSound sound_;
+    PatternStream sound_;
+    std::optional<PatternStream> loaded_; // replaces sound_ once it has reached the position
     std::int32_t dotCount_ = 0;
     std::int32_t repeatDots_ = 0;
 

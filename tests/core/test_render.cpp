@@ -185,26 +185,6 @@ TEST(RenderPattern, RefusesWhatCannotBeRendered) {
     }
 }
 
-TEST(RenderProgress, BlocksCountDownEveryTenthOfTheDots) {
-    const struct {
-        std::int32_t dotCount;
-        std::vector<int> blocks;
-    } cases[] = {
-        {100, {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}},
-        {25, {10, 10, 10, 10, 8, 8, 6, 6, 4, 4, 2, 2, 0}}, // 12.5, 11.5, ... 0.5 to even
-        {5, {5, 4, 3, 2, 1, 0}},                           // fewer than 10: every dot
-        {0, {0}},
-        {35, {10, 10, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}}, // ends at 2/3 of an interval
-    };
-    for (const auto& c : cases) {
-        std::vector<int> seen;
-        const RenderResult result = renderPattern(silentPattern(1, c.dotCount), 32767,
-                                                  [&seen](int blocks) { seen.push_back(blocks); });
-        EXPECT_TRUE(result.ok);
-        EXPECT_EQ(seen, c.blocks) << c.dotCount << " dots";
-    }
-}
-
 TEST(RenderFast, GivesTheReferenceSamples) {
     const struct {
         std::int32_t dotLength, dotCount, amplitude;

@@ -2,7 +2,7 @@
 
 #include "platform/fake_audio_out.h"
 #include "tone/pattern.h"
-#include "tone/render.h"
+#include "tone/pattern_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -416,7 +416,7 @@ TEST_F(SequencerTest, ClosingWaitsForTheDeviceToClose) {
 }
 
 TEST_F(SequencerTest, AFailedOpenOrARefusedRenderIsReportedOnceAndLeavesNothingRunning) {
-    pattern = painted(pattern, 20000, 600, 600);
+    pattern = painted(pattern, 0, 600, 600);
     press();
     EXPECT_FALSE(rec.refusal.empty());
     EXPECT_EQ(rec.renderEnds, 1);
@@ -484,10 +484,10 @@ TEST_F(SequencerTest, AShorterSoundLoadedWhilePlayingIsReadAsSilencePastItsEnd) 
     press();
     runTicks(30);
     const BeaconPattern shorter = painted(vesk::resetPattern(), 100, 0, 200);
-    vesk::RenderResult loaded = vesk::renderPattern(shorter, 32767);
-    ASSERT_LT(loaded.sound.sampleCount(), sequencer.playPosition());
+    vesk::StreamResult loaded = vesk::makePatternStream(shorter, 32767);
+    ASSERT_LT(loaded.stream.sampleCount(), sequencer.playPosition());
     const auto oldEnd = static_cast<std::int64_t>(audio.writtenSamples().size());
-    sequencer.replaceSound(shorter, std::move(loaded.sound));
+    sequencer.replaceSound(shorter, std::move(loaded.stream));
     runTicks(20);
     const auto& stream = audio.writtenSamples();
     ASSERT_GT(static_cast<std::int64_t>(stream.size()), oldEnd);
@@ -497,6 +497,41 @@ TEST_F(SequencerTest, AShorterSoundLoadedWhilePlayingIsReadAsSilencePastItsEnd) 
     ASSERT_EQ(releases(), 1);
     EXPECT_GE(rec.events.back().played, oldEnd);
     EXPECT_LT(rec.events.back().played, oldEnd + 60 * kMs / 10);
+}
+
+TEST_F(SequencerTest, APatternLoadedFarIntoALongCycleTakesOverWithoutAGap) {
+    // 80 s into dots of 1 s the new stream's phase lies 3.5 M samples ahead of what it knows:
+    // the old pattern goes on while it walks there, a few blocks, then the new one is read
+    // from the same position. The written stream never stops.
+    pattern = painted(pattern, 1000, 600, 600);
+    press();
+    runTicks(80);
+    BeaconPattern next = pattern;
+    for (float& row : next.toneIndex) {
+        row = 17.0f - row;
+    }
+    const vesk::PatternStream oldSound = sequencer.sound();
+    const vesk::PatternStream newSound = vesk::makePatternStream(next, 32767).stream;
+    const auto replacedAt = static_cast<std::int64_t>(audio.writtenSamples().size());
+    const std::int64_t position = sequencer.playPosition();
+    ASSERT_GT(position, 3 * vesk::kCatchUpSamples);
+    sequencer.replaceSound(next, vesk::makePatternStream(next, 32767).stream);
+    runTicks(2);
+    const auto& stream = audio.writtenSamples();
+    const auto written = static_cast<std::int64_t>(stream.size()) - replacedAt;
+    ASSERT_GT(written, 44100);
+    std::vector<std::int16_t> before(static_cast<std::size_t>(written));
+    std::vector<std::int16_t> after(static_cast<std::size_t>(written));
+    oldSound.copySamples(position, before.data(), static_cast<int>(written));
+    newSound.copySamples(position, after.data(), static_cast<int>(written));
+    const auto from = stream.begin() + replacedAt;
+    std::int64_t switchAt = 0;
+    while (switchAt < written && from[switchAt] == before[static_cast<std::size_t>(switchAt)]) {
+        switchAt += vesk::kBufferSamples;
+    }
+    EXPECT_GT(switchAt, 0) << "the old pattern plays while the new one catches up";
+    EXPECT_LE(switchAt, 4 * vesk::kBufferSamples);
+    EXPECT_TRUE(std::equal(from + switchAt, stream.end(), after.begin() + switchAt));
 }
 
 } // namespace

@@ -183,7 +183,7 @@ TEST(CliCommands, FailuresSayOneLineAndLeaveOutAlone) {
         {"play", "{dir}/absent.txt"},
         {"render", "{dir}/absent\n.txt", "{out}"}, // the message stays on one line
         {"script", "{dir}/folder", "{out}"},
-        {"render", "{huge}", "{out}"},           // more samples than a render accepts
+        {"render", "{huge}", "{out}"},           // more samples than a WAV file holds
         {"render", "{dir}/junk.txt", "{out}"},   // text that is no pattern
         {"convert", "{dir}/short.txt", "{out}"}, // fewer numbers than its dots need
         {"script", "{dir}/fifo", "{out}"},       // a pipe nobody writes to

@@ -6,6 +6,7 @@
 #include "files/pattern_file.h"
 #include "tests/core/scratch_folder.h"
 #include "tone/pattern.h"
+#include "tone/pattern_stream.h"
 #include "tone/render.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +132,55 @@ TEST(CliPlay, PlaysThePatternOncePerCycleAndEnds) {
     for (std::size_t i = second.at + pattern.size(); i < third.at; ++i) {
         ASSERT_LE(std::abs(recording[i]), 4) << "sound at sample " << i << " between passes";
     }
+}
+
+// 600 dots of 120 s (20 hours, 3.2 G samples; once too long to render at all) start at once and
+// sound exactly as the stream renders them: the first seconds of the first dot's fade-in, one
+// row above the centre, on its way to full level.
+TEST(CliPlay, ADayLongPatternPlaysFromItsFirstSample) {
+    SKIP_WITHOUT_SOUND_SERVER();
+    ScratchFolder folder;
+    std::string text = "120000 599 10 1000 600\r\n";
+    for (int slot = 0; slot < 601; ++slot) {
+        text += slot % 2 == 0 ? "7 1\r\n" : "0 1\r\n";
+    }
+    writeWholeFile(folder.file("qrss120.txt"), text);
+    const BeaconPattern pattern = readPatternText(text).pattern;
+    const PatternStream stream = makePatternStream(pattern, amplitudeForLevel(100)).stream;
+    ASSERT_EQ(stream.sampleCount(), 600LL * 120 * 44100);
+    constexpr int kHeard = 3 * 44100;
+    std::vector<std::int16_t> expected(kHeard);
+    stream.copySamples(0, expected.data(), kHeard);
+
+    MonitorRecording monitor;
+    ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
+    ChildProcess play({kCli, "play", folder.file("qrss120.txt"), "--level", "100"});
+    ASSERT_TRUE(waitFor([&] { return play.standardError().find('\n') != std::string::npos; }, 10s))
+        << "no start line";
+    std::this_thread::sleep_for(4s);
+    ASSERT_TRUE(play.running()) << play.standardError();
+    play.signal(SIGTERM);
+    ASSERT_TRUE(play.wait(10s)) << play.standardError();
+    const std::vector<std::int16_t> recording = monitor.stop();
+    const KeepOnFailure keep(recording, "vesk_cli_play_");
+    EXPECT_EQ(play.exitCode(), 0) << play.standardError();
+
+    // Lined up on the first loud sample, the recording is the stream sample for sample (the
+    // sink's conversion may move a value by 2) for the three seconds compared.
+    const auto loud = [](std::int16_t s) {
+        return std::abs(s) > 1000;
+    };
+    const auto lead = std::find_if(expected.begin(), expected.end(), loud) - expected.begin();
+    const auto onset = std::find_if(recording.begin(), recording.end(), loud) - recording.begin();
+    ASSERT_GT(lead, 0);
+    ASSERT_GE(onset, lead) << "no sound recorded";
+    const auto at = static_cast<std::size_t>(onset - lead);
+    ASSERT_GE(recording.size(), at + expected.size()) << "the sound stopped early";
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        differing += std::abs(recording[at + i] - expected[i]) > 2;
+    }
+    EXPECT_EQ(differing, 0u) << "of " << expected.size() << " samples from " << at;
 }
 
 TEST(CliPlay, SignalDuringTheFirstCycleStopsCleanly) {
