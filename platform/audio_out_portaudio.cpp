@@ -211,11 +211,9 @@ public:
     }
 
     bool close() override {
-        if (stream_ == nullptr) {
-            return false;
-        }
-        reportPlayed();
-        if (ring_.queuedBlocks() != 0) {
+        // Blocks not yet reported played are reported by the poll, which the owner answers
+        // with another close.
+        if (stream_ == nullptr || ring_.queuedBlocks() != 0) {
             return false;
         }
         closeStream();
@@ -349,7 +347,8 @@ private:
         reportPlayed();
     }
 
-    // Reports, in write order, every block whose last frame the converter has reached.
+    // Reports, in write order, every block whose last frame the converter has reached. Only
+    // from the poll: never inside one of the owner's calls.
     void reportPlayed() {
         std::int64_t frame = 0;
         double dacTime = 0.0;
@@ -360,13 +359,13 @@ private:
         const auto pulledFrames = ring_.streamBytes() / static_cast<std::int64_t>(frameBytes_);
         const auto atDac = frame + static_cast<std::int64_t>(std::floor((now - dacTime) * rate_));
         playedFrames_ = std::clamp(atDac, playedFrames_, std::max(playedFrames_, pulledFrames));
-        Events events;
+        // Handed over straight from the poll, which is the event loop's own call: a hop
+        // through the queue would only wake the loop once more.
+        const std::shared_ptr<Session> session = session_;
         int block = 0;
-        while (ring_.popPlayed(playedFrames_ * static_cast<std::int64_t>(frameBytes_), block)) {
-            events.emplace_back(AudioEvent::BlockDone, block);
-        }
-        if (!events.empty()) {
-            post(std::move(events));
+        while (session == session_ && !session->muted &&
+               ring_.popPlayed(playedFrames_ * static_cast<std::int64_t>(frameBytes_), block)) {
+            session->listener(AudioEvent::BlockDone, block);
         }
     }
 
