@@ -66,26 +66,6 @@ TEST(PatternSampleCount, ExactIntegersRoundedHalfToEven) {
     }
 }
 
-TEST(RenderPattern, WaveImageIsTheHeaderThenTheTableLowByteFirst) {
-    BeaconPattern pattern = silentPattern(100, 100);
-    setDots(pattern, 10, 59, 5.0f, 2.0f);
-    const RenderResult result = renderPattern(pattern, 32767);
-    const auto image = result.sound.waveImage();
-    ASSERT_EQ(image.size(), 890864u);
-    std::vector<std::uint8_t> header(kWaveHeaderSize);
-    writeWaveHeader(header.data(), 445410);
-    EXPECT_TRUE(std::equal(header.begin(), header.end(), image.begin()));
-    EXPECT_EQ(result.sound.waveData().data(), image.data() + kWaveHeaderSize);
-    int nonZero = 0;
-    for (std::int64_t k = 0; k < 445410; k += 97) {
-        const std::size_t at = kWaveHeaderSize + 2 * static_cast<std::size_t>(k);
-        const auto fromBytes = static_cast<std::int16_t>(image[at] | image[at + 1] << 8);
-        ASSERT_EQ(result.sound.sample(k), fromBytes) << k;
-        nonZero += fromBytes != 0;
-    }
-    EXPECT_GT(nonZero, 1000);
-}
-
 TEST(RenderPattern, DotsOf125MsLeaveThreeHundredTrailingZeros) {
     BeaconPattern pattern = silentPattern(125, 600);
     setDots(pattern, 0, 600, 8.0f, 1.0f);
@@ -267,29 +247,6 @@ TEST(RenderedTone, MeasuresAsTheRowsFrequencyAndTheLevel) {
         EXPECT_FALSE(isTone(middle, c.hertz + 10.0, peak));
         EXPECT_FALSE(isTone(middle, c.hertz, peak * 0.9));
     }
-}
-
-TEST(RenderedSound, ReadsOutsideThePatternGiveSilence) {
-    const RenderedSound sound(buildWaveImage(std::vector<std::int16_t>{1, -2, 3, 4, 32767}));
-    EXPECT_EQ(sound.sampleCount(), 5);
-    constexpr std::int64_t far = std::numeric_limits<std::int64_t>::max();
-    const struct {
-        std::int64_t from;
-        std::vector<std::int16_t> expected;
-    } cases[] = {
-        {0, {1, -2, 3, 4, 32767}},   {-2, {0, 0, 1, -2, 3}}, {3, {4, 32767, 0, 0, 0}},
-        {-9, {0, 0, 0, 0, 0}},       {5, {0, 0, 0, 0, 0}},   {far, {0, 0, 0, 0, 0}},
-        {-far - 1, {0, 0, 0, 0, 0}},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::int16_t> out(5, 99);
-        sound.copySamples(c.from, out.data(), 5);
-        EXPECT_EQ(out, c.expected) << "from " << c.from;
-        EXPECT_EQ(sound.sample(c.from), c.expected[0]) << "from " << c.from;
-    }
-    const RenderedSound none;
-    EXPECT_TRUE(none.empty() && none.waveImage().empty() && none.waveData().empty());
-    EXPECT_EQ(none.sample(0), 0);
 }
 
 } // namespace
