@@ -37,6 +37,11 @@ constexpr std::size_t kRingBytes = kRingBlocks * 256;
 // How far ahead of the converter the audio thread may read beyond the device buffer: one host
 // period (ALSA's pulse device asks ~62 ms at a time) and its jitter, in seconds.
 constexpr double kReadAheadSeconds = 0.1;
+// How far ahead of the time that has passed the played position may be put, in seconds: the
+// jitter of the audio thread's reports.
+constexpr double kEstimateSlackSeconds = 0.01;
+// How much faster than time an estimate that ran ahead is followed.
+constexpr double kCatchUpPace = 1.1;
 // How often the played position is compared with the queued blocks' ends and the stream is
 // checked for a loss, in ms. Well inside the 60 ms the PTT release may follow the last sample
 // and the 100 ms a lost device may take to be reported.
@@ -264,6 +269,8 @@ private:
         dac_.reset();
         underflows_.store(0);
         playedFrames_ = 0;
+        anchorTime_ = 0.0;
+        anchorFrames_ = 0;
         frameBytes_ = static_cast<std::size_t>(format.blockAlign);
         rate_ = rate;
         PaStream* stream = nullptr;
@@ -358,7 +365,23 @@ private:
         const double now = Pa_GetStreamTime(stream_);
         const auto pulledFrames = ring_.streamBytes() / static_cast<std::int64_t>(frameBytes_);
         const auto atDac = frame + static_cast<std::int64_t>(std::floor((now - dacTime) * rate_));
-        playedFrames_ = std::clamp(atDac, playedFrames_, std::max(playedFrames_, pulledFrames));
+        // The converter plays no faster than time passes: a device delay that is stale for a
+        // moment (the sound server's latency report after the process was held up) must not
+        // report blocks as played that are still to come, which would key early or release
+        // before the last sample. An estimate within that pace becomes the new anchor; one
+        // beyond it is followed a little faster than time, in case it was right after all.
+        std::int64_t estimate = atDac;
+        const auto fastest =
+            anchorFrames_ +
+            static_cast<std::int64_t>(((now - anchorTime_) * kCatchUpPace + kEstimateSlackSeconds) *
+                                      rate_);
+        if (anchorTime_ > 0.0 && estimate > fastest) {
+            estimate = fastest;
+        } else {
+            anchorTime_ = now;
+            anchorFrames_ = estimate;
+        }
+        playedFrames_ = std::clamp(estimate, playedFrames_, std::max(playedFrames_, pulledFrames));
         // Handed over straight from the poll, which is the event loop's own call: a hop
         // through the queue would only wake the loop once more.
         const std::shared_ptr<Session> session = session_;
@@ -394,6 +417,9 @@ private:
     std::int64_t latencyFrames_ = 0;
     std::int64_t deviceFrames_ = 0;
     std::int64_t playedFrames_ = 0;
+    // The last estimate made within the converter's pace; time 0 before the first.
+    double anchorTime_ = 0.0;
+    std::int64_t anchorFrames_ = 0;
 };
 
 } // namespace
