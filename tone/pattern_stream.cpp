@@ -20,6 +20,32 @@ void PatternStream::startFromKnownDot(std::int64_t target) const {
 
 // Moves the cursor toward `target` (0..renderedEnd_) by at most `budget` samples, advancing
 // the phase exactly as rendering them would, and notes each dot start it passes.
+// Puts the cursor's dot, its offset `j` in the dot and its envelope run into place, notes
+// the phase at a dot start reached for the first time, and sets `oscillator` there.
+const DotPlan& PatternStream::enterRun(Oscillator& oscillator, std::int64_t& j, int& run) const {
+    if (cursor_ < dotStart_ || cursor_ - dotStart_ >= dotSamples_) {
+        cursorDot_ = cursor_ / dotSamples_;
+        dotStart_ = cursorDot_ * dotSamples_;
+    }
+    const std::int64_t dot = cursorDot_;
+    j = cursor_ - dotStart_;
+    if (j == 0 && dot == knownDots_) {
+        dotPhase_[static_cast<std::size_t>(dot)] = phase_;
+        ++knownDots_;
+    }
+    const DotPlan& plan = dots_[static_cast<std::size_t>(dot)];
+    oscillator.setStep(plan.step);
+    oscillator.setPhase(phase_);
+    run = 0;
+    while (j >= plan.runEnd[run]) {
+        ++run;
+    }
+    if (j == (run == 0 ? 0 : plan.runEnd[run - 1])) {
+        runStill_ = oscillator.standsStill();
+    }
+    return plan;
+}
+
 void PatternStream::walkTo(std::int64_t target, std::int64_t budget) const {
     if (target == cursor_) {
         return; // a read that continues the last one: the common case
@@ -27,26 +53,9 @@ void PatternStream::walkTo(std::int64_t target, std::int64_t budget) const {
     startFromKnownDot(target);
     Oscillator oscillator(twoPi_);
     while (cursor_ < target && budget > 0) {
-        if (cursor_ < dotStart_ || cursor_ - dotStart_ >= dotSamples_) {
-            cursorDot_ = cursor_ / dotSamples_;
-            dotStart_ = cursorDot_ * dotSamples_;
-        }
-        const std::int64_t dot = cursorDot_;
-        const std::int64_t j = cursor_ - dotStart_;
-        if (j == 0 && dot == knownDots_) {
-            dotPhase_[static_cast<std::size_t>(dot)] = phase_;
-            ++knownDots_;
-        }
-        const DotPlan& plan = dots_[static_cast<std::size_t>(dot)];
-        oscillator.setStep(plan.step);
-        oscillator.setPhase(phase_);
+        std::int64_t j = 0;
         int run = 0;
-        while (j >= plan.runEnd[run]) {
-            ++run;
-        }
-        if (j == (run == 0 ? 0 : plan.runEnd[run - 1])) {
-            runStill_ = oscillator.standsStill();
-        }
+        const DotPlan& plan = enterRun(oscillator, j, run);
         const std::int64_t n = std::min({plan.runEnd[run] - j, target - cursor_, budget});
         oscillator.skip(n);
         phase_ = oscillator.phase();
@@ -59,26 +68,9 @@ void PatternStream::walkTo(std::int64_t target, std::int64_t budget) const {
 void PatternStream::produce(std::int16_t* out, std::int64_t count) const {
     Oscillator oscillator(twoPi_);
     while (count > 0) {
-        if (cursor_ < dotStart_ || cursor_ - dotStart_ >= dotSamples_) {
-            cursorDot_ = cursor_ / dotSamples_;
-            dotStart_ = cursorDot_ * dotSamples_;
-        }
-        const std::int64_t dot = cursorDot_;
-        const std::int64_t j = cursor_ - dotStart_;
-        if (j == 0 && dot == knownDots_) {
-            dotPhase_[static_cast<std::size_t>(dot)] = phase_;
-            ++knownDots_;
-        }
-        const DotPlan& plan = dots_[static_cast<std::size_t>(dot)];
-        oscillator.setStep(plan.step);
-        oscillator.setPhase(phase_);
+        std::int64_t j = 0;
         int run = 0;
-        while (j >= plan.runEnd[run]) {
-            ++run;
-        }
-        if (j == (run == 0 ? 0 : plan.runEnd[run - 1])) {
-            runStill_ = oscillator.standsStill();
-        }
+        const DotPlan& plan = enterRun(oscillator, j, run);
         const std::int64_t n = std::min(plan.runEnd[run] - j, count);
         renderRun(oscillator, out, j, j + n, plan, run, runStill_);
         phase_ = oscillator.phase();

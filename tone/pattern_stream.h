@@ -38,6 +38,7 @@ private:
                                                  std::int32_t amplitude,
                                                  const std::function<void(int)>& progress);
 
+    const rule::DotPlan& enterRun(rule::Oscillator& oscillator, std::int64_t& j, int& run) const;
     void walkTo(std::int64_t position, std::int64_t budget) const;
     void produce(std::int16_t* out, std::int64_t count) const;
     void startFromKnownDot(std::int64_t position) const;
