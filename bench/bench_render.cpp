@@ -5,6 +5,7 @@
 // 100 ms or less; at most 2 + 44 / N heap bytes per sample; at most one differing sample in a
 // million, by 1.
 
+#include "bench/heap_count.h"
 #include "tone/render.h"
 
 #include <benchmark/benchmark.h>
@@ -15,30 +16,6 @@
 #include <cstdlib>
 #include <new>
 #include <vector>
-
-namespace {
-
-std::atomic<std::int64_t> heapBytes{0};
-
-} // namespace
-
-// Every allocation of the program passes here, so a render's heap use can be read off. Kept out
-// of line so that the compiler pairs the library's new and delete, not malloc and delete.
-__attribute__((noinline)) void* operator new(std::size_t size) {
-    heapBytes.fetch_add(static_cast<std::int64_t>(size), std::memory_order_relaxed);
-    if (void* block = std::malloc(size == 0 ? 1 : size)) {
-        return block;
-    }
-    throw std::bad_alloc();
-}
-
-__attribute__((noinline)) void operator delete(void* block) noexcept {
-    std::free(block);
-}
-
-__attribute__((noinline)) void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
 
 namespace vesk {
 namespace {

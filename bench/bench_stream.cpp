@@ -6,6 +6,7 @@
 // Targets: streaming at least as fast per sample as the whole render (about 2 ns a sample on
 // the reference machine); memory that does not grow with the dot length; 0 differing samples.
 
+#include "bench/heap_count.h"
 #include "tone/pattern_stream.h"
 #include "tone/render.h"
 
@@ -19,29 +20,6 @@
 #include <new>
 #include <random>
 #include <vector>
-
-namespace {
-
-std::atomic<std::int64_t> heapBytes{0};
-
-} // namespace
-
-// Every allocation passes here, so that the heap a stream holds can be read off.
-__attribute__((noinline)) void* operator new(std::size_t size) {
-    heapBytes.fetch_add(static_cast<std::int64_t>(size), std::memory_order_relaxed);
-    if (void* block = std::malloc(size == 0 ? 1 : size)) {
-        return block;
-    }
-    throw std::bad_alloc();
-}
-
-__attribute__((noinline)) void operator delete(void* block) noexcept {
-    std::free(block);
-}
-
-__attribute__((noinline)) void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
 
 namespace vesk {
 namespace {

@@ -127,17 +127,8 @@ bool writeOut(const std::string& path, const ByteSource& next, std::string& erro
 }
 
 bool writeOut(const std::string& path, const std::string& text, std::string& error) {
-    bool given = false;
     return writeOut(
-        path,
-        [&]() {
-            const bool first = !given;
-            given = true;
-            return first ? std::span<const std::uint8_t>(
-                               reinterpret_cast<const std::uint8_t*>(text.data()), text.size())
-                         : std::span<const std::uint8_t>();
-        },
-        error);
+        path, onePiece({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}), error);
 }
 
 // The progress of a long render on a terminal: one line redrawn in place, cleared at the end.

@@ -335,17 +335,17 @@ bool writeFileAtomically(const std::string& path, const ByteSource& next, std::s
     return true;
 }
 
+ByteSource onePiece(std::span<const std::uint8_t> bytes) {
+    return [bytes, given = false]() mutable {
+        const bool first = !given;
+        given = true;
+        return first ? bytes : std::span<const std::uint8_t>();
+    };
+}
+
 bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          std::string& error) {
-    bool given = false;
-    return writeFileAtomically(
-        path,
-        [&]() {
-            const bool first = !given;
-            given = true;
-            return first ? bytes : std::span<const std::uint8_t>();
-        },
-        error);
+    return writeFileAtomically(path, onePiece(bytes), error);
 }
 
 bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error) {

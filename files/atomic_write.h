@@ -27,6 +27,9 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 // stays valid until the next call.
 using ByteSource = std::function<std::span<const std::uint8_t>()>;
 
+// A source that hands out `bytes` (which must outlive it) in one piece.
+ByteSource onePiece(std::span<const std::uint8_t> bytes);
+
 // The same for content that is made while it is written, so that it never has to be in memory
 // all at once.
 bool writeFileAtomically(const std::string& path, const ByteSource& next, std::string& error);
