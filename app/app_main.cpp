@@ -31,6 +31,7 @@ public:
     explicit WindowSequencerView(AppState& state) : state_(state) {}
 
     void setToggleCaption(const std::string& caption) override {
+        state_.playing = caption == kTurnOffCaption;
         ui::controlSetText(state_.mainWindow, id::kTurnOnOff, caption);
     }
     void enableParameterControls(bool enabled) override {

@@ -30,6 +30,8 @@ struct AppState {
     std::int32_t soundcardIndex = 0; // -1: the system default output
     std::int32_t pttComport = 0;     // 0: none
     std::string patternFileName;     // bare name of the last pattern file loaded
+    // The sound device plays the pattern and Turn On/Off offers to stop it.
+    bool playing = false;
     ui::Window levelScrollBar = 0;
     // toneIndex, levelCode and the five parameters.
     BeaconPattern pattern;
