@@ -1,6 +1,7 @@
 #include "app/app_main.h"
 #include "app/main_window.h"
 #include "devices/settings_file.h"
+#include "devices/soundcard_selection.h"
 #include "files/file_commands.h"
 #include "files/pattern_file.h"
 #include "files/read_file.h"
@@ -19,6 +20,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -64,6 +66,13 @@ private:
     std::vector<std::string>& log_;
     bool open_ = false;
 };
+
+// The five parameters in the order of their fields.
+std::array<double, 5> parameters(const BeaconPattern& p) {
+    return {static_cast<double>(p.dotLength), static_cast<double>(p.dotCount),
+            static_cast<double>(p.frequencySpacing), static_cast<double>(p.centreFrequency),
+            static_cast<double>(p.repeatDots)};
+}
 
 std::string readFile(const fs::path& path) {
     std::string bytes;
@@ -169,37 +178,25 @@ protected:
     std::vector<std::string> captions_;
 };
 
-TEST_F(MainWindowTest, StartsWithTheLayoutTheStartValuesAndTheNoPortNotice) {
+TEST_F(MainWindowTest, StartsWithTheStartValuesAndTheNoPortNotice) {
     start();
     const ui::Rect client = ui::windowClientRect(window_);
-    EXPECT_EQ(client.width, 810);
-    EXPECT_EQ(client.height, 255);
-    struct Expected {
-        std::int32_t id, x, y, width, height;
-    };
-    for (const Expected& e : {Expected{500, 0, 0, 3604, 100}, Expected{501, 0, 100, 3604, 10},
-                              Expected{502, 10, 204, 600, 28}, Expected{504, 630, 204, 170, 12},
-                              Expected{2501, 740, 217, 50, 14}, Expected{1002, 7, 114, 60, 20},
-                              Expected{1000, 420, 161, 362, 25}, Expected{1003, 7, 161, 140, 15},
-                              Expected{911, 600, 114, 44, 20}, Expected{990, 84, 117, 110, 15}}) {
-        const ui::Rect r = ui::controlGeometry(window_, e.id);
-        EXPECT_EQ(r.x, e.x) << e.id;
-        EXPECT_EQ(r.y, e.y) << e.id;
-        EXPECT_EQ(r.width, e.width) << e.id;
-        EXPECT_EQ(r.height, e.height) << e.id;
+    EXPECT_EQ(std::make_pair(client.width, client.height), std::make_pair(810, 255));
+    EXPECT_EQ(ui::controlGeometry(window_, 500).width, 3604); // reaches past the window
+    EXPECT_EQ(ui::windowGetTitle(window_), kMainCaption);
+    // Each pen radio stands on its level's grid colour.
+    for (const float level : {1.0f, 2.0f, 4.0f, 8.0f, 16.0f}) {
+        const std::int32_t pen = penControlForLevel(static_cast<std::int32_t>(level));
+        EXPECT_EQ(ui::controlGetColor(window_, pen),
+                  std::make_pair(levelColour(level), levelColour(level)))
+            << pen;
     }
-    EXPECT_EQ(ui::windowGetTitle(window_), "VESK Controller v1.09 (wave file version)");
-    EXPECT_EQ(ui::controlGetColor(window_, 1113),
-              std::make_pair(ui::rgb(1, 128, 0), ui::rgb(1, 128, 0)));
-    EXPECT_EQ(ui::controlGetColor(window_, 2501).first, ui::rgb(0, 0, 255));
-
-    EXPECT_EQ(text(800), " 100");
-    EXPECT_EQ(text(820), " 600");
-    EXPECT_EQ(text(900), " 10");
-    EXPECT_EQ(text(910), " 1000");
-    EXPECT_EQ(text(995), " 600");
-    EXPECT_EQ(text(1004), "-10dB");
-    EXPECT_EQ(text(2501), "PTT OFF");
+    const std::vector<std::pair<std::int32_t, std::string>> texts = {
+        {800, " 100"}, {820, " 600"},   {900, " 10"},      {910, " 1000"},
+        {995, " 600"}, {1004, "-10dB"}, {2501, "PTT OFF"}, {1002, "Turn On"}};
+    for (const auto& [control, shown] : texts) {
+        EXPECT_EQ(text(control), shown) << control;
+    }
     EXPECT_EQ(ui::scrollGetPos(window_, 1000), 3000);
     EXPECT_EQ(ui::scrollGetPos(window_, 1003), 90);
     EXPECT_TRUE(ui::controlGetCheck(window_, 1111));
@@ -306,46 +303,65 @@ TEST_F(MainWindowTest, ReadoutAndTrackBarFollowTheGrid) {
     EXPECT_EQ(text(990), "Tone =  0  Dot =  500");
 }
 
-TEST_F(MainWindowTest, ApplyLimitsAndReset) {
+// Each Apply reads its own field only; a value outside its rule is limited and written back.
+// A frequency that is no finite number keeps the value before (set by the case above it).
+TEST_F(MainWindowTest, ApplyReadsItsFieldWithinItsRule) {
+    const struct {
+        std::int32_t field, apply;
+        const char* typed;
+        const char* shown;
+        double value;
+    } cases[] = {{820, 821, "1000", " 600", 600},
+                 {820, 821, "601", " 600", 600},
+                 {820, 821, "-1", " 0", 0},
+                 {820, 821, "2.5", "2.5", 2},
+                 {800, 801, "0", " 1", 1},
+                 {800, 801, "1", "1", 1},
+                 {995, 996, "-5", " 0", 0},
+                 {910, 911, "1234.5", "1234.5", 1234.5},
+                 {800, 801, "1e999", " 2147483647", 2147483647},
+                 {910, 911, "1e999", " 1234.5", 1234.5},
+                 {900, 901, "-2.5", "-2.5", -2.5},
+                 {900, 901, "-1e999", "-2.5", -2.5}};
     start();
-    ui::controlSetText(window_, 820, "1000");
-    command(821);
-    EXPECT_EQ(state_.pattern.dotCount, 600);
-    EXPECT_EQ(text(820), " 600");
+    for (const auto& c : cases) {
+        const BeaconPattern before = state_.pattern;
+        ui::controlSetText(window_, c.field, c.typed);
+        command(c.apply);
+        const std::int32_t fields[] = {800, 820, 900, 910, 995};
+        const auto now = parameters(state_.pattern), old = parameters(before);
+        for (std::size_t i = 0; i < 5; ++i) {
+            EXPECT_EQ(now[i], fields[i] == c.field ? c.value : old[i])
+                << c.typed << " in " << c.field << ", field " << fields[i];
+        }
+        EXPECT_EQ(text(c.field), c.shown) << c.typed;
+    }
+}
 
-    ui::controlSetText(window_, 800, "0");
-    command(801);
-    EXPECT_EQ(state_.pattern.dotLength, 1);
-    EXPECT_EQ(text(800), " 1");
-
-    ui::controlSetText(window_, 995, "-5");
-    command(996);
-    EXPECT_EQ(state_.pattern.repeatDots, 0);
-
-    ui::controlSetText(window_, 910, "1234.5");
-    command(911);
-    EXPECT_EQ(state_.pattern.centreFrequency, 1234.5f);
-
-    // A redraw keeps the mark on the pen in use.
-    command(1114);
+// Return in a field applies it; Reset sets pattern and parameters but not the level.
+TEST_F(MainWindowTest, ReturnAppliesTheFocusedFieldAndResetSetsTheResetPattern) {
+    start();
+    ui::controlSetFocus(window_, 995);
     ui::controlSetText(window_, 995, "250");
-    command(996);
-    EXPECT_TRUE(ui::controlGetCheck(window_, 1114));
-    EXPECT_FALSE(ui::controlGetCheck(window_, 1111));
-    EXPECT_EQ(state_.penLevelCode, 8);
+    command(static_cast<std::int32_t>(msg::IDOK));
+    EXPECT_EQ(state_.pattern.repeatDots, 250);
+    ui::controlSetFocus(window_, id::kReset);
+    command(static_cast<std::int32_t>(msg::IDOK));
+    EXPECT_EQ(state_.pattern.dotCount, 600) << "Return on a button does nothing";
 
+    command(1114); // a redraw keeps the mark on the pen in use
     click(msg::WM_LBUTTONDOWN, 30, 48);
     scrollLevel(msg::SB_THUMBTRACK, 70);
+    ui::controlSetText(window_, 800, "junk");
     command(4000);
-    EXPECT_EQ(text(800), " 100");
-    EXPECT_EQ(text(820), " 100");
-    EXPECT_EQ(text(900), " 10");
-    EXPECT_EQ(text(910), " 1000");
-    EXPECT_EQ(text(995), " 200");
-    EXPECT_EQ(state_.pattern.dotCount, 100);
-    EXPECT_EQ(state_.pattern.repeatDots, 200);
-    EXPECT_EQ(state_.pattern.toneIndex[5], 0.0f);
-    EXPECT_EQ(state_.pattern.levelCode[5], 1.0f);
+    EXPECT_TRUE(ui::controlGetCheck(window_, 1114));
+    EXPECT_FALSE(ui::controlGetCheck(window_, 1111));
+    for (const auto& [control, shown] : std::vector<std::pair<std::int32_t, std::string>>{
+             {800, " 100"}, {820, " 100"}, {900, " 10"}, {910, " 1000"}, {995, " 200"}}) {
+        EXPECT_EQ(text(control), shown) << control;
+    }
+    const BeaconPattern reset = resetPattern();
+    EXPECT_TRUE(samePatternWork(state_.pattern, reset));
     EXPECT_EQ(state_.outputLevel, 70.0f);
     EXPECT_EQ(gridPixel(30, 48), ui::rgb(255, 255, 255));
 }
@@ -459,17 +475,14 @@ TEST_F(MainWindowTest, ReplaceQuestionIsAskedForTheFinalName) {
               (std::vector<std::string>{(folder_ / "beacon.Wav").string(), existing.string()}));
 }
 
-// Reset, Open and leaving ask before unsaved work goes; Ctrl+Z and Ctrl+Y step through the
-// edits and Resets.
-TEST_F(MainWindowTest, UnsavedWorkIsAskedForAndEditsUndo) {
+// Reset, Open and leaving ask before unsaved work goes, and No keeps everything; saved work
+// goes without a question.
+TEST_F(MainWindowTest, UnsavedWorkIsAskedFor) {
     start();
     command(4000);                // nothing painted yet: no question
     EXPECT_EQ(boxes_.size(), 1u); // the start-up notice
     boxes_.clear();
-    command(1112);
-    for (int slot = 0; slot < 150; ++slot) {
-        click(msg::WM_LBUTTONDOWN, 6 * (slot % 101), 6 * (slot % 16 + 1));
-    }
+    click(msg::WM_LBUTTONDOWN, 30, 18);
     const BeaconPattern painted = state_.pattern;
     replies_ = {msg::IDNO, msg::IDNO, msg::IDNO};
     command(4000);
@@ -483,6 +496,23 @@ TEST_F(MainWindowTest, UnsavedWorkIsAskedForAndEditsUndo) {
     EXPECT_EQ(state_.pattern.levelCode, painted.levelCode);
     EXPECT_EQ(captions_.size(), 0u); // no file dialog after No
 
+    boxes_.clear();
+    answers_ = {(folder_ / "kept").string()};
+    command(id::kMenuSavePattern);
+    EXPECT_EQ(send(msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0), 1);
+    ui::processEvents();
+    EXPECT_FALSE(ui::windowExists(window_));
+    EXPECT_TRUE(boxes_.empty());
+}
+
+// Ctrl+Z and Ctrl+Y step through the edits and Resets, parameters and fields included.
+TEST_F(MainWindowTest, EditsAndResetsUndoAndRedo) {
+    start();
+    command(1112);
+    for (int slot = 0; slot < 150; ++slot) {
+        click(msg::WM_LBUTTONDOWN, 6 * (slot % 101), 6 * (slot % 16 + 1));
+    }
+    const BeaconPattern painted = state_.pattern;
     command(4000); // Yes
     EXPECT_EQ(state_.pattern.toneIndex[0], 0.0f);
     ui::controlSetText(window_, 800, "250");
@@ -491,28 +521,42 @@ TEST_F(MainWindowTest, UnsavedWorkIsAskedForAndEditsUndo) {
     EXPECT_EQ(state_.pattern.toneIndex, painted.toneIndex);
     EXPECT_EQ(state_.pattern.dotLength, 100);
     EXPECT_EQ(text(800), " 100");
-    for (int step = 0; step < 151; ++step) { // the 150 dots, then the first Reset
+    EXPECT_EQ(text(820), " 600");
+    for (int step = 0; step < 150; ++step) {
         command(id::kUndo);
     }
     EXPECT_EQ(state_.pattern.levelCode, startPattern().levelCode);
-    EXPECT_EQ(state_.pattern.dotCount, 600);
     EXPECT_EQ(gridPixel(0, 6), ui::rgb(235, 235, 235));
-    for (int step = 0; step < 152; ++step) {
+    command(id::kUndo); // nothing left to take back
+    for (int step = 0; step < 151; ++step) {
         command(id::kRedo);
     }
     EXPECT_EQ(state_.pattern.toneIndex, resetPattern().toneIndex);
+    EXPECT_EQ(text(820), " 100");
     command(id::kUndo);
     EXPECT_EQ(state_.pattern.levelCode, painted.levelCode);
     EXPECT_EQ(gridPixel(600, 30), ui::rgb(128, 0, 255)); // slot 100, row 5
+}
 
-    // Saved work goes without a question.
-    boxes_.clear();
-    answers_ = {(folder_ / "kept").string()};
-    command(id::kMenuSavePattern);
-    EXPECT_EQ(send(msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0), 1);
-    ui::processEvents();
-    EXPECT_FALSE(ui::windowExists(window_));
-    EXPECT_TRUE(boxes_.empty());
+// While the pattern plays, a step that would change the parameters waits, with a beep.
+TEST_F(MainWindowTest, UndoOfAResetWaitsWhilePlaying) {
+    start();
+    click(msg::WM_LBUTTONDOWN, 30, 18);
+    startPlaying(); // its Reset is one step
+    ASSERT_EQ(text(1002), "Turn Off");
+    command(id::kUndo);
+    EXPECT_EQ(state_.pattern.dotCount, 100);
+    EXPECT_EQ(text(820), " 100");
+    command(id::kTurnOnOff);
+    for (int i = 0; i < 100 && state_.sequencer->deviceOpen(); ++i) {
+        audio_->advance(8192);
+        audio_->deliver();
+        ui::processEvents();
+    }
+    ASSERT_FALSE(state_.sequencer->deviceOpen());
+    command(id::kUndo);
+    EXPECT_EQ(state_.pattern.dotCount, 600);
+    EXPECT_EQ(state_.pattern.toneIndex[5], 3.0f);
 }
 
 TEST_F(MainWindowTest, EscapeClosesAndWritesTheSettings) {
@@ -531,11 +575,25 @@ TEST_F(MainWindowTest, EscapeClosesAndWritesTheSettings) {
     EXPECT_EQ(lines_.back(), "close");
 }
 
-TEST_F(MainWindowTest, CloseBoxWhileIdleEndsAtOnceAndHelpDoesNothing) {
+// The Help item and a size change are routed nowhere: no box, no dialog, no change.
+TEST_F(MainWindowTest, HelpAndSizeChangeNothing) {
     start();
+    click(msg::WM_LBUTTONDOWN, 30, 18);
+    boxes_.clear();
+    const BeaconPattern before = state_.pattern;
+    const std::string title = ui::windowGetTitle(window_);
     command(id::kMenuHelp);
     send(msg::WM_SIZE, 0, 0);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(captions_.empty());
+    EXPECT_EQ(ui::windowGetTitle(window_), title);
+    EXPECT_EQ(state_.pattern.toneIndex, before.toneIndex);
+    EXPECT_EQ(parameters(state_.pattern), parameters(before));
     EXPECT_TRUE(ui::windowExists(window_));
+}
+
+TEST_F(MainWindowTest, AboutShowsItsBoxAndTheCloseBoxEndsAnIdleWindowAtOnce) {
+    start();
     boxes_.clear();
     command(id::kMenuAbout);
     ASSERT_EQ(boxes_.size(), 1u);
@@ -601,29 +659,44 @@ TEST_F(MainWindowTest, RefusedKeyingShowsPttOffAndOneNoticeUntilAKeyingWorks) {
     EXPECT_EQ(boxes_.size(), 2u);
 }
 
-TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackAndPttCommandReopensThePort) {
+// The selection stops playback that runs, and starts none that does not.
+TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackOnly) {
     start(3);
-    startPlaying();
-    ASSERT_EQ(text(1002), "Turn Off");
-    ASSERT_EQ(text(2501), "PTT ON");
+    for (const bool playing : {false, true}) {
+        if (playing) {
+            startPlaying();
+            ASSERT_EQ(text(1002), "Turn Off");
+            ASSERT_EQ(text(2501), "PTT ON");
+        }
+        bool sawDialog = false;
+        QTimer::singleShot(0, [&] {
+            sawDialog = state_.soundcardWindow != 0;
+            ui::sendMessage(state_.soundcardWindow, msg::WM_COMMAND, soundcard_id::kOk, 0);
+        });
+        send(msg::WM_COMMAND, static_cast<std::uint32_t>(id::kMenuSelectSoundcard), 0);
+        EXPECT_TRUE(sawDialog);
+        EXPECT_EQ(text(1002), "Turn On") << playing;
+        EXPECT_EQ(text(2501), "PTT OFF") << playing;
+        EXPECT_EQ(state_.sequencer->stopRequested(), playing);
+        EXPECT_EQ(state_.sequencer->deviceOpen(), playing) << "only draining";
+    }
+}
 
-    bool sawDialog = false;
-    QTimer::singleShot(0, [&] {
-        sawDialog = state_.soundcardWindow != 0;
-        ui::sendMessage(state_.soundcardWindow, msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0);
-    });
-    send(msg::WM_COMMAND, static_cast<std::uint32_t>(id::kMenuSelectSoundcard), 0);
-    EXPECT_TRUE(sawDialog);
-    EXPECT_EQ(text(1002), "Turn On");
-    EXPECT_EQ(text(2501), "PTT OFF");
-    EXPECT_TRUE(state_.sequencer->stopRequested());
-    EXPECT_EQ(state_.soundcardIndex, 0); // the close box keeps the choice
-
-    // The PTT command: Accept keeps port 3, and the port is closed and opened again.
+// The PTT command holds back itself and Turn On/Off while its box is open; Accept keeps
+// port 3, and the port is closed and opened again.
+TEST_F(MainWindowTest, PttCommandHoldsBackItsCommandsAndReopensThePort) {
+    start(3);
     lines_.clear();
-    QTimer::singleShot(
-        0, [&] { ui::postMessage(state_.choice.choiceWindow, msg::WM_COMMAND, 254, 0); });
+    std::string enabledInBox;
+    QTimer::singleShot(0, [&] {
+        enabledInBox = std::to_string(ui::menuIsEnabled(window_, id::kMenuPtt)) +
+                       std::to_string(ui::controlIsEnabled(window_, id::kTurnOnOff));
+        ui::postMessage(state_.choice.choiceWindow, msg::WM_COMMAND, 254, 0);
+    });
     command(id::kMenuPtt);
+    EXPECT_EQ(enabledInBox, "00");
+    EXPECT_TRUE(ui::menuIsEnabled(window_, id::kMenuPtt));
+    EXPECT_TRUE(ui::controlIsEnabled(window_, id::kTurnOnOff));
     EXPECT_EQ(state_.pttComport, 3);
     EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3", "released"}));
 }
