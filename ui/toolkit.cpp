@@ -1,5 +1,6 @@
 #include "ui/toolkit.h"
 
+#include "ui/dialog_units.h"
 #include "ui/messages.h"
 #include "ui/toolkit_detail.h"
 
@@ -108,7 +109,7 @@ struct DialogRecord {
     std::vector<Window> controls; // creation order: lookups by id take the first match
     std::map<std::uint32_t, QPointer<QTimer>> timers;
     QEventLoop* loop = nullptr;
-    detail::BaseUnits base;
+    BaseUnits base;
     std::string title;
     QSize lastClientSize;
     bool ending = false;
@@ -198,11 +199,11 @@ const QFont& dialogFont() {
     return font;
 }
 
-detail::BaseUnits baseUnitsOf(const QFont& font) {
+BaseUnits fontBaseUnits(const QFont& font) {
     const QFontMetrics metrics(font);
-    const int width = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    return {(width / 26 + 1) / 2, metrics.height()};
+    return baseUnitsOf(metrics.horizontalAdvance(
+                           QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
+                       metrics.height());
 }
 
 QEvent::Type messageEventType() {
@@ -1111,7 +1112,7 @@ QWidget* createWidget(const std::shared_ptr<DialogRecord>& rec, ControlRecord& c
 }
 
 Rect toPixels(const DialogRecord& rec, const Rect& r) {
-    return rec.units == Units::Pixels ? r : detail::mapDialogRect(r, rec.base);
+    return rec.units == Units::Pixels ? r : mapDialogRect(r, rec.base);
 }
 
 void placeControl(const DialogRecord& rec, ControlRecord& c) {
@@ -1151,35 +1152,6 @@ template <class T> T* widgetAs(const std::shared_ptr<ControlRecord>& c, Type typ
 // --- detail -----------------------------------------------------------------------------------
 
 namespace detail {
-
-std::int32_t mulDiv(std::int32_t a, std::int32_t b, std::int32_t c) {
-    if (c == 0) {
-        return -1;
-    }
-    const std::int64_t product = static_cast<std::int64_t>(a) * b;
-    const std::int64_t half = (c < 0 ? -static_cast<std::int64_t>(c) : c) / 2;
-    const bool negative = (product < 0) != (c < 0);
-    const std::int64_t magnitude = (product < 0 ? -product : product) + half;
-    const std::int64_t quotient = magnitude / (c < 0 ? -static_cast<std::int64_t>(c) : c);
-    const std::int64_t result = negative ? -quotient : quotient;
-    if (result > INT32_MAX || result < INT32_MIN) {
-        return -1;
-    }
-    return static_cast<std::int32_t>(result);
-}
-
-Rect mapDialogRect(const Rect& units, BaseUnits base) {
-    const auto edge = [](std::int32_t origin, std::int32_t extent) {
-        const std::int64_t sum = static_cast<std::int64_t>(origin) + extent;
-        return static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, INT32_MIN, INT32_MAX));
-    };
-    const std::int32_t left = mulDiv(units.x, base.x, 4);
-    const std::int32_t top = mulDiv(units.y, base.y, 8);
-    const std::int32_t right = mulDiv(edge(units.x, units.width), base.x, 4);
-    const std::int32_t bottom = mulDiv(edge(units.y, units.height), base.y, 8);
-    return {left, top, static_cast<std::int32_t>(static_cast<std::int64_t>(right) - left),
-            static_cast<std::int32_t>(static_cast<std::int64_t>(bottom) - top)};
-}
 
 BaseUnits dialogBaseUnits(Window dialog) {
     auto rec = findDialog(dialog);
@@ -1348,12 +1320,11 @@ Window dialogNew(Units units, Window owner, const std::string& caption, std::int
     window->setFont(dialogFont());
     rec->window = window;
     rec->client = new ClientArea(handle, window);
-    rec->base = baseUnitsOf(window->font());
+    rec->base = fontBaseUnits(window->font());
     registry().dialogs.emplace(handle, rec);
 
-    const Rect size = units == Units::Pixels
-                          ? Rect{0, 0, width, height}
-                          : detail::mapDialogRect({0, 0, width, height}, rec->base);
+    const Rect size = units == Units::Pixels ? Rect{0, 0, width, height}
+                                             : mapDialogRect({0, 0, width, height}, rec->base);
     setClientSize(*rec, QSize(std::max(0, size.width), std::max(0, size.height)));
 
     QScreen* screen = screenFor(ownerRec);
@@ -1363,8 +1334,8 @@ Window dialogNew(Units units, Window owner, const std::string& caption, std::int
         position = area.topLeft() + QPoint((area.width() - window->width()) / 2,
                                            (area.height() - window->height()) / 2);
     } else {
-        const Rect offset = units == Units::Pixels ? Rect{x, y, 0, 0}
-                                                   : detail::mapDialogRect({x, y, 0, 0}, rec->base);
+        const Rect offset =
+            units == Units::Pixels ? Rect{x, y, 0, 0} : mapDialogRect({x, y, 0, 0}, rec->base);
         QPoint origin = screen->geometry().topLeft();
         if (QWidget* ownerClient = ownerRec ? ownerRec->client.data() : nullptr) {
             origin = ownerClient->mapToGlobal(QPoint(0, 0));

@@ -352,18 +352,6 @@ TEST_F(Toolkit, PixelClientAreaIsExactBelowAMenuBarWithHelpAtTheRight) {
     EXPECT_EQ(detail::dialogWidget(d)->windowHandle()->title(), "Message pattern file: a[*]b.txt");
 }
 
-TEST_F(Toolkit, DialogUnitsConvertEdgeByEdgeWithHalvesAwayFromZero) {
-    for (const auto& [units, pixels] : {std::pair<Rect, Rect>{{10, 42, 100, 60}, {15, 68, 150, 98}},
-                                        {{1, 4, 1, 4}, {2, 7, 1, 6}},     // 1.5 -> 2, 6.5 -> 7
-                                        {{-1, -4, 2, 4}, {-2, -7, 4, 7}}, // -1.5 -> -2, -6.5 -> -7
-                                        {{0, 0, 200, 70}, {0, 0, 300, 114}}}) {
-        const Rect r = detail::mapDialogRect(units, detail::BaseUnits{6, 13});
-        EXPECT_EQ((std::tuple{r.x, r.y, r.width, r.height}),
-                  (std::tuple{pixels.x, pixels.y, pixels.width, pixels.height}))
-            << units.x << "," << units.y;
-    }
-}
-
 TEST_F(Toolkit, ComboboxListSelectionAndNotifications) {
     const Window d = dialog();
     const std::vector<std::string> list{"none", "COM 2", "", "COM 3"};
