@@ -130,7 +130,9 @@ Generated makeWsprPattern(const WsprSettings& settings) {
 }
 
 bool isWsprTiming(const BeaconPattern& pattern) {
-    return pattern.dotLength == kWsprSymbolMs && pattern.frequencySpacing == kWsprToneSpacing;
+    // A pattern file keeps seven digits: the spacing comes back as 1.464844 Hz.
+    return pattern.dotLength == kWsprSymbolMs &&
+           std::abs(pattern.frequencySpacing - kWsprToneSpacing) < 1e-5f;
 }
 
 } // namespace vesk::beacon

@@ -56,8 +56,8 @@ struct WsprSettings {
 // two minutes. Refused with the encoder's message for an invalid callsign, locator or power.
 Generated makeWsprPattern(const WsprSettings& settings);
 
-// True for a pattern with WSPR's symbol length and tone spacing, which starts on the two-minute
-// grid by default.
+// True for a pattern with WSPR's symbol length and tone spacing (as a pattern file keeps it,
+// to seven digits), which starts on the two-minute grid by default.
 bool isWsprTiming(const BeaconPattern& pattern);
 
 } // namespace vesk::beacon

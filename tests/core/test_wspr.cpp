@@ -1,5 +1,6 @@
 #include "beacon/generator.h"
 #include "beacon/wspr.h"
+#include "files/pattern_file.h"
 #include "tone/render.h"
 
 #include "scratch_folder.h"
@@ -107,6 +108,12 @@ TEST(WsprPattern, EachSymbolSoundsAtItsToneOnTheRender) {
     EXPECT_EQ(made.pattern.dotCount, 161);
     EXPECT_EQ(made.pattern.dotLength, 683);
     EXPECT_TRUE(isWsprTiming(made.pattern));
+    const PatternText saved = readPatternText(patternFileText(made.pattern));
+    ASSERT_TRUE(saved.ok);
+    EXPECT_TRUE(isWsprTiming(saved.pattern));
+    BeaconPattern other = saved.pattern;
+    other.frequencySpacing = 1.5f;
+    EXPECT_FALSE(isWsprTiming(other));
     const std::vector<std::int16_t> samples = renderPatternReference(made.pattern, 32767);
     const WsprSymbols encoded = wsprSymbols("K1ABC", "FN42", 37);
     const std::size_t perSymbol = 44100 * 683 / 1000;
