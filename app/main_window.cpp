@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "app/beacon_dialogs.h"
+
 #include "devices/audio_tools.h"
 #include "devices/comport_selection.h"
 #include "devices/ptt_messages.h"
@@ -123,11 +125,17 @@ void addControls(ui::Window window) {
 }
 
 void restFocus(const AppState& state);
+void generatePatternCommand(AppState& state);
 
 void addMenus(ui::Window window, AppState& state) {
     const ui::Menu bar = ui::menuNew(true);
     const ui::Menu file = ui::menuNew(false);
     ui::menuAdd(file, "Open pattern file", id::kMenuOpen, 0, true);
+    ui::menuAdd(file, "Generate pattern...", id::kMenuGenerate, 0, true,
+                [&state](ui::Window, std::uint32_t, std::uint32_t, std::int32_t) {
+                    generatePatternCommand(state);
+                    return 0;
+                });
     ui::menuAdd(file, "-", 0, 0, true);
     ui::menuAdd(file, "Save as pattern file .TXT", id::kMenuSavePattern, 0, true);
     ui::menuAdd(file, "Save as .SCP", id::kMenuSaveScript, 0, true);
@@ -156,6 +164,14 @@ void addMenus(ui::Window window, AppState& state) {
                     return 0;
                 });
     ui::menuAdd(bar, "Soundcard", 0, soundcard, true);
+
+    const ui::Menu view = ui::menuNew(false);
+    ui::menuAdd(view, "Preview", id::kMenuPreview, 0, true,
+                [&state](ui::Window, std::uint32_t, std::uint32_t, std::int32_t) {
+                    runPreviewDialog(state.pattern);
+                    return 0;
+                });
+    ui::menuAdd(bar, "View", 0, view, true);
 
     const ui::Menu ptt = ui::menuNew(false);
     ui::menuAdd(ptt, "PTT", id::kMenuPtt, 0, true);
@@ -386,6 +402,25 @@ void loadPatternCommand(AppState& state) {
     showParameters(state);
     setPatternTitle(state);
     renderCurrentPattern(state);
+}
+
+// A generated pattern comes in as a loaded one does, but counts as unsaved work.
+void generatePatternCommand(AppState& state) {
+    if (!mayDiscardWork(state)) {
+        return;
+    }
+    if (const std::optional<BeaconPattern> made = runGenerateDialog()) {
+        state.pattern = *made;
+        state.patternFileName.clear(); // no file holds it yet
+        state.history.clear();
+        redraw(state);
+        showParameters(state);
+        setPatternTitle(state);
+        renderCurrentPattern(state);
+    }
+    if (ui::windowExists(state.mainWindow)) {
+        restFocus(state);
+    }
 }
 
 // The title shows the export's progress and then what it showed before: the export changes
