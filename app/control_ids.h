@@ -42,6 +42,7 @@ enum ControlId : std::int32_t {
     kRepeatApply = 996,
 
     kMenuOpen = 650,
+    kMenuGenerate = 660,
     kMenuSavePattern = 600,
     kMenuSaveScript = 610,
     kMenuSaveWave = 620,
@@ -49,6 +50,7 @@ enum ControlId : std::int32_t {
     kMenuAudioDevices = 2010,
     kMenuSelectSoundcard = 2020,
     kMenuPtt = 2500,
+    kMenuPreview = 2600,
     kMenuAbout = 210,
     kMenuHelp = 200,
     // Commands of the keys Ctrl+Z and Ctrl+Y.

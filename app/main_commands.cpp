@@ -1,5 +1,6 @@
 #include "app/main_commands.h"
 
+#include "app/beacon_dialogs.h"
 #include "app/control_ids.h"
 #include "app/main_window.h"
 #include "devices/audio_tools.h"
@@ -246,6 +247,31 @@ void openCommand(AppState& state, std::int32_t) {
         renderCurrentPattern(state);
     }
     restFocus(state);
+}
+
+void generatePatternCommand(AppState& state, std::int32_t) {
+    if (!mayDiscardWork(state)) {
+        return;
+    }
+    if (const std::optional<BeaconPattern> made = runGenerateDialog()) {
+        state.pattern = *made;
+        state.patternFileName.clear(); // no file holds it yet
+        state.history.clear();
+        redraw(state);
+        showParameters(state);
+        setPatternTitle(state);
+        renderCurrentPattern(state);
+    }
+    if (ui::windowExists(state.mainWindow)) {
+        restFocus(state);
+    }
+}
+
+void previewCommand(AppState& state, std::int32_t) {
+    runPreviewDialog(state.pattern);
+    if (ui::windowExists(state.mainWindow)) {
+        restFocus(state);
+    }
 }
 
 void savePatternCommand(AppState& state, std::int32_t) {

@@ -23,6 +23,11 @@ void turnOnOffCommand(AppState& state, std::int32_t command);
 // Escape: the close request, run inside this command.
 void closeCommand(AppState& state, std::int32_t command);
 void openCommand(AppState& state, std::int32_t command);
+// File > "Generate pattern...": a pattern made from text comes in as a loaded one does, but
+// counts as unsaved work.
+void generatePatternCommand(AppState& state, std::int32_t command);
+// View > "Preview": the pattern as a grabber would show it; the pattern does not change.
+void previewCommand(AppState& state, std::int32_t command);
 void savePatternCommand(AppState& state, std::int32_t command);
 void saveScriptCommand(AppState& state, std::int32_t command);
 void saveWaveCommand(AppState& state, std::int32_t command);

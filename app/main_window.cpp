@@ -146,6 +146,8 @@ constexpr CommandRoute kCommandRoutes[] = {
     {id::kMenuAbout, aboutCommand},
     {id::kReset, resetCommand},
     {id::kMenuOpen, openCommand},
+    {id::kMenuGenerate, generatePatternCommand},
+    {id::kMenuPreview, previewCommand},
     {id::kMenuSavePattern, savePatternCommand},
     {id::kMenuSaveScript, saveScriptCommand},
     {id::kMenuSaveWave, saveWaveCommand},
@@ -207,6 +209,7 @@ void addMenus(ui::Window window, AppState& state) {
     const ui::Menu bar = ui::menuNew(true);
     addPopup(state, bar, "File",
              {{"Open pattern file", id::kMenuOpen},
+              {"Generate pattern...", id::kMenuGenerate},
               {"-", 0},
               {"Save as pattern file .TXT", id::kMenuSavePattern},
               {"Save as .SCP", id::kMenuSaveScript},
@@ -216,6 +219,7 @@ void addMenus(ui::Window window, AppState& state) {
               {"Audio Devices", id::kMenuAudioDevices},
               {"SelectSoundcard", id::kMenuSelectSoundcard}});
     addPopup(state, bar, "PTT", {{"PTT", id::kMenuPtt}});
+    addPopup(state, bar, "View", {{"Preview", id::kMenuPreview}});
     addPopup(state, bar, "Help", {{"About", id::kMenuAbout}, {"Help", id::kMenuHelp}}, true);
     ui::menuAttach(window, bar);
 }

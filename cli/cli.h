@@ -28,4 +28,11 @@ int runConvert(const Options& options);
 int runPlay(const Options& options, int argc, char** argv);
 int runDevices(int argc, char** argv);
 
+// make MODE ...: a pattern file from a text or a WSPR message (`args` from the command on).
+int runMake(const std::vector<std::string>& args);
+
+// Becomes the helper program `helper` (beside this one, or in ../libexec/vesk) with the same
+// arguments; returns only on failure, with status 1 and a message.
+int handOverTo(const std::string& helper, char** argv);
+
 } // namespace vesk::cli
