@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tone/clock_timing.h"
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@ struct Options {
     int device = -1;     // sound output index, -1 the system default
     int comport = 0;     // 0: no PTT port
     long cycles = 0;     // 0: play until interrupted
+    ClockTiming timing;  // off: cycles at the pattern's repeat interval
+    bool timingGiven = false;
 };
 
 // Parses the arguments after the program name; false with `error` set when they are wrong.

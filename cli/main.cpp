@@ -39,6 +39,10 @@ Commands:
                                      play the beacon without a window: sound on output N
                                      (-1, the default: the system's), PTT on COM N, K repeat
                                      cycles (0, the default: until Ctrl-C or SIGTERM)
+       [--every MINUTES [--offset SECONDS]]
+                                     on the clock: each cycle starts at the next UTC
+                                     time that is a multiple of MINUTES (dividing the day)
+                                     plus SECONDS, instead of at the repeat interval
   devices                            list the sound outputs and the serial ports by number
   make cw|fskcw|dfcw TEXT OUT [--speed QRSS3|QRSS10|QRSS30|QRSS60] [--dot MS] [--shift ROWS]
                           [--spacing HZ] [--centre HZ]

@@ -79,6 +79,11 @@ public:
     void reportRenderRefused(const std::string& message) override { fail(message); }
     void reportDeviceLost(const std::string& message) override { fail(message); }
     void endMainWindow() override { end(); }
+    void showNextTransmission(UtcNanoseconds at) override {
+        if (at >= 0) {
+            say("next transmission at " + formatUtcTime(at));
+        }
+    }
     void cyclePlayed(long cycle, std::int64_t underruns) override {
         say(utcNow() + " cycle " + std::to_string(cycle) + " played, " + std::to_string(underruns) +
             (underruns == 1 ? " underrun" : " underruns"));
@@ -136,6 +141,7 @@ int runPlay(const Options& options, int argc, char** argv) {
     // After the last cycle has been heard the sequencer releases the PTT and ends as a close
     // request does, which ends the loop below; no further cycle is keyed.
     sequencer.setCycleLimit(options.cycles);
+    sequencer.setClockTiming(options.timing);
 
     bool stopping = false;
     // Turn Off releases the PTT at once and lets the queued sound play out; the device's
@@ -180,8 +186,13 @@ int runPlay(const Options& options, int argc, char** argv) {
 
     std::string start = "playing " + options.positional[0] + ": " +
                         std::to_string(pattern.dotCount + 1) + " dots of " +
-                        std::to_string(pattern.dotLength) + " ms every " +
-                        std::to_string(std::int64_t{pattern.repeatDots} + 1) + " dots";
+                        std::to_string(pattern.dotLength) + " ms ";
+    if (options.timing.onTheClock()) {
+        start += "every " + std::to_string(options.timing.everyMinutes) + " min at +" +
+                 std::to_string(options.timing.offsetSeconds) + " s UTC";
+    } else {
+        start += "every " + std::to_string(std::int64_t{pattern.repeatDots} + 1) + " dots";
+    }
     if (options.cycles > 0) {
         start += ", " + std::to_string(options.cycles) + " cycle(s)";
     }

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -73,6 +75,19 @@ public:
                parec_.running();
     }
 
+    // Notes how many samples have arrived by now. Each note bounds when the recording's first
+    // sample was captured: no later than the arrival less the samples before it.
+    void stamp() {
+        const auto samples = static_cast<std::int64_t>(parec_.standardOutput().size() / 2);
+        const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
+        const std::int64_t start = now - samples * 1'000'000'000 / 44100;
+        firstSampleUtc_ = firstSampleUtc_ < 0 ? start : std::min(firstSampleUtc_, start);
+    }
+    // The UTC time of the first sample recorded, in ns since the epoch, from the notes.
+    std::int64_t firstSampleUtc() const { return firstSampleUtc_; }
+
     std::vector<std::int16_t> stop() {
         parec_.signal(SIGTERM);
         parec_.wait(std::chrono::seconds(5));
@@ -88,6 +103,7 @@ public:
 
 private:
     ChildProcess parec_;
+    std::int64_t firstSampleUtc_ = -1;
 };
 
 // Keeps `samples` as <prefix><test name>.wav in the working folder when the test has failed,

@@ -134,6 +134,48 @@ TEST(CliPlay, PlaysThePatternOncePerCycleAndEnds) {
     }
 }
 
+// On the clock the first sample sounds at the UTC boundary: measured on the recording, read
+// as it arrives, against the system clock.
+TEST(CliPlay, OnTheClockTheFirstSampleSoundsAtTheBoundary) {
+    SKIP_WITHOUT_SOUND_SERVER();
+    ScratchFolder folder;
+    writeWholeFile(folder.file("short.txt"), fiveDots(kRepeatDots));
+    const RenderResult render =
+        renderPattern(readPatternText(fiveDots(kRepeatDots)).pattern, amplitudeForLevel(100));
+    std::vector<std::int16_t> pattern(static_cast<std::size_t>(render.sound.sampleCount()));
+    render.sound.copySamples(0, pattern.data(), static_cast<int>(pattern.size()));
+
+    MonitorRecording monitor;
+    ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
+    // A boundary 3 to 4 s away: every minute, at the second four seconds on.
+    const std::int64_t second = std::chrono::duration_cast<std::chrono::seconds>(
+                                    std::chrono::system_clock::now().time_since_epoch())
+                                    .count() +
+                                4;
+    ChildProcess play({kCli, "play", folder.file("short.txt"), "--level", "100", "--cycles", "1",
+                       "--every", "1", "--offset", std::to_string(second % 60)});
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!play.wait(2ms) && std::chrono::steady_clock::now() < deadline) {
+        monitor.stamp();
+    }
+    std::this_thread::sleep_for(300ms);
+    monitor.stamp();
+    const std::vector<std::int16_t> recording = monitor.stop();
+    const KeepOnFailure keep(recording, "vesk_cli_play_");
+
+    ASSERT_FALSE(play.running()) << play.standardError();
+    EXPECT_EQ(play.exitCode(), 0) << play.standardError();
+    EXPECT_EQ(linesStartingWith(play.standardError(), "next transmission at ").size(), 1u)
+        << play.standardError();
+    const std::vector<Pass> passes = findPasses(recording, pattern);
+    ASSERT_EQ(passes.size(), 1u);
+    EXPECT_TRUE(passes[0].whole);
+    const std::int64_t heard =
+        monitor.firstSampleUtc() + static_cast<std::int64_t>(passes[0].at) * 1'000'000'000 / 44100;
+    EXPECT_NEAR(static_cast<double>(heard - second * 1'000'000'000) / 1e6, 0.0, 50.0)
+        << "ms from the boundary";
+}
+
 // 600 dots of 120 s (20 hours, 3.2 G samples; once too long to render at all) start at once and
 // sound exactly as the stream renders them: the first seconds of the first dot's fade-in, one
 // row above the centre, on its way to full level.
