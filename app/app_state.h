@@ -21,6 +21,7 @@ struct AppState {
     ChoiceBoxState choice;
     ui::Window mainWindow = 0;
     ui::Window soundcardWindow = 0;
+    ui::Window timingWindow = 0;
     double pi = 0.0;
     std::int32_t amplitude = 0;      // peak sample value for level code 1, 0..32767
     std::int32_t penLevelCode = 0;   // 1, 2, 4, 8 or 16

@@ -50,6 +50,7 @@ enum ControlId : std::int32_t {
     kMenuAudioDevices = 2010,
     kMenuSelectSoundcard = 2020,
     kMenuPtt = 2500,
+    kMenuTiming = 2510,
     kMenuPreview = 2600,
     kMenuAbout = 210,
     kMenuHelp = 200,

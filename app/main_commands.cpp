@@ -3,6 +3,7 @@
 #include "app/beacon_dialogs.h"
 #include "app/control_ids.h"
 #include "app/main_window.h"
+#include "app/timing_dialog.h"
 #include "devices/audio_tools.h"
 #include "devices/comport_selection.h"
 #include "devices/ptt_messages.h"
@@ -325,6 +326,16 @@ void soundcardCommand(AppState& state, std::int32_t) {
     };
     selectSoundcard(state.mainWindow, state.soundcardIndex, platform::outputDevices(), stopPlayback,
                     &state.soundcardWindow);
+    if (ui::windowExists(state.mainWindow)) {
+        restFocus(state);
+    }
+}
+
+void timingCommand(AppState& state, std::int32_t) {
+    if (const std::optional<ClockTiming> timing =
+            askClockTiming(state.mainWindow, state.sequencer->clockTiming(), &state.timingWindow)) {
+        state.sequencer->setClockTiming(*timing);
+    }
     if (ui::windowExists(state.mainWindow)) {
         restFocus(state);
     }

@@ -33,6 +33,8 @@ void saveScriptCommand(AppState& state, std::int32_t command);
 void saveWaveCommand(AppState& state, std::int32_t command);
 void comportCommand(AppState& state, std::int32_t command);
 void soundcardCommand(AppState& state, std::int32_t command);
+// When transmissions start: at the repeat interval or on the UTC clock (from the next Turn On).
+void timingCommand(AppState& state, std::int32_t command);
 void mixerCommand(AppState& state, std::int32_t command);
 void audioDevicesCommand(AppState& state, std::int32_t command);
 void aboutCommand(AppState& state, std::int32_t command);

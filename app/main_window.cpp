@@ -143,6 +143,7 @@ constexpr CommandRoute kCommandRoutes[] = {
     {id::kSpacingApply, applyParameterCommand},
     {id::kCentreApply, applyParameterCommand},
     {id::kMenuPtt, comportCommand},
+    {id::kMenuTiming, timingCommand},
     {id::kMenuAbout, aboutCommand},
     {id::kReset, resetCommand},
     {id::kMenuOpen, openCommand},
@@ -218,7 +219,7 @@ void addMenus(ui::Window window, AppState& state) {
              {{"Mixer", id::kMenuMixer},
               {"Audio Devices", id::kMenuAudioDevices},
               {"SelectSoundcard", id::kMenuSelectSoundcard}});
-    addPopup(state, bar, "PTT", {{"PTT", id::kMenuPtt}});
+    addPopup(state, bar, "PTT", {{"PTT", id::kMenuPtt}, {"Timing...", id::kMenuTiming}});
     addPopup(state, bar, "View", {{"Preview", id::kMenuPreview}});
     addPopup(state, bar, "Help", {{"About", id::kMenuAbout}, {"Help", id::kMenuHelp}}, true);
     ui::menuAttach(window, bar);

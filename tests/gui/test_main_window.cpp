@@ -1,5 +1,6 @@
 #include "app/app_main.h"
 #include "app/main_window.h"
+#include "app/timing_dialog.h"
 #include "devices/settings_file.h"
 #include "devices/soundcard_selection.h"
 #include "files/file_commands.h"
@@ -699,6 +700,48 @@ TEST_F(MainWindowTest, PttCommandHoldsBackItsCommandsAndReopensThePort) {
     EXPECT_TRUE(ui::controlIsEnabled(window_, id::kTurnOnOff));
     EXPECT_EQ(state_.pttComport, 3);
     EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3", "released"}));
+}
+
+TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
+    start(3);
+    // Typed answers in turn; each is followed by OK, the last by Cancel.
+    const auto answer = [this](std::vector<std::pair<std::string, std::string>> typed) {
+        std::function<void()> next = [this, &typed, &next] {
+            const ui::Window box = state_.timingWindow;
+            if (typed.empty()) {
+                ui::postMessage(box, msg::WM_COMMAND, timing_id::kCancel, 0);
+                return;
+            }
+            ui::controlSetText(box, timing_id::kEvery, typed.front().first);
+            ui::controlSetText(box, timing_id::kOffset, typed.front().second);
+            typed.erase(typed.begin());
+            ui::sendMessage(box, msg::WM_COMMAND, timing_id::kOk, 0);
+            if (ui::windowExists(box)) {
+                QTimer::singleShot(0, [&next] { next(); });
+            }
+        };
+        QTimer::singleShot(0, [&next] { next(); });
+        command(id::kMenuTiming);
+    };
+    answer({{"7 minutes", "0"}, {"2 minutes", "120"}, {"ten", "0"}, {"10 minutes", "5"}});
+    EXPECT_EQ(state_.sequencer->clockTiming(), (ClockTiming{10, 5}));
+    ASSERT_EQ(boxes_.size(), 3u);
+    for (const auto& box : boxes_) {
+        EXPECT_EQ(box.caption, "Timing");
+    }
+    EXPECT_NE(boxes_[0].text.find("divide the day"), std::string::npos) << boxes_[0].text;
+    EXPECT_NE(boxes_[1].text.find("less than the interval"), std::string::npos);
+    answer({});
+    EXPECT_EQ(state_.sequencer->clockTiming(), (ClockTiming{10, 5}));
+
+    // Playing on the clock, the title names the next transmission; Turn Off takes it away.
+    startPlaying();
+    EXPECT_NE(ui::windowGetTitle(window_).find(" UTC]"), std::string::npos)
+        << ui::windowGetTitle(window_);
+    command(id::kTurnOnOff);
+    EXPECT_EQ(ui::windowGetTitle(window_).find("[next"), std::string::npos);
+    answer({{kRepeatIntervalChoice, "5"}});
+    EXPECT_FALSE(state_.sequencer->clockTiming().onTheClock());
 }
 
 // Each readout shows its whole text in the font the window has.
