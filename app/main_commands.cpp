@@ -4,6 +4,7 @@
 #include "app/control_ids.h"
 #include "app/main_window.h"
 #include "app/timing_dialog.h"
+#include "beacon/generator.h"
 #include "devices/audio_tools.h"
 #include "devices/comport_selection.h"
 #include "devices/ptt_messages.h"
@@ -237,11 +238,19 @@ bool closeRequest(AppState& state) {
     return state.sequencer->requestClose();
 }
 
+// A WSPR pattern brings the WSPR grid along, unless a clock timing has been chosen already.
+void adoptPatternTiming(AppState& state) {
+    if (beacon::isWsprTiming(state.pattern) && !state.sequencer->clockTiming().onTheClock()) {
+        state.sequencer->setClockTiming(kWsprTiming);
+    }
+}
+
 void openCommand(AppState& state, std::int32_t) {
     if (mayDiscardWork(state) &&
         loadPatternFile(state.mainWindow, state.lastFile, state.patternFileName, state.pattern)) {
         state.keptPattern = state.pattern;
         state.history.clear();
+        adoptPatternTiming(state);
         redraw(state);
         showParameters(state);
         setPatternTitle(state);
@@ -258,6 +267,7 @@ void generatePatternCommand(AppState& state, std::int32_t) {
         state.pattern = *made;
         state.patternFileName.clear(); // no file holds it yet
         state.history.clear();
+        adoptPatternTiming(state);
         redraw(state);
         showParameters(state);
         setPatternTitle(state);

@@ -43,6 +43,8 @@ Commands:
                                      on the clock: each cycle starts at the next UTC
                                      time that is a multiple of MINUTES (dividing the day)
                                      plus SECONDS, instead of at the repeat interval
+                                     (a WSPR pattern: every 2 minutes at +1 s unless
+                                     --every is given; --every 0 plays it at its repeat)
   devices                            list the sound outputs and the serial ports by number
   make cw|fskcw|dfcw TEXT OUT [--speed QRSS3|QRSS10|QRSS30|QRSS60] [--dot MS] [--shift ROWS]
                           [--spacing HZ] [--centre HZ]

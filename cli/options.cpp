@@ -78,8 +78,12 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     }
     if (options.timingGiven) {
         if (options.timing.everyMinutes == 0) {
-            error = "--offset needs --every";
-            return false;
+            // --every 0: at the repeat interval, even for a pattern that defaults to the clock.
+            if (options.timing.offsetSeconds != 0) {
+                error = "--offset needs --every";
+                return false;
+            }
+            return true;
         }
         if (const auto problem = clockTimingProblem(options.timing)) {
             error = "--every " + std::to_string(options.timing.everyMinutes) + " --offset " +

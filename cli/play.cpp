@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "beacon/generator.h"
 #include "devices/ptt.h"
 #include "files/pattern_file.h"
 #include "platform/audio_out.h"
@@ -122,6 +123,9 @@ int runPlay(const Options& options, int argc, char** argv) {
         return 1;
     }
     const BeaconPattern pattern = loaded.pattern;
+    // A WSPR pattern keeps the WSPR grid unless told otherwise.
+    const ClockTiming timing =
+        !options.timingGiven && beacon::isWsprTiming(pattern) ? kWsprTiming : options.timing;
 
     auto lines = std::make_unique<platform::SerialLines>();
     const platform::SerialLines& port = *lines;
@@ -141,7 +145,7 @@ int runPlay(const Options& options, int argc, char** argv) {
     // After the last cycle has been heard the sequencer releases the PTT and ends as a close
     // request does, which ends the loop below; no further cycle is keyed.
     sequencer.setCycleLimit(options.cycles);
-    sequencer.setClockTiming(options.timing);
+    sequencer.setClockTiming(timing);
 
     bool stopping = false;
     // Turn Off releases the PTT at once and lets the queued sound play out; the device's
@@ -187,9 +191,9 @@ int runPlay(const Options& options, int argc, char** argv) {
     std::string start = "playing " + options.positional[0] + ": " +
                         std::to_string(pattern.dotCount + 1) + " dots of " +
                         std::to_string(pattern.dotLength) + " ms ";
-    if (options.timing.onTheClock()) {
-        start += "every " + std::to_string(options.timing.everyMinutes) + " min at +" +
-                 std::to_string(options.timing.offsetSeconds) + " s UTC";
+    if (timing.onTheClock()) {
+        start += "every " + std::to_string(timing.everyMinutes) + " min at +" +
+                 std::to_string(timing.offsetSeconds) + " s UTC";
     } else {
         start += "every " + std::to_string(std::int64_t{pattern.repeatDots} + 1) + " dots";
     }

@@ -1,6 +1,7 @@
 #include "app/app_main.h"
 #include "app/main_window.h"
 #include "app/timing_dialog.h"
+#include "beacon/generator.h"
 #include "devices/settings_file.h"
 #include "devices/soundcard_selection.h"
 #include "files/file_commands.h"
@@ -742,6 +743,15 @@ TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
     EXPECT_EQ(ui::windowGetTitle(window_).find("[next"), std::string::npos);
     answer({{kRepeatIntervalChoice, "5"}});
     EXPECT_FALSE(state_.sequencer->clockTiming().onTheClock());
+
+    // A WSPR pattern brings its two-minute grid along when no clock timing is chosen.
+    std::string error;
+    const fs::path wspr = folder_ / "wspr.txt";
+    ASSERT_TRUE(savePatternFile(
+        wspr.string(), beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f}).pattern, error));
+    answers_ = {wspr.string()};
+    command(id::kMenuOpen);
+    EXPECT_EQ(state_.sequencer->clockTiming(), kWsprTiming);
 }
 
 // Each readout shows its whole text in the font the window has.
