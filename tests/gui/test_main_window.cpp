@@ -4,8 +4,8 @@
 #include "devices/soundcard_selection.h"
 #include "files/file_commands.h"
 #include "files/pattern_file.h"
-#include "files/read_file.h"
 #include "platform/fake_audio_out.h"
+#include "tests/core/scratch_folder.h"
 #include "tests/gui/shown_windows.h"
 #include "tone/pattern_views.h"
 #include "tone/render.h"
@@ -76,20 +76,12 @@ std::array<double, 5> parameters(const BeaconPattern& p) {
 }
 
 std::string readFile(const fs::path& path) {
-    std::string bytes;
-    readFileBytes(path.string(), 1u << 24, bytes);
-    return bytes;
+    return readWholeFile(path.string());
 }
 
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ =
-            fs::temp_directory_path() /
-            ("vesk-main-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
         // Questions take the next of replies_, Yes when none is left.
         ui::setMessageBoxResponder([this](const ui::MessageBoxRecord& box) {
             boxes_.push_back(box);
@@ -138,7 +130,6 @@ protected:
         ui::processEvents();
         ui::setMessageBoxRecorder({});
         ui::setFileDialogHook({});
-        fs::remove_all(folder_);
     }
 
     std::int32_t send(std::uint32_t message, std::uint32_t wParam, std::int32_t lParam) {
@@ -177,7 +168,8 @@ protected:
         return ui::graphicPixel(window_, kPatternGridId, x, y);
     }
 
-    fs::path folder_;
+    ScratchFolder scratch_;
+    const fs::path& folder_ = scratch_.path();
     AppState state_;
     platform::FakeAudioOut* audio_ = nullptr;
     RecordingLines* port_ = nullptr;
