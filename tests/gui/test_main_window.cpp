@@ -713,6 +713,7 @@ TEST_F(MainWindowTest, UnreadableSettingsFileIsReportedAndLeftAlone) {
 // The PTT box goes with the main window, and the port stays closed after the window ended.
 TEST_F(MainWindowTest, PttBoxClosesWithTheMainWindow) {
     start(3);
+    lines_.clear();
     bool boxSeen = false, boxOutlived = false;
     QObject guard; // the timers go with the test
     QTimer::singleShot(0, &guard, [&] {
@@ -729,7 +730,7 @@ TEST_F(MainWindowTest, PttBoxClosesWithTheMainWindow) {
     EXPECT_TRUE(boxSeen);
     EXPECT_FALSE(boxOutlived);
     EXPECT_FALSE(ui::windowExists(window_));
-    EXPECT_EQ(lines_.back(), "close");
+    EXPECT_EQ(lines_, (std::vector<std::string>{"released", "close"}));
     EXPECT_EQ(readFile(folder_ / kComportSettingsFile), " 3 \r\n");
 }
 
