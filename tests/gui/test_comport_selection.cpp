@@ -1,5 +1,6 @@
 #include "devices/comport_selection.h"
 
+#include "tests/gui/shown_windows.h"
 #include "ui/messages.h"
 #include "ui/toolkit.h"
 
@@ -21,22 +22,13 @@ namespace {
 
 using Operate = std::function<void(ui::Window box)>;
 
-QWidget* topLevelNamed(const QString& title) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && widget->windowTitle() == title) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
-
 void post(ui::Window box, std::int32_t id, std::uint32_t code = msg::BN_CLICKED) {
     ui::postMessage(box, msg::WM_COMMAND, msg::makeWParam(static_cast<std::uint32_t>(id), code),
                     ui::controlHandle(box, id));
 }
 
 void type(const QString& text) {
-    auto* combo = topLevelNamed("PTT control")->findChild<QComboBox*>();
+    auto* combo = visibleTopLevel("PTT control")->findChild<QComboBox*>();
     combo->lineEdit()->selectAll();
     QTest::keyClick(combo->lineEdit(), Qt::Key_Delete);
     QTest::keyClicks(combo->lineEdit(), text);
@@ -131,10 +123,11 @@ TEST_F(ComportSelection, AnswersBecomePortNumbers) {
                 type(c.typed);
             }
             if (c.key != Qt::Key_unknown) {
-                QWidget* target = c.keyInMain ? topLevelNamed("Stand-in")->findChild<QPushButton*>()
-                                              : QApplication::focusWidget();
+                QWidget* target = c.keyInMain
+                                      ? visibleTopLevel("Stand-in")->findChild<QPushButton*>()
+                                      : QApplication::focusWidget();
                 // Offscreen windows are not always activated: then the box itself gets the key.
-                QTest::keyClick(target != nullptr ? target : topLevelNamed("PTT control"), c.key);
+                QTest::keyClick(target != nullptr ? target : visibleTopLevel("PTT control"), c.key);
                 // A key the box failed to take leaves it open: Cancel then ends it anyway.
                 QTimer::singleShot(100, [box] { post(box, choice_id::kCancel); });
             } else if (c.button == 0) {
