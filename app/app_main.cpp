@@ -1,10 +1,10 @@
 #include "app/app_main.h"
 
+#include "app/file_commands.h"
 #include "app/main_window.h"
+#include "app/pattern_views.h"
 #include "devices/settings_file.h"
-#include "files/file_commands.h"
 #include "platform/signal_watch.h"
-#include "tone/pattern_views.h"
 #include "ui/messages.h"
 
 #include <csignal>

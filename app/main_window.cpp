@@ -1,15 +1,15 @@
 #include "app/main_window.h"
 
-#include "devices/audio_tools.h"
-#include "devices/comport_selection.h"
-#include "devices/ptt_messages.h"
+#include "app/audio_tools.h"
+#include "app/comport_selection.h"
+#include "app/file_commands.h"
+#include "app/pattern_views.h"
+#include "app/ptt_messages.h"
+#include "app/soundcard_selection.h"
 #include "devices/settings_file.h"
-#include "devices/soundcard_selection.h"
-#include "files/file_commands.h"
 #include "files/number_reader.h"
 #include "files/number_text.h"
 #include "tone/pattern_stream.h"
-#include "tone/pattern_views.h"
 #include "ui/messages.h"
 
 #include <cmath>

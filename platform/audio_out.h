@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tone/sound_format.h"
+#include "platform/sound_format.h"
 
 #include <cstdint>
 #include <functional>

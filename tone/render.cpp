@@ -4,8 +4,8 @@
 
 #include "tone/render.h"
 
-#include "files/wave_image.h"
 #include "tone/sample_rule.h"
+#include "tone/wave_image.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,6 +1,6 @@
 #include "tone/sequencer.h"
 
-#include "tone/sound_format.h"
+#include "platform/sound_format.h"
 
 #include <algorithm>
 #include <cmath>

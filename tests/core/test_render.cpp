@@ -1,6 +1,6 @@
 #include "tone/render.h"
 
-#include "files/wave_image.h"
+#include "tone/wave_image.h"
 
 #include <gtest/gtest.h>
 

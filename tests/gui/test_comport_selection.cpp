@@ -1,4 +1,4 @@
-#include "devices/comport_selection.h"
+#include "app/comport_selection.h"
 
 #include "ui/messages.h"
 #include "ui/toolkit.h"

@@ -4,7 +4,7 @@
 // tests/integration/start-pulse.sh sets up), recorded from its monitor.
 #include "tests/integration/child_process.h"
 
-#include "files/wave_image.h"
+#include "tone/wave_image.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "devices/ptt_messages.h"
+#include "app/ptt_messages.h"
 
 #include "ui/messages.h"
 

@@ -1,4 +1,4 @@
-#include "files/file_commands.h"
+#include "app/file_commands.h"
 
 #include "files/atomic_write.h"
 #include "files/export_name.h"
