@@ -9,7 +9,6 @@
 #include "devices/settings_file.h"
 #include "files/number_reader.h"
 #include "files/number_text.h"
-#include "tone/pattern_stream.h"
 #include "ui/messages.h"
 
 #include <cmath>
@@ -358,21 +357,6 @@ void setPatternTitle(const AppState& state) {
     ui::windowSetTitle(state.mainWindow, std::string(kTitlePrefix) + state.patternFileName);
 }
 
-// Prepares the pattern's stream with the title showing progress; playback, if running, goes
-// on from the new samples at its current position. Nothing is rendered up front.
-bool renderCurrentPattern(AppState& state) {
-    SequencerView& view = *state.sequencerView;
-    StreamResult result = makePatternStream(
-        state.pattern, state.amplitude, [&view](int blocks) { view.showRenderProgress(blocks); });
-    view.renderFinished();
-    if (!result.ok) {
-        view.reportRenderRefused(result.error);
-        return false;
-    }
-    state.sequencer->replaceSound(state.pattern, std::move(result.stream));
-    return true;
-}
-
 void loadPatternCommand(AppState& state) {
     if (!mayDiscardWork(state)) {
         return;
@@ -385,7 +369,8 @@ void loadPatternCommand(AppState& state) {
     redraw(state);
     showParameters(state);
     setPatternTitle(state);
-    renderCurrentPattern(state);
+    // Playback, if running, goes on from the new pattern's samples at its current position.
+    state.sequencer->loadPattern(state.pattern, state.amplitude);
 }
 
 // The title shows the export's progress and then what it showed before: the export changes
@@ -491,7 +476,11 @@ std::int32_t onCommand(AppState& state, std::uint32_t wParam) {
     } else if (command == static_cast<std::int32_t>(msg::IDOK)) {
         applyFocusedField(state);
     } else if (command == id::kTurnOnOff) {
-        state.sequencer->togglePlayback(state.pattern, state.amplitude, state.soundcardIndex);
+        if (state.sequencer->deviceOpen()) {
+            state.sequencer->stop();
+        } else {
+            state.sequencer->start(state.pattern, state.amplitude, state.soundcardIndex);
+        }
     } else if (command == static_cast<std::int32_t>(msg::IDCANCEL)) {
         ui::sendMessage(state.mainWindow, msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0);
     }
@@ -539,7 +528,7 @@ std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wPar
                 return 1; // the window stays
             }
             // While the device is open the window stays until the queued sound has drained.
-            return state.sequencer->requestClose() ? 1 : 0;
+            return state.sequencer->close() ? 1 : 0;
         }
         return 0;
     case msg::WM_MOUSEMOVE:

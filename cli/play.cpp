@@ -68,16 +68,16 @@ public:
     std::function<void()> onEnd;
     bool failed = false;
 
-    void setToggleCaption(const std::string&) override {}
+    void showPlaying(bool) override {}
     void enableParameterControls(bool) override {}
     void redrawPatternViews() override {}
     void drawStripProgress(int) override {}
     void drawCycleBar(CycleBarColour, int, int) override {}
     void showRenderProgress(int) override {}
     void renderFinished() override {}
-    void reportOpenFailure() override { fail(kOpenFailureText); }
+    void reportOpenFailure() override { fail(platform::kOpenFailureText); }
     void reportRenderRefused(const std::string& message) override { fail(message); }
-    void reportDeviceLost(const std::string& message) override { fail(message); }
+    void reportDeviceLost() override { fail(platform::kDeviceLostText); }
     void endMainWindow() override { end(); }
     void cyclePlayed(long cycle, std::int64_t underruns) override {
         say(utcNow() + " cycle " + std::to_string(cycle) + " played, " + std::to_string(underruns) +
@@ -150,10 +150,8 @@ int runPlay(const Options& options, int argc, char** argv) {
             app.quit();
             return;
         }
-        if (sequencer.state() != PlaybackState::Draining) {
-            sequencer.togglePlayback(pattern, 0, options.device);
-        }
-        sequencer.requestClose();
+        sequencer.stop();
+        sequencer.close();
         QTimer::singleShot(kDrainLimitMs, &app, [&] {
             say("vesk-cli: the sound device did not close; ending anyway");
             view.failed = true;
@@ -189,8 +187,8 @@ int runPlay(const Options& options, int argc, char** argv) {
 
     QTimer::singleShot(0, &app, [&] {
         if (!stopping) {
-            sequencer.togglePlayback(pattern, amplitudeForLevel(static_cast<float>(options.level)),
-                                     options.device);
+            sequencer.start(pattern, amplitudeForLevel(static_cast<float>(options.level)),
+                            options.device);
         }
     });
     app.exec();

@@ -10,6 +10,11 @@
 
 namespace vesk::platform {
 
+// The operator's sentences for the two ways a sound output fails.
+inline constexpr const char* kOpenFailureText = "Error opening waveform audio device!";
+inline constexpr const char* kDeviceLostText =
+    "The sound device stopped working; the beacon has been turned off.";
+
 // What the output reports back to its owner.
 enum class AudioEvent {
     Opened,    // MM_WOM_OPEN
