@@ -624,8 +624,8 @@ void shutdownMainWindow(AppState& state) {
     state.ptt->shutdown();
     // A settings file that could not be read at start is left as it is.
     if (state.settingsError.empty()) {
-        std::string error;
-        saveComportSetting(state.settingsPath, state.pttComport, error);
+        // Nobody is left to tell at this point: the window has gone.
+        static_cast<void>(saveComportSetting(state.settingsPath, state.pttComport));
     }
 }
 
