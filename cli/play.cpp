@@ -118,13 +118,13 @@ int runPlay(const Options& options, int argc, char** argv) {
     }
     const BeaconPattern pattern = loaded.pattern;
 
-    auto lines = std::make_unique<platform::SerialLines>();
-    const platform::SerialLines& port = *lines;
-    Ptt ptt(std::move(lines));
-    if (options.comport != 0 && !ptt.openPttPort(options.comport)) {
-        say("vesk-cli: Failure to open comport COM" + std::to_string(options.comport) + " (" +
-            port.lastError() + ")");
-        return 1;
+    Ptt ptt(std::make_unique<platform::SerialLines>());
+    if (options.comport != 0) {
+        if (const Outcome opened = ptt.openPttPort(options.comport); !opened) {
+            say("vesk-cli: Failure to open comport COM" + std::to_string(options.comport) + " (" +
+                opened.message() + ")");
+            return 1;
+        }
     }
 
     auto audio = platform::makeAudioOut();

@@ -37,13 +37,14 @@ public:
     explicit RecordingLines(std::vector<std::string>& log) : log_(log) {}
     bool refuseKeying = false;
 
-    bool open(std::int32_t number) override {
+    Outcome open(std::int32_t number) override {
         log_.push_back("open " + std::to_string(number));
         open_ = number == 3;
         if (open_) {
             log_.push_back("released");
+            return {};
         }
-        return open_;
+        return Outcome::failure("COM" + std::to_string(number) + ": no device for this number");
     }
     void close() override {
         if (open_) {
@@ -52,15 +53,13 @@ public:
         open_ = false;
     }
     bool isOpen() const override { return open_; }
-    bool setLines(bool keyed) override {
+    Outcome setLines(bool keyed) override {
         const bool refused = keyed && refuseKeying;
         log_.push_back(refused ? "refused" : keyed ? "keyed" : "released");
-        return !refused;
+        return refused ? Outcome::failure("COM3: cannot raise DTR: Input/output error") : Outcome();
     }
-    const std::string& lastError() const override { return error_; }
 
 private:
-    const std::string error_ = "COM3: cannot raise DTR: Input/output error";
     std::vector<std::string>& log_;
     bool open_ = false;
 };
