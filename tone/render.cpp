@@ -135,10 +135,6 @@ std::span<const std::uint8_t> RenderedSound::waveData() const {
     return std::span<const std::uint8_t>(image_).subspan(kWaveHeaderSize);
 }
 
-std::int64_t patternSampleCount(const BeaconPattern& pattern) {
-    return exactSampleCount(limitDotCount(pattern.dotCount), limitDotLength(pattern.dotLength));
-}
-
 RenderResult renderPattern(const BeaconPattern& pattern, std::int32_t amplitude,
                            const RenderProgress& progress) {
     RenderResult result;

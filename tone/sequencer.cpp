@@ -81,9 +81,10 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
     }
     sound_ = std::move(*sound);
     loaded_.reset();
-    dotCount_ = std::clamp(pattern.dotCount, 0, kMaxDotCount);
-    repeatDots_ = std::max(pattern.repeatDots, 0);
-    const int dotLength = std::max(pattern.dotLength, 1);
+    // The render has refused any parameter outside its limits.
+    const std::int32_t dotLength = pattern.dotLength;
+    dotCount_ = pattern.dotCount;
+    repeatDots_ = pattern.repeatDots;
     dotSamples_ = std::int64_t{dotLength} * kSampleRate / 1000;
     dotLength_ = dotLength;
 
@@ -435,8 +436,8 @@ void Sequencer::resetDotCounter(bool stopTimer) {
 
 void Sequencer::replaceSound(const BeaconPattern& pattern, PatternStream sound) {
     loaded_ = std::move(sound);
-    dotCount_ = std::clamp(pattern.dotCount, 0, kMaxDotCount);
-    repeatDots_ = std::max(pattern.repeatDots, 0);
+    dotCount_ = pattern.dotCount;
+    repeatDots_ = pattern.repeatDots;
     takeLoadedSound();
 }
 

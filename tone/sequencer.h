@@ -143,7 +143,8 @@ public:
     // `stopTimer` the dot timer stops.
     void resetDotCounter(bool stopTimer);
 
-    // A stream made elsewhere (a pattern loaded while playing) replaces what playback reads;
+    // A stream made elsewhere (a pattern loaded while playing, its parameters within their
+    // limits) replaces what playback reads;
     // its dot count and repeat apply from the next tick, the timer keeps its period. Its
     // samples are read from the play position as soon as its phase has got there (at once
     // for any position its first dots reach; a walk of kCatchUpSamples per block beyond),
