@@ -367,15 +367,17 @@ TEST_F(SequencerTest, TurnOnFillsTheRingOnceOpenedAndTheViewsFollowTheCycle) {
     }
 }
 
-TEST_F(SequencerTest, TurnOffReleasesAtOnceAndTheDeviceClosesOnlyWhenTheQueueHasPlayed) {
-    toggle(); // and off before the device is ready: it closes without playing or keying
+TEST_F(SequencerTest, TurnOffBeforeTheDeviceIsReadyClosesWithoutPlayingOrKeying) {
+    toggle();
     toggle();
     EXPECT_EQ(sequencer.state(), PlaybackState::Draining);
     audio.deliver();
     expectAllStopped();
     EXPECT_TRUE(audio.writtenSamples().empty());
     EXPECT_EQ(rec.keyings, 0);
+}
 
+TEST_F(SequencerTest, TurnOffReleasesAtOnceAndTheDeviceClosesOnlyWhenTheQueueHasPlayed) {
     press();
     runTicks(30);
     const std::size_t writtenBefore = audio.writtenSamples().size();
@@ -383,7 +385,7 @@ TEST_F(SequencerTest, TurnOffReleasesAtOnceAndTheDeviceClosesOnlyWhenTheQueueHas
     EXPECT_FALSE(rec.keyed || rec.running || !rec.controlsEnabled || rec.playing);
     EXPECT_TRUE(sequencer.state() == PlaybackState::Draining && sequencer.deviceOpen());
     press(); // while draining: stops again, renders and opens nothing
-    EXPECT_TRUE(rec.renderEnds == 2 && audio.openAttempts() == 2);
+    EXPECT_TRUE(rec.renderEnds == 1 && audio.openAttempts() == 1);
     EXPECT_EQ(sequencer.state(), PlaybackState::Draining);
 
     passTime(60);
@@ -398,39 +400,54 @@ TEST_F(SequencerTest, TurnOffReleasesAtOnceAndTheDeviceClosesOnlyWhenTheQueueHas
     EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
 }
 
-TEST_F(SequencerTest, ClosingWaitsForTheDeviceToClose) {
+// The named operations do nothing out of turn: the tool stops and closes whatever the state.
+TEST_F(SequencerTest, StartAndStopOutOfTurnChangeNothing) {
+    sequencer.stop();
+    EXPECT_TRUE(audio.openAttempts() == 0 && rec.redraws == 0);
+    press();
+    runTicks(3);
+    sequencer.start(pattern, 32767, 5);
+    EXPECT_TRUE(rec.renderEnds == 1 && audio.openAttempts() == 1 && rec.keyed);
+    EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
+}
+
+TEST_F(SequencerTest, ACloseBeforeTheDeviceIsReadyEndsTheWindowOnceItHasClosed) {
     EXPECT_FALSE(sequencer.close()) << "idle: the caller ends the window";
-    toggle(); // before the device is ready
+    toggle();
     EXPECT_TRUE(sequencer.close());
     EXPECT_EQ(rec.windowEnds, 0);
     audio.deliver();
     EXPECT_TRUE(rec.windowEnds == 1 && audio.writtenSamples().empty());
+    EXPECT_FALSE(sequencer.deviceOpen() || audio.isOpen() || rec.keyings > 0);
+}
 
-    press(); // while playing
+TEST_F(SequencerTest, ACloseWhilePlayingReleasesAtOnceAndWaitsForTheQueue) {
+    press();
     runTicks(30);
     const std::size_t writtenBefore = audio.writtenSamples().size();
     EXPECT_TRUE(sequencer.close());
     EXPECT_EQ(sequencer.state(), PlaybackState::Closing);
     EXPECT_TRUE(rec.running && !rec.keyed) << "the close request releases at once";
     runTicks(1);
-    EXPECT_EQ(rec.windowEnds, 1) << "186 ms of sound are still queued";
+    EXPECT_EQ(rec.windowEnds, 0) << "186 ms of sound are still queued";
     EXPECT_TRUE(sequencer.deviceOpen());
     runTicks(1);
-    EXPECT_EQ(rec.windowEnds, 2);
+    EXPECT_EQ(rec.windowEnds, 1);
     EXPECT_FALSE(sequencer.deviceOpen() || rec.running);
     EXPECT_EQ(audio.playedSamples(), audio.writtenSamples());
     EXPECT_EQ(audio.writtenSamples().size(), writtenBefore);
 }
 
-TEST_F(SequencerTest, AFailedOpenOrARefusedRenderIsReportedOnceAndLeavesNothingRunning) {
+TEST_F(SequencerTest, ARefusedRenderIsReportedAndOpensNothing) {
     pattern = painted(pattern, 0, 600, 600);
     press();
     EXPECT_FALSE(rec.refusal.empty());
     EXPECT_EQ(rec.renderEnds, 1);
     EXPECT_EQ(audio.openAttempts(), 0);
     expectAllStopped();
+}
 
-    pattern = painted(pattern, 100, 100, 200);
+TEST_F(SequencerTest, AFailedOpenIsReportedOnceAndLeavesNothingRunning) {
     audio.setFailOpen(true);
     sequencer.start(pattern, 32767, 7);
     EXPECT_EQ(audio.lastDevice(), 7);
@@ -448,42 +465,49 @@ TEST_F(SequencerTest, AFailedOpenOrARefusedRenderIsReportedOnceAndLeavesNothingR
     EXPECT_EQ(rec.openFailures, 1);
 }
 
-TEST_F(SequencerTest, ALostDeviceOrAnUnaskedCloseEndsPlaybackLikeTurnOff) {
-    const auto expectEndedByLoss = [this](int losses) {
+class DeviceLoss : public SequencerTest {
+protected:
+    void expectEndedByLoss(int losses) {
         ASSERT_EQ(rec.losses, losses);
         EXPECT_FALSE(rec.keyed || rec.running || sequencer.deviceOpen() || !rec.controlsEnabled);
         EXPECT_EQ(sequencer.state(), PlaybackState::Idle);
-    };
+    }
+    void loseDevice() { audio.loseDevice(), audio.deliver(); }
+};
+
+TEST_F(DeviceLoss, EndsPlaybackLikeTurnOffAndATurnOnFromTheMessageStartsAfresh) {
     press();
     runTicks(5);
-    // Turned on again from the loss message: a fresh stream.
     rec.whileLossShown = [this] {
         toggle();
     };
-    audio.loseDevice();
-    audio.deliver();
+    loseDevice();
     rec.whileLossShown = nullptr;
+    EXPECT_EQ(rec.losses, 1);
     EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
     runTicks(3);
     EXPECT_TRUE(rec.keyed);
     EXPECT_EQ(audio.queuedBlocks(), 64);
     EXPECT_EQ(audio.underrunSamples(), 0);
 
-    audio.loseDevice();
-    audio.deliver();
+    loseDevice();
     expectEndedByLoss(2);
     EXPECT_EQ(rec.windowEnds, 0);
-    press(); // a window waiting to close ends on a loss
-    EXPECT_TRUE(sequencer.close());
-    audio.loseDevice();
-    audio.deliver();
-    expectEndedByLoss(3);
-    EXPECT_EQ(rec.windowEnds, 1);
+}
 
+TEST_F(DeviceLoss, AWindowWaitingToCloseEnds) {
+    press();
+    EXPECT_TRUE(sequencer.close());
+    loseDevice();
+    expectEndedByLoss(1);
+    EXPECT_EQ(rec.windowEnds, 1);
+}
+
+TEST_F(DeviceLoss, AnUnaskedCloseWhilePlayingCountsAsALoss) {
     press();
     runTicks(3);
     sequencer.onDeviceClosed();
-    expectEndedByLoss(4);
+    expectEndedByLoss(1);
 }
 
 TEST_F(SequencerTest, AShorterSoundLoadedWhilePlayingIsReadAsSilencePastItsEnd) {
