@@ -36,6 +36,7 @@ public:
     explicit WindowSequencerView(AppState& state) : state_(state) {}
 
     void showPlaying(bool playing) override {
+        state_.playing = playing;
         ui::controlSetText(state_.mainWindow, id::kTurnOnOff,
                            playing ? kTurnOffCaption : kTurnOnCaption);
     }
@@ -64,21 +65,28 @@ public:
         ui::windowSetTitle(state_.mainWindow, title);
     }
     void renderFinished() override {
-        gapsShown_ = false;
-        ui::windowSetTitle(state_.mainWindow, std::string(kTitlePrefix) + state_.patternFileName);
+        gaps_.clear();
+        showTitle();
     }
     // A cycle with gaps in its sound says so after the file name until a clean cycle follows.
     void cyclePlayed(long cycle, std::int64_t underruns) override {
-        if (underruns == 0 && !gapsShown_) {
+        if (underruns == 0 && gaps_.empty()) {
             return;
         }
-        std::string title = std::string(kTitlePrefix) + state_.patternFileName;
+        gaps_.clear();
         if (underruns > 0) {
-            title += "   [cycle " + std::to_string(cycle) + ": " + std::to_string(underruns) +
-                     (underruns == 1 ? " gap" : " gaps") + " in the sound]";
+            gaps_ = "   [cycle " + std::to_string(cycle) + ": " + std::to_string(underruns) +
+                    (underruns == 1 ? " gap" : " gaps") + " in the sound]";
         }
-        gapsShown_ = underruns > 0;
-        ui::windowSetTitle(state_.mainWindow, title);
+        showTitle();
+    }
+    // On the clock the title names the next transmission's time until playback stops.
+    void showNextTransmission(UtcNanoseconds at) override {
+        const std::string next = at >= 0 ? "   [next: " + formatUtcTime(at) + "]" : "";
+        if (next != next_) {
+            next_ = next;
+            showTitle();
+        }
     }
     void reportOpenFailure() override {
         ui::beep();
@@ -95,8 +103,13 @@ public:
     void endMainWindow() override { ui::dialogEnd(state_.mainWindow, 0); }
 
 private:
+    void showTitle() {
+        ui::windowSetTitle(state_.mainWindow,
+                           std::string(kTitlePrefix) + state_.patternFileName + gaps_ + next_);
+    }
+
     AppState& state_;
-    bool gapsShown_ = false;
+    std::string gaps_, next_;
 };
 
 std::uint32_t messageFor(platform::AudioEvent event) {

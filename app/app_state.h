@@ -21,6 +21,7 @@ struct AppState {
     ChoiceBoxState choice;
     ui::Window mainWindow = 0;
     ui::Window soundcardWindow = 0;
+    ui::Window timingWindow = 0;
     double pi = 0.0;
     std::int32_t amplitude = 0;      // peak sample value for level code 1, 0..32767
     std::int32_t penLevelCode = 0;   // 1, 2, 4, 8 or 16
@@ -30,6 +31,8 @@ struct AppState {
     std::int32_t soundcardIndex = 0; // -1: the system default output
     std::int32_t pttComport = 0;     // 0: none
     std::string patternFileName;     // bare name of the last pattern file loaded
+    // The sound device plays the pattern and Turn On/Off offers to stop it.
+    bool playing = false;
     ui::Window levelScrollBar = 0;
     // toneIndex, levelCode and the five parameters.
     BeaconPattern pattern;

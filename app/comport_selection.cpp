@@ -8,11 +8,12 @@
 namespace vesk {
 
 void selectComport(ui::Window mainWindow, std::int32_t& pttComport, ChoiceBoxState& choice,
-                   const std::function<void()>& reopenPttPort) {
+                   const ComportSelectionHooks& hooks) {
     // The box belongs to the main window (it stays above it and goes when it closes), but the
-    // main window stays usable: only these two are held back.
-    ui::menuEnable(mainWindow, kPttMenuCommand, false);
-    ui::controlEnable(mainWindow, kTurnOnOffButton, false);
+    // main window stays usable: only the commands the hook names are held back.
+    if (hooks.enableCommands) {
+        hooks.enableCommands(false);
+    }
 
     const std::string current = comportCurrentText(pttComport);
     const std::vector<std::string> choices = comportChoices();
@@ -25,17 +26,18 @@ void selectComport(ui::Window mainWindow, std::int32_t& pttComport, ChoiceBoxSta
     }
     pttComport = comportNumberFromAnswer(answer);
 
-    ui::menuEnable(mainWindow, kPttMenuCommand, true);
-    ui::controlEnable(mainWindow, kTurnOnOffButton, true);
-    if (reopenPttPort) {
-        reopenPttPort();
+    if (hooks.enableCommands) {
+        hooks.enableCommands(true);
+    }
+    if (hooks.reopenPttPort) {
+        hooks.reopenPttPort();
     }
 }
 
 void selectComport(ui::Window mainWindow, std::int32_t& pttComport,
-                   const std::function<void()>& reopenPttPort) {
+                   const ComportSelectionHooks& hooks) {
     ChoiceBoxState choice;
-    selectComport(mainWindow, pttComport, choice, reopenPttPort);
+    selectComport(mainWindow, pttComport, choice, hooks);
 }
 
 } // namespace vesk

@@ -8,18 +8,23 @@
 
 namespace vesk {
 
-// Command id of the PTT menu item and control id of the Turn On/Off button in the main window.
-inline constexpr std::int32_t kPttMenuCommand = 2500;
-inline constexpr std::int32_t kTurnOnOffButton = 1002;
+// What the PTT command asks of the window that opened it.
+struct ComportSelectionHooks {
+    // Holds back (false) and gives back (true) the main window's commands that must wait
+    // while the box is open: the PTT command itself and Turn On/Off.
+    std::function<void(bool enabled)> enableCommands;
+    // Runs after the box, accepted or cancelled alike, to put the chosen port to use.
+    std::function<void()> reopenPttPort;
+};
 
-// The PTT menu command: asks for the port in the choice box (the PTT command and the Turn
-// On/Off button greyed meanwhile), stores 0..99 in `pttComport` and then calls
-// `reopenPttPort`, accepted or cancelled alike. `choice` holds the box's fields while it runs.
+// The PTT menu command: asks for the port in the choice box over `mainWindow`, with the
+// commands held back meanwhile, and stores 0..99 in `pttComport`. `choice` holds the box's
+// fields while it runs.
 void selectComport(ui::Window mainWindow, std::int32_t& pttComport, ChoiceBoxState& choice,
-                   const std::function<void()>& reopenPttPort);
+                   const ComportSelectionHooks& hooks);
 
 // The same with a choice box state of its own.
 void selectComport(ui::Window mainWindow, std::int32_t& pttComport,
-                   const std::function<void()>& reopenPttPort);
+                   const ComportSelectionHooks& hooks);
 
 } // namespace vesk

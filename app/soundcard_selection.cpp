@@ -8,26 +8,13 @@ namespace {
 
 using namespace ui::style;
 
-constexpr std::int32_t kTurnOnOffButton = 1002;
-
-// Playback runs while the Turn On/Off button offers "Turn Off"; clicking it stops playback
-// through the main window's own handling of the button.
-void stopPlayback(ui::Window mainWindow) {
-    if (ui::controlGetText(mainWindow, kTurnOnOffButton) != "Turn Off") {
-        return;
-    }
-    ui::sendMessage(mainWindow, msg::WM_COMMAND, msg::makeWParam(kTurnOnOffButton, msg::BN_CLICKED),
-                    ui::controlHandle(mainWindow, kTurnOnOffButton));
-}
-
 // Entry i must stay device i, so a device without a name still gets a line.
 std::string entryText(const std::string& name, std::size_t index) {
     return name.empty() ? "Sound output " + std::to_string(index + 1) : name;
 }
 
-void initialise(ui::Window dialog, ui::Window mainWindow, std::int32_t soundcardIndex,
+void initialise(ui::Window dialog, std::int32_t soundcardIndex,
                 const std::vector<std::string>& deviceNames) {
-    stopPlayback(mainWindow);
     for (std::size_t i = 0; i < deviceNames.size(); ++i) {
         ui::comboAdd(dialog, soundcard_id::kDeviceList, entryText(deviceNames[i], i));
     }
@@ -44,7 +31,8 @@ void initialise(ui::Window dialog, ui::Window mainWindow, std::int32_t soundcard
 } // namespace
 
 void selectSoundcard(ui::Window mainWindow, std::int32_t& soundcardIndex,
-                     const std::vector<std::string>& deviceNames, ui::Window* soundcardWindow) {
+                     const std::vector<std::string>& deviceNames,
+                     const std::function<void()>& stopPlayback, ui::Window* soundcardWindow) {
     const ui::Window dialog = ui::dialogNew(ui::Units::Pixels, mainWindow, "Select soundcard", 100,
                                             100, 237, 60, WS_SYSMENU, WS_EX_TOOLWINDOW);
     ui::controlSetColor(dialog, ui::kDialogItself, ui::kDefaultColour, ui::rgb(224, 255, 255));
@@ -58,10 +46,15 @@ void selectSoundcard(ui::Window mainWindow, std::int32_t& soundcardIndex,
     const ui::Handler handler = [&](ui::Window window, std::uint32_t message, std::uint32_t wParam,
                                     std::int32_t) -> std::int32_t {
         if (message == msg::WM_INITDIALOG) {
-            initialise(window, mainWindow, soundcardIndex, deviceNames);
+            if (stopPlayback) {
+                stopPlayback();
+            }
+            initialise(window, soundcardIndex, deviceNames);
         } else if (message == msg::WM_COMMAND && msg::loWord(wParam) == soundcard_id::kOk) {
             soundcardIndex = ui::comboSelection(window, soundcard_id::kDeviceList);
-            stopPlayback(mainWindow);
+            if (stopPlayback) {
+                stopPlayback();
+            }
             ui::dialogEnd(window, 0);
         }
         return 0;

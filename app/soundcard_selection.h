@@ -3,6 +3,7 @@
 #include "ui/toolkit.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,14 @@ inline constexpr std::int32_t kOk = 4321;
 } // namespace soundcard_id
 
 // The SelectSoundcard command: a modal tool window over the main window (which is disabled
-// meanwhile) listing `deviceNames` in platform order. Playback is stopped first by clicking
-// the main window's Turn On/Off button when it reads "Turn Off". OK stores the selected
-// entry in `soundcardIndex` (-1 when none is selected); the close box leaves it unchanged.
-// `soundcardWindow`, when given, holds the dialog while it exists and 0 afterwards.
+// meanwhile) listing `deviceNames` in platform order. `stopPlayback` is called as the dialog
+// opens and again on OK; it stops playback when playback runs and does nothing otherwise. OK
+// stores the selected entry in `soundcardIndex` (-1 when none is selected); the close box
+// leaves it unchanged. `soundcardWindow`, when given, holds the dialog while it exists and 0
+// afterwards.
 void selectSoundcard(ui::Window mainWindow, std::int32_t& soundcardIndex,
                      const std::vector<std::string>& deviceNames,
+                     const std::function<void()>& stopPlayback,
                      ui::Window* soundcardWindow = nullptr);
 
 } // namespace vesk

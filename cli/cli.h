@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tone/clock_timing.h"
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@ struct Options {
     int device = -1;     // sound output index, -1 the system default
     int comport = 0;     // 0: no PTT port
     long cycles = 0;     // 0: play until interrupted
+    ClockTiming timing;  // off: cycles at the pattern's repeat interval
+    bool timingGiven = false;
 };
 
 // Parses the arguments after the program name; false with `error` set when they are wrong.
@@ -27,5 +31,12 @@ int runConvert(const Options& options);
 // The beacon without a window, and the device listing (need the sound server and Qt).
 int runPlay(const Options& options, int argc, char** argv);
 int runDevices(int argc, char** argv);
+
+// make MODE ...: a pattern file from a text or a WSPR message (`args` from the command on).
+int runMake(const std::vector<std::string>& args);
+
+// Becomes the helper program `helper` (beside this one, or in ../libexec/vesk) with the same
+// arguments; returns only on failure, with status 1 and a message.
+int handOverTo(const std::string& helper, char** argv);
 
 } // namespace vesk::cli

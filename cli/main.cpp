@@ -39,7 +39,26 @@ Commands:
                                      play the beacon without a window: sound on output N
                                      (-1, the default: the system's), PTT on COM N, K repeat
                                      cycles (0, the default: until Ctrl-C or SIGTERM)
+       [--every MINUTES [--offset SECONDS]]
+                                     on the clock: each cycle starts at the next UTC
+                                     time that is a multiple of MINUTES (dividing the day)
+                                     plus SECONDS, instead of at the repeat interval
+                                     (a WSPR pattern: every 2 minutes at +1 s unless
+                                     --every is given; --every 0 plays it at its repeat)
   devices                            list the sound outputs and the serial ports by number
+  make cw|fskcw|dfcw TEXT OUT [--speed QRSS3|QRSS10|QRSS30|QRSS60] [--dot MS] [--shift ROWS]
+                          [--spacing HZ] [--centre HZ]
+                                     write a pattern file sending TEXT (letters, digits, / ? =
+                                     and blanks; quote it) one Morse unit per slot: cw on-off
+                                     on the centre row, fskcw dots and dashes ROWS rows (-8..7,
+                                     default 1) from the spaces, dfcw dots on the centre row and
+                                     dashes ROWS rows from it, one slot each (default QRSS3,
+                                     5 Hz spacing, centre 1000 Hz)
+  make wspr CALLSIGN LOCATOR DBM OUT [--audio HZ]
+                                     write the pattern of a WSPR message (162 slots of 683 ms,
+                                     four tones around HZ, default 1500)
+  preview PATTERN OUT                draw PATTERN as a grabber shows it (time across, frequency
+                                     up, colours in dB) into the PNG file OUT
 
 Options:
   --help       show this text
@@ -282,6 +301,12 @@ int main(int argc, char** argv) {
             std::cout << kVersion << '\n';
             return 0;
         }
+    }
+    if (!args.empty() && args[0] == "make") {
+        return runMake(args);
+    }
+    if (!args.empty() && args[0] == "preview") {
+        return handOverTo("vesk-cli-preview", argv);
     }
     Options options;
     std::string error;

@@ -44,7 +44,8 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
                 error = "--level takes a number from 0 to 100, not \"" + text + "\"";
                 return false;
             }
-        } else if (arg == "--device" || arg == "--comport" || arg == "--cycles") {
+        } else if (arg == "--device" || arg == "--comport" || arg == "--cycles" ||
+                   arg == "--every" || arg == "--offset") {
             if (!value(text)) {
                 return false;
             }
@@ -59,8 +60,12 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
                 options.device = static_cast<int>(number);
             } else if (arg == "--comport") {
                 options.comport = static_cast<int>(number);
-            } else {
+            } else if (arg == "--cycles") {
                 options.cycles = number;
+            } else {
+                (arg == "--every" ? options.timing.everyMinutes : options.timing.offsetSeconds) =
+                    static_cast<int>(number);
+                options.timingGiven = true;
             }
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             error = "unknown option " + arg;
@@ -69,6 +74,21 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             options.command = arg;
         } else {
             options.positional.push_back(arg);
+        }
+    }
+    if (options.timingGiven) {
+        if (options.timing.everyMinutes == 0) {
+            // --every 0: at the repeat interval, even for a pattern that defaults to the clock.
+            if (options.timing.offsetSeconds != 0) {
+                error = "--offset needs --every";
+                return false;
+            }
+            return true;
+        }
+        if (const auto problem = clockTimingProblem(options.timing)) {
+            error = "--every " + std::to_string(options.timing.everyMinutes) + " --offset " +
+                    std::to_string(options.timing.offsetSeconds) + ": " + *problem;
+            return false;
         }
     }
     return true;

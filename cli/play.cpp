@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "beacon/generator.h"
 #include "devices/ptt.h"
 #include "files/pattern_file.h"
 #include "platform/audio_out.h"
@@ -79,6 +80,11 @@ public:
     void reportRenderRefused(const std::string& message) override { fail(message); }
     void reportDeviceLost() override { fail(platform::kDeviceLostText); }
     void endMainWindow() override { end(); }
+    void showNextTransmission(UtcNanoseconds at) override {
+        if (at >= 0) {
+            say("next transmission at " + formatUtcTime(at));
+        }
+    }
     void cyclePlayed(long cycle, std::int64_t underruns) override {
         say(utcNow() + " cycle " + std::to_string(cycle) + " played, " + std::to_string(underruns) +
             (underruns == 1 ? " underrun" : " underruns"));
@@ -117,6 +123,9 @@ int runPlay(const Options& options, int argc, char** argv) {
         return 1;
     }
     const BeaconPattern pattern = loaded.pattern;
+    // A WSPR pattern keeps the WSPR grid unless told otherwise.
+    const ClockTiming timing =
+        !options.timingGiven && beacon::isWsprTiming(pattern) ? kWsprTiming : options.timing;
 
     Ptt ptt(std::make_unique<platform::SerialLines>());
     if (options.comport != 0) {
@@ -136,6 +145,7 @@ int runPlay(const Options& options, int argc, char** argv) {
     // After the last cycle has been heard the sequencer releases the PTT and ends as a close
     // request does, which ends the loop below; no further cycle is keyed.
     sequencer.setCycleLimit(options.cycles);
+    sequencer.setClockTiming(timing);
 
     bool stopping = false;
     // Turn Off releases the PTT at once and lets the queued sound play out; the device's
@@ -178,8 +188,13 @@ int runPlay(const Options& options, int argc, char** argv) {
 
     std::string start = "playing " + options.positional[0] + ": " +
                         std::to_string(pattern.dotCount + 1) + " dots of " +
-                        std::to_string(pattern.dotLength) + " ms every " +
-                        std::to_string(std::int64_t{pattern.repeatDots} + 1) + " dots";
+                        std::to_string(pattern.dotLength) + " ms ";
+    if (timing.onTheClock()) {
+        start += "every " + std::to_string(timing.everyMinutes) + " min at +" +
+                 std::to_string(timing.offsetSeconds) + " s UTC";
+    } else {
+        start += "every " + std::to_string(std::int64_t{pattern.repeatDots} + 1) + " dots";
+    }
     if (options.cycles > 0) {
         start += ", " + std::to_string(options.cycles) + " cycle(s)";
     }

@@ -56,6 +56,9 @@ public:
     // caller that keeps this much more in flight can stall for the length of its own queue
     // and of the device buffer before anything is heard missing.
     virtual std::int64_t latencySamples() const { return 0; }
+    // How far the converter has got in the written stream at this moment, in samples since the
+    // open (between BlockDone reports too); -1 while the output cannot tell.
+    virtual std::int64_t playedPosition() const { return -1; }
 };
 
 // Names of the sound outputs in the platform's order (index = device number), read afresh

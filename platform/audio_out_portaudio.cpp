@@ -234,6 +234,15 @@ public:
 
     std::int64_t latencySamples() const override { return latencyFrames_; }
 
+    std::int64_t playedPosition() const override {
+        std::int64_t frame = 0;
+        double dacTime = 0.0;
+        if (stream_ == nullptr || !dac_.read(frame, dacTime)) {
+            return -1;
+        }
+        return estimatePlayed(Pa_GetStreamTime(stream_), frame, dacTime);
+    }
+
 private:
     struct Session {
         AudioListener listener;
@@ -363,25 +372,14 @@ private:
             return;
         }
         const double now = Pa_GetStreamTime(stream_);
-        const auto pulledFrames = ring_.streamBytes() / static_cast<std::int64_t>(frameBytes_);
-        const auto atDac = frame + static_cast<std::int64_t>(std::floor((now - dacTime) * rate_));
-        // The converter plays no faster than time passes: a device delay that is stale for a
-        // moment (the sound server's latency report after the process was held up) must not
-        // report blocks as played that are still to come, which would key early or release
-        // before the last sample. An estimate within that pace becomes the new anchor; one
-        // beyond it is followed a little faster than time, in case it was right after all.
-        std::int64_t estimate = atDac;
-        const auto fastest =
-            anchorFrames_ +
-            static_cast<std::int64_t>(((now - anchorTime_) * kCatchUpPace + kEstimateSlackSeconds) *
-                                      rate_);
-        if (anchorTime_ > 0.0 && estimate > fastest) {
-            estimate = fastest;
-        } else {
+        const std::int64_t estimate = estimatePlayed(now, frame, dacTime);
+        // A device position within the converter's pace becomes the new anchor.
+        const std::int64_t atDac = dacPosition(now, frame, dacTime);
+        if (anchorTime_ <= 0.0 || atDac <= fastestPlayed(now)) {
             anchorTime_ = now;
-            anchorFrames_ = estimate;
+            anchorFrames_ = atDac;
         }
-        playedFrames_ = std::clamp(estimate, playedFrames_, std::max(playedFrames_, pulledFrames));
+        playedFrames_ = estimate;
         // Handed over straight from the poll, which is the event loop's own call: a hop
         // through the queue would only wake the loop once more.
         const std::shared_ptr<Session> session = session_;
@@ -390,6 +388,33 @@ private:
                ring_.popPlayed(playedFrames_ * static_cast<std::int64_t>(frameBytes_), block)) {
             session->listener(AudioEvent::BlockDone, block);
         }
+    }
+
+    // The device's own word: the buffer's first frame plus the time since it was due.
+    std::int64_t dacPosition(double now, std::int64_t frame, double dacTime) const {
+        return frame + static_cast<std::int64_t>(std::floor((now - dacTime) * rate_));
+    }
+
+    // The furthest the converter can have got by stream time `now`, judged from the anchor.
+    std::int64_t fastestPlayed(double now) const {
+        return anchorFrames_ +
+               static_cast<std::int64_t>(
+                   ((now - anchorTime_) * kCatchUpPace + kEstimateSlackSeconds) * rate_);
+    }
+
+    // Where the converter is at stream time `now`, from the audio thread's latest buffer. It
+    // plays no faster than time passes: a device delay that is stale for a moment (the sound
+    // server's latency report after the process was held up) must not report blocks as
+    // played that are still to come, which would key early or release before the last
+    // sample. An estimate beyond that pace is followed a little faster than time, in case it
+    // was right after all; none goes back or past what the audio thread has taken.
+    std::int64_t estimatePlayed(double now, std::int64_t frame, double dacTime) const {
+        const auto pulledFrames = ring_.streamBytes() / static_cast<std::int64_t>(frameBytes_);
+        std::int64_t estimate = dacPosition(now, frame, dacTime);
+        if (anchorTime_ > 0.0) {
+            estimate = std::min(estimate, fastestPlayed(now));
+        }
+        return std::clamp(estimate, playedFrames_, std::max(playedFrames_, pulledFrames));
     }
 
     void closeStream() {

@@ -24,6 +24,7 @@ bool FakeAudioOut::open(int index, const vesk::SoundFormat& format, AudioListene
     streamStarted_ = false;
     starved_ = false;
     underruns_ = 0;
+    playedAtOpen_ = static_cast<std::int64_t>(played_.size());
     ++session_;
     listener_ = std::make_shared<AudioListener>(std::move(listener));
     queue_.clear();

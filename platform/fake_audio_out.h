@@ -31,6 +31,10 @@ public:
     // The device buffer the output claims to have, in samples (0 unless set).
     void setLatencySamples(std::int64_t samples) { latency_ = samples; }
     std::int64_t latencySamples() const override { return latency_; }
+    // Samples of blocks played since the last open.
+    std::int64_t playedPosition() const override {
+        return static_cast<std::int64_t>(played_.size()) - playedAtOpen_;
+    }
     // Makes every following open() fail.
     void setFailOpen(bool fail) { failOpen_ = fail; }
     // The device goes away: it is closed, queued blocks are dropped unplayed, Lost is
@@ -89,6 +93,7 @@ private:
     std::deque<Event> events_;
     std::set<int> unreported_; // written blocks whose BlockDone has not been delivered
     std::vector<std::int16_t> played_;
+    std::int64_t playedAtOpen_ = 0;
     std::vector<std::int16_t> written_;
     std::int64_t underrun_ = 0;
     int openAttempts_ = 0;

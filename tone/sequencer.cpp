@@ -88,8 +88,12 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
     dotSamples_ = std::int64_t{dotLength} * kSampleRate / 1000;
     dotLength_ = dotLength;
 
-    timer_.start(dotLength);
-    timerRunning_ = true;
+    clock_ = clockTiming_;
+    // On the clock the views start with each cycle as it is heard.
+    if (!clock_.onTheClock()) {
+        timer_.start(dotLength);
+        timerRunning_ = true;
+    }
     view_.enableParameterControls(false);
 
     SoundFormat format;
@@ -133,7 +137,40 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
     cyclesWritten_ = 0;
     cyclesHeard_ = 0;
     underrunsReported_ = 0;
+    nextTransmission_ = -1;
+    if (clock_.onTheClock()) {
+        planTransmission(nextClockBoundary(wallClock_->now() + kClockFirstMarginNs, clock_));
+        placeOnClock();
+    }
     state_ = PlaybackState::Opening;
+}
+
+std::int64_t Sequencer::sampleAtWallTime(UtcNanoseconds time) const {
+    // The converter is at `played` now; samples after it follow at the sample rate. Before
+    // the device can tell, the stream is taken to start now and the placement is corrected
+    // block by block once it can.
+    const std::int64_t position = audio_.playedPosition();
+    const std::int64_t played = position >= 0 ? position : played_;
+    const long double ahead =
+        static_cast<long double>(time - wallClock_->now()) * kSampleRate / 1.0e9L;
+    return played + static_cast<std::int64_t>(std::llround(ahead));
+}
+
+void Sequencer::planTransmission(UtcNanoseconds at) {
+    nextTransmission_ = at;
+    view_.showNextTransmission(at);
+}
+
+void Sequencer::placeOnClock() {
+    // Placed afresh for every block written until the cycle's first sample is written, so
+    // that the start follows the device's clock as it reports it.
+    std::int64_t at = sampleAtWallTime(nextTransmission_);
+    if (at < written_ && written_ - at > kClockToleranceSamples) {
+        // Missed (the process was held up): the next boundary instead of a late cycle.
+        planTransmission(nextClockBoundary(nextTransmission_ + 1, clock_));
+        at = sampleAtWallTime(nextTransmission_);
+    }
+    nextStartAt_ = std::max(at, written_);
 }
 
 void Sequencer::key(bool keyed) {
@@ -151,6 +188,7 @@ void Sequencer::turnOff() {
     playPosition_ = 0;
     dotCounter_ = 0;
     nextStarts_.clear();
+    planTransmission(-1);
     view_.enableParameterControls(true);
     if (state_ != PlaybackState::Closing) {
         state_ = PlaybackState::Draining;
@@ -167,17 +205,31 @@ void Sequencer::fillAndWrite(int block) {
     // and from that sample on the table starts again from sample 0. Cycles are a whole
     // number of samples apart, so the beacon's period is exact whatever the timer does.
     int filled = 0;
-    while (state_ == PlaybackState::Playing && !finishing_ &&
-           nextStartAt_ < written_ + kBufferSamples) {
+    const bool playing = state_ == PlaybackState::Playing;
+    if (clock_.onTheClock() && playing && !finishing_) {
+        placeOnClock();
+    }
+    while (playing && !finishing_ && nextStartAt_ < written_ + kBufferSamples) {
         const int start = static_cast<int>(std::max<std::int64_t>(nextStartAt_ - written_, filled));
         sound_.copySamples(playPosition_ + filled, samples.data() + filled, start - filled);
         filled = start;
         playPosition_ = -filled;
         nextStarts_.push_back(written_ + filled);
         ++cyclesWritten_;
-        nextStartAt_ = written_ + filled + nextPeriod_;
-        nextPeriod_ = samplesOfDots(std::int64_t{repeatDots_} + 1, dotLength_);
         finishing_ = cycleLimit_ > 0 && cyclesWritten_ >= cycleLimit_;
+        if (!clock_.onTheClock()) {
+            nextStartAt_ = written_ + filled + nextPeriod_;
+            nextPeriod_ = samplesOfDots(std::int64_t{repeatDots_} + 1, dotLength_);
+        } else if (finishing_) {
+            planTransmission(-1);
+        } else {
+            // The next boundary once this cycle's pattern (at least a dot) has been heard.
+            const std::int64_t length = std::max(sound_.sampleCount(), dotSamples_);
+            const auto heardFor = static_cast<std::int64_t>(
+                std::llround(static_cast<long double>(length) * 1.0e9L / kSampleRate));
+            planTransmission(nextClockBoundary(nextTransmission_ + heardFor, clock_));
+            placeOnClock();
+        }
     }
     sound_.copySamples(playPosition_ + filled, samples.data() + filled, kBufferSamples - filled);
     for (std::size_t j = 0; j < samples.size(); ++j) {
@@ -261,6 +313,13 @@ void Sequencer::followPlayedSamples() {
         }
         cycleStart_ = nextStarts_.front();
         nextStarts_.pop_front();
+        if (clock_.onTheClock()) {
+            // The views follow the cycle now heard, from its first slot.
+            dotCounter_ = 0;
+            view_.redrawPatternViews();
+            timer_.start(dotLength_);
+            timerRunning_ = true;
+        }
     }
     // The next cycle's start, written or still to come; none once the last one of a limit
     // has been written.
@@ -351,6 +410,7 @@ void Sequencer::endAfterLoss(bool closeDevice) {
     view_.showPlaying(false);
     playPosition_ = 0;
     view_.enableParameterControls(true);
+    planTransmission(-1);
     view_.reportDeviceLost();
     if (closing) {
         view_.endMainWindow();
@@ -367,6 +427,7 @@ bool Sequencer::close() {
         key(false);
     }
     nextStarts_.clear();
+    planTransmission(-1);
     state_ = PlaybackState::Closing;
     if (!anyBlockQueued()) {
         tryClose();
@@ -376,6 +437,10 @@ bool Sequencer::close() {
 
 void Sequencer::onDotTimer() {
     if (!timerRunning_) {
+        return;
+    }
+    if (clock_.onTheClock()) {
+        tickOnClock();
         return;
     }
     dotCounter_ = static_cast<std::int32_t>((std::int64_t{dotCounter_} + 1) %
@@ -396,6 +461,20 @@ void Sequencer::onDotTimer() {
             timer_.stop();
             timerRunning_ = false;
         }
+    }
+}
+
+void Sequencer::tickOnClock() {
+    // One pass over the pattern per cycle heard; the bar shows how much of it has sounded.
+    dotCounter_ = std::min(dotCounter_ + 1, dotCount_);
+    view_.drawStripProgress(dotCounter_);
+    const std::int64_t slots = std::int64_t{dotCount_} + 1;
+    view_.drawCycleBar(CycleBarColour::Red, 0,
+                       roundToInt32(static_cast<double>(dotCounter_ + 1) * kCycleBarWidth /
+                                    static_cast<double>(slots)));
+    if (dotCounter_ >= dotCount_) {
+        timer_.stop();
+        timerRunning_ = false;
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/audio_out.h"
+#include "tone/clock_timing.h"
 #include "tone/pattern.h"
 #include "tone/pattern_stream.h"
 
@@ -27,6 +28,13 @@ inline constexpr std::int64_t kKeyLeadSamples = 10584;
 // than the key lead, so that even the first cycle is keyed from the played-sample clock and a
 // stop that comes before the device has played anything keys nothing.
 inline constexpr std::int64_t kLeadInSamples = 100 * kBufferSamples;
+
+// On the clock, a cycle whose boundary has slipped behind what is already written starts at
+// once if it is late by no more than this (20 ms); later than that it waits for the next one.
+inline constexpr std::int64_t kClockToleranceSamples = 882;
+// On the clock, the first boundary is at least this far (1 s) after Turn On: time to open the
+// device, fill its buffer and key the transmitter ahead of the first sample.
+inline constexpr std::int64_t kClockFirstMarginNs = 1'000'000'000;
 
 // Samples a stream loaded during playback walks toward the play position per block written
 // (about 1 ms of work): it replaces the sound being read once it has caught up.
@@ -84,6 +92,9 @@ public:
     // Cycle `cycle` (1, 2, ...) has been played to its end; `underruns` gaps in the sound
     // happened while it played.
     virtual void cyclePlayed(long /*cycle*/, std::int64_t /*underruns*/) {}
+    // On the clock: the next cycle's first sample is due at `at`; -1 when none is planned
+    // (stopped, or the last cycle of a limit has been written).
+    virtual void showNextTransmission(UtcNanoseconds /*at*/) {}
 };
 
 // Playback, the one record every decision of the sequencer reads.
@@ -138,6 +149,16 @@ public:
     // Plays `cycles` cycles (0: no limit) from the next Turn On, then releases the
     // transmitter once the last one has been heard and ends as a close request does.
     void setCycleLimit(long cycles) { cycleLimit_ = cycles; }
+    // From the next Turn On, each cycle starts at the next boundary of `timing` after the one
+    // before it has been heard (at least kClockFirstMarginNs after Turn On for the first),
+    // instead of at the pattern's repeat interval; the views then follow each cycle as it is
+    // heard. The timing must pass clockTimingProblem, or be off.
+    void setClockTiming(const ClockTiming& timing) { clockTiming_ = timing; }
+    const ClockTiming& clockTiming() const { return clockTiming_; }
+    // The UTC clock that boundaries are kept on (the system's by default).
+    void setWallClock(const WallClock& clock) { wallClock_ = &clock; }
+    // On the clock while playing: when the next cycle not yet written starts; -1 otherwise.
+    UtcNanoseconds nextTransmission() const { return nextTransmission_; }
 
     // The parameters changed (Apply, Reset): the cycle counts from slot 0 again, and with
     // `stopTimer` the dot timer stops.
@@ -179,6 +200,10 @@ private:
     void followPlayedSamples();
     void key(bool keyed);
     void takeLoadedSound();
+    std::int64_t sampleAtWallTime(UtcNanoseconds time) const;
+    void planTransmission(UtcNanoseconds at);
+    void placeOnClock();
+    void tickOnClock();
 
     platform::AudioOut& audio_;
     DotTimer& timer_;
@@ -215,6 +240,10 @@ private:
     bool keyed_ = false;
     bool finishing_ = false; // the last cycle of a limit has been written
     long cycleLimit_ = 0;
+    ClockTiming clockTiming_;
+    ClockTiming clock_; // the timing of the playback under way
+    const WallClock* wallClock_ = &systemWallClock();
+    UtcNanoseconds nextTransmission_ = -1;
     long cyclesWritten_ = 0;
     long cyclesHeard_ = 0;
     std::int64_t underrunsReported_ = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/dialog_units.h"
 #include "ui/toolkit.h"
 
 #include <cstdint>
@@ -11,20 +12,8 @@ class QWidget;
 // appear only as forward declarations.
 namespace vesk::ui::detail {
 
-// a * b / c rounded to the nearest integer, halves away from zero, computed in 64 bits (the
-// platform's MulDiv); c == 0 gives -1.
-std::int32_t mulDiv(std::int32_t a, std::int32_t b, std::int32_t c);
-
-// Pixels per 4 horizontal and per 8 vertical dialog units of a dialog's font.
-struct BaseUnits {
-    int x = 0;
-    int y = 0;
-};
 // The base units of a dialog (its font's average character width and height); {0, 0} if none.
 BaseUnits dialogBaseUnits(Window dialog);
-// Converts a dialog-unit rectangle to pixels; the four edges are converted one by one, so the
-// width is right minus left after rounding, as the platform's MapDialogRect does.
-Rect mapDialogRect(const Rect& units, BaseUnits base);
 
 // Style bits of controlAdd kinds other than kCustom: the kind's default when `style` is 0, then
 // its forced bits added and its removed bits taken away.

@@ -1,5 +1,6 @@
 #include "app/comport_selection.h"
 
+#include "tests/gui/shown_windows.h"
 #include "ui/messages.h"
 #include "ui/toolkit.h"
 
@@ -21,39 +22,24 @@ namespace {
 
 using Operate = std::function<void(ui::Window box)>;
 
-QWidget* topLevelNamed(const QString& title) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && widget->windowTitle() == title) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
-
 void post(ui::Window box, std::int32_t id, std::uint32_t code = msg::BN_CLICKED) {
     ui::postMessage(box, msg::WM_COMMAND, msg::makeWParam(static_cast<std::uint32_t>(id), code),
                     ui::controlHandle(box, id));
 }
 
 void type(const QString& text) {
-    auto* combo = topLevelNamed("PTT control")->findChild<QComboBox*>();
+    auto* combo = visibleTopLevel("PTT control")->findChild<QComboBox*>();
     combo->lineEdit()->selectAll();
     QTest::keyClick(combo->lineEdit(), Qt::Key_Delete);
     QTest::keyClicks(combo->lineEdit(), text);
 }
 
-// A main window with what the selection touches: the Turn On/Off button and the PTT command.
+// A stand-in main window that owns the box.
 class ComportSelection : public ::testing::Test {
 protected:
     void SetUp() override {
         main_ = ui::dialogNew(ui::Units::Pixels, 0, "Stand-in", 20, 20, 320, 120, 0, 0);
-        ui::controlAdd(main_, ui::kButton, "", kTurnOnOffButton, "Turn On", nullptr, 10, 10, 90, 24,
-                       0, 0);
-        const ui::Menu bar = ui::menuNew(true);
-        const ui::Menu popup = ui::menuNew(false);
-        ui::menuAdd(popup, "PTT", kPttMenuCommand, 0, true);
-        ui::menuAdd(bar, "PTT", 0, popup, true);
-        ui::menuAttach(main_, bar);
+        ui::controlAdd(main_, ui::kButton, "", 100, "Stand-in", nullptr, 10, 10, 90, 24, 0, 0);
         ui::dialogShowModeless(main_,
                                [](ui::Window, std::uint32_t, std::uint32_t,
                                   std::int32_t) -> std::int32_t { return 0; });
@@ -64,8 +50,11 @@ protected:
     }
 
     // Runs the selection with `operate` acting on the open box; returns the reopen count.
+    // `hooks_` records the hooks' calls in order: "0" and "1" for the commands held back and
+    // given back, "r" for the reopen.
     int select(std::int32_t& pttComport, const Operate& operate) {
         int reopened = 0;
+        hooks_.clear();
         QTimer::singleShot(0, [&] { operate(choice_.choiceWindow); });
         QTimer watchdog; // a box the steps failed to end would hang the test
         watchdog.setSingleShot(true);
@@ -74,11 +63,17 @@ protected:
             ui::dialogEnd(choice_.choiceWindow, kChoiceCancelled);
         });
         watchdog.start(10000);
-        selectComport(main_, pttComport, choice_, [&] { ++reopened; });
+        selectComport(main_, pttComport, choice_,
+                      {[&](bool enabled) { hooks_ += enabled ? "1" : "0"; },
+                       [&] {
+                           ++reopened;
+                           hooks_ += "r";
+                       }});
         return reopened;
     }
 
     ui::Window main_ = 0;
+    std::string hooks_;
     ChoiceBoxState choice_;
 };
 
@@ -90,14 +85,11 @@ TEST_F(ComportSelection, OpensOnTheCurrentTextWithTheCommandsGreyed) {
         seen = ui::controlGetText(box, choice_id::kList) + "|" +
                std::to_string(ui::comboSelection(box, choice_id::kList)) + "|" +
                std::to_string(count) + "|" + ui::comboGetText(box, choice_id::kList, 0) + "|" +
-               ui::comboGetText(box, choice_id::kList, count - 1) + "|" +
-               std::to_string(ui::menuIsEnabled(main_, kPttMenuCommand)) +
-               std::to_string(ui::controlIsEnabled(main_, kTurnOnOffButton));
+               ui::comboGetText(box, choice_id::kList, count - 1) + "|" + hooks_;
         post(box, choice_id::kAccept);
     });
-    EXPECT_EQ(seen, "COM 3|-1|100|none|COM 99|00") << "text|selection|count|first|last|enabled";
-    EXPECT_TRUE(ui::menuIsEnabled(main_, kPttMenuCommand));
-    EXPECT_TRUE(ui::controlIsEnabled(main_, kTurnOnOffButton));
+    EXPECT_EQ(seen, "COM 3|-1|100|none|COM 99|0") << "text|selection|count|first|last|hooks";
+    EXPECT_EQ(hooks_, "01r") << "given back before the port reopens";
     EXPECT_EQ(port, 3);
     EXPECT_EQ(reopened, 1);
 }
@@ -131,10 +123,11 @@ TEST_F(ComportSelection, AnswersBecomePortNumbers) {
                 type(c.typed);
             }
             if (c.key != Qt::Key_unknown) {
-                QWidget* target = c.keyInMain ? topLevelNamed("Stand-in")->findChild<QPushButton*>()
-                                              : QApplication::focusWidget();
+                QWidget* target = c.keyInMain
+                                      ? visibleTopLevel("Stand-in")->findChild<QPushButton*>()
+                                      : QApplication::focusWidget();
                 // Offscreen windows are not always activated: then the box itself gets the key.
-                QTest::keyClick(target != nullptr ? target : topLevelNamed("PTT control"), c.key);
+                QTest::keyClick(target != nullptr ? target : visibleTopLevel("PTT control"), c.key);
                 // A key the box failed to take leaves it open: Cancel then ends it anyway.
                 QTimer::singleShot(100, [box] { post(box, choice_id::kCancel); });
             } else if (c.button == 0) {

@@ -1,5 +1,6 @@
 #include "ui/toolkit.h"
 
+#include "tests/gui/shown_windows.h"
 #include "ui/messages.h"
 #include "ui/toolkit_detail.h"
 
@@ -12,7 +13,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -23,20 +23,6 @@ namespace vesk::ui {
 namespace {
 
 using namespace vesk::msg;
-
-// Waits for a modal window of type T to come up, then acts on it from inside its own loop.
-template <class T> void whenModal(std::function<void(T*)> act, int tries = 300) {
-    QTimer::singleShot(10, qApp, [act, tries] {
-        auto* widget = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (widget != nullptr && widget->isVisible()) {
-            act(widget);
-        } else if (tries > 0) {
-            whenModal<T>(act, tries - 1);
-        } else {
-            ADD_FAILURE() << "no modal window came up";
-        }
-    });
-}
 
 // Types `name` and returns the Open or Save button, as the operator would press it.
 QPushButton* typeName(QFileDialog* chooser, const QString& name) {
@@ -72,7 +58,7 @@ TEST_F(FileDialogs, OpenTakesOnlyAnExistingFileAndCancelGivesTheNameBack) {
     for (const bool cancel : {false, true}) {
         QString shown; // caption, filters and the name offered
         bool openableWhenMissing = true;
-        whenModal<QFileDialog>([&](QFileDialog* chooser) {
+        whenShown<QFileDialog>([&](QFileDialog* chooser) {
             shown = chooser->windowTitle() + "|" + chooser->nameFilters().join(";;") + "|" +
                     chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
             openableWhenMissing = typeName(chooser, QStringLiteral("missing.txt"))->isEnabled();
@@ -98,10 +84,10 @@ TEST_F(FileDialogs, SaveAddsTheDefaultExtensionAndAsksBeforeReplacing) {
           std::tuple{"beacon.txt", "", OFN_LONGNAMES, false, "/beacon.txt"}}) {
         SCOPED_TRACE(std::string(typed) + " " + std::to_string(flags));
         bool asked = false;
-        whenModal<QFileDialog>([&](QFileDialog* chooser) {
+        whenShown<QFileDialog>([&](QFileDialog* chooser) {
             EXPECT_EQ(chooser->acceptMode(), QFileDialog::AcceptSave);
             if (asks) {
-                whenModal<QMessageBox>([&](QMessageBox* box) {
+                whenShown<QMessageBox>([&](QMessageBox* box) {
                     asked = true;
                     box->button(QMessageBox::Yes)->click();
                 });

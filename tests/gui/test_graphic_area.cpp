@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace vesk::ui {
 namespace {
@@ -28,13 +27,15 @@ protected:
         processEvents();
     }
     Colour at(int x, int y) const { return graphicPixel(dialog_, 502, x, y); }
-    // The image as rows of characters: '.' white, 'R' red, 'B' blue, '?' anything else.
-    std::vector<std::string> picture(std::size_t width, std::size_t height) const {
-        std::vector<std::string> rows(height);
-        for (std::size_t y = 0; y < height; ++y) {
-            for (std::size_t x = 0; x < width; ++x) {
-                const Colour c = at(static_cast<int>(x), static_cast<int>(y));
-                rows[y] += c == kWhite ? '.' : c == kRed ? 'R' : c == kBlue ? 'B' : '?';
+    // The image as rows of characters separated by '/': '.' white, 'R' red, 'B' blue, '?' any
+    // other colour.
+    std::string picture(int width, int height) const {
+        std::string rows;
+        for (int y = 0; y < height; ++y) {
+            rows += y == 0 ? "" : "/";
+            for (int x = 0; x < width; ++x) {
+                const Colour c = at(x, y);
+                rows += c == kWhite ? '.' : c == kRed ? 'R' : c == kBlue ? 'B' : '?';
             }
         }
         return rows;
@@ -57,31 +58,26 @@ TEST_F(GraphicArea, StartsWhiteAtTheControlsSizeAndClearsToAColour) {
 }
 
 TEST_F(GraphicArea, BoxesFillInsideTheirOutlineExclusiveOfRightAndBottomAndClip) {
-    struct Case {
+    const struct {
         int x1, y1, x2, y2;
         Colour fill, line;
-        std::vector<std::string> expected;
+        const char* expected;
+    } cases[] = {
+        {1, 1, 6, 5, kRed, kBlue, "......./.BBBBB./.BRRRB./.BRRRB./.BBBBB./......."},
+        {-1, -1, 3, 3, kRed, kBlue, "RRB./RRB./BBB./...."}, // outline partly outside
+        {-9, -9, -2, -2, kRed, kBlue, "..../..../..../...."},
+        {2, 2, 2, 3, kRed, kBlue, "..../..../..../...."}, // empty
+        {3, 3, 1, 1, kRed, kBlue, "..../..../..../...."}, // inverted
+        {1, 2, 2, 3, kRed, kBlue, "..../..../.B../...."}, // one pixel: outline only
+        {0, 0, 4, 4, kTransparent, kBlue, "BBBB/B..B/B..B/BBBB"},
+        {1, 0, 4, 3, kRed, kTransparent, ".RRR/.RRR/.RRR/...."},
     };
-    const std::vector<Case> cases{
-        {1,
-         1,
-         6,
-         5,
-         kRed,
-         kBlue,
-         {".......", ".BBBBB.", ".BRRRB.", ".BRRRB.", ".BBBBB.", "......."}},
-        {-1, -1, 3, 3, kRed, kBlue, {"RRB.", "RRB.", "BBB.", "...."}}, // outline partly outside
-        {-9, -9, -2, -2, kRed, kBlue, {"....", "....", "....", "...."}},
-        {2, 2, 2, 3, kRed, kBlue, {"....", "....", "....", "...."}}, // empty
-        {3, 3, 1, 1, kRed, kBlue, {"....", "....", "....", "...."}}, // inverted
-        {1, 2, 2, 3, kRed, kBlue, {"....", "....", ".B..", "...."}}, // one pixel: outline only
-        {0, 0, 4, 4, kTransparent, kBlue, {"BBBB", "B..B", "B..B", "BBBB"}},
-        {1, 0, 4, 3, kRed, kTransparent, {".RRR", ".RRR", ".RRR", "...."}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         graphicClear(dialog_, 502, kWhite);
         graphicBox(dialog_, 502, c.x1, c.y1, c.x2, c.y2, c.fill, c.line);
-        EXPECT_EQ(picture(c.expected[0].size(), c.expected.size()), c.expected)
+        const std::string expected = c.expected;
+        const auto width = static_cast<int>(expected.find('/'));
+        EXPECT_EQ(picture(width, static_cast<int>(expected.size() + 1) / (width + 1)), expected)
             << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2;
     }
     // Huge coordinates past any edge: no fault, the part inside is drawn.
@@ -113,7 +109,7 @@ TEST_F(GraphicArea, TextIsDrawnBelowAndRightOfItsCornerOnATransparentBackground)
     // A family that is not installed still gives text.
     graphicClear(dialog_, 502, kWhite);
     graphicText(dialog_, 502, 0, 0, "10", "No Such Family", 8, kBlue);
-    EXPECT_NE(picture(40, 30), std::vector<std::string>(30, std::string(40, '.')));
+    EXPECT_NE(picture(40, 30).find_first_not_of("./"), std::string::npos);
 }
 
 TEST_F(GraphicArea, TheScreenShowsTheBitmapAfterShow) {

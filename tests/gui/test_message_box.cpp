@@ -1,5 +1,6 @@
 #include "ui/toolkit.h"
 
+#include "tests/gui/shown_windows.h"
 #include "ui/messages.h"
 #include "ui/toolkit_detail.h"
 
@@ -20,31 +21,6 @@ namespace {
 
 using namespace vesk::msg;
 
-QMessageBox* visibleBox() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
-            return box;
-        }
-    }
-    return nullptr;
-}
-
-// Waits for a message box to come up, then acts on it and presses `button` from inside its
-// own loop.
-void whenBox(std::function<void(QMessageBox*)> act,
-             QMessageBox::StandardButton button = QMessageBox::Ok, int tries = 300) {
-    QTimer::singleShot(10, qApp, [act, button, tries] {
-        if (QMessageBox* box = visibleBox()) {
-            act(box);
-            box->button(button)->click();
-        } else if (tries > 0) {
-            whenBox(act, button, tries - 1);
-        } else {
-            ADD_FAILURE() << "no message box came up";
-        }
-    });
-}
-
 // A notice holds nothing back (no window is blocked while it is up); a question does, and
 // answers No to Escape.
 TEST(MessageBox, ShowsTextCaptionIconAndButtonsOfItsStyle) {
@@ -62,18 +38,17 @@ TEST(MessageBox, ShowsTextCaptionIconAndButtonsOfItsStyle) {
         std::tuple<QString, QString, QMessageBox::Icon, bool, bool, bool> shown;
         int buttons = 0;
         bool defaultIsNo = false;
-        whenBox(
-            [&](QMessageBox* box) {
-                shown = {box->text(),
-                         box->windowTitle(),
-                         box->icon(),
-                         box->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
-                         QApplication::activeModalWidget() != nullptr,
-                         box->standardButton(box->escapeButton()) == QMessageBox::No};
-                buttons = static_cast<int>(box->buttons().size());
-                defaultIsNo = box->standardButton(box->defaultButton()) == QMessageBox::No;
-            },
-            pressed);
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            shown = {box->text(),
+                     box->windowTitle(),
+                     box->icon(),
+                     box->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
+                     QApplication::activeModalWidget() != nullptr,
+                     box->standardButton(box->escapeButton()) == QMessageBox::No};
+            buttons = static_cast<int>(box->buttons().size());
+            defaultIsNo = box->standardButton(box->defaultButton()) == QMessageBox::No;
+            box->button(pressed)->click();
+        });
         EXPECT_EQ(messageBox("Failure to open comport", style, "Comport"),
                   static_cast<int>(answer));
         EXPECT_EQ(shown, std::tuple(QString("Failure to open comport"), QString("Comport"), icon,
@@ -105,9 +80,10 @@ TEST(MessageBox, HoldsBackTheAcceleratorsOfTheDialogBelow) {
             acceleratorsAttach(d, {{0, 0x0D, 254}});
             postMessage(d, 0x8000, 0, 0);
         } else if (m == 0x8000) {
-            whenBox([&](QMessageBox*) {
+            whenShown<QMessageBox>([&](QMessageBox* box) {
                 QTest::keyClick(edit, Qt::Key_Return);
                 whileBoxUp = commands;
+                box->button(QMessageBox::Ok)->click();
             });
             messageBox("Failure to open comport", MB_ICONERROR, "Comport");
             QTest::keyClick(edit, Qt::Key_Return);

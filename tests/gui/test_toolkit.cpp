@@ -103,6 +103,14 @@ protected:
         });
         dialogShowModal(d, guarded(h), endCode);
     }
+    // A modeless window with an edit field (800); its handler records into mainLog_.
+    Window mainWithEdit() {
+        const Window main = dialog();
+        controlAdd(main, kEdit, "", 800, "100", nullptr, 10, 10, 60, 20, 0, 0);
+        showModeless(main, mainLog_.handler());
+        return main;
+    }
+    Args typeKeysWhileABoxRuns(Window main, bool accelerators, Window& okButton);
     void TearDown() override {
         running_ = false;
         for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
@@ -114,6 +122,7 @@ protected:
     }
     std::vector<Window> created_;
     bool running_ = true;
+    Recorder mainLog_;
 };
 
 TEST_F(Toolkit, EndProtocolSetupHiddenThenSecondCloseEndCodeAndDestroy) {
@@ -146,7 +155,7 @@ TEST_F(Toolkit, EndProtocolSetupHiddenThenSecondCloseEndCodeAndDestroy) {
     EXPECT_TRUE(visibleAtClose);
 }
 
-TEST_F(Toolkit, CloseBoxAndSystemCloseFollowTheHandlersResult) {
+TEST_F(Toolkit, TheCloseBoxAsksTheHandlerWhichMayKeepTheDialog) {
     for (const std::int32_t keep : {0, 1}) {
         SCOPED_TRACE(keep);
         const Window d = dialog();
@@ -167,7 +176,9 @@ TEST_F(Toolkit, CloseBoxAndSystemCloseFollowTheHandlersResult) {
         EXPECT_EQ(r.args(WM_SYSCOMMAND), (Args{{SC_CLOSE, 0}}));
         EXPECT_EQ(r.args(WM_DESTROY).size(), 1u);
     }
-    // The default handling ignores the low four bits of the command.
+}
+
+TEST_F(Toolkit, TheDefaultSystemCloseIgnoresTheLowFourBitsOfTheCommand) {
     for (std::uint32_t command : {SC_CLOSE | 0x2u, SC_CLOSE | 0xFu, SC_CLOSE + 0x10u}) {
         const Window d = dialog();
         showModeless(d);
@@ -181,46 +192,45 @@ TEST_F(Toolkit, ControlAndItemHandlersRunBeforeTheDialogHandler) {
     for (const std::int32_t firstResult : {0, 5}) {
         SCOPED_TRACE(firstResult);
         const Window d = dialog();
-        std::string order; // o: the control's or item's own handler, d: the dialog's
-        const Handler own = [&](Window, std::uint32_t, std::uint32_t, std::int32_t) {
-            order += 'o';
-            return firstResult;
+        std::string order; // each handler writes its letter; the dialog's is 'd'
+        const auto own = [&](char letter) -> Handler {
+            return
+                [&order, letter, firstResult](Window, std::uint32_t, std::uint32_t, std::int32_t) {
+                    order += letter;
+                    return firstResult;
+                };
         };
-        controlAdd(d, kButton, "", 4000, "Reset", nullptr, 10, 10, 50, 20, 0, 0, own);
+        controlAdd(d, kButton, "", 4000, "Reset", nullptr, 10, 10, 50, 20, 0, 0, own('b'));
         controlAdd(d, kCustom, "SCROLLBAR", 1003, "", nullptr, 10, 40, 140, 15,
-                   WS_CHILD | WS_VISIBLE, 0, own);
-        addMenu(d, "Soundcard", 2000, own);
+                   WS_CHILD | WS_VISIBLE, 0, own('s'));
+        addMenu(d, "Soundcard", 2000, own('m'));
         showModeless(d, [&](Window, std::uint32_t m, std::uint32_t, std::int32_t) {
             order += m == WM_COMMAND || m == WM_HSCROLL ? "d" : "";
             return 0;
         });
         const Window button = controlHandle(d, 4000);
-        const std::string expected = firstResult == 0 ? "od" : "o";
-        for (auto [message, wParam, lParam] :
-             {std::tuple{WM_COMMAND, makeWParam(4000, BN_CLICKED), button},
-              std::tuple{WM_HSCROLL, makeWParam(SB_LINERIGHT, 0), controlHandle(d, 1003)},
-              std::tuple{WM_COMMAND, makeWParam(2000, 0), 0}}) {
+        const std::string dialogToo = firstResult == 0 ? "d" : "";
+        for (auto [message, wParam, lParam, first] :
+             {std::tuple{WM_COMMAND, makeWParam(4000, BN_CLICKED), button, 'b'},
+              std::tuple{WM_HSCROLL, makeWParam(SB_LINERIGHT, 0), controlHandle(d, 1003), 's'},
+              std::tuple{WM_COMMAND, makeWParam(2000, 0), 0, 'm'},
+              // A menu item's handler is not a control's: a command from a control skips it.
+              std::tuple{WM_COMMAND, makeWParam(2000, 0), button, 'b'}}) {
             order.clear();
             EXPECT_EQ(sendMessage(d, message, wParam, lParam), firstResult);
-            EXPECT_EQ(order, expected) << message << " " << wParam;
+            EXPECT_EQ(order, first + dialogToo) << message << " " << wParam << " " << lParam;
         }
-        // A menu item's handler is not a control's: a command with a control handle skips it.
-        order.clear();
-        sendMessage(d, WM_COMMAND, makeWParam(2000, 0), button);
-        EXPECT_EQ(order.front(), 'o');
     }
 }
 
 TEST_F(Toolkit, ClicksOptionsAndMenuChoicesArriveAsCommands) {
     const Window d = dialog();
     controlAdd(d, kButton, "", 801, "Apply", nullptr, 10, 10, 50, 20, 0, 0);
-    controlAdd(d, kOption, "", 1111, "", nullptr, 10, 40, 16, 16, 0, 0);
     controlAdd(d, kOption, "", 1113, "", nullptr, 45, 40, 16, 16, 0, 0);
     controlAdd(d, kButton, "", 255, "", nullptr, 150, 26, 60, 24, WS_CHILD | BS_OWNERDRAW, 0);
     addMenu(d, "File", 650);
     Recorder r;
     showModeless(d, r.handler());
-    controlSetCheck(d, 1111, true);
     QTest::mouseClick(detail::controlWidget(d, 801), Qt::LeftButton);
     QTest::mouseClick(detail::controlWidget(d, 1113), Qt::LeftButton);
     QTest::mouseClick(detail::controlWidget(d, 255), Qt::LeftButton);
@@ -236,7 +246,16 @@ TEST_F(Toolkit, ClicksOptionsAndMenuChoicesArriveAsCommands) {
                                         {makeWParam(255, BN_CLICKED), controlHandle(d, 255)},
                                         {makeWParam(650, 0), 0},
                                         {makeWParam(801, BN_CLICKED), button}}));
-    // A click checks exclusively; the program may clear every option.
+}
+
+// A click checks exclusively; the program may clear every option.
+TEST_F(Toolkit, OptionsCheckExclusivelyAndTheProgramMayClearThemAll) {
+    const Window d = dialog();
+    controlAdd(d, kOption, "", 1111, "", nullptr, 10, 40, 16, 16, 0, 0);
+    controlAdd(d, kOption, "", 1113, "", nullptr, 45, 40, 16, 16, 0, 0);
+    showModeless(d);
+    controlSetCheck(d, 1111, true);
+    QTest::mouseClick(detail::controlWidget(d, 1113), Qt::LeftButton);
     EXPECT_EQ((std::pair{controlGetCheck(d, 1111), controlGetCheck(d, 1113)}),
               (std::pair{false, true}));
     controlSetCheck(d, 1113, false);
@@ -280,53 +299,61 @@ TEST_F(Toolkit, AnInnerModalRunKeepsDeliveringTheOuterDialogsMessages) {
     EXPECT_TRUE(postedReachedOuter);
 }
 
-// With a table, accelerators take their keys wherever the focus is; without one, Enter and
-// Escape typed into the innermost modal dialog are its dialog keys.
-TEST_F(Toolkit, KeysReachTheInnermostModalDialogOnly) {
-    const Window main = dialog();
-    controlAdd(main, kEdit, "", 800, "100", nullptr, 10, 10, 60, 20, 0, 0);
-    Recorder mainLog;
-    showModeless(main, mainLog.handler());
+// Types Enter and Escape (Enter with Shift too) into the main window and, when the box has no
+// accelerator table, into the modal box above it; the box ends on command 255 or IDCANCEL.
+// Returns the box's commands.
+Args Toolkit::typeKeysWhileABoxRuns(Window main, bool accelerators, Window& okButton) {
     QWidget* mainEdit = detail::controlWidget(main, 800);
-    for (const bool accelerators : {true, false}) {
-        SCOPED_TRACE(accelerators);
-        const Window box = dialog(Units::DialogUnits, 200, 70, WS_CAPTION | WS_SYSMENU);
-        controlAdd(box, kEdit, "", 820, "", nullptr, 10, 10, 60, 20, 0, 0);
-        controlAdd(box, kButton, "", 4321, "OK", nullptr, 10, 40, 70, 23, 0, 0);
-        const Window ok = controlHandle(box, 4321);
-        Recorder log;
-        log.answer = [&](const Seen& s) -> std::int32_t {
-            if (s.message == WM_INITDIALOG && accelerators) {
-                acceleratorsAttach(box, {{0, 0x0D, 254}, {0, 0x1B, 255}});
-            } else if (s.message == WM_COMMAND &&
-                       (loWord(s.wParam) == 255 || loWord(s.wParam) == IDCANCEL)) {
-                dialogEnd(box, 901);
-            }
-            return 0;
-        };
-        later(20, [&] {
-            QTest::keyClick(mainEdit, Qt::Key_Return);
-            QTest::keyClick(mainEdit, Qt::Key_Return, Qt::ShiftModifier); // modifiers must match
-            if (!accelerators) {
-                QTest::keyClick(detail::controlWidget(box, 820), Qt::Key_Return);
-                QTest::keyClick(detail::controlWidget(box, 4321), Qt::Key_Return);
-            }
-            QTest::keyClick(mainEdit, Qt::Key_Escape);
-            if (!accelerators) {
-                QTest::keyClick(detail::controlWidget(box, 820), Qt::Key_Escape);
-            }
-        });
-        std::int32_t code = -1;
-        showModal(box, log.handler(), &code);
-        EXPECT_EQ(code, 901);
-        const Args expected = accelerators ? Args{{makeWParam(254, 1), 0}, {makeWParam(255, 1), 0}}
-                                           : Args{{makeWParam(IDOK, BN_CLICKED), 0},
-                                                  {makeWParam(4321, BN_CLICKED), ok},
-                                                  {makeWParam(IDCANCEL, BN_CLICKED), 0}};
-        EXPECT_EQ(log.args(WM_COMMAND), expected);
-    }
-    QTest::keyClick(mainEdit, Qt::Key_Return); // no modal dialog left
-    EXPECT_TRUE(mainLog.args(WM_COMMAND).empty());
+    const Window box = dialog(Units::DialogUnits, 200, 70, WS_CAPTION | WS_SYSMENU);
+    controlAdd(box, kEdit, "", 820, "", nullptr, 10, 10, 60, 20, 0, 0);
+    controlAdd(box, kButton, "", 4321, "OK", nullptr, 10, 40, 70, 23, 0, 0);
+    okButton = controlHandle(box, 4321);
+    Recorder log;
+    log.answer = [&](const Seen& s) -> std::int32_t {
+        if (s.message == WM_INITDIALOG && accelerators) {
+            acceleratorsAttach(box, {{0, 0x0D, 254}, {0, 0x1B, 255}});
+        } else if (s.message == WM_COMMAND &&
+                   (loWord(s.wParam) == 255 || loWord(s.wParam) == IDCANCEL)) {
+            dialogEnd(box, 901);
+        }
+        return 0;
+    };
+    later(20, [&] {
+        QTest::keyClick(mainEdit, Qt::Key_Return);
+        QTest::keyClick(mainEdit, Qt::Key_Return, Qt::ShiftModifier); // modifiers must match
+        if (!accelerators) {
+            QTest::keyClick(detail::controlWidget(box, 820), Qt::Key_Return);
+            QTest::keyClick(detail::controlWidget(box, 4321), Qt::Key_Return);
+        }
+        QTest::keyClick(mainEdit, Qt::Key_Escape);
+        if (!accelerators) {
+            QTest::keyClick(detail::controlWidget(box, 820), Qt::Key_Escape);
+        }
+    });
+    std::int32_t code = -1;
+    showModal(box, log.handler(), &code);
+    EXPECT_EQ(code, 901);
+    return log.args(WM_COMMAND);
+}
+
+TEST_F(Toolkit, AcceleratorsOfTheInnermostModalDialogTakeTheirKeysWhereverTheFocusIs) {
+    Window ok = 0;
+    EXPECT_EQ(typeKeysWhileABoxRuns(mainWithEdit(), true, ok),
+              (Args{{makeWParam(254, 1), 0}, {makeWParam(255, 1), 0}}));
+    EXPECT_TRUE(mainLog_.args(WM_COMMAND).empty());
+}
+
+// Without a table, Enter and Escape typed into the innermost modal dialog are its dialog keys:
+// IDOK, the focused push button, IDCANCEL.
+TEST_F(Toolkit, EnterAndEscapeAreDialogKeysOfTheInnermostModalDialogOnly) {
+    const Window main = mainWithEdit();
+    Window ok = 0;
+    const Args commands = typeKeysWhileABoxRuns(main, false, ok);
+    EXPECT_EQ(commands, (Args{{makeWParam(IDOK, BN_CLICKED), 0},
+                              {makeWParam(4321, BN_CLICKED), ok},
+                              {makeWParam(IDCANCEL, BN_CLICKED), 0}}));
+    QTest::keyClick(detail::controlWidget(main, 800), Qt::Key_Return); // no modal dialog left
+    EXPECT_TRUE(mainLog_.args(WM_COMMAND).empty());
 }
 
 TEST_F(Toolkit, PixelClientAreaIsExactBelowAMenuBarWithHelpAtTheRight) {
@@ -350,18 +377,6 @@ TEST_F(Toolkit, PixelClientAreaIsExactBelowAMenuBarWithHelpAtTheRight) {
     EXPECT_EQ(corner->actions().front()->text(), "Help");
     windowSetTitle(d, "Message pattern file: a[*]b.txt"); // no placeholder for Qt to eat
     EXPECT_EQ(detail::dialogWidget(d)->windowHandle()->title(), "Message pattern file: a[*]b.txt");
-}
-
-TEST_F(Toolkit, DialogUnitsConvertEdgeByEdgeWithHalvesAwayFromZero) {
-    for (const auto& [units, pixels] : {std::pair<Rect, Rect>{{10, 42, 100, 60}, {15, 68, 150, 98}},
-                                        {{1, 4, 1, 4}, {2, 7, 1, 6}},     // 1.5 -> 2, 6.5 -> 7
-                                        {{-1, -4, 2, 4}, {-2, -7, 4, 7}}, // -1.5 -> -2, -6.5 -> -7
-                                        {{0, 0, 200, 70}, {0, 0, 300, 114}}}) {
-        const Rect r = detail::mapDialogRect(units, detail::BaseUnits{6, 13});
-        EXPECT_EQ((std::tuple{r.x, r.y, r.width, r.height}),
-                  (std::tuple{pixels.x, pixels.y, pixels.width, pixels.height}))
-            << units.x << "," << units.y;
-    }
 }
 
 TEST_F(Toolkit, ComboboxListSelectionAndNotifications) {
@@ -392,21 +407,41 @@ TEST_F(Toolkit, ComboboxListSelectionAndNotifications) {
     EXPECT_EQ(textAtPick, "none");
 }
 
-TEST_F(Toolkit, ColoursAreRecordedAndPainted) {
+// The default style sorts (CBS_SORT), case-insensitive, a new entry after its equals; the
+// entries added later keep the order the list was made with.
+TEST_F(Toolkit, ComboboxSortsOnlyWithTheSortStyle) {
+    const Window d = dialog();
+    const std::vector<std::string> list{"b", "C", "a"};
+    controlAdd(d, kCombo, "", 1, "", &list, 10, 10, 100, 60, 0, 0);
+    controlAdd(d, kCombo, "", 2, "", &list, 10, 40, 100, 60, WS_CHILD | CBS_DROPDOWN, 0);
+    for (std::int32_t id : {1, 2}) {
+        comboAdd(d, id, "B");
+        std::string entries;
+        for (std::int32_t i = 0; i < comboCount(d, id); ++i) {
+            entries += comboGetText(d, id, i);
+        }
+        EXPECT_EQ(entries, id == 1 ? "abBC" : "bCaB") << id;
+    }
+}
+
+// The markers are kept as given, not turned into colours; an unknown control records nothing.
+TEST_F(Toolkit, ColoursAreRecordedAsGiven) {
+    const Window d = dialog(Units::Pixels, 200, 100);
+    controlAdd(d, kLabel, "", 2501, "", nullptr, 10, 10, 50, 14, 0, 0);
+    EXPECT_EQ(controlGetColor(d, 2501), (std::pair{kColourNotSet, kColourNotSet}));
+    controlSetColor(d, 2501, kDefaultColour, kTransparent);
+    EXPECT_EQ(controlGetColor(d, 2501), (std::pair{kDefaultColour, kTransparent}));
+    controlSetColor(d, 4711, rgb(1, 2, 3), rgb(4, 5, 6));
+    EXPECT_EQ(controlGetColor(d, 4711), (std::pair{kColourNotSet, kColourNotSet}));
+}
+
+TEST_F(Toolkit, ColoursArePainted) {
     const Window d = dialog(Units::Pixels, 200, 100);
     controlAdd(d, kLabel, "", 2501, "", nullptr, 10, 10, 50, 14, 0, 0);
     controlAdd(d, kOption, "", 1113, "", nullptr, 10, 40, 16, 16, 0, 0);
     controlAdd(d, kButton, "", 255, "", nullptr, 100, 10, 60, 24, WS_CHILD | BS_OWNERDRAW, 0);
     buttonSetFace(d, 255, "Cancel", rgb(255, 0, 0), rgb(255, 255, 0));
-    EXPECT_EQ(controlGetColor(d, 2501), (std::pair{kColourNotSet, kColourNotSet}));
-    for (const auto& [text, background] :
-         {std::pair{rgb(0, 0, 255), kDefaultColour}, std::pair{kDefaultColour, kTransparent},
-          std::pair{kColourNotSet, rgb(1, 128, 0)}}) {
-        controlSetColor(d, 2501, text, background);
-        EXPECT_EQ(controlGetColor(d, 2501), (std::pair{text, background}));
-    }
-    controlSetColor(d, 4711, rgb(1, 2, 3), rgb(4, 5, 6));
-    EXPECT_EQ(controlGetColor(d, 4711), (std::pair{kColourNotSet, kColourNotSet}));
+    controlSetColor(d, 2501, kColourNotSet, rgb(1, 128, 0));
     controlSetColor(d, kDialogItself, kDefaultColour, rgb(139, 197, 197));
     controlSetColor(d, 1113, rgb(1, 128, 0), rgb(1, 128, 0));
     const QImage shot = detail::dialogWidget(d)->grab().toImage();
@@ -444,23 +479,17 @@ TEST_F(Toolkit, MouseOverLabelsAndGraphicsReachesTheDialogInClientCoordinates) {
     EXPECT_EQ(r.args(WM_MOUSEMOVE).back(), (std::pair{0u, makeMouseLParam(70, 45)}));
 }
 
-// A scroll bar leaves its thumb to the handler; a track bar moves its own before it reports.
-TEST_F(Toolkit, ScrollAndTrackBarsReportActionsAndKeepTheirThumbRules) {
+// A scroll bar leaves its thumb to the handler.
+TEST_F(Toolkit, AScrollBarReportsActionsAndMovesOnlyWhereTheHandlerPutsIt) {
     const Window d = dialog(Units::Pixels, 800, 200);
     controlAdd(d, kCustom, "SCROLLBAR", 1003, "", nullptr, 7, 161, 140, 15,
                WS_CHILD | WS_VISIBLE | SBS_HORZ, 0);
-    controlAdd(d, kCustom, "msctls_trackbar32", 1000, "", nullptr, 420, 161, 362, 25,
-               WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0);
     scrollSetRange(d, 1003, 0, 100, true);
     scrollSetPos(d, 1003, 90, true);
-    scrollSetRange(d, 1000, 0, 3604, true);
-    scrollSetPos(d, 1000, 1000, true);
     bool follow = false;
-    Args scroll, track; // the track bar's with its position at the time
+    Args scroll;
     showModeless(d, [&](Window, std::uint32_t m, std::uint32_t wp, std::int32_t lp) {
-        if (m == WM_HSCROLL && controlId(lp) == 1000) {
-            track.emplace_back(wp, scrollGetPos(d, 1000));
-        } else if (m == WM_HSCROLL) {
+        if (m == WM_HSCROLL) {
             scroll.emplace_back(wp, lp);
             if (follow && wp == SB_LINERIGHT) {
                 scrollSetPos(d, 1003, scrollGetPos(d, 1003) + 1, true);
@@ -486,8 +515,24 @@ TEST_F(Toolkit, ScrollAndTrackBarsReportActionsAndKeepTheirThumbRules) {
                             {SB_ENDSCROLL, handle},
                             {SB_PAGELEFT, handle},
                             {SB_ENDSCROLL, handle}}));
+}
+
+// A track bar moves its own thumb before it reports; a page is a fifth of the range.
+TEST_F(Toolkit, ATrackBarMovesItsThumbBeforeItReports) {
+    const Window d = dialog(Units::Pixels, 800, 200);
+    controlAdd(d, kCustom, "msctls_trackbar32", 1000, "", nullptr, 420, 161, 362, 25,
+               WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0);
+    scrollSetRange(d, 1000, 0, 3604, true);
+    scrollSetPos(d, 1000, 1000, true);
+    Args track; // with the position at the time
+    showModeless(d, [&](Window, std::uint32_t m, std::uint32_t wp, std::int32_t) {
+        if (m == WM_HSCROLL) {
+            track.emplace_back(wp, scrollGetPos(d, 1000));
+        }
+        return 0;
+    });
     auto* slider = static_cast<QSlider*>(detail::controlWidget(d, 1000));
-    slider->triggerAction(QAbstractSlider::SliderPageStepAdd); // a page is a fifth of the range
+    slider->triggerAction(QAbstractSlider::SliderPageStepAdd);
     slider->triggerAction(QAbstractSlider::SliderSingleStepSub);
     slider->setSliderDown(true); // a drag of the thumb
     slider->setSliderPosition(2000);

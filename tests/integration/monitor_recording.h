@@ -4,42 +4,30 @@
 // tests/integration/start-pulse.sh sets up), recorded from its monitor.
 #include "tests/integration/child_process.h"
 
+#include "platform/process.h"
 #include "tone/wave_image.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 namespace vesk {
-
-// The full path of `name` found through PATH; empty when it is not installed.
-inline std::string findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    for (std::string folder; std::getline(folders, folder, ':');) {
-        if (::access((folder + "/" + name).c_str(), X_OK) == 0) {
-            return folder + "/" + name;
-        }
-    }
-    return {};
-}
 
 // Empty when the null sink runs and is the default sink; otherwise why the test cannot run.
 inline std::string soundServerMissing() {
-    if (findProgram("pactl").empty() || findProgram("parec").empty()) {
+    if (platform::findExecutable("pactl").empty() || platform::findExecutable("parec").empty()) {
         return "pactl and parec are needed (pulseaudio-utils)";
     }
     const RunResult info =
-        runProgram({findProgram("pactl"), "info"}, {}, {}, std::chrono::seconds(10));
+        runProgram({platform::findExecutable("pactl"), "info"}, {}, {}, std::chrono::seconds(10));
     if (info.exitCode != 0) {
         return "no PulseAudio server (source tests/integration/start-pulse.sh first)";
     }
@@ -62,8 +50,8 @@ inline std::string soundServerMissing() {
 class MonitorRecording {
 public:
     MonitorRecording()
-        : parec_({findProgram("parec"), "-d", "vesk.monitor", "--format=s16le", "--rate=44100",
-                  "--channels=1", "--latency-msec=20"}) {}
+        : parec_({platform::findExecutable("parec"), "-d", "vesk.monitor", "--format=s16le",
+                  "--rate=44100", "--channels=1", "--latency-msec=20"}) {}
 
     // Waits until the recording runs (0.1 s of samples have arrived).
     bool started() {
@@ -72,6 +60,19 @@ public:
                    std::chrono::seconds(10)) &&
                parec_.running();
     }
+
+    // Notes how many samples have arrived by now. Each note bounds when the recording's first
+    // sample was captured: no later than the arrival less the samples before it.
+    void stamp() {
+        const auto samples = static_cast<std::int64_t>(parec_.standardOutput().size() / 2);
+        const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
+        const std::int64_t start = now - samples * 1'000'000'000 / 44100;
+        firstSampleUtc_ = firstSampleUtc_ < 0 ? start : std::min(firstSampleUtc_, start);
+    }
+    // The UTC time of the first sample recorded, in ns since the epoch, from the notes.
+    std::int64_t firstSampleUtc() const { return firstSampleUtc_; }
 
     std::vector<std::int16_t> stop() {
         parec_.signal(SIGTERM);
@@ -88,7 +89,38 @@ public:
 
 private:
     ChildProcess parec_;
+    std::int64_t firstSampleUtc_ = -1;
 };
+
+// Where each pass of `expected` starts in `recording` (at every onset of sound, lined up with
+// its own first loud sample), and whether it is all of `expected`, sample for sample (the
+// sink's conversion may move a value by 2).
+struct Pass {
+    std::size_t at;
+    bool whole;
+};
+inline std::vector<Pass> findPasses(const std::vector<std::int16_t>& recording,
+                                    const std::vector<std::int16_t>& expected) {
+    const auto loud = [](std::int16_t s) {
+        return std::abs(s) > 1000;
+    };
+    const auto lead = static_cast<std::size_t>(
+        std::find_if(expected.begin(), expected.end(), loud) - expected.begin());
+    std::vector<Pass> passes;
+    for (auto from = recording.begin();
+         (from = std::find_if(from, recording.end(), loud)) != recording.end();) {
+        const auto onset = static_cast<std::size_t>(from - recording.begin());
+        const std::size_t at = onset > lead ? onset - lead : 0;
+        bool whole = at + expected.size() <= recording.size();
+        for (std::size_t i = 0; whole && i < expected.size(); ++i) {
+            whole = std::abs(recording[at + i] - expected[i]) <= 2;
+        }
+        passes.push_back({at, whole});
+        from = recording.begin() +
+               static_cast<std::ptrdiff_t>(std::min(recording.size(), at + expected.size()));
+    }
+    return passes;
+}
 
 // Keeps `samples` as <prefix><test name>.wav in the working folder when the test has failed,
 // whichever assertion ended it.

@@ -39,35 +39,6 @@ std::string fiveDots(int repeatDots) {
            "\r\n8 1\r\n0 1\r\n4 1\r\n0 1\r\n12 1\r\n0 1\r\n1 1\r\n0 1\r\n16 1\r\n0 1\r\n";
 }
 
-// Where each pass of `pattern` starts in `recording` (at every onset of sound, lined up with the
-// pattern's own first loud sample), and whether it is the whole pattern, sample for sample.
-struct Pass {
-    std::size_t at;
-    bool whole;
-};
-std::vector<Pass> findPasses(const std::vector<std::int16_t>& recording,
-                             const std::vector<std::int16_t>& pattern) {
-    const auto loud = [](std::int16_t s) {
-        return std::abs(s) > 1000;
-    };
-    const auto lead = static_cast<std::size_t>(std::find_if(pattern.begin(), pattern.end(), loud) -
-                                               pattern.begin());
-    std::vector<Pass> passes;
-    for (auto from = recording.begin();
-         (from = std::find_if(from, recording.end(), loud)) != recording.end();) {
-        const auto onset = static_cast<std::size_t>(from - recording.begin());
-        const std::size_t at = onset > lead ? onset - lead : 0;
-        bool whole = at + pattern.size() <= recording.size();
-        for (std::size_t i = 0; whole && i < pattern.size(); ++i) {
-            whole = std::abs(recording[at + i] - pattern[i]) <= 2;
-        }
-        passes.push_back({at, whole});
-        from = recording.begin() +
-               static_cast<std::ptrdiff_t>(std::min(recording.size(), at + pattern.size()));
-    }
-    return passes;
-}
-
 std::vector<std::string> linesStartingWith(const std::string& text, const std::string& start) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -79,10 +50,23 @@ std::vector<std::string> linesStartingWith(const std::string& text, const std::s
     return lines;
 }
 
-TEST(CliPlay, PlaysThePatternOncePerCycleAndEnds) {
-    SKIP_WITHOUT_SOUND_SERVER();
+// Needs the sound server; `folder` holds the five dots as short.txt.
+class CliPlay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SKIP_WITHOUT_SOUND_SERVER();
+        writeWholeFile(shortFile(), fiveDots(kRepeatDots));
+    }
+    std::string shortFile() const { return folder.file("short.txt"); }
     ScratchFolder folder;
-    writeWholeFile(folder.file("short.txt"), fiveDots(kRepeatDots));
+};
+
+// The tool writes its first line once it plays.
+bool startsPlaying(const ChildProcess& play) {
+    return waitFor([&] { return play.standardError().find('\n') != std::string::npos; }, 10s);
+}
+
+TEST_F(CliPlay, PlaysThePatternOncePerCycleAndEnds) {
     const RenderResult render =
         renderPattern(readPatternText(fiveDots(kRepeatDots)).pattern, amplitudeForLevel(100));
     std::vector<std::int16_t> pattern(static_cast<std::size_t>(render.sound.sampleCount()));
@@ -91,7 +75,7 @@ TEST(CliPlay, PlaysThePatternOncePerCycleAndEnds) {
     MonitorRecording monitor;
     ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
     const auto start = std::chrono::steady_clock::now();
-    ChildProcess play({kCli, "play", folder.file("short.txt"), "--level", "100", "--cycles", "3"});
+    ChildProcess play({kCli, "play", shortFile(), "--level", "100", "--cycles", "3"});
     const bool ended = play.wait(30s);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     std::this_thread::sleep_for(300ms);
@@ -134,12 +118,49 @@ TEST(CliPlay, PlaysThePatternOncePerCycleAndEnds) {
     }
 }
 
+// On the clock the first sample sounds at the UTC boundary: measured on the recording, read
+// as it arrives, against the system clock.
+TEST_F(CliPlay, OnTheClockTheFirstSampleSoundsAtTheBoundary) {
+    const RenderResult render =
+        renderPattern(readPatternText(fiveDots(kRepeatDots)).pattern, amplitudeForLevel(100));
+    std::vector<std::int16_t> pattern(static_cast<std::size_t>(render.sound.sampleCount()));
+    render.sound.copySamples(0, pattern.data(), static_cast<int>(pattern.size()));
+
+    MonitorRecording monitor;
+    ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
+    // A boundary 3 to 4 s away: every minute, at the second four seconds on.
+    const std::int64_t second = std::chrono::duration_cast<std::chrono::seconds>(
+                                    std::chrono::system_clock::now().time_since_epoch())
+                                    .count() +
+                                4;
+    ChildProcess play({kCli, "play", folder.file("short.txt"), "--level", "100", "--cycles", "1",
+                       "--every", "1", "--offset", std::to_string(second % 60)});
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!play.wait(2ms) && std::chrono::steady_clock::now() < deadline) {
+        monitor.stamp();
+    }
+    std::this_thread::sleep_for(300ms);
+    monitor.stamp();
+    const std::vector<std::int16_t> recording = monitor.stop();
+    const KeepOnFailure keep(recording, "vesk_cli_play_");
+
+    ASSERT_FALSE(play.running()) << play.standardError();
+    EXPECT_EQ(play.exitCode(), 0) << play.standardError();
+    EXPECT_EQ(linesStartingWith(play.standardError(), "next transmission at ").size(), 1u)
+        << play.standardError();
+    const std::vector<Pass> passes = findPasses(recording, pattern);
+    ASSERT_EQ(passes.size(), 1u);
+    EXPECT_TRUE(passes[0].whole);
+    const std::int64_t heard =
+        monitor.firstSampleUtc() + static_cast<std::int64_t>(passes[0].at) * 1'000'000'000 / 44100;
+    EXPECT_NEAR(static_cast<double>(heard - second * 1'000'000'000) / 1e6, 0.0, 50.0)
+        << "ms from the boundary";
+}
+
 // 600 dots of 120 s (20 hours, 3.2 G samples; once too long to render at all) start at once and
 // sound exactly as the stream renders them: the first seconds of the first dot's fade-in, one
 // row above the centre, on its way to full level.
-TEST(CliPlay, ADayLongPatternPlaysFromItsFirstSample) {
-    SKIP_WITHOUT_SOUND_SERVER();
-    ScratchFolder folder;
+TEST_F(CliPlay, ADayLongPatternPlaysFromItsFirstSample) {
     std::string text = "120000 599 10 1000 600\r\n";
     for (int slot = 0; slot < 601; ++slot) {
         text += slot % 2 == 0 ? "7 1\r\n" : "0 1\r\n";
@@ -155,8 +176,7 @@ TEST(CliPlay, ADayLongPatternPlaysFromItsFirstSample) {
     MonitorRecording monitor;
     ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
     ChildProcess play({kCli, "play", folder.file("qrss120.txt"), "--level", "100"});
-    ASSERT_TRUE(waitFor([&] { return play.standardError().find('\n') != std::string::npos; }, 10s))
-        << "no start line";
+    ASSERT_TRUE(startsPlaying(play)) << "no start line";
     std::this_thread::sleep_for(4s);
     ASSERT_TRUE(play.running()) << play.standardError();
     play.signal(SIGTERM);
@@ -165,36 +185,19 @@ TEST(CliPlay, ADayLongPatternPlaysFromItsFirstSample) {
     const KeepOnFailure keep(recording, "vesk_cli_play_");
     EXPECT_EQ(play.exitCode(), 0) << play.standardError();
 
-    // Lined up on the first loud sample, the recording is the stream sample for sample (the
-    // sink's conversion may move a value by 2) for the three seconds compared.
-    const auto loud = [](std::int16_t s) {
-        return std::abs(s) > 1000;
-    };
-    const auto lead = std::find_if(expected.begin(), expected.end(), loud) - expected.begin();
-    const auto onset = std::find_if(recording.begin(), recording.end(), loud) - recording.begin();
-    ASSERT_GT(lead, 0);
-    ASSERT_GE(onset, lead) << "no sound recorded";
-    const auto at = static_cast<std::size_t>(onset - lead);
-    ASSERT_GE(recording.size(), at + expected.size()) << "the sound stopped early";
-    std::size_t differing = 0;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        differing += std::abs(recording[at + i] - expected[i]) > 2;
-    }
-    EXPECT_EQ(differing, 0u) << "of " << expected.size() << " samples from " << at;
+    const std::vector<Pass> passes = findPasses(recording, expected);
+    ASSERT_FALSE(passes.empty()) << "no sound recorded";
+    EXPECT_TRUE(passes[0].whole) << "not the stream's first three seconds, from " << passes[0].at;
 }
 
-TEST(CliPlay, SignalDuringTheFirstCycleStopsCleanly) {
-    SKIP_WITHOUT_SOUND_SERVER();
+TEST_F(CliPlay, SignalDuringTheFirstCycleStopsCleanly) {
+    writeWholeFile(folder.file("long.txt"), fiveDots(40));
     for (const int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
-        ScratchFolder folder;
-        writeWholeFile(folder.file("long.txt"), fiveDots(40));
         MonitorRecording monitor;
         ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
         ChildProcess play({kCli, "play", folder.file("long.txt")});
-        ASSERT_TRUE(
-            waitFor([&] { return play.standardError().find('\n') != std::string::npos; }, 10s))
-            << "no start line";
+        ASSERT_TRUE(startsPlaying(play)) << "no start line";
         std::this_thread::sleep_for(400ms);
         ASSERT_TRUE(play.running()) << play.standardError();
         play.signal(signal);
@@ -216,20 +219,16 @@ TEST(CliPlay, SignalDuringTheFirstCycleStopsCleanly) {
     }
 }
 
-TEST(CliPlay, KeysThroughTheComportItIsGiven) {
-    SKIP_WITHOUT_SOUND_SERVER();
+TEST_F(CliPlay, KeysThroughTheComportItIsGiven) {
     Comport7 port;
     ASSERT_FALSE(port.device.empty());
     port.clearHangUpOnClose();
-    ScratchFolder folder;
-    writeWholeFile(folder.file("short.txt"), fiveDots(kRepeatDots));
 
     MonitorRecording monitor; // keeps the null sink's latency low: the sound starts at once
     ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
-    ChildProcess play({kCli, "play", folder.file("short.txt"), "--comport", "7", "--cycles", "1"},
+    ChildProcess play({kCli, "play", shortFile(), "--comport", "7", "--cycles", "1"},
                       port.modemEnvironment());
-    ASSERT_TRUE(waitFor([&] { return play.standardError().find('\n') != std::string::npos; }, 10s))
-        << "no start line";
+    ASSERT_TRUE(startsPlaying(play)) << "no start line";
     EXPECT_TRUE(holdsOpen(play.pid(), port.device)) << "the port is not open while playing";
     EXPECT_TRUE(port.hangsUpOnClose());
     ASSERT_TRUE(play.wait(20s)) << play.standardError();
@@ -242,15 +241,11 @@ TEST(CliPlay, KeysThroughTheComportItIsGiven) {
 
 // Hang-up and quit end it like a terminate request; a reader of its output that goes away
 // does not end it at all. Every way out leaves the lines released.
-TEST(CliPlay, HangUpQuitAndABrokenPipeLeaveTheLinesReleased) {
-    SKIP_WITHOUT_SOUND_SERVER();
-    ScratchFolder folder;
-    writeWholeFile(folder.file("short.txt"), fiveDots(kRepeatDots));
+TEST_F(CliPlay, HangUpQuitAndABrokenPipeLeaveTheLinesReleased) {
     for (const int signal : {SIGHUP, SIGQUIT}) {
         SCOPED_TRACE(signal == SIGHUP ? "SIGHUP" : "SIGQUIT");
         Comport7 port;
-        ChildProcess play({kCli, "play", folder.file("short.txt"), "--comport", "7"},
-                          port.modemEnvironment());
+        ChildProcess play({kCli, "play", shortFile(), "--comport", "7"}, port.modemEnvironment());
         ASSERT_TRUE(waitFor([&] { return port.keyed(); }, 10s)) << play.standardError();
         play.signal(signal);
         ASSERT_TRUE(play.wait(5s)) << play.standardError();
@@ -259,9 +254,9 @@ TEST(CliPlay, HangUpQuitAndABrokenPipeLeaveTheLinesReleased) {
     }
     Comport7 port;
     const RunResult piped =
-        runProgram({findProgram("bash"), "-c",
+        runProgram({platform::findExecutable("bash"), "-c",
                     "set -o pipefail; \"$0\" play \"$1\" --comport 7 --cycles 2 2>&1 | head -n 1",
-                    kCli, folder.file("short.txt")},
+                    kCli, shortFile()},
                    port.modemEnvironment(), {}, 20s);
     EXPECT_EQ(piped.exitCode, 0) << piped.out << piped.err;
     EXPECT_EQ(piped.out.rfind("playing ", 0), 0u) << piped.out;
@@ -269,63 +264,40 @@ TEST(CliPlay, HangUpQuitAndABrokenPipeLeaveTheLinesReleased) {
     EXPECT_TRUE(port.released()) << port.lineLog();
 }
 
-// A port whose lines will not rise (a pty has none; a fake port that fails them) ends the
-// tool released, with the port and the reason.
-TEST(CliPlay, ALineChangeThatFailsEndsItWithThePortAndTheReason) {
-    SKIP_WITHOUT_SOUND_SERVER();
-    ScratchFolder folder;
-    writeWholeFile(folder.file("short.txt"), fiveDots(kRepeatDots));
+// A port or output that will not open, or lines that will not rise (a pty has none; the fake
+// modem can fail them), end the tool before any cycle with one message naming the cause.
+TEST_F(CliPlay, FailuresEndItBeforeAnyCycleWithOneMessage) {
     Comport7 port;
+    ScratchFolder noPorts;
     EnvironmentChanges failing = port.modemEnvironment();
     failing["VESK_FAKE_MODEM_FAIL"] = "1";
+    const EnvironmentChanges noCom7 = {{"VESK_COMPORT_DIR", noPorts.path().string()}};
     const struct {
         EnvironmentChanges environment;
+        std::vector<std::string> options;
         const char* message;
     } cases[] = {
-        {port.environment(), "vesk-cli: COM7: cannot raise DTR: Inappropriate ioctl for device"},
-        {failing, "vesk-cli: COM7: cannot raise DTR: Input/output error"},
+        {port.environment(),
+         {"--comport", "7"},
+         "vesk-cli: COM7: cannot raise DTR: Inappropriate ioctl for device"},
+        {failing, {"--comport", "7"}, "vesk-cli: COM7: cannot raise DTR: Input/output error"},
+        {noCom7, {"--comport", "7"}, "vesk-cli: Failure to open comport COM7 (COM7: "},
+        {noCom7, {"--device", "99"}, "Error opening waveform audio device!"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
-        const RunResult run =
-            runProgram({kCli, "play", folder.file("short.txt"), "--comport", "7", "--cycles", "3"},
-                       c.environment, {}, 20s);
-        EXPECT_EQ(run.exitCode, 1) << run.err;
-        EXPECT_EQ(linesStartingWith(run.err, "vesk-cli:"), std::vector<std::string>{c.message})
-            << run.err;
-        EXPECT_TRUE(linesStartingWith(run.err, "cycle ").empty()) << run.err;
-    }
-    EXPECT_TRUE(port.released()) << port.lineLog();
-}
-
-TEST(CliPlay, RefusesAPortOrOutputItCannotOpen) {
-    SKIP_WITHOUT_SOUND_SERVER();
-    ScratchFolder ports; // no COM7 in it
-    ScratchFolder folder;
-    writeWholeFile(folder.file("short.txt"), fiveDots(kRepeatDots));
-    const struct {
-        std::vector<std::string> options;
-        const char* mentions;
-    } cases[] = {
-        {{"--comport", "7"}, "COM7"},
-        {{"--device", "99"}, "Error opening waveform audio device!"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.options[0]);
-        std::vector<std::string> args{kCli, "play", folder.file("short.txt"), "--cycles", "1"};
+        std::vector<std::string> args{kCli, "play", shortFile(), "--cycles", "3"};
         args.insert(args.end(), c.options.begin(), c.options.end());
-        const RunResult run =
-            runProgram(args, {{"VESK_COMPORT_DIR", ports.path().string()}}, {}, 20s);
-        EXPECT_GT(run.exitCode, 0) << run.err;
+        const RunResult run = runProgram(args, c.environment, {}, 20s);
+        EXPECT_EQ(run.exitCode, 1) << run.err;
         const std::vector<std::string> messages = linesStartingWith(run.err, "vesk-cli:");
         ASSERT_EQ(messages.size(), 1u) << run.err;
-        EXPECT_NE(messages[0].find(c.mentions), std::string::npos) << run.err;
+        EXPECT_NE(messages[0].find(c.message), std::string::npos) << run.err;
         EXPECT_TRUE(linesStartingWith(run.err, "cycle ").empty()) << run.err;
     }
 }
 
-TEST(CliDevices, ListsTheSoundOutputsAndWhereEachComportLeads) {
-    SKIP_WITHOUT_SOUND_SERVER();
+TEST_F(CliPlay, DevicesListsTheSoundOutputsAndWhereEachComportLeads) {
     Comport7 port;
     ASSERT_FALSE(port.device.empty());
     writeWholeFile(port.ports.file("COM7.txt"), "not a port name");

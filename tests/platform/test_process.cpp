@@ -1,12 +1,11 @@
 #include "platform/process.h"
 
+#include "tests/core/scratch_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -28,32 +27,19 @@ TEST(Process, FindExecutableLooksOnPath) {
 }
 
 TEST(Process, StartDetachedReturnsBeforeTheChildEnds) {
-    std::string pattern = (fs::temp_directory_path() / "vesk-process-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const fs::path dir = pattern;
-    const fs::path out = dir / "out.txt";
-
+    const vesk::ScratchFolder folder;
+    const std::string out = folder.file("out.txt");
     // The child waits, then writes its first argument: a start that waited for the child
     // would find the file already there, and one that split arguments would lose the blank.
     ASSERT_TRUE(startDetached(findExecutable("sh"), {"-c", "sleep 1; printf '%s' \"$1\" > \"$2\"",
-                                                     "sh", "two words", out.string()}));
+                                                     "sh", "two words", out}));
     EXPECT_FALSE(fs::exists(out)) << "startDetached waited for the child";
-
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     std::string text;
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::ifstream in(out);
-        std::stringstream content;
-        content << in.rdbuf();
-        text = content.str();
-        if (!text.empty()) {
-            break;
-        }
+    for (int i = 0; i < 1000 && text.empty(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        text = vesk::readWholeFile(out);
     }
     EXPECT_EQ(text, "two words");
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
 }
 
 TEST(Process, StartDetachedReportsAProgramThatCannotStart) {

@@ -1,5 +1,7 @@
 #include "platform/serial_lines.h"
 
+#include "tests/core/scratch_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -75,9 +77,6 @@ std::size_t openDescriptors() {
 class SerialLinesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vesk-serial-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
         env_.emplace("VESK_COMPORT_DIR", dir_.string());
         char name[PATH_MAX] = {};
         ASSERT_EQ(::openpty(&master_, &slave_, name, nullptr, nullptr), 0);
@@ -88,13 +87,13 @@ protected:
         ::close(slave_);
         ::close(master_);
         env_.reset();
-        fs::remove_all(dir_);
     }
     void link(const std::string& com, const fs::path& target) const {
         fs::create_symlink(target, dir_ / com);
     }
 
-    fs::path dir_;
+    vesk::ScratchFolder folder_;
+    const fs::path& dir_ = folder_.path();
     std::optional<EnvOverride> env_;
     int master_ = -1;
     int slave_ = -1;

@@ -1,0 +1,138 @@
+#include "beacon/generator.h"
+
+#include "beacon/morse.h"
+#include "beacon/wspr.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+namespace vesk::beacon {
+
+namespace {
+
+// A pattern with every slot silent at level code 1 and the given timing.
+BeaconPattern emptyPattern(std::int32_t dotLength, float spacing, float centre) {
+    BeaconPattern pattern = startPattern();
+    pattern.dotLength = dotLength;
+    pattern.frequencySpacing = spacing;
+    pattern.centreFrequency = centre;
+    return pattern;
+}
+
+Generated refused(std::string message) {
+    Generated result;
+    result.error = std::move(message);
+    return result;
+}
+
+void setSlot(BeaconPattern& pattern, std::size_t slot, int row) {
+    pattern.toneIndex[slot] = static_cast<float>(row);
+    pattern.levelCode[slot] = 1.0f;
+}
+
+} // namespace
+
+std::optional<std::int32_t> qrssDotLength(std::string_view name) {
+    static constexpr struct {
+        std::string_view name;
+        std::int32_t ms;
+    } kSpeeds[] = {{"QRSS3", 3000}, {"QRSS10", 10000}, {"QRSS30", 30000}, {"QRSS60", 60000}};
+    for (const auto& speed : kSpeeds) {
+        if (name.size() == speed.name.size() &&
+            std::equal(name.begin(), name.end(), speed.name.begin(), [](char a, char b) {
+                return (a >= 'a' && a <= 'z' ? a - 'a' + 'A' : a) == b;
+            })) {
+            return speed.ms;
+        }
+    }
+    return std::nullopt;
+}
+
+Generated makeMorsePattern(const MorseSettings& settings) {
+    if (settings.dotLength < 1) {
+        return refused("the dot length must be at least 1 ms");
+    }
+    if (!std::isfinite(settings.spacing) || !std::isfinite(settings.centre)) {
+        return refused("the tone spacing and the centre frequency must be numbers");
+    }
+    const int shiftedRow = kCentreRow - settings.shift;
+    if (settings.keying != Keying::Cw &&
+        (settings.shift == 0 || shiftedRow < 1 || shiftedRow > kToneRows)) {
+        return refused("the shift must be 1 to 7 rows up or 1 to 8 down (-1 to -8), not " +
+                       std::to_string(settings.shift));
+    }
+    const MorseText morse = morseSteps(settings.text);
+    if (!morse.ok) {
+        return refused(morse.error);
+    }
+    // A DFCW dash lasts as long as a dot: its row tells it apart.
+    std::size_t slots = 0;
+    for (const MorseStep step : morse.steps) {
+        slots += settings.keying == Keying::Dfcw && step == MorseStep::Dash
+                     ? 1u
+                     : static_cast<std::size_t>(morseUnits(step));
+    }
+    if (slots > static_cast<std::size_t>(kSlotCount)) {
+        return refused("the message needs " + std::to_string(slots) + " slots; a pattern holds " +
+                       std::to_string(kSlotCount));
+    }
+    Generated result;
+    result.pattern = emptyPattern(settings.dotLength, settings.spacing, settings.centre);
+    std::size_t slot = 0;
+    for (const MorseStep step : morse.steps) {
+        const bool keyed = step == MorseStep::Dot || step == MorseStep::Dash;
+        int row = 0;
+        std::size_t length = static_cast<std::size_t>(morseUnits(step));
+        switch (settings.keying) {
+        case Keying::Cw:
+            row = keyed ? kCentreRow : 0;
+            break;
+        case Keying::FskCw:
+            row = keyed ? shiftedRow : kCentreRow;
+            break;
+        case Keying::Dfcw:
+            row = step == MorseStep::Dash ? shiftedRow : keyed ? kCentreRow : 0;
+            length = step == MorseStep::Dash ? 1u : length;
+            break;
+        }
+        for (std::size_t end = slot + length; slot < end; ++slot) {
+            setSlot(result.pattern, slot, row);
+        }
+    }
+    result.pattern.dotCount = static_cast<std::int32_t>(slots) - 1;
+    result.pattern.repeatDots = result.pattern.dotCount + morseUnits(MorseStep::WordGap);
+    result.ok = true;
+    return result;
+}
+
+Generated makeWsprPattern(const WsprSettings& settings) {
+    if (!(settings.audio >= 100.0f && settings.audio <= 20000.0f)) {
+        return refused("the WSPR audio frequency must be 100 to 20000 Hz");
+    }
+    const WsprSymbols encoded = wsprSymbols(settings.callsign, settings.locator, settings.powerDbm);
+    if (!encoded.ok) {
+        return refused(encoded.error);
+    }
+    // Row 8 carries symbol 0, so the middle of the four tones is 1.5 spacings above it.
+    Generated result;
+    result.pattern =
+        emptyPattern(kWsprSymbolMs, kWsprToneSpacing, settings.audio - 1.5f * kWsprToneSpacing);
+    for (std::size_t i = 0; i < encoded.symbols.size(); ++i) {
+        setSlot(result.pattern, i, kCentreRow - encoded.symbols[i]);
+    }
+    result.pattern.dotCount = kWsprSymbolCount - 1;
+    // 176 slots of 683 ms: the first period that is at least the two minutes between
+    // transmissions. Started on the clock, each cycle then waits for its boundary.
+    result.pattern.repeatDots = 175;
+    result.ok = true;
+    return result;
+}
+
+bool isWsprTiming(const BeaconPattern& pattern) {
+    // A pattern file keeps seven digits: the spacing comes back as 1.464844 Hz.
+    return pattern.dotLength == kWsprSymbolMs &&
+           std::abs(pattern.frequencySpacing - kWsprToneSpacing) < 1e-5f;
+}
+
+} // namespace vesk::beacon

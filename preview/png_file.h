@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/outcome.h"
+#include "preview/spectrogram.h"
+
+#include <string>
+
+namespace vesk::preview {
+
+// Replaces `path` with the picture as an 8-bit RGB PNG file, in one step (files/atomic_write.h);
+// a failure names the file.
+Outcome writePng(const std::string& path, const Picture& picture);
+
+} // namespace vesk::preview

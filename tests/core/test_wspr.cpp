@@ -1,0 +1,212 @@
+#include "beacon/generator.h"
+#include "beacon/wspr.h"
+#include "files/pattern_file.h"
+#include "tone/render.h"
+
+#include "scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace vesk::beacon {
+namespace {
+
+std::string symbolText(const WsprSymbols& encoded) {
+    std::string text;
+    for (const std::uint8_t s : encoded.symbols) {
+        text += static_cast<char>('0' + s);
+    }
+    return text;
+}
+
+// Reference channel symbols as printed by wsprcode, the encoder that ships with the WSPR
+// protocol's reference implementation (WSJT-X 2.6.1, Debian package wsjtx: `wsprcode "K1ABC
+// FN42 37"`). K1ABC FN42 37 is the protocol documentation's own example message; G4JNT is
+// sent with a leading blank, PA0XYZ fills all six places, RR99 and 60 dBm are the top of
+// their ranges.
+TEST(WsprSymbols, MatchTheReferenceEncoder) {
+    const struct {
+        const char *call, *locator;
+        int dbm;
+        const char* symbols;
+    } cases[] = {
+        {"K1ABC", "FN42", 37,
+         "330020001020131222100323133220200032012322002232110233210221321222033030301210212032"
+         "132003323032203020201023021112330231212221332000010320132222202332323320031222"},
+        {"G4JNT", "IO90", 0,
+         "332000001020333022120323113220200032032302002210132233010003121020233012321012012012"
+         "130221123210223200023003021110112231210203312222032320330020222132121120031022"},
+        {"pa0xyz", "rr99", 60,
+         "310200203202313200302301133222022230012102020010110211010021303000213232301030010010"
+         "112203321230001002003003203312130213232023312000010322110022200110103302031020"},
+    };
+    for (const auto& c : cases) {
+        const WsprSymbols encoded = wsprSymbols(c.call, c.locator, c.dbm);
+        ASSERT_TRUE(encoded.ok) << c.call << ": " << encoded.error;
+        EXPECT_EQ(symbolText(encoded), c.symbols) << c.call;
+    }
+}
+
+TEST(WsprSymbols, RefusesWhatAType1MessageCannotCarry) {
+    const struct {
+        const char *call, *locator;
+        int dbm;
+        const char* names;
+    } cases[] = {
+        {"", "FN42", 37, "no callsign"},   {"K1ABC/P", "FN42", 37, "compound"},
+        {"PA0ABCD", "FN42", 37, "six"},    {"ABCDEF", "FN42", 37, "digit"},
+        {"K1 AB", "FN42", 37, "digit"},    {"K1AB2", "FN42", 37, "digit"},
+        {"K1ABC", "SN42", 37, "locator"},  {"K1ABC", "FN4", 37, "locator"},
+        {"K1ABC", "F142", 37, "locator"},  {"K1ABC", "FN42AA", 37, "locator"},
+        {"K1ABC", "FN42", 36, "power 36"}, {"K1ABC", "FN42", 63, "power 63"},
+        {"K1ABC", "FN42", -3, "power -3"},
+    };
+    for (const auto& c : cases) {
+        const WsprSymbols encoded = wsprSymbols(c.call, c.locator, c.dbm);
+        EXPECT_FALSE(encoded.ok) << c.call << " " << c.locator << " " << c.dbm;
+        EXPECT_NE(encoded.error.find(c.names), std::string::npos) << encoded.error;
+    }
+}
+
+// The frequency of a stretch of samples from its upward zero crossings, interpolated.
+double measuredFrequency(const std::vector<std::int16_t>& samples, std::size_t from,
+                         std::size_t to) {
+    double first = -1.0;
+    double last = -1.0;
+    int cycles = -1;
+    for (std::size_t i = from; i + 1 < to; ++i) {
+        if (samples[i] < 0 && samples[i + 1] >= 0) {
+            const double t = static_cast<double>(i) +
+                             samples[i] / static_cast<double>(samples[i] - samples[i + 1]);
+            first = first < 0.0 ? t : first;
+            last = t;
+            ++cycles;
+        }
+    }
+    return cycles > 0 ? cycles * kSampleRate / (last - first) : 0.0;
+}
+
+Generated wsprPattern() {
+    WsprSettings settings;
+    settings.callsign = "K1ABC";
+    settings.locator = "FN42";
+    settings.powerDbm = 37;
+    settings.audio = 1500.0f;
+    return makeWsprPattern(settings);
+}
+
+TEST(WsprPattern, EachSymbolSoundsAtItsToneOnTheRender) {
+    const Generated made = wsprPattern();
+    ASSERT_TRUE(made.ok) << made.error;
+    EXPECT_EQ(made.pattern.dotCount, 161);
+    EXPECT_EQ(made.pattern.dotLength, 683);
+    EXPECT_TRUE(isWsprTiming(made.pattern));
+    const PatternText saved = readPatternText(patternFileText(made.pattern));
+    ASSERT_TRUE(saved.ok);
+    EXPECT_TRUE(isWsprTiming(saved.pattern));
+    BeaconPattern other = saved.pattern;
+    other.frequencySpacing = 1.5f;
+    EXPECT_FALSE(isWsprTiming(other));
+    const std::vector<std::int16_t> samples = renderPatternReference(made.pattern, 32767);
+    const WsprSymbols encoded = wsprSymbols("K1ABC", "FN42", 37);
+    const std::size_t perSymbol = 44100 * 683 / 1000;
+    ASSERT_GE(samples.size(), 162 * perSymbol);
+    for (std::size_t i = 0; i < 162; ++i) {
+        const double expected = 1500.0 + (encoded.symbols[i] - 1.5) * 12000.0 / 8192.0;
+        // The middle of the symbol, clear of a neighbour's fade.
+        const double hertz = measuredFrequency(samples, i * perSymbol + perSymbol / 10,
+                                               (i + 1) * perSymbol - perSymbol / 10);
+        ASSERT_NEAR(hertz, expected, 0.1) << "symbol " << i;
+    }
+    WsprSettings high;
+    high.callsign = "K1ABC";
+    high.locator = "FN42";
+    for (const float audio : {99.0f, 20001.0f, NAN}) {
+        high.audio = audio;
+        EXPECT_FALSE(makeWsprPattern(high).ok) << audio;
+    }
+}
+
+// The PATH's wsprd, or empty.
+std::string findWsprd() {
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "";
+    for (std::size_t start = 0; start <= folders.size();) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string candidate = folders.substr(start, end - start) + "/wsprd";
+        if (end > start && ::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+void putLe(std::ofstream& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
+    }
+}
+
+// The receiving side: the render resampled to 12 kHz, started 1 s into a two-minute
+// recording with a little noise, as the decoder expects it.
+TEST(WsprPattern, DecodesWithTheWsprDecoder) {
+    const std::string wsprd = findWsprd();
+    if (wsprd.empty()) {
+        GTEST_SKIP() << "wsprd is not installed (Debian package wsjtx)";
+    }
+    const Generated made = wsprPattern();
+    ASSERT_TRUE(made.ok);
+    const std::vector<std::int16_t> samples = renderPatternReference(made.pattern, 8000);
+    std::vector<std::int16_t> recording(120 * 12000);
+    std::uint32_t noise = 1;
+    for (std::size_t n = 0; n < recording.size(); ++n) {
+        double value = 0.0;
+        const double t = (static_cast<double>(n) - 12000.0) * kSampleRate / 12000.0;
+        if (t >= 0.0 && t + 1.0 < static_cast<double>(samples.size())) {
+            const auto i = static_cast<std::size_t>(t);
+            const double f = t - static_cast<double>(i);
+            value = samples[i] * (1.0 - f) + samples[i + 1] * f;
+        }
+        noise = noise * 1664525u + 1013904223u;
+        value += static_cast<double>(noise >> 20) - 2048.0;
+        recording[n] = static_cast<std::int16_t>(std::lround(value));
+    }
+    const ScratchFolder folder;
+    const std::string wav = folder.file("wspr.wav");
+    {
+        std::ofstream out(wav, std::ios::binary);
+        const auto bytes = static_cast<std::uint32_t>(2 * recording.size());
+        out.write("RIFF", 4);
+        putLe(out, 36 + bytes, 4);
+        out.write("WAVEfmt ", 8);
+        for (const auto& [value, size] :
+             {std::pair{16u, 4}, {1u, 2}, {1u, 2}, {12000u, 4}, {24000u, 4}, {2u, 2}, {16u, 2}}) {
+            putLe(out, value, size);
+        }
+        out.write("data", 4);
+        putLe(out, bytes, 4);
+        out.write(reinterpret_cast<const char*>(recording.data()), bytes);
+    }
+    const std::string command = "cd '" + folder.path().string() + "' && '" + wsprd +
+                                "' -f 14.0956 -a '" + folder.path().string() + "' wspr.wav";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        output += buffer;
+    }
+    EXPECT_EQ(::pclose(pipe), 0) << output;
+    EXPECT_NE(output.find(" K1ABC FN42 37"), std::string::npos) << output;
+}
+
+} // namespace
+} // namespace vesk::beacon

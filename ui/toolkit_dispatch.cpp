@@ -1,0 +1,290 @@
+#include "ui/toolkit_internal.h"
+
+#include "ui/messages.h"
+#include "ui/toolkit_detail.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QStyleFactory>
+#include <QWidget>
+
+#include <algorithm>
+
+// Message delivery: the order of handlers, posted messages, and the keys that belong to the
+// innermost modal dialog (accelerators, Enter and Escape).
+namespace vesk::ui {
+
+using namespace vesk::msg;
+using namespace internal;
+
+namespace internal {
+
+QEvent::Type messageEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+std::int32_t dispatch(Window dialog, std::uint32_t message, std::uint32_t wParam,
+                      std::int32_t lParam) {
+    auto rec = findDialog(dialog);
+    if (!rec) {
+        return 0;
+    }
+    // 1. The menu item's or control's own handler.
+    if (message == WM_COMMAND || message == WM_HSCROLL || message == WM_VSCROLL) {
+        Handler first;
+        if (lParam != 0) {
+            auto control = controlByHandle(lParam);
+            if (control && control->dialog == dialog) {
+                first = control->handler;
+            }
+        } else if (message == WM_COMMAND && rec->menu != 0) {
+            if (const MenuItem* item = findMenuItem(rec->menu, loWord(wParam))) {
+                first = item->handler;
+            }
+        }
+        if (first) {
+            if (const std::int32_t result = first(dialog, message, wParam, lParam)) {
+                return result;
+            }
+        }
+    }
+    // 2. The dialog's handler (a copy: the handler may end the dialog and free its record).
+    if (const Handler handler = rec->handler) {
+        if (const std::int32_t result = handler(dialog, message, wParam, lParam)) {
+            return result;
+        }
+    }
+    // 3. Default handling.
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0u) == SC_CLOSE && findDialog(dialog)) {
+        dialogEnd(dialog, 0);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace internal
+
+namespace {
+
+// Accelerators and the dialog keys of the innermost modal dialog, whatever window has the focus.
+class KeyFilter final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if ((e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) ||
+            !watched->isWidgetType()) {
+            return false;
+        }
+        const auto* key = static_cast<QKeyEvent*>(e);
+        Registry& r = registry();
+        if (!key->isAutoRepeat()) {
+            if (e->type() == QEvent::KeyPress) {
+                r.heldKeys.insert(key->key());
+            } else {
+                r.heldKeys.erase(key->key());
+            }
+        }
+        if (r.swallowedKeys.count(key->key()) != 0) {
+            if (e->type() == QEvent::KeyRelease && !key->isAutoRepeat()) {
+                r.swallowedKeys.erase(key->key());
+            }
+            return true;
+        }
+        if (e->type() != QEvent::KeyPress) {
+            return false;
+        }
+        auto& stack = r.modalStack;
+        if (stack.empty() || stack.back() == 0 || QApplication::activePopupWidget() != nullptr) {
+            return false;
+        }
+        const Window top = stack.back();
+        auto rec = findDialog(top);
+        if (!rec || rec->destroying) {
+            return false;
+        }
+        const std::uint32_t vk = detail::virtualKey(key->key());
+        if (vk == 0) {
+            return false;
+        }
+        if (accelerator(top, *rec, vk, key->modifiers())) {
+            return true;
+        }
+        // Dialog keys: only for keys typed into the dialog itself.
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->window() != rec->window ||
+            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+            return false;
+        }
+        if (vk == 0x1B) {
+            dispatch(top, WM_COMMAND, makeWParam(IDCANCEL, BN_CLICKED), 0);
+            return true;
+        }
+        if (vk == 0x0D) {
+            // Enter on a focused push button presses that button; elsewhere it is IDOK.
+            for (Window handle : rec->controls) {
+                auto c = controlByHandle(handle);
+                if (c && c->widget == widget && opsOf(c->type).enterClicks) {
+                    dispatch(top, WM_COMMAND,
+                             makeWParam(static_cast<std::uint32_t>(c->id), BN_CLICKED), handle);
+                    return true;
+                }
+            }
+            dispatch(top, WM_COMMAND, makeWParam(IDOK, BN_CLICKED), 0);
+            return true;
+        }
+        return false;
+    }
+
+private:
+    // Sends the command of the first accelerator that matches the key; false when none does.
+    static bool accelerator(Window top, const DialogRecord& rec, std::uint32_t vk,
+                            Qt::KeyboardModifiers held) {
+        std::uint32_t modifiers = 0;
+        modifiers |= held.testFlag(Qt::ShiftModifier) ? FSHIFT : 0u;
+        modifiers |= held.testFlag(Qt::ControlModifier) ? FCONTROL : 0u;
+        modifiers |= held.testFlag(Qt::AltModifier) ? FALT : 0u;
+        for (const Accelerator& a : rec.accelerators) {
+            if (a.virtualKey == vk && (a.modifiers & (FSHIFT | FCONTROL | FALT)) == modifiers) {
+                dispatch(top, WM_COMMAND, makeWParam(static_cast<std::uint32_t>(a.command), 1), 0);
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+namespace detail {
+
+std::uint32_t virtualKey(int qtKey) {
+    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) {
+        return static_cast<std::uint32_t>(0x41 + (qtKey - Qt::Key_A));
+    }
+    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) {
+        return static_cast<std::uint32_t>(0x30 + (qtKey - Qt::Key_0));
+    }
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24) {
+        return static_cast<std::uint32_t>(0x70 + (qtKey - Qt::Key_F1));
+    }
+    switch (qtKey) {
+    case Qt::Key_Backspace:
+        return 0x08;
+    case Qt::Key_Tab:
+        return 0x09;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 0x0D;
+    case Qt::Key_Escape:
+        return 0x1B;
+    case Qt::Key_Space:
+        return 0x20;
+    case Qt::Key_PageUp:
+        return 0x21;
+    case Qt::Key_PageDown:
+        return 0x22;
+    case Qt::Key_End:
+        return 0x23;
+    case Qt::Key_Home:
+        return 0x24;
+    case Qt::Key_Left:
+        return 0x25;
+    case Qt::Key_Up:
+        return 0x26;
+    case Qt::Key_Right:
+        return 0x27;
+    case Qt::Key_Down:
+        return 0x28;
+    case Qt::Key_Insert:
+        return 0x2D;
+    case Qt::Key_Delete:
+        return 0x2E;
+    default:
+        return 0;
+    }
+}
+
+ForeignModalScope::ForeignModalScope() {
+    registry().modalStack.push_back(0);
+}
+ForeignModalScope::~ForeignModalScope() {
+    auto& stack = registry().modalStack;
+    auto it = std::find(stack.rbegin(), stack.rend(), 0);
+    if (it != stack.rend()) {
+        stack.erase(std::next(it).base());
+    }
+    swallowHeldKeys();
+}
+
+void swallowHeldKeys() {
+    Registry& r = registry();
+    r.swallowedKeys.insert(r.heldKeys.begin(), r.heldKeys.end());
+}
+
+} // namespace detail
+
+void initialise(int& argc, char** argv) {
+    if (QCoreApplication::instance() == nullptr) {
+        // Lives until the process ends: windows may outlive main's locals.
+        new QApplication(argc, argv);
+    }
+    static bool done = false;
+    if (done) {
+        return;
+    }
+    done = true;
+    // One look on every platform plugin (Xvfb, offscreen, desktops): colours set through
+    // palettes show as given.
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
+        QApplication::setStyle(fusion);
+    }
+    // The program ends when its main window's modal run returns, not when windows hide.
+    QApplication::setQuitOnLastWindowClosed(false);
+    qApp->installEventFilter(new KeyFilter(qApp));
+}
+
+std::int32_t sendMessage(Window dialog, std::uint32_t message, std::uint32_t wParam,
+                         std::int32_t lParam) {
+    return dispatch(dialog, message, wParam, lParam);
+}
+
+void postMessage(Window dialog, std::uint32_t message, std::uint32_t wParam, std::int32_t lParam) {
+    auto rec = findDialog(dialog);
+    if (rec && rec->window && !rec->destroying) {
+        QCoreApplication::postEvent(rec->window, new MessageEvent(message, wParam, lParam));
+    }
+}
+
+void leaveAllModalRuns() {
+    // exit() stops every running event loop of this thread and marks the thread as quitting,
+    // which makes any QEventLoop::exec() after it return at once; the modal loop above
+    // leaves on that second return.
+    QCoreApplication::exit(0);
+}
+
+void processEvents() {
+    if (QCoreApplication::instance() == nullptr) {
+        return;
+    }
+    for (int pass = 0; pass < 4; ++pass) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+void acceleratorsAttach(Window dialog, const std::vector<Accelerator>& table) {
+    if (auto rec = findDialog(dialog)) {
+        rec->accelerators = table;
+    }
+}
+
+void beep() {
+    QApplication::beep();
+}
+
+} // namespace vesk::ui
