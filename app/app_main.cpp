@@ -1,10 +1,10 @@
 #include "app/app_main.h"
 
+#include "app/file_commands.h"
 #include "app/main_window.h"
+#include "app/pattern_views.h"
 #include "devices/settings_file.h"
-#include "files/file_commands.h"
 #include "platform/signal_watch.h"
-#include "tone/pattern_views.h"
 #include "ui/messages.h"
 
 #include <csignal>
@@ -13,6 +13,11 @@
 namespace vesk {
 
 namespace {
+
+// The Turn On/Off button's captions, and the caption of playback's message boxes.
+constexpr const char* kTurnOnCaption = "Turn On";
+constexpr const char* kTurnOffCaption = "Turn Off";
+constexpr const char* kPlaybackCaption = "Generator";
 
 // Timer 0 of the main window: its ticks come back as WM_TIMER 0.
 class WindowDotTimer : public DotTimer {
@@ -30,9 +35,10 @@ class WindowSequencerView : public SequencerView {
 public:
     explicit WindowSequencerView(AppState& state) : state_(state) {}
 
-    void setToggleCaption(const std::string& caption) override {
-        state_.playing = caption == kTurnOffCaption;
-        ui::controlSetText(state_.mainWindow, id::kTurnOnOff, caption);
+    void showPlaying(bool playing) override {
+        state_.playing = playing;
+        ui::controlSetText(state_.mainWindow, id::kTurnOnOff,
+                           playing ? kTurnOffCaption : kTurnOnCaption);
     }
     void enableParameterControls(bool enabled) override {
         for (const std::int32_t control :
@@ -84,13 +90,15 @@ public:
     }
     void reportOpenFailure() override {
         ui::beep();
-        ui::messageBox(kOpenFailureText, msg::MB_OK | msg::MB_ICONWARNING, kOpenFailureCaption);
+        ui::messageBox(platform::kOpenFailureText, msg::MB_OK | msg::MB_ICONWARNING,
+                       kPlaybackCaption);
     }
     void reportRenderRefused(const std::string& message) override {
-        ui::messageBox(message, msg::MB_OK | msg::MB_ICONERROR, kOpenFailureCaption);
+        ui::messageBox(message, msg::MB_OK | msg::MB_ICONERROR, kPlaybackCaption);
     }
-    void reportDeviceLost(const std::string& message) override {
-        ui::messageBox(message, msg::MB_OK | msg::MB_ICONWARNING, kOpenFailureCaption);
+    void reportDeviceLost() override {
+        ui::messageBox(platform::kDeviceLostText, msg::MB_OK | msg::MB_ICONWARNING,
+                       kPlaybackCaption);
     }
     void endMainWindow() override { ui::dialogEnd(state_.mainWindow, 0); }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/choice_box.h"
+#include "app/choice_box.h"
 #include "devices/ptt.h"
 #include "platform/audio_out.h"
 #include "tone/edit_history.h"

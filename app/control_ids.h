@@ -1,7 +1,7 @@
 #pragma once
 
-#include "devices/ptt_messages.h"
-#include "tone/pattern_views.h"
+#include "app/pattern_views.h"
+#include "app/ptt_messages.h"
 #include "ui/messages.h"
 
 #include <cstdint>

@@ -1,19 +1,19 @@
 #include "app/main_commands.h"
 
+#include "app/audio_tools.h"
 #include "app/beacon_dialogs.h"
+#include "app/comport_selection.h"
 #include "app/control_ids.h"
+#include "app/file_commands.h"
 #include "app/main_window.h"
+#include "app/pattern_views.h"
+#include "app/ptt_messages.h"
+#include "app/soundcard_selection.h"
 #include "app/timing_dialog.h"
 #include "beacon/generator.h"
-#include "devices/audio_tools.h"
-#include "devices/comport_selection.h"
-#include "devices/ptt_messages.h"
-#include "devices/soundcard_selection.h"
-#include "files/file_commands.h"
 #include "files/number_reader.h"
 #include "files/number_text.h"
 #include "tone/pattern_stream.h"
-#include "tone/pattern_views.h"
 #include "ui/messages.h"
 
 #include <cmath>
@@ -130,15 +130,7 @@ void setPatternTitle(const AppState& state) {
 // Prepares the pattern's stream with the title showing progress; playback, if running, goes
 // on from the new samples at its current position. Nothing is rendered up front.
 void renderCurrentPattern(AppState& state) {
-    SequencerView& view = *state.sequencerView;
-    StreamResult result = makePatternStream(
-        state.pattern, state.amplitude, [&view](int blocks) { view.showRenderProgress(blocks); });
-    view.renderFinished();
-    if (!result.ok) {
-        view.reportRenderRefused(result.error);
-        return;
-    }
-    state.sequencer->replaceSound(state.pattern, std::move(result.stream));
+    state.sequencer->loadPattern(state.pattern, state.amplitude);
 }
 
 } // namespace
@@ -223,7 +215,11 @@ void undoOrRedoCommand(AppState& state, std::int32_t command) {
 }
 
 void turnOnOffCommand(AppState& state, std::int32_t) {
-    state.sequencer->togglePlayback(state.pattern, state.amplitude, state.soundcardIndex);
+    if (state.sequencer->deviceOpen()) {
+        state.sequencer->stop();
+    } else {
+        state.sequencer->start(state.pattern, state.amplitude, state.soundcardIndex);
+    }
 }
 
 void closeCommand(AppState& state, std::int32_t) {
@@ -235,7 +231,7 @@ bool closeRequest(AppState& state) {
         return true;
     }
     // While the device is open the window stays until the queued sound has drained.
-    return state.sequencer->requestClose();
+    return state.sequencer->close();
 }
 
 // A WSPR pattern brings the WSPR grid along, unless a clock timing has been chosen already.
@@ -331,7 +327,7 @@ void comportCommand(AppState& state, std::int32_t) {
 void soundcardCommand(AppState& state, std::int32_t) {
     const auto stopPlayback = [&state] {
         if (state.playing) {
-            state.sequencer->togglePlayback(state.pattern, state.amplitude, state.soundcardIndex);
+            state.sequencer->stop();
         }
     };
     selectSoundcard(state.mainWindow, state.soundcardIndex, platform::outputDevices(), stopPlayback,

@@ -1,9 +1,9 @@
 #include "app/main_window.h"
 
 #include "app/main_commands.h"
-#include "devices/ptt_messages.h"
+#include "app/pattern_views.h"
+#include "app/ptt_messages.h"
 #include "devices/settings_file.h"
-#include "tone/pattern_views.h"
 #include "ui/messages.h"
 
 #include <cmath>
@@ -356,8 +356,8 @@ void shutdownMainWindow(AppState& state) {
     state.ptt->shutdown();
     // A settings file that could not be read at start is left as it is.
     if (state.settingsError.empty()) {
-        std::string error;
-        saveComportSetting(state.settingsPath, state.pttComport, error);
+        // Nobody is left to tell at this point: the window has gone.
+        static_cast<void>(saveComportSetting(state.settingsPath, state.pttComport));
     }
 }
 

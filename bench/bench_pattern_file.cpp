@@ -66,9 +66,8 @@ void loadPatternFromFile(benchmark::State& state) {
         return;
     }
     close(fd);
-    std::string error;
-    if (!vesk::savePatternFile(path, paintedPattern(), error)) {
-        state.SkipWithError(error.c_str());
+    if (const vesk::Outcome saved = vesk::savePatternFile(path, paintedPattern()); !saved) {
+        state.SkipWithError(saved.message().c_str());
         std::remove(path);
         return;
     }
@@ -83,10 +82,9 @@ BENCHMARK(loadPatternFromFile)->Unit(benchmark::kMicrosecond);
 void savePatternToFile(benchmark::State& state) {
     const std::string path = "/tmp/vesk-bench-save-" + std::to_string(getpid()) + ".txt";
     const vesk::BeaconPattern pattern = paintedPattern();
-    std::string error;
     for (auto _ : state) {
-        if (!vesk::savePatternFile(path, pattern, error)) {
-            state.SkipWithError(error.c_str());
+        if (const vesk::Outcome saved = vesk::savePatternFile(path, pattern); !saved) {
+            state.SkipWithError(saved.message().c_str());
             break;
         }
     }

@@ -38,7 +38,7 @@ struct Quiet : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
     void stop() override {}
     void pttOn() override {}
     void pttOff() override {}
-    void setToggleCaption(const std::string&) override {}
+    void showPlaying(bool) override {}
     void enableParameterControls(bool) override {}
     void redrawPatternViews() override {}
     void drawStripProgress(int) override {}
@@ -47,7 +47,7 @@ struct Quiet : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
     void renderFinished() override {}
     void reportOpenFailure() override {}
     void reportRenderRefused(const std::string&) override {}
-    void reportDeviceLost(const std::string&) override {}
+    void reportDeviceLost() override {}
     void endMainWindow() override {}
 };
 
@@ -60,7 +60,7 @@ void refillOneBlock(benchmark::State& state) {
     NullAudioOut audio;
     Quiet quiet;
     vesk::Sequencer sequencer(audio, quiet, quiet, quiet);
-    sequencer.togglePlayback(pattern, 32767, -1);
+    sequencer.start(pattern, 32767, -1);
     audio.opened();
     const std::int64_t tableEnd = sequencer.sound().sampleCount();
     int block = 0;

@@ -103,17 +103,17 @@ bool replaceable(const std::string& path) {
 }
 
 // Writes OUT as named: a file is replaced in one step, a device or pipe is written to.
-bool writeOut(const std::string& path, const ByteSource& next, std::string& error) {
+Outcome writeOut(const std::string& path, const ByteSource& next) {
     if (replaceable(path)) {
-        return writeFileAtomically(path, next, error);
+        return writeFileAtomically(path, next);
     }
     // Opened without waiting: a pipe that nobody reads fails at once (ENXIO) instead of
     // blocking the tool for good. The writes then wait as usual.
     const int fd = ::open(path.c_str(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
     if (fd < 0 && errno == ENXIO) {
-        error = "Cannot write \"" + path + "\": no program is reading from the pipe";
-        return false;
+        return Outcome::failure("Cannot write \"" + path +
+                                "\": no program is reading from the pipe");
     }
     int errorNumber = fd < 0 ? errno : 0;
     if (fd >= 0) {
@@ -139,15 +139,15 @@ bool writeOut(const std::string& path, const ByteSource& next, std::string& erro
         errorNumber = errno;
     }
     if (errorNumber != 0) {
-        error = "Cannot write \"" + path + "\": " + std::generic_category().message(errorNumber);
-        return false;
+        return Outcome::failure("Cannot write \"" + path +
+                                "\": " + std::generic_category().message(errorNumber));
     }
-    return true;
+    return {};
 }
 
-bool writeOut(const std::string& path, const std::string& text, std::string& error) {
-    return writeOut(
-        path, onePiece({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}), error);
+Outcome writeOut(const std::string& path, const std::string& text) {
+    return writeOut(path,
+                    onePiece({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}));
 }
 
 // The progress of a long render on a terminal: one line redrawn in place, cleared at the end.
@@ -251,16 +251,14 @@ int runRender(const Options& options) {
     if (!tooLong.empty()) {
         return fail(tooLong);
     }
-    std::string error;
-    bool written = false;
+    Outcome written;
     {
         ProgressLine progress("writing " + options.positional[1]);
-        written =
-            writeOut(options.positional[1],
-                     waveFileSource(result.stream, [&](int left) { progress.show(left); }), error);
+        written = writeOut(options.positional[1],
+                           waveFileSource(result.stream, [&](int left) { progress.show(left); }));
     }
     if (!written) {
-        return fail(error);
+        return fail(written.message());
     }
     return 0;
 }
@@ -271,9 +269,8 @@ int runScript(const Options& options) {
         return 1;
     }
     normaliseErasedLevels(pattern);
-    std::string error;
-    if (!writeOut(options.positional[1], scriptText(pattern), error)) {
-        return fail(error);
+    if (const Outcome written = writeOut(options.positional[1], scriptText(pattern)); !written) {
+        return fail(written.message());
     }
     return 0;
 }
@@ -283,9 +280,9 @@ int runConvert(const Options& options) {
     if (!loadPattern(options.positional[0], pattern)) {
         return 1;
     }
-    std::string error;
-    if (!writeOut(options.positional[1], patternFileText(pattern), error)) {
-        return fail(error);
+    if (const Outcome written = writeOut(options.positional[1], patternFileText(pattern));
+        !written) {
+        return fail(written.message());
     }
     return 0;
 }

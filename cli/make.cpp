@@ -112,9 +112,8 @@ int runMake(const std::vector<std::string>& args) {
         return makeFailed(made.error);
     }
     const std::string& out = positional.back();
-    std::string error;
-    if (!writeFileAtomically(out, patternFileText(made.pattern), error)) {
-        return makeFailed(error);
+    if (const Outcome written = writeFileAtomically(out, patternFileText(made.pattern)); !written) {
+        return makeFailed(written.message());
     }
     std::cout << out << ": " << lengthText(made.pattern) << '\n';
     return 0;

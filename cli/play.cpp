@@ -69,16 +69,16 @@ public:
     std::function<void()> onEnd;
     bool failed = false;
 
-    void setToggleCaption(const std::string&) override {}
+    void showPlaying(bool) override {}
     void enableParameterControls(bool) override {}
     void redrawPatternViews() override {}
     void drawStripProgress(int) override {}
     void drawCycleBar(CycleBarColour, int, int) override {}
     void showRenderProgress(int) override {}
     void renderFinished() override {}
-    void reportOpenFailure() override { fail(kOpenFailureText); }
+    void reportOpenFailure() override { fail(platform::kOpenFailureText); }
     void reportRenderRefused(const std::string& message) override { fail(message); }
-    void reportDeviceLost(const std::string& message) override { fail(message); }
+    void reportDeviceLost() override { fail(platform::kDeviceLostText); }
     void endMainWindow() override { end(); }
     void showNextTransmission(UtcNanoseconds at) override {
         if (at >= 0) {
@@ -127,13 +127,13 @@ int runPlay(const Options& options, int argc, char** argv) {
     const ClockTiming timing =
         !options.timingGiven && beacon::isWsprTiming(pattern) ? kWsprTiming : options.timing;
 
-    auto lines = std::make_unique<platform::SerialLines>();
-    const platform::SerialLines& port = *lines;
-    Ptt ptt(std::move(lines));
-    if (options.comport != 0 && !ptt.openPttPort(options.comport)) {
-        say("vesk-cli: Failure to open comport COM" + std::to_string(options.comport) + " (" +
-            port.lastError() + ")");
-        return 1;
+    Ptt ptt(std::make_unique<platform::SerialLines>());
+    if (options.comport != 0) {
+        if (const Outcome opened = ptt.openPttPort(options.comport); !opened) {
+            say("vesk-cli: Failure to open comport COM" + std::to_string(options.comport) + " (" +
+                opened.message() + ")");
+            return 1;
+        }
     }
 
     auto audio = platform::makeAudioOut();
@@ -160,10 +160,8 @@ int runPlay(const Options& options, int argc, char** argv) {
             app.quit();
             return;
         }
-        if (sequencer.state() != PlaybackState::Draining) {
-            sequencer.togglePlayback(pattern, 0, options.device);
-        }
-        sequencer.requestClose();
+        sequencer.stop();
+        sequencer.close();
         QTimer::singleShot(kDrainLimitMs, &app, [&] {
             say("vesk-cli: the sound device did not close; ending anyway");
             view.failed = true;
@@ -204,8 +202,8 @@ int runPlay(const Options& options, int argc, char** argv) {
 
     QTimer::singleShot(0, &app, [&] {
         if (!stopping) {
-            sequencer.togglePlayback(pattern, amplitudeForLevel(static_cast<float>(options.level)),
-                                     options.device);
+            sequencer.start(pattern, amplitudeForLevel(static_cast<float>(options.level)),
+                            options.device);
         }
     });
     app.exec();

@@ -8,7 +8,7 @@ Ptt::~Ptt() {
     shutdown();
 }
 
-bool Ptt::openPttPort(std::int32_t comport) {
+Outcome Ptt::openPttPort(std::int32_t comport) {
     lines_->close();
     keyed_ = false;
     failureReported_ = false;
@@ -18,7 +18,8 @@ bool Ptt::openPttPort(std::int32_t comport) {
 
 void Ptt::shutdown() {
     if (lines_ && lines_->isOpen()) {
-        lines_->setLines(false);
+        // On the way out a release that fails has nobody left to report to.
+        static_cast<void>(lines_->setLines(false));
         lines_->close();
     }
     keyed_ = false;
@@ -29,14 +30,15 @@ bool Ptt::setPttLines(bool keyed) {
     if (!lines_->isOpen()) {
         return true;
     }
-    if (lines_->setLines(keyed)) {
+    const Outcome changed = lines_->setLines(keyed);
+    if (changed) {
         if (keyed) {
             failureReported_ = false;
         }
         return true;
     }
     keyed_ = false; // a failed keying has dropped the lines again
-    failure_ = lines_->lastError();
+    failure_ = changed.message();
     // Once until a keying works: a beacon retries every cycle, the operator needs one notice.
     if (!failureReported_) {
         failureReported_ = true;

@@ -23,7 +23,7 @@ public:
     void setLabelHook(std::function<void(bool keyed)> hook) { labelHook_ = std::move(hook); }
 
     // Opens "COM" + number; the lines are released straight after a successful open.
-    bool openPttPort(std::int32_t comport);
+    Outcome openPttPort(std::int32_t comport);
     // Releases the lines and closes the port: a transmitter is never left keyed on the way out.
     void shutdown();
 

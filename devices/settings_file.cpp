@@ -39,8 +39,8 @@ std::string comportSettingText(std::int32_t pttComport) {
     return printTextInt(pttComport) + "\r\n";
 }
 
-bool saveComportSetting(const std::string& path, std::int32_t pttComport, std::string& error) {
-    return writeFileAtomically(path, comportSettingText(pttComport), error);
+Outcome saveComportSetting(const std::string& path, std::int32_t pttComport) {
+    return writeFileAtomically(path, comportSettingText(pttComport));
 }
 
 } // namespace vesk

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/outcome.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,7 +24,7 @@ std::int32_t loadComportSetting(const std::string& path, std::string& error);
 // The file's one line: sign position, digits, a blank, CR LF. 3 -> " 3 \r\n", -2 -> "-2 \r\n".
 std::string comportSettingText(std::int32_t pttComport);
 
-// Replaces the file at `path` with the port number's line; false and a message on failure.
-bool saveComportSetting(const std::string& path, std::int32_t pttComport, std::string& error);
+// Replaces the file at `path` with the port number's line.
+Outcome saveComportSetting(const std::string& path, std::int32_t pttComport);
 
 } // namespace vesk

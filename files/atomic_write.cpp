@@ -44,12 +44,12 @@ void forgetTemporary() {
     std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
-std::string failure(const std::string& path, const std::string& reason) {
+std::string sentence(const std::string& path, const std::string& reason) {
     return "Cannot write \"" + path + "\": " + reason;
 }
 
-std::string failure(const std::string& path, int errorNumber) {
-    return failure(path, std::generic_category().message(errorNumber));
+std::string sentence(const std::string& path, int errorNumber) {
+    return sentence(path, std::generic_category().message(errorNumber));
 }
 
 std::uint64_t mix(std::uint64_t x) {
@@ -247,42 +247,36 @@ ByteSource copyOf(int from) {
 
 } // namespace
 
-bool writeFileAtomically(const std::string& path, const ByteSource& next, std::string& error) {
+Outcome writeFileAtomically(const std::string& path, const ByteSource& next) {
     if (path.empty()) {
-        error = failure(path, ENOENT);
-        return false;
+        return Outcome::failure(sentence(path, ENOENT));
     }
     int errorNumber = 0;
     const std::string target = resolveLinks(path, errorNumber);
     if (target.empty()) {
-        error = failure(path, errorNumber);
-        return false;
+        return Outcome::failure(sentence(path, errorNumber));
     }
     struct stat old {};
     const bool replacing = lstat(target.c_str(), &old) == 0;
     if (!replacing && errno != ENOENT) {
-        error = failure(path, errno);
-        return false;
+        return Outcome::failure(sentence(path, errno));
     }
     if (replacing) {
         // Only a regular file is ever replaced: a rename over a device or a pipe would put a
         // plain file in its place.
         if (S_ISDIR(old.st_mode)) {
-            error = failure(path, EISDIR);
-            return false;
+            return Outcome::failure(sentence(path, EISDIR));
         }
         if (!S_ISREG(old.st_mode)) {
-            error = failure(path, std::string("not a regular file but ") + kindOf(old.st_mode));
-            return false;
+            return Outcome::failure(
+                sentence(path, std::string("not a regular file but ") + kindOf(old.st_mode)));
         }
         // A file without any write bit is read-only on purpose, whoever runs the program.
         if ((old.st_mode & 0222) == 0) {
-            error = failure(path, "the file is read-only");
-            return false;
+            return Outcome::failure(sentence(path, "the file is read-only"));
         }
         if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-            error = failure(path, errno);
-            return false;
+            return Outcome::failure(sentence(path, errno));
         }
     }
 
@@ -294,8 +288,7 @@ bool writeFileAtomically(const std::string& path, const ByteSource& next, std::s
         named = fd >= 0;
     }
     if (fd < 0) {
-        error = failure(path, errno);
-        return false;
+        return Outcome::failure(sentence(path, errno));
     }
     std::string reason;
     bool ok = fill(fd, replacing ? &old : nullptr, next, reason);
@@ -306,9 +299,9 @@ bool writeFileAtomically(const std::string& path, const ByteSource& next, std::s
             const int unnamed = fd;
             fd = openNamed(target, temporary);
             if (fd < 0) {
-                error = failure(path, errno);
+                Outcome failed = Outcome::failure(sentence(path, errno));
                 close(unnamed);
-                return false;
+                return failed;
             }
             named = true;
             ok = fill(fd, replacing ? &old : nullptr, copyOf(unnamed), reason);
@@ -328,11 +321,10 @@ bool writeFileAtomically(const std::string& path, const ByteSource& next, std::s
     }
     forgetTemporary();
     if (!ok) {
-        error = failure(path, reason);
-        return false;
+        return Outcome::failure(sentence(path, reason));
     }
     syncFolder(target);
-    return true;
+    return {};
 }
 
 ByteSource onePiece(std::span<const std::uint8_t> bytes) {
@@ -343,15 +335,14 @@ ByteSource onePiece(std::span<const std::uint8_t> bytes) {
     };
 }
 
-bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                         std::string& error) {
-    return writeFileAtomically(path, onePiece(bytes), error);
+Outcome writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    return writeFileAtomically(path, onePiece(bytes));
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error) {
+Outcome writeFileAtomically(const std::string& path, const std::string& text) {
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),
                                               text.size());
-    return writeFileAtomically(path, bytes, error);
+    return writeFileAtomically(path, bytes);
 }
 
 void removeTemporaryFile() noexcept {

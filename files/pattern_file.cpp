@@ -163,8 +163,8 @@ LoadResult loadPatternFile(const std::string& path) {
     return result;
 }
 
-bool savePatternFile(const std::string& path, const BeaconPattern& pattern, std::string& error) {
-    return writeFileAtomically(path, patternFileText(pattern), error);
+Outcome savePatternFile(const std::string& path, const BeaconPattern& pattern) {
+    return writeFileAtomically(path, patternFileText(pattern));
 }
 
 } // namespace vesk

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/outcome.h"
 #include "tone/pattern.h"
 
 #include <string>
@@ -45,8 +46,8 @@ struct LoadResult {
 // at its defaults and the error names the file (and, for its text, the line at fault).
 LoadResult loadPatternFile(const std::string& path);
 
-// Replaces `path` with the pattern's text in one step; false and a message naming the file
-// when it could not be written (the old file is then untouched).
-bool savePatternFile(const std::string& path, const BeaconPattern& pattern, std::string& error);
+// Replaces `path` with the pattern's text in one step; a failure names the file (the old
+// file is then untouched).
+Outcome savePatternFile(const std::string& path, const BeaconPattern& pattern);
 
 } // namespace vesk

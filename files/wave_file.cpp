@@ -1,6 +1,6 @@
 #include "files/wave_file.h"
 
-#include "files/wave_image.h"
+#include "tone/wave_image.h"
 
 #include <algorithm>
 #include <bit>

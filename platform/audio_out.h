@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tone/sound_format.h"
+#include "platform/sound_format.h"
 
 #include <cstdint>
 #include <functional>
@@ -9,6 +9,11 @@
 #include <vector>
 
 namespace vesk::platform {
+
+// The operator's sentences for the two ways a sound output fails.
+inline constexpr const char* kOpenFailureText = "Error opening waveform audio device!";
+inline constexpr const char* kDeviceLostText =
+    "The sound device stopped working; the beacon has been turned off.";
 
 // What the output reports back to its owner.
 enum class AudioEvent {

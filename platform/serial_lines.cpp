@@ -57,36 +57,31 @@ SerialLines::~SerialLines() {
     SerialLines::close();
 }
 
-bool SerialLines::open(std::int32_t number) {
+Outcome SerialLines::open(std::int32_t number) {
     SerialLines::close();
-    lastError_.clear();
     const std::string name = comName(number);
     const std::string path = comportDevicePath(number);
     if (path.empty()) {
-        lastError_ = name + ": no device for this number";
-        return false;
+        return Outcome::failure(name + ": no device for this number");
     }
     // Non-blocking: a port with carrier detect low would otherwise hang the open; nothing is
     // ever read or written, so the mode never matters afterwards.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        lastError_ = name + ": " +
-                     (error == EBUSY ? std::string("in use by another program")
-                                     : path + ": " + std::strerror(error));
-        return false;
+        return Outcome::failure(name + ": " +
+                                (error == EBUSY ? std::string("in use by another program")
+                                                : path + ": " + std::strerror(error)));
     }
     if (::isatty(fd) == 0) {
         ::close(fd);
-        lastError_ = name + ": not a serial device";
-        return false;
+        return Outcome::failure(name + ": not a serial device");
     }
     // TIOCEXCL does not stop root, so the lock is what keeps a second instance (or a second
     // port object in this one) off the port. Locking first leaves the holder's tty flags alone.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        lastError_ = name + ": in use by another program";
-        return false;
+        return Outcome::failure(name + ": in use by another program");
     }
     ::ioctl(fd, TIOCEXCL);
     // With HUPCL the kernel drops DTR and RTS when the last descriptor of the port closes, so
@@ -102,9 +97,8 @@ bool SerialLines::open(std::int32_t number) {
         const int error = errno;
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
-        lastError_ =
-            name + ": cannot make the port drop its lines on close: " + std::strerror(error);
-        return false;
+        return Outcome::failure(
+            name + ": cannot make the port drop its lines on close: " + std::strerror(error));
     }
     fd_ = fd;
     name_ = name;
@@ -114,10 +108,9 @@ bool SerialLines::open(std::int32_t number) {
     const int error = changeLines(false, why);
     if (error != 0 && error != ENOTTY && error != EINVAL) {
         SerialLines::close();
-        lastError_ = why;
-        return false;
+        return Outcome::failure(why);
     }
-    return true;
+    return {};
 }
 
 void SerialLines::close() {
@@ -129,21 +122,20 @@ void SerialLines::close() {
     fd_ = -1;
 }
 
-bool SerialLines::setLines(bool keyed) {
+Outcome SerialLines::setLines(bool keyed) {
     if (fd_ < 0) {
-        lastError_ = "the PTT port is not open";
-        return false;
+        return Outcome::failure("the PTT port is not open");
     }
-    lastError_.clear();
-    if (changeLines(keyed, lastError_) == 0) {
-        return true;
+    std::string why;
+    if (changeLines(keyed, why) == 0) {
+        return {};
     }
     if (keyed) {
         // Half a keying may have raised DTR alone: a transmitter keyed on one line is keyed.
         std::string ignored;
         changeLines(false, ignored);
     }
-    return false;
+    return Outcome::failure(why);
 }
 
 int SerialLines::changeLines(bool keyed, std::string& why) {

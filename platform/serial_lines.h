@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/outcome.h"
+
 #include <cstdint>
 #include <string>
 
@@ -23,16 +25,14 @@ public:
     // Opens "COM" + number exclusively. Fails for no device, a non-tty (a regular file), a
     // port already open elsewhere, a port whose HUPCL cannot be set, a port whose lines fail
     // to drop straight after opening. A device without modem lines (a pty) opens: its keying
-    // then fails.
-    virtual bool open(std::int32_t number);
+    // then fails. A failure's sentence is "COMn: " and the reason.
+    virtual Outcome open(std::int32_t number);
     virtual void close();
     virtual bool isOpen() const { return fd_ >= 0; }
-    // Keyed: DTR then RTS asserted; released: DTR then RTS cleared. False when a line could
-    // not be changed (or the port is closed), with the reason in lastError(); a keying that
-    // fails half-way drops both lines again.
-    virtual bool setLines(bool keyed);
-    // Why the last open or line change failed: "COMn: " and the reason.
-    virtual const std::string& lastError() const { return lastError_; }
+    // Keyed: DTR then RTS asserted; released: DTR then RTS cleared. Fails when a line could
+    // not be changed ("COMn: cannot raise DTR: " and the reason) or the port is closed; a
+    // keying that fails half-way drops both lines again.
+    virtual Outcome setLines(bool keyed);
 
 protected:
     // One TIOCMBIS or TIOCMBIC call with one TIOCM_ bit on the open port; the ioctl result,
@@ -47,7 +47,6 @@ private:
 
     int fd_ = -1;
     std::string name_; // "COMn" of the open port
-    std::string lastError_;
 };
 
 } // namespace vesk::platform

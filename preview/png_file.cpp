@@ -45,10 +45,9 @@ bool encode(const Picture& picture, const std::vector<png_bytep>& rows,
 
 } // namespace
 
-bool writePng(const std::string& path, const Picture& picture, std::string& error) {
+Outcome writePng(const std::string& path, const Picture& picture) {
     if (picture.width <= 0 || picture.height <= 0) {
-        error = "Cannot write \"" + path + "\": the picture is empty";
-        return false;
+        return Outcome::failure("Cannot write \"" + path + "\": the picture is empty");
     }
     const auto width = static_cast<std::size_t>(picture.width);
     std::vector<std::uint8_t> rgb(picture.pixels.size() * 3);
@@ -63,10 +62,9 @@ bool writePng(const std::string& path, const Picture& picture, std::string& erro
     }
     std::vector<std::uint8_t> bytes;
     if (!encode(picture, rows, bytes)) {
-        error = "Cannot write \"" + path + "\": the PNG encoder failed";
-        return false;
+        return Outcome::failure("Cannot write \"" + path + "\": the PNG encoder failed");
     }
-    return writeFileAtomically(path, bytes, error);
+    return writeFileAtomically(path, bytes);
 }
 
 } // namespace vesk::preview

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/outcome.h"
 #include "preview/spectrogram.h"
 
 #include <string>
@@ -7,7 +8,7 @@
 namespace vesk::preview {
 
 // Replaces `path` with the picture as an 8-bit RGB PNG file, in one step (files/atomic_write.h);
-// false and a message naming the file when it could not be made or written.
-bool writePng(const std::string& path, const Picture& picture, std::string& error);
+// a failure names the file.
+Outcome writePng(const std::string& path, const Picture& picture);
 
 } // namespace vesk::preview

@@ -4,8 +4,8 @@
 
 #include "tone/render.h"
 
-#include "files/wave_image.h"
 #include "tone/sample_rule.h"
+#include "tone/wave_image.h"
 
 #include <algorithm>
 #include <bit>
@@ -133,10 +133,6 @@ std::span<const std::uint8_t> RenderedSound::waveData() const {
         return {};
     }
     return std::span<const std::uint8_t>(image_).subspan(kWaveHeaderSize);
-}
-
-std::int64_t patternSampleCount(const BeaconPattern& pattern) {
-    return exactSampleCount(limitDotCount(pattern.dotCount), limitDotLength(pattern.dotLength));
 }
 
 RenderResult renderPattern(const BeaconPattern& pattern, std::int32_t amplitude,

@@ -40,10 +40,6 @@ private:
 // Largest sample count the in-memory render accepts (about 101 minutes of sound).
 inline constexpr std::int64_t kMaxRenderSamples = std::int64_t{1} << 28;
 
-// N = (dotCount + 1) x 44100 x dotLength / 1000, ties to even, in 64 bits; parameters outside
-// their limits count as limited.
-std::int64_t patternSampleCount(const BeaconPattern& pattern);
-
 // Called with the number of progress blocks (10 down to 0) as the render advances.
 using RenderProgress = std::function<void(int blocks)>;
 

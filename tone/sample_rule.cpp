@@ -203,6 +203,10 @@ std::string parameterProblem(const BeaconPattern& pattern) {
         return "The pattern cannot be rendered: the number of dots is " +
                std::to_string(pattern.dotCount) + " (it must be 0 to 600).";
     }
+    if (pattern.repeatDots < 0) {
+        return "The pattern cannot be rendered: the repeat is " +
+               std::to_string(pattern.repeatDots) + " dots (it must be at least 0).";
+    }
     return {};
 }
 

@@ -36,8 +36,10 @@ RenderSizes renderSizes(const BeaconPattern& pattern);
 // N for parameters within their limits: exact integers, ties to even.
 std::int64_t exactSampleCount(std::int32_t dotCount, std::int32_t dotLength);
 
-// Empty when the parameters can be rendered (dot length at least 1 ms, 0..600 dots), else the
-// operator's message.
+// Empty when the parameters can be rendered and played (dot length at least 1 ms, 0..600 dots,
+// a repeat of at least 0), else the operator's message. The limits themselves are applied
+// where values enter (limitParameters); this is the gate for a pattern that did not come in
+// that way.
 std::string parameterProblem(const BeaconPattern& pattern);
 
 // The envelope of a run of samples inside one dot.

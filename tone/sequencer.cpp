@@ -1,6 +1,6 @@
 #include "tone/sequencer.h"
 
-#include "tone/sound_format.h"
+#include "platform/sound_format.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,34 +28,63 @@ Sequencer::Sequencer(platform::AudioOut& audio, DotTimer& timer, Transmitter& tr
                      SequencerView& view)
     : audio_(audio), timer_(timer), transmitter_(transmitter), view_(view) {}
 
-void Sequencer::togglePlayback(const BeaconPattern& pattern, std::int32_t amplitude,
-                               int soundcardIndex) {
+void Sequencer::start(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex) {
+    if (state_ != PlaybackState::Idle) {
+        return;
+    }
+    restartCycle();
+    turnOn(pattern, amplitude, soundcardIndex);
+}
+
+void Sequencer::stop() {
+    // The device stays open while the queue drains after a Turn Off: a second stop in that
+    // time has nothing left to do.
+    if (state_ == PlaybackState::Idle || state_ == PlaybackState::Draining) {
+        return;
+    }
+    restartCycle();
+    turnOff();
+}
+
+void Sequencer::restartCycle() {
     timer_.stop();
     timerRunning_ = false;
     dotCounter_ = 0;
     view_.redrawPatternViews();
-    // The device stays open while the queue drains after a Turn Off, so a press in that time
-    // stops again instead of starting a second stream.
-    if (!deviceOpen_) {
-        turnOn(pattern, amplitude, soundcardIndex);
-    } else {
-        turnOff();
-    }
 }
 
-void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex) {
+std::optional<PatternStream> Sequencer::renderForPlayback(const BeaconPattern& pattern,
+                                                          std::int32_t amplitude) {
     StreamResult result = makePatternStream(
         pattern, amplitude, [this](int blocks) { view_.showRenderProgress(blocks); });
     view_.renderFinished();
     if (!result.ok) {
         view_.reportRenderRefused(result.error);
+        return std::nullopt;
+    }
+    return std::move(result.stream);
+}
+
+bool Sequencer::loadPattern(const BeaconPattern& pattern, std::int32_t amplitude) {
+    std::optional<PatternStream> sound = renderForPlayback(pattern, amplitude);
+    if (!sound) {
+        return false;
+    }
+    replaceSound(pattern, std::move(*sound));
+    return true;
+}
+
+void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex) {
+    std::optional<PatternStream> sound = renderForPlayback(pattern, amplitude);
+    if (!sound) {
         return;
     }
-    sound_ = std::move(result.stream);
+    sound_ = std::move(*sound);
     loaded_.reset();
-    dotCount_ = std::clamp(pattern.dotCount, 0, kMaxDotCount);
-    repeatDots_ = std::max(pattern.repeatDots, 0);
-    const int dotLength = std::max(pattern.dotLength, 1);
+    // The render has refused any parameter outside its limits.
+    const std::int32_t dotLength = pattern.dotLength;
+    dotCount_ = pattern.dotCount;
+    repeatDots_ = pattern.repeatDots;
     dotSamples_ = std::int64_t{dotLength} * kSampleRate / 1000;
     dotLength_ = dotLength;
 
@@ -66,7 +95,6 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
         timerRunning_ = true;
     }
     view_.enableParameterControls(false);
-    stopRequested_ = false;
 
     SoundFormat format;
     fillSoundFormat(format, 1, kSampleRate, 16);
@@ -91,7 +119,6 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
         view_.reportOpenFailure();
         return;
     }
-    deviceOpen_ = true;
     opened_ = false;
     closeAccepted_ = false;
     blockQueued_.fill(false);
@@ -157,14 +184,15 @@ void Sequencer::key(bool keyed) {
 
 void Sequencer::turnOff() {
     key(false);
-    view_.setToggleCaption(kTurnOnCaption);
-    stopRequested_ = true;
+    view_.showPlaying(false);
     playPosition_ = 0;
     dotCounter_ = 0;
     nextStarts_.clear();
     planTransmission(-1);
     view_.enableParameterControls(true);
-    state_ = closePending_ ? PlaybackState::Closing : PlaybackState::Draining;
+    if (state_ != PlaybackState::Closing) {
+        state_ = PlaybackState::Draining;
+    }
     if (!anyBlockQueued()) {
         tryClose();
     }
@@ -177,10 +205,11 @@ void Sequencer::fillAndWrite(int block) {
     // and from that sample on the table starts again from sample 0. Cycles are a whole
     // number of samples apart, so the beacon's period is exact whatever the timer does.
     int filled = 0;
-    if (clock_.onTheClock() && !stopRequested_ && !finishing_) {
+    const bool playing = state_ == PlaybackState::Playing;
+    if (clock_.onTheClock() && playing && !finishing_) {
         placeOnClock();
     }
-    while (!stopRequested_ && !finishing_ && nextStartAt_ < written_ + kBufferSamples) {
+    while (playing && !finishing_ && nextStartAt_ < written_ + kBufferSamples) {
         const int start = static_cast<int>(std::max<std::int64_t>(nextStartAt_ - written_, filled));
         sound_.copySamples(playPosition_ + filled, samples.data() + filled, start - filled);
         filled = start;
@@ -224,7 +253,7 @@ bool Sequencer::anyBlockQueued() const {
 
 void Sequencer::tryClose() {
     // Before Opened nothing may be asked of the device; Opened itself tries again.
-    if (!deviceOpen_ || !opened_ || closeAccepted_) {
+    if (state_ == PlaybackState::Idle || !opened_ || closeAccepted_) {
         return;
     }
     // Refused while blocks are queued; the next returned block asks again.
@@ -232,18 +261,18 @@ void Sequencer::tryClose() {
 }
 
 void Sequencer::onDeviceOpened() {
-    if (!deviceOpen_ || opened_) {
+    if (state_ == PlaybackState::Idle || opened_) {
         return;
     }
     opened_ = true;
-    if (stopRequested_) {
+    if (state_ != PlaybackState::Opening) {
         // Stopped before the device was ready: nothing was queued, so it closes at once and
         // the button never shows "Turn Off" for a stream that will not play.
         tryClose();
         return;
     }
-    view_.setToggleCaption(kTurnOffCaption);
     state_ = PlaybackState::Playing;
+    view_.showPlaying(true);
     // The 64 blocks are kept queued ahead of whatever the device buffers itself.
     const std::int64_t deviceBlocks =
         (std::max<std::int64_t>(audio_.latencySamples(), 0) + kBufferSamples - 1) / kBufferSamples;
@@ -255,7 +284,7 @@ void Sequencer::onDeviceOpened() {
 }
 
 void Sequencer::onBufferDone(int block) {
-    if (!deviceOpen_ || !opened_ || block < 0 || block >= blocksInFlight_) {
+    if (state_ == PlaybackState::Idle || !opened_ || block < 0 || block >= blocksInFlight_) {
         return;
     }
     const auto slot = static_cast<std::size_t>(block);
@@ -265,7 +294,7 @@ void Sequencer::onBufferDone(int block) {
     blockQueued_[slot] = false;
     played_ = std::max(played_, blockEnd_[slot]);
     followPlayedSamples();
-    if (stopRequested_) {
+    if (state_ != PlaybackState::Playing) {
         tryClose();
         return;
     }
@@ -296,7 +325,8 @@ void Sequencer::followPlayedSamples() {
     // has been written.
     const bool another = !nextStarts_.empty() || !finishing_;
     const std::int64_t nextStart = nextStarts_.empty() ? nextStartAt_ : nextStarts_.front();
-    if (!keyed_ && !stopRequested_ && another && played_ >= nextStart - kKeyLeadSamples) {
+    const bool playing = state_ == PlaybackState::Playing;
+    if (!keyed_ && playing && another && played_ >= nextStart - kKeyLeadSamples) {
         key(true);
         return;
     }
@@ -311,13 +341,13 @@ void Sequencer::followPlayedSamples() {
     if (played_ < patternEnd) {
         return;
     }
-    if (finishing_ && nextStarts_.empty() && !stopRequested_) {
+    if (finishing_ && nextStarts_.empty() && playing) {
         // The last cycle of the limit has been heard: release and end as a close does.
         key(false);
         ++cyclesHeard_;
         view_.cyclePlayed(cyclesHeard_, audio_.underruns() - underrunsReported_);
         underrunsReported_ = audio_.underruns();
-        requestClose();
+        close();
         return;
     }
     if (!keyed_) {
@@ -331,21 +361,21 @@ void Sequencer::followPlayedSamples() {
 }
 
 void Sequencer::onDeviceClosed() {
-    if (!deviceOpen_) {
+    if (state_ == PlaybackState::Idle) {
         return;
     }
-    if (!stopRequested_) {
+    if (state_ == PlaybackState::Opening || state_ == PlaybackState::Playing) {
         // Closed by the output itself while playing: the sound is gone just as after a loss.
         endAfterLoss(false);
         return;
     }
-    deviceOpen_ = false;
+    const bool closing = state_ == PlaybackState::Closing;
     opened_ = false;
     closeAccepted_ = false;
     blockQueued_.fill(false);
     state_ = PlaybackState::Idle;
-    view_.setToggleCaption(kTurnOnCaption);
-    if (closePending_) {
+    view_.showPlaying(false);
+    if (closing) {
         timer_.stop();
         timerRunning_ = false;
         view_.endMainWindow();
@@ -353,7 +383,7 @@ void Sequencer::onDeviceClosed() {
 }
 
 void Sequencer::onDeviceLost() {
-    if (!deviceOpen_) {
+    if (state_ == PlaybackState::Idle) {
         return;
     }
     endAfterLoss(true);
@@ -361,6 +391,7 @@ void Sequencer::onDeviceLost() {
 
 void Sequencer::endAfterLoss(bool closeDevice) {
     // Forget the device: its Closed and any late notification are dropped from now on.
+    const bool closing = state_ == PlaybackState::Closing;
     ++session_;
     timer_.stop();
     timerRunning_ = false;
@@ -368,7 +399,7 @@ void Sequencer::endAfterLoss(bool closeDevice) {
     if (closeDevice && audio_.isOpen()) {
         audio_.close();
     }
-    deviceOpen_ = false;
+    state_ = PlaybackState::Idle;
     opened_ = false;
     closeAccepted_ = false;
     blockQueued_.fill(false);
@@ -376,20 +407,18 @@ void Sequencer::endAfterLoss(bool closeDevice) {
     dotCounter_ = 0;
     view_.redrawPatternViews();
     key(false);
-    view_.setToggleCaption(kTurnOnCaption);
-    stopRequested_ = true;
+    view_.showPlaying(false);
     playPosition_ = 0;
     view_.enableParameterControls(true);
-    state_ = PlaybackState::Idle;
     planTransmission(-1);
-    view_.reportDeviceLost(kDeviceLostText);
-    if (closePending_) {
+    view_.reportDeviceLost();
+    if (closing) {
         view_.endMainWindow();
     }
 }
 
-bool Sequencer::requestClose() {
-    if (!deviceOpen_) {
+bool Sequencer::close() {
+    if (state_ == PlaybackState::Idle) {
         return false;
     }
     // The window ends when the queued sound has played out and the device has closed; the
@@ -398,8 +427,6 @@ bool Sequencer::requestClose() {
         key(false);
     }
     nextStarts_.clear();
-    stopRequested_ = true;
-    closePending_ = true;
     planTransmission(-1);
     state_ = PlaybackState::Closing;
     if (!anyBlockQueued()) {
@@ -488,14 +515,15 @@ void Sequencer::resetDotCounter(bool stopTimer) {
 
 void Sequencer::replaceSound(const BeaconPattern& pattern, PatternStream sound) {
     loaded_ = std::move(sound);
-    dotCount_ = std::clamp(pattern.dotCount, 0, kMaxDotCount);
-    repeatDots_ = std::max(pattern.repeatDots, 0);
+    dotCount_ = pattern.dotCount;
+    repeatDots_ = pattern.repeatDots;
     takeLoadedSound();
 }
 
 void Sequencer::takeLoadedSound() {
     // Without a device nothing is read until the next Turn On makes its own stream.
-    if (!loaded_ || (deviceOpen_ && !loaded_->prepare(playPosition_, kCatchUpSamples))) {
+    if (!loaded_ ||
+        (state_ != PlaybackState::Idle && !loaded_->prepare(playPosition_, kCatchUpSamples))) {
         return;
     }
     sound_ = std::move(*loaded_);

@@ -29,16 +29,6 @@ inline constexpr std::int64_t kKeyLeadSamples = 10584;
 // stop that comes before the device has played anything keys nothing.
 inline constexpr std::int64_t kLeadInSamples = 100 * kBufferSamples;
 
-// Captions of the Turn On/Off button.
-inline constexpr const char* kTurnOnCaption = "Turn On";
-inline constexpr const char* kTurnOffCaption = "Turn Off";
-// The failed-open message box: text and caption.
-inline constexpr const char* kOpenFailureText = "Error opening waveform audio device!";
-inline constexpr const char* kOpenFailureCaption = "Generator";
-// Shown when the sound output goes away while the beacon plays.
-inline constexpr const char* kDeviceLostText =
-    "The sound device stopped working; the beacon has been turned off.";
-
 // On the clock, a cycle whose boundary has slipped behind what is already written starts at
 // once if it is late by no more than this (20 ms); later than that it waits for the next one.
 inline constexpr std::int64_t kClockToleranceSamples = 882;
@@ -76,8 +66,9 @@ enum class CycleBarColour { Red, Blue };
 class SequencerView {
 public:
     virtual ~SequencerView() = default;
-    // Caption of the Turn On/Off button: kTurnOnCaption or kTurnOffCaption.
-    virtual void setToggleCaption(const std::string& caption) = 0;
+    // True once the opened device plays (the window's button then offers Turn Off), false
+    // when playback has been turned off, has closed or has been lost.
+    virtual void showPlaying(bool playing) = 0;
     // Enables or disables the five Apply buttons and Reset together.
     virtual void enableParameterControls(bool enabled) = 0;
     // Redraws the pattern grid and strip; this also clears the progress marks.
@@ -90,12 +81,12 @@ public:
     virtual void showRenderProgress(int blocks) = 0;
     // The render is over (done or refused): the title shows the pattern file again.
     virtual void renderFinished() = 0;
-    // Beep, then the message box kOpenFailureText with caption kOpenFailureCaption.
+    // The sound output could not be opened; nothing plays.
     virtual void reportOpenFailure() = 0;
     // The render refused the pattern; `message` says why.
     virtual void reportRenderRefused(const std::string& message) = 0;
-    // The sound output went away while playing; `message` is kDeviceLostText.
-    virtual void reportDeviceLost(const std::string& message) = 0;
+    // The sound output went away while playing; playback is off.
+    virtual void reportDeviceLost() = 0;
     // Ends the main window: the close request that waited for the device to close.
     virtual void endMainWindow() = 0;
     // Cycle `cycle` (1, 2, ...) has been played to its end; `underruns` gaps in the sound
@@ -106,8 +97,14 @@ public:
     virtual void showNextTransmission(UtcNanoseconds /*at*/) {}
 };
 
-// Playback as the state table has it; Closing is a close request waiting for the device.
-enum class PlaybackState { Idle, Opening, Playing, Draining, Closing };
+// Playback, the one record every decision of the sequencer reads.
+enum class PlaybackState {
+    Idle,     // no device open
+    Opening,  // the device is opening; it plays once Opened arrives
+    Playing,  // blocks are written as the device returns them
+    Draining, // turned off: the queued blocks play out, then the device closes
+    Closing,  // a close request: as Draining, and the window ends once the device has closed
+};
 
 // Streams the pattern through the output ring, rendered block by block as it is written. The dot
 // timer counts the slots of the repeat cycle and sends the sound back to the start; the transmitter
@@ -122,10 +119,18 @@ public:
     Sequencer(const Sequencer&) = delete;
     Sequencer& operator=(const Sequencer&) = delete;
 
-    // The Turn On/Off button: prepares the pattern's stream and starts at peak `amplitude`
-    // (0..32767) on output `soundcardIndex` (-1: the system default) when no device is open, else
-    // stops.
-    void togglePlayback(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex);
+    // Turn On, when Idle: renders the pattern for playback and opens output `soundcardIndex`
+    // (-1: the system default) at peak `amplitude` (0..32767).
+    void start(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex);
+    // Turn Off, while opening, playing or closing: the transmitter is released at once and
+    // the queued sound plays out before the device closes. Nothing while Idle or Draining.
+    void stop();
+    // A close request. True: the window must stay until the device has closed (it then ends
+    // through SequencerView::endMainWindow); false: nothing plays, the caller ends it now.
+    bool close();
+    // A pattern loaded from a file: renders it for playback as start() does and, if the render
+    // takes it, hands it to replaceSound. False when the render refused it (reported).
+    bool loadPattern(const BeaconPattern& pattern, std::int32_t amplitude);
     // One dot time has passed.
     void onDotTimer();
     void onDeviceOpened();
@@ -133,9 +138,6 @@ public:
     void onBufferDone(int block);
     void onDeviceClosed();
     void onDeviceLost();
-    // A close request. True: the window must stay until the device has closed (it then ends
-    // through SequencerView::endMainWindow); false: nothing plays, the caller ends it now.
-    bool requestClose();
 
     // Routes one device notification to the matching entry point above.
     void handleAudioEvent(platform::AudioEvent event, int block);
@@ -162,7 +164,8 @@ public:
     // `stopTimer` the dot timer stops.
     void resetDotCounter(bool stopTimer);
 
-    // A stream made elsewhere (a pattern loaded while playing) replaces what playback reads;
+    // A stream made elsewhere (a pattern loaded while playing, its parameters within their
+    // limits) replaces what playback reads;
     // its dot count and repeat apply from the next tick, the timer keeps its period. Its
     // samples are read from the play position as soon as its phase has got there (at once
     // for any position its first dots reach; a walk of kCatchUpSamples per block beyond),
@@ -174,15 +177,19 @@ public:
     // Sample table index of the next block's first sample; advances by 128 per block and
     // goes back so that each cycle's first sample is table sample 0.
     std::int64_t playPosition() const { return playPosition_; }
-    bool stopRequested() const { return stopRequested_; }
-    bool closePending() const { return closePending_; }
     // True from a successful open until the device has closed or been lost.
-    bool deviceOpen() const { return deviceOpen_; }
+    bool deviceOpen() const { return state_ != PlaybackState::Idle; }
     PlaybackState state() const { return state_; }
     // The stream of the last Turn On (or the one given to replaceSound, once it is read).
     const PatternStream& sound() const { return sound_; }
 
 private:
+    // The one render before playback, for start() and loadPattern(): progress, the end of the
+    // render and a refusal go to the view.
+    std::optional<PatternStream> renderForPlayback(const BeaconPattern& pattern,
+                                                   std::int32_t amplitude);
+    // What Turn On and Turn Off both do first: the timer stops and the cycle starts at slot 0.
+    void restartCycle();
     void turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex);
     void turnOff();
     void fillAndWrite(int block);
@@ -210,12 +217,10 @@ private:
     std::int32_t repeatDots_ = 0;
 
     PlaybackState state_ = PlaybackState::Idle;
-    bool deviceOpen_ = false;
+    // The device's handshake within a state other than Idle, and the dot timer's own fact.
     bool opened_ = false;        // Opened has arrived for the open device
     bool closeAccepted_ = false; // close() succeeded; Closed is on its way
     bool timerRunning_ = false;
-    bool stopRequested_ = false;
-    bool closePending_ = false;
     std::uint64_t session_ = 0; // bumped at every open and loss; stale notifications drop
     std::int32_t dotCounter_ = 0;
     std::int64_t playPosition_ = 0;

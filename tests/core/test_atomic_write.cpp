@@ -31,17 +31,16 @@ long entriesIn(const fs::path& folder) {
 // A new file gets the umasked mode, a replaced file keeps its own; no temporary is left.
 TEST(WriteFileAtomically, NewFileTakesTheUmaskReplacedFileKeepsItsMode) {
     ScratchFolder folder;
-    std::string error;
     for (const auto& [mask, mode] : {std::pair{022u, 0644u}, std::pair{077u, 0600u}}) {
         const mode_t old = umask(mask);
         const std::string path = folder.file("new" + std::to_string(mask));
-        const bool ok = writeFileAtomically(path, std::string("one\r\ntwo\r\n"), error);
+        const vesk::Outcome written = writeFileAtomically(path, std::string("one\r\ntwo\r\n"));
         umask(old);
-        ASSERT_TRUE(ok) << error;
+        ASSERT_TRUE(written) << written.message();
         EXPECT_EQ(readWholeFile(path), "one\r\ntwo\r\n");
         EXPECT_EQ(modeOf(path), mode) << mask;
         chmod(path.c_str(), 0755);
-        ASSERT_TRUE(writeFileAtomically(path, std::string("new"), error)) << error;
+        ASSERT_TRUE(writeFileAtomically(path, std::string("new")).ok());
         EXPECT_EQ(readWholeFile(path), "new");
         EXPECT_EQ(modeOf(path), 0755u);
     }
@@ -54,10 +53,9 @@ TEST(WriteFileAtomically, LinkIsFollowedAndKeptAndRelativeNamesUseTheCurrentFold
     fs::create_symlink(folder.file("real.txt"), folder.file("link.txt"));
     const fs::path previous = fs::current_path();
     fs::current_path(folder.path());
-    std::string error;
-    const bool ok = writeFileAtomically("link.txt", std::string(" 3 \r\n"), error);
+    const vesk::Outcome written = writeFileAtomically("link.txt", std::string(" 3 \r\n"));
     fs::current_path(previous);
-    ASSERT_TRUE(ok) << error;
+    ASSERT_TRUE(written) << written.message();
     EXPECT_TRUE(fs::is_symlink(folder.file("link.txt")));
     EXPECT_EQ(readWholeFile(folder.file("real.txt")), " 3 \r\n");
     EXPECT_EQ(entriesIn(folder.path()), 2);
@@ -74,12 +72,11 @@ TEST(WriteFileAtomically, FailedWriteLeavesTheOldFileIntact) {
     rlimit small = oldLimit;
     small.rlim_cur = 16;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    std::string error;
-    const bool ok = writeFileAtomically(path, std::string(1000, 'n'), error);
+    const vesk::Outcome written = writeFileAtomically(path, std::string(1000, 'n'));
     setrlimit(RLIMIT_FSIZE, &oldLimit);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(error, "Cannot write \"" + path + "\": File too large");
+    EXPECT_FALSE(written);
+    EXPECT_EQ(written.message(), "Cannot write \"" + path + "\": File too large");
     EXPECT_EQ(readWholeFile(path), "old pattern");
     EXPECT_EQ(entriesIn(folder.path()), 1);
 }
@@ -102,9 +99,9 @@ TEST(WriteFileAtomically, RefusesWhatIsNoWritableRegularFile) {
         {"loop", "Too many levels of symbolic links"},
     };
     for (const auto& [name, reason] : cases) {
-        std::string error;
-        EXPECT_FALSE(writeFileAtomically(folder.file(name), std::string("new"), error)) << name;
-        EXPECT_EQ(error, "Cannot write \"" + folder.file(name) + "\": " + reason);
+        const vesk::Outcome written = writeFileAtomically(folder.file(name), std::string("new"));
+        EXPECT_FALSE(written) << name;
+        EXPECT_EQ(written.message(), "Cannot write \"" + folder.file(name) + "\": " + reason);
     }
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
     EXPECT_EQ(fs::read_symlink(folder.file("to-null")), "/dev/null");
@@ -114,8 +111,7 @@ TEST(WriteFileAtomically, RefusesWhatIsNoWritableRegularFile) {
 
     // A link to nothing yet: the file is created where it points, the link stays.
     fs::create_symlink("made", folder.file("to-new"));
-    std::string error;
-    ASSERT_TRUE(writeFileAtomically(folder.file("to-new"), std::string("made"), error)) << error;
+    ASSERT_TRUE(writeFileAtomically(folder.file("to-new"), std::string("made")).ok());
     EXPECT_EQ(readWholeFile(folder.file("made")), "made");
     EXPECT_TRUE(fs::is_symlink(folder.file("to-new")));
 }
@@ -161,10 +157,9 @@ TEST(WriteFileAtomically, KeepsTheOwnerOrRefuses) {
     writeWholeFile(shared, "keep");
     chmod(shared.c_str(), 0666);
     const std::string error = asOrdinaryUser([&] {
-        std::string message, joined;
+        std::string joined;
         for (const std::string& path : {notMine, shared}) {
-            writeFileAtomically(path, std::string("new"), message);
-            joined += message + "\n";
+            joined += writeFileAtomically(path, std::string("new")).message() + "\n";
         }
         return joined;
     });
@@ -178,8 +173,8 @@ TEST(WriteFileAtomically, KeepsTheOwnerOrRefuses) {
 
     // Root replaces another user's file and gives it back to that user.
     ASSERT_EQ(chown(shared.c_str(), 65534, 65534), 0);
-    std::string rootError;
-    ASSERT_TRUE(writeFileAtomically(shared, std::string("new"), rootError)) << rootError;
+    const vesk::Outcome asRoot = writeFileAtomically(shared, std::string("new"));
+    ASSERT_TRUE(asRoot) << asRoot.message();
     struct stat info {};
     stat(shared.c_str(), &info);
     EXPECT_EQ(info.st_uid, 65534u);

@@ -1,9 +1,9 @@
 #include "tone/clock_timing.h"
 
 #include "platform/fake_audio_out.h"
+#include "platform/sound_format.h"
 #include "tone/pattern.h"
 #include "tone/sequencer.h"
-#include "tone/sound_format.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +75,7 @@ struct ClockRig : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView, vesk::
     void stop() override {}
     void pttOn() override { keys.push_back(played()); }
     void pttOff() override { releases.push_back(played()); }
-    void setToggleCaption(const std::string&) override {}
+    void showPlaying(bool) override {}
     void enableParameterControls(bool) override {}
     void redrawPatternViews() override {}
     void drawStripProgress(int) override {}
@@ -84,7 +84,7 @@ struct ClockRig : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView, vesk::
     void renderFinished() override {}
     void reportOpenFailure() override {}
     void reportRenderRefused(const std::string&) override {}
-    void reportDeviceLost(const std::string&) override {}
+    void reportDeviceLost() override {}
     void endMainWindow() override { ended = true; }
     void showNextTransmission(UtcNanoseconds next) override { planned.push_back(next); }
 
@@ -92,7 +92,7 @@ struct ClockRig : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView, vesk::
 
     void turnOn(ClockTiming timing) {
         sequencer.setClockTiming(timing);
-        sequencer.togglePlayback(pattern, 32767, -1);
+        sequencer.start(pattern, 32767, -1);
         firstSampleAt = -1;
     }
     // Plays `ms` ms; remembers when the device's first sample was played.

@@ -176,8 +176,8 @@ TEST(PatternFile, SaveThenLoadGivesThePatternBack) {
             pattern.toneIndex[slot] = static_cast<float>((slot * 7) % 17);
             pattern.levelCode[slot] = levels[slot % 6];
         }
-        std::string error;
-        ASSERT_TRUE(savePatternFile(path, pattern, error)) << error;
+        const vesk::Outcome saved = savePatternFile(path, pattern);
+        ASSERT_TRUE(saved) << saved.message();
         const LoadResult loaded = loadPatternFile(path);
         ASSERT_TRUE(loaded.ok) << loaded.error;
         EXPECT_EQ(fields(loaded.pattern), fields(pattern)) << dotCount;
@@ -215,9 +215,9 @@ TEST(PatternFile, FailedSaveReportsAndCreatesNothing) {
         {folder.path().string(), "Is a directory"},
     };
     for (const auto& [path, reason] : cases) {
-        std::string error;
-        EXPECT_FALSE(savePatternFile(path, startPattern(), error)) << path;
-        EXPECT_EQ(error, "Cannot write \"" + path + "\": " + reason);
+        const vesk::Outcome saved = savePatternFile(path, startPattern());
+        EXPECT_FALSE(saved) << path;
+        EXPECT_EQ(saved.message(), "Cannot write \"" + path + "\": " + reason);
     }
     EXPECT_EQ(readWholeFile(notAFolder), "x");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),

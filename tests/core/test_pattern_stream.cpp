@@ -173,18 +173,22 @@ TEST(PatternStream, PrepareWalksTheGivenBudgetAndThenReadsAtOnce) {
 
 TEST(PatternStream, RefusesOnlyParametersOutsideTheirLimitsAndCountsDownTheProgress) {
     const struct {
-        std::int32_t dotLength, dotCount;
+        std::int32_t dotLength, dotCount, repeatDots;
         const char* message;
     } refused[] = {
-        {0, 10,
+        {0, 10, 0,
          "The pattern cannot be rendered: the dot length is 0 ms (it must be at least 1 ms)."},
-        {100, 601,
+        {100, 601, 0,
          "The pattern cannot be rendered: the number of dots is 601 (it must be 0 to 600)."},
-        {100, -1,
+        {100, -1, 0,
          "The pattern cannot be rendered: the number of dots is -1 (it must be 0 to 600)."},
+        {100, 10, -1,
+         "The pattern cannot be rendered: the repeat is -1 dots (it must be at least 0)."},
     };
     for (const auto& c : refused) {
-        const StreamResult result = makePatternStream(silentPattern(c.dotLength, c.dotCount), 1);
+        BeaconPattern pattern = silentPattern(c.dotLength, c.dotCount);
+        pattern.repeatDots = c.repeatDots;
+        const StreamResult result = makePatternStream(pattern, 1);
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.error, c.message);
         EXPECT_TRUE(result.stream.empty());

@@ -45,7 +45,7 @@ struct Recorder : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
     void stop() override { running = false; }
     void pttOn() override { keyed = true, ++keyings, log(true); }
     void pttOff() override { keyed = false, log(false); }
-    void setToggleCaption(const std::string& text) override { caption = text; }
+    void showPlaying(bool on) override { playing = on; }
     void enableParameterControls(bool enabled) override { controlsEnabled = enabled; }
     void redrawPatternViews() override { ++redraws; }
     void drawStripProgress(int dotCounter) override { strip.push_back(dotCounter); }
@@ -54,8 +54,8 @@ struct Recorder : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
     void renderFinished() override { ++renderEnds; }
     void reportOpenFailure() override { ++openFailures; }
     void reportRenderRefused(const std::string& message) override { refusal = message; }
-    void reportDeviceLost(const std::string& message) override {
-        losses.push_back(message);
+    void reportDeviceLost() override {
+        ++losses;
         if (whileLossShown) {
             whileLossShown();
         }
@@ -73,12 +73,12 @@ struct Recorder : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
     }
 
     const FakeAudioOut& audio;
-    bool running = false, keyed = false, controlsEnabled = true;
+    bool running = false, keyed = false, controlsEnabled = true, playing = false;
     int period = 0, keyings = 0, redraws = 0, renderEnds = 0, openFailures = 0, windowEnds = 0;
-    std::string caption = "Turn On", refusal;
+    int losses = 0;
+    std::string refusal;
     std::vector<int> strip, progress;
     std::vector<Bar> bars;
-    std::vector<std::string> losses;
     std::vector<Keying> events;
     std::vector<std::pair<long, std::int64_t>> cycles;
     std::function<void()> whileLossShown; // a nested loop runs while the message is up
@@ -114,7 +114,14 @@ protected:
         }
     }
 
-    void toggle() { sequencer.togglePlayback(pattern, 32767, 3); }
+    // The window's Turn On/Off button.
+    void toggle() {
+        if (sequencer.deviceOpen()) {
+            sequencer.stop();
+        } else {
+            sequencer.start(pattern, 32767, 3);
+        }
+    }
     // Turn On/Off, then the event loop runs once.
     void press() { toggle(), audio.deliver(); }
 
@@ -230,7 +237,7 @@ protected:
     // What every way of ending playback leaves behind.
     void expectAllStopped() const {
         EXPECT_FALSE(rec.keyed || rec.running || sequencer.deviceOpen() || audio.isOpen());
-        EXPECT_TRUE(rec.controlsEnabled && rec.caption == "Turn On");
+        EXPECT_TRUE(rec.controlsEnabled && !rec.playing);
         EXPECT_EQ(sequencer.state(), PlaybackState::Idle);
     }
 
@@ -332,11 +339,11 @@ TEST_F(SequencerTest, TurnOnFillsTheRingOnceOpenedAndTheViewsFollowTheCycle) {
     EXPECT_EQ(sequencer.state(), PlaybackState::Opening);
     EXPECT_TRUE(!rec.keyed && rec.running && !rec.controlsEnabled && rec.period == 100)
         << "keyed only once the device plays";
-    EXPECT_EQ(rec.caption, "Turn On") << "the caption waits for the device";
+    EXPECT_FALSE(rec.playing) << "the button waits for the device";
     EXPECT_TRUE(audio.lastDevice() == 3 && audio.lastFormat().avgBytesPerSec == 88200u);
     EXPECT_EQ(rec.progress, (std::vector<int>{10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
     audio.deliver();
-    EXPECT_TRUE(sequencer.state() == PlaybackState::Playing && rec.caption == "Turn Off");
+    EXPECT_TRUE(sequencer.state() == PlaybackState::Playing && rec.playing);
     EXPECT_EQ(audio.writtenSamples().size(), 64u * 128u);
 
     runTicks(201);
@@ -360,23 +367,25 @@ TEST_F(SequencerTest, TurnOnFillsTheRingOnceOpenedAndTheViewsFollowTheCycle) {
     }
 }
 
-TEST_F(SequencerTest, TurnOffReleasesAtOnceAndTheDeviceClosesOnlyWhenTheQueueHasPlayed) {
-    toggle(); // and off before the device is ready: it closes without playing or keying
+TEST_F(SequencerTest, TurnOffBeforeTheDeviceIsReadyClosesWithoutPlayingOrKeying) {
+    toggle();
     toggle();
     EXPECT_EQ(sequencer.state(), PlaybackState::Draining);
     audio.deliver();
     expectAllStopped();
     EXPECT_TRUE(audio.writtenSamples().empty());
     EXPECT_EQ(rec.keyings, 0);
+}
 
+TEST_F(SequencerTest, TurnOffReleasesAtOnceAndTheDeviceClosesOnlyWhenTheQueueHasPlayed) {
     press();
     runTicks(30);
     const std::size_t writtenBefore = audio.writtenSamples().size();
     press();
-    EXPECT_FALSE(rec.keyed || rec.running || !rec.controlsEnabled || rec.caption != "Turn On");
+    EXPECT_FALSE(rec.keyed || rec.running || !rec.controlsEnabled || rec.playing);
     EXPECT_TRUE(sequencer.state() == PlaybackState::Draining && sequencer.deviceOpen());
     press(); // while draining: stops again, renders and opens nothing
-    EXPECT_TRUE(rec.renderEnds == 2 && audio.openAttempts() == 2);
+    EXPECT_TRUE(rec.renderEnds == 1 && audio.openAttempts() == 1);
     EXPECT_EQ(sequencer.state(), PlaybackState::Draining);
 
     passTime(60);
@@ -391,41 +400,56 @@ TEST_F(SequencerTest, TurnOffReleasesAtOnceAndTheDeviceClosesOnlyWhenTheQueueHas
     EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
 }
 
-TEST_F(SequencerTest, ClosingWaitsForTheDeviceToClose) {
-    EXPECT_FALSE(sequencer.requestClose()) << "idle: the caller ends the window";
-    toggle(); // before the device is ready
-    EXPECT_TRUE(sequencer.requestClose());
+// The named operations do nothing out of turn: the tool stops and closes whatever the state.
+TEST_F(SequencerTest, StartAndStopOutOfTurnChangeNothing) {
+    sequencer.stop();
+    EXPECT_TRUE(audio.openAttempts() == 0 && rec.redraws == 0);
+    press();
+    runTicks(3);
+    sequencer.start(pattern, 32767, 5);
+    EXPECT_TRUE(rec.renderEnds == 1 && audio.openAttempts() == 1 && rec.keyed);
+    EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
+}
+
+TEST_F(SequencerTest, ACloseBeforeTheDeviceIsReadyEndsTheWindowOnceItHasClosed) {
+    EXPECT_FALSE(sequencer.close()) << "idle: the caller ends the window";
+    toggle();
+    EXPECT_TRUE(sequencer.close());
     EXPECT_EQ(rec.windowEnds, 0);
     audio.deliver();
     EXPECT_TRUE(rec.windowEnds == 1 && audio.writtenSamples().empty());
+    EXPECT_FALSE(sequencer.deviceOpen() || audio.isOpen() || rec.keyings > 0);
+}
 
-    press(); // while playing
+TEST_F(SequencerTest, ACloseWhilePlayingReleasesAtOnceAndWaitsForTheQueue) {
+    press();
     runTicks(30);
     const std::size_t writtenBefore = audio.writtenSamples().size();
-    EXPECT_TRUE(sequencer.requestClose());
+    EXPECT_TRUE(sequencer.close());
     EXPECT_EQ(sequencer.state(), PlaybackState::Closing);
     EXPECT_TRUE(rec.running && !rec.keyed) << "the close request releases at once";
     runTicks(1);
-    EXPECT_EQ(rec.windowEnds, 1) << "186 ms of sound are still queued";
+    EXPECT_EQ(rec.windowEnds, 0) << "186 ms of sound are still queued";
     EXPECT_TRUE(sequencer.deviceOpen());
     runTicks(1);
-    EXPECT_EQ(rec.windowEnds, 2);
+    EXPECT_EQ(rec.windowEnds, 1);
     EXPECT_FALSE(sequencer.deviceOpen() || rec.running);
     EXPECT_EQ(audio.playedSamples(), audio.writtenSamples());
     EXPECT_EQ(audio.writtenSamples().size(), writtenBefore);
 }
 
-TEST_F(SequencerTest, AFailedOpenOrARefusedRenderIsReportedOnceAndLeavesNothingRunning) {
+TEST_F(SequencerTest, ARefusedRenderIsReportedAndOpensNothing) {
     pattern = painted(pattern, 0, 600, 600);
     press();
     EXPECT_FALSE(rec.refusal.empty());
     EXPECT_EQ(rec.renderEnds, 1);
     EXPECT_EQ(audio.openAttempts(), 0);
     expectAllStopped();
+}
 
-    pattern = painted(pattern, 100, 100, 200);
+TEST_F(SequencerTest, AFailedOpenIsReportedOnceAndLeavesNothingRunning) {
     audio.setFailOpen(true);
-    sequencer.togglePlayback(pattern, 32767, 7);
+    sequencer.start(pattern, 32767, 7);
     EXPECT_EQ(audio.lastDevice(), 7);
     EXPECT_EQ(rec.openFailures, 1);
     EXPECT_EQ(rec.keyings, 0);
@@ -441,43 +465,49 @@ TEST_F(SequencerTest, AFailedOpenOrARefusedRenderIsReportedOnceAndLeavesNothingR
     EXPECT_EQ(rec.openFailures, 1);
 }
 
-TEST_F(SequencerTest, ALostDeviceOrAnUnaskedCloseEndsPlaybackLikeTurnOff) {
-    const auto expectEndedByLoss = [this](std::size_t losses) {
-        ASSERT_EQ(rec.losses.size(), losses);
-        EXPECT_EQ(rec.losses.back(), vesk::kDeviceLostText);
+class DeviceLoss : public SequencerTest {
+protected:
+    void expectEndedByLoss(int losses) {
+        ASSERT_EQ(rec.losses, losses);
         EXPECT_FALSE(rec.keyed || rec.running || sequencer.deviceOpen() || !rec.controlsEnabled);
         EXPECT_EQ(sequencer.state(), PlaybackState::Idle);
-    };
+    }
+    void loseDevice() { audio.loseDevice(), audio.deliver(); }
+};
+
+TEST_F(DeviceLoss, EndsPlaybackLikeTurnOffAndATurnOnFromTheMessageStartsAfresh) {
     press();
     runTicks(5);
-    // Turned on again from the loss message: a fresh stream.
     rec.whileLossShown = [this] {
         toggle();
     };
-    audio.loseDevice();
-    audio.deliver();
+    loseDevice();
     rec.whileLossShown = nullptr;
+    EXPECT_EQ(rec.losses, 1);
     EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
     runTicks(3);
     EXPECT_TRUE(rec.keyed);
     EXPECT_EQ(audio.queuedBlocks(), 64);
     EXPECT_EQ(audio.underrunSamples(), 0);
 
-    audio.loseDevice();
-    audio.deliver();
+    loseDevice();
     expectEndedByLoss(2);
     EXPECT_EQ(rec.windowEnds, 0);
-    press(); // a window waiting to close ends on a loss
-    EXPECT_TRUE(sequencer.requestClose());
-    audio.loseDevice();
-    audio.deliver();
-    expectEndedByLoss(3);
-    EXPECT_EQ(rec.windowEnds, 1);
+}
 
+TEST_F(DeviceLoss, AWindowWaitingToCloseEnds) {
+    press();
+    EXPECT_TRUE(sequencer.close());
+    loseDevice();
+    expectEndedByLoss(1);
+    EXPECT_EQ(rec.windowEnds, 1);
+}
+
+TEST_F(DeviceLoss, AnUnaskedCloseWhilePlayingCountsAsALoss) {
     press();
     runTicks(3);
     sequencer.onDeviceClosed();
-    expectEndedByLoss(4);
+    expectEndedByLoss(1);
 }
 
 TEST_F(SequencerTest, AShorterSoundLoadedWhilePlayingIsReadAsSilencePastItsEnd) {

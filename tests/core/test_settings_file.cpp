@@ -60,7 +60,7 @@ TEST(ComportSettingFile, SaveThenLoadAndMissingFile) {
     EXPECT_EQ(loadComportSetting(path, error), 0);
     EXPECT_EQ(error, ""); // a missing file is no fault
     for (const std::int32_t port : {3, 99, 0, -2, std::numeric_limits<std::int32_t>::max()}) {
-        ASSERT_TRUE(saveComportSetting(path, port, error)) << error;
+        ASSERT_TRUE(saveComportSetting(path, port).ok());
         EXPECT_EQ(readWholeFile(path), comportSettingText(port));
         EXPECT_EQ(loadComportSetting(path, error), port);
     }
@@ -69,8 +69,10 @@ TEST(ComportSettingFile, SaveThenLoadAndMissingFile) {
     writeWholeFile(path, " 7 \r\n" + std::string(200000, 'x'));
     EXPECT_EQ(loadComportSetting(path, error), 7);
 
-    EXPECT_FALSE(saveComportSetting(folder.file("absent/") + kComportSettingsFile, 3, error));
-    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+    const vesk::Outcome saved =
+        saveComportSetting(folder.file("absent/") + kComportSettingsFile, 3);
+    EXPECT_NE(saved.message().find("No such file or directory"), std::string::npos)
+        << saved.message();
 }
 
 // A settings file that is there but cannot be read is reported at once, without waiting on a

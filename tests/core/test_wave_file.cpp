@@ -1,7 +1,7 @@
 #include "files/wave_file.h"
 
-#include "files/wave_image.h"
 #include "tone/render.h"
+#include "tone/wave_image.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "files/wave_image.h"
+#include "tone/wave_image.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "devices/audio_tools.h"
+#include "app/audio_tools.h"
 
 #include "ui/messages.h"
 #include "ui/toolkit.h"

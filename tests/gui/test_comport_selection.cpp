@@ -1,4 +1,4 @@
-#include "devices/comport_selection.h"
+#include "app/comport_selection.h"
 
 #include "tests/gui/shown_windows.h"
 #include "ui/messages.h"

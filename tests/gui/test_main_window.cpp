@@ -1,15 +1,15 @@
 #include "app/app_main.h"
+#include "app/file_commands.h"
 #include "app/main_window.h"
+#include "app/pattern_views.h"
+#include "app/soundcard_selection.h"
 #include "app/timing_dialog.h"
 #include "beacon/generator.h"
 #include "devices/settings_file.h"
-#include "devices/soundcard_selection.h"
-#include "files/file_commands.h"
 #include "files/pattern_file.h"
 #include "platform/fake_audio_out.h"
 #include "tests/core/scratch_folder.h"
 #include "tests/gui/shown_windows.h"
-#include "tone/pattern_views.h"
 #include "tone/render.h"
 #include "ui/messages.h"
 #include "ui/toolkit_detail.h"
@@ -42,13 +42,14 @@ public:
     explicit RecordingLines(std::vector<std::string>& log) : log_(log) {}
     bool refuseKeying = false;
 
-    bool open(std::int32_t number) override {
+    Outcome open(std::int32_t number) override {
         log_.push_back("open " + std::to_string(number));
         open_ = number == 3;
         if (open_) {
             log_.push_back("released");
+            return {};
         }
-        return open_;
+        return Outcome::failure("COM" + std::to_string(number) + ": no device for this number");
     }
     void close() override {
         if (open_) {
@@ -57,15 +58,13 @@ public:
         open_ = false;
     }
     bool isOpen() const override { return open_; }
-    bool setLines(bool keyed) override {
+    Outcome setLines(bool keyed) override {
         const bool refused = keyed && refuseKeying;
         log_.push_back(refused ? "refused" : keyed ? "keyed" : "released");
-        return !refused;
+        return refused ? Outcome::failure("COM3: cannot raise DTR: Input/output error") : Outcome();
     }
-    const std::string& lastError() const override { return error_; }
 
 private:
-    const std::string error_ = "COM3: cannot raise DTR: Input/output error";
     std::vector<std::string>& log_;
     bool open_ = false;
 };
@@ -661,7 +660,7 @@ TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackOnly) {
         EXPECT_TRUE(sawDialog);
         EXPECT_EQ(text(1002), "Turn On") << playing;
         EXPECT_EQ(text(2501), "PTT OFF") << playing;
-        EXPECT_EQ(state_.sequencer->stopRequested(), playing);
+        EXPECT_EQ(state_.sequencer->state() == vesk::PlaybackState::Draining, playing);
         EXPECT_EQ(state_.sequencer->deviceOpen(), playing) << "only draining";
     }
 }
@@ -727,10 +726,10 @@ TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
     EXPECT_FALSE(state_.sequencer->clockTiming().onTheClock());
 
     // A WSPR pattern brings its two-minute grid along when no clock timing is chosen.
-    std::string error;
     const fs::path wspr = folder_ / "wspr.txt";
-    ASSERT_TRUE(savePatternFile(
-        wspr.string(), beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f}).pattern, error));
+    ASSERT_TRUE(savePatternFile(wspr.string(),
+                                beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f}).pattern)
+                    .ok());
     answers_ = {wspr.string()};
     command(id::kMenuOpen);
     EXPECT_EQ(state_.sequencer->clockTiming(), kWsprTiming);

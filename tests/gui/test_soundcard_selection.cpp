@@ -1,4 +1,4 @@
-#include "devices/soundcard_selection.h"
+#include "app/soundcard_selection.h"
 
 #include "ui/messages.h"
 #include "ui/toolkit.h"

@@ -4,8 +4,8 @@
 // tests/integration/start-pulse.sh sets up), recorded from its monitor.
 #include "tests/integration/child_process.h"
 
-#include "files/wave_image.h"
 #include "platform/process.h"
+#include "tone/wave_image.h"
 
 #include <gtest/gtest.h>
 

@@ -114,9 +114,8 @@ TEST_F(SerialLinesTest, OpenFailuresSayWhyAndLeaveNothingOpen) {
     const std::size_t before = openDescriptors();
     for (const auto& [number, message] : cases) {
         RecordingLines lines;
-        EXPECT_FALSE(lines.open(number)) << number;
+        EXPECT_EQ(lines.open(number).message(), message);
         EXPECT_FALSE(lines.isOpen()) << number;
-        EXPECT_EQ(lines.lastError(), message);
         EXPECT_TRUE(lines.calls.empty()) << "lines touched on a failed open of " << number;
     }
     EXPECT_EQ(openDescriptors(), before) << "a failed open leaked its descriptor";
@@ -125,11 +124,10 @@ TEST_F(SerialLinesTest, OpenFailuresSayWhyAndLeaveNothingOpen) {
 TEST_F(SerialLinesTest, PortIsExclusiveUntilClosed) {
     link("COM8", slavePath_); // the same device under a second name
     SerialLines first;
-    ASSERT_TRUE(first.open(7)) << first.lastError();
+    ASSERT_TRUE(first.open(7).ok());
     for (std::int32_t number : {7, 8}) {
         SerialLines second;
-        EXPECT_FALSE(second.open(number));
-        EXPECT_EQ(second.lastError(),
+        EXPECT_EQ(second.open(number).message(),
                   "COM" + std::to_string(number) + ": in use by another program");
     }
     EXPECT_TRUE(first.isOpen());
@@ -141,7 +139,7 @@ TEST_F(SerialLinesTest, PortIsExclusiveUntilClosed) {
     ASSERT_EQ(::ioctl(slave_, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0) << "the exclusive flag outlived the close";
     SerialLines third;
-    EXPECT_TRUE(third.open(8)) << third.lastError();
+    EXPECT_TRUE(third.open(8).ok());
 }
 
 TEST_F(SerialLinesTest, OpenSetsHupclAloneAndLinesChangeDtrFirstThenRts) {
@@ -151,20 +149,18 @@ TEST_F(SerialLinesTest, OpenSetsHupclAloneAndLinesChangeDtrFirstThenRts) {
     ASSERT_EQ(::tcsetattr(slave_, TCSANOW, &before), 0);
     ASSERT_EQ(::tcgetattr(slave_, &before), 0);
     RecordingLines lines;
-    lines.open(5); // its failure message must not survive the later success
-    ASSERT_TRUE(lines.open(7)) << lines.lastError();
-    EXPECT_EQ(lines.lastError(), "");
+    ASSERT_TRUE(lines.open(7).ok());
     EXPECT_EQ(lines.calls, kReleased) << "the lines must drop straight after open";
     lines.calls.clear();
-    EXPECT_TRUE(lines.setLines(true));
+    EXPECT_TRUE(lines.setLines(true).ok());
     EXPECT_EQ(lines.calls, kKeyed);
     lines.calls.clear();
-    EXPECT_TRUE(lines.setLines(false));
+    EXPECT_TRUE(lines.setLines(false).ok());
     EXPECT_EQ(lines.calls, kReleased);
     lines.close();
     EXPECT_FALSE(lines.isOpen());
     lines.calls.clear();
-    EXPECT_FALSE(lines.setLines(false)) << "a closed port has no lines to change";
+    EXPECT_FALSE(lines.setLines(false).ok()) << "a closed port has no lines to change";
     EXPECT_TRUE(lines.calls.empty());
     termios after{};
     ASSERT_EQ(::tcgetattr(slave_, &after), 0);
@@ -180,32 +176,29 @@ TEST_F(SerialLinesTest, FailedLineChangesAreReported) {
     {
         RecordingLines lines;
         lines.failing = {TIOCMBIS, TIOCM_RTS};
-        ASSERT_TRUE(lines.open(7)) << lines.lastError();
+        ASSERT_TRUE(lines.open(7).ok());
         lines.calls.clear();
-        EXPECT_FALSE(lines.setLines(true));
-        EXPECT_EQ(lines.lastError(), "COM7: cannot raise RTS: Input/output error");
+        EXPECT_EQ(lines.setLines(true).message(), "COM7: cannot raise RTS: Input/output error");
         Calls undone = kKeyed;
         undone.insert(undone.end(), kReleased.begin(), kReleased.end());
         EXPECT_EQ(lines.calls, undone) << "DTR left raised after RTS failed";
-        EXPECT_TRUE(lines.setLines(false));
-        EXPECT_EQ(lines.lastError(), "");
+        EXPECT_TRUE(lines.setLines(false).ok());
     }
     {
         const std::size_t before = openDescriptors();
         RecordingLines lines;
         lines.failing = {TIOCMBIC, TIOCM_DTR};
-        EXPECT_FALSE(lines.open(7));
+        EXPECT_EQ(lines.open(7).message(), "COM7: cannot drop DTR: Input/output error");
         EXPECT_FALSE(lines.isOpen());
-        EXPECT_EQ(lines.lastError(), "COM7: cannot drop DTR: Input/output error");
         EXPECT_EQ(lines.calls, kReleased) << "RTS must still be dropped";
         EXPECT_EQ(openDescriptors(), before);
     }
     {
         RecordingLines lines;
         lines.passOn = true;
-        ASSERT_TRUE(lines.open(7)) << lines.lastError();
-        EXPECT_FALSE(lines.setLines(true));
-        EXPECT_EQ(lines.lastError(), "COM7: cannot raise DTR: Inappropriate ioctl for device");
+        ASSERT_TRUE(lines.open(7).ok());
+        EXPECT_EQ(lines.setLines(true).message(),
+                  "COM7: cannot raise DTR: Inappropriate ioctl for device");
     }
 }
 
@@ -231,8 +224,7 @@ TEST_F(SerialLinesTest, DevicePathFromTheTableOwnLinksOrTheVariable) {
     EXPECT_EQ(comportDevicePath(97), (own / "COM97").string());
     EXPECT_EQ(comportDevicePath(4), "/dev/ttyS3");
     SerialLines lines;
-    EXPECT_FALSE(lines.open(200));
-    EXPECT_EQ(lines.lastError(), "COM200: no device for this number");
+    EXPECT_EQ(lines.open(200).message(), "COM200: no device for this number");
 
     env_.emplace("VESK_COMPORT_DIR", "/tmp/x"); // wins over own links and the table
     EXPECT_EQ(comportDevicePath(3), "/tmp/x/COM3");

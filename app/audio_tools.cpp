@@ -1,4 +1,4 @@
-#include "devices/audio_tools.h"
+#include "app/audio_tools.h"
 
 #include "platform/process.h"
 #include "ui/messages.h"

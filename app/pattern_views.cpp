@@ -1,4 +1,4 @@
-#include "tone/pattern_views.h"
+#include "app/pattern_views.h"
 
 #include "ui/messages.h"
 

@@ -1,6 +1,6 @@
-#include "files/wave_image.h"
+#include "tone/wave_image.h"
 
-#include "tone/sound_format.h"
+#include "platform/sound_format.h"
 
 #include <cstring>
 

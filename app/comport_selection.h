@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/choice_box.h"
+#include "app/choice_box.h"
 #include "ui/toolkit.h"
 
 #include <cstdint>

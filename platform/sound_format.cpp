@@ -1,4 +1,4 @@
-#include "tone/sound_format.h"
+#include "platform/sound_format.h"
 
 namespace vesk {
 

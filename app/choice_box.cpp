@@ -1,4 +1,4 @@
-#include "devices/choice_box.h"
+#include "app/choice_box.h"
 
 #include "ui/messages.h"
 

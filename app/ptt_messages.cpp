@@ -1,4 +1,4 @@
-#include "devices/ptt_messages.h"
+#include "app/ptt_messages.h"
 
 #include "ui/messages.h"
 
@@ -17,7 +17,7 @@ void showPttLabel(Ptt& ptt, ui::Window window) {
 }
 
 void startPttPort(Ptt& ptt, std::int32_t comport) {
-    const bool opened = ptt.openPttPort(comport);
+    const bool opened = ptt.openPttPort(comport).ok();
     if (comport == 0) {
         ui::messageBox("Default comport set to 0\r\nGo to PTT to set up a valid comport",
                        msg::MB_OK | msg::MB_ICONINFORMATION | msg::MB_SYSTEMMODAL, "Comport");

@@ -1,4 +1,4 @@
-#include "files/file_commands.h"
+#include "app/file_commands.h"
 
 #include "files/atomic_write.h"
 #include "files/export_name.h"
@@ -47,8 +47,8 @@ bool askReplace(const std::string& path) {
 }
 
 // Asks for a name, gives it the command's extension, asks before replacing a file of that
-// name and writes through `write`, which says why it failed; a failure is reported under
-// `caption`. A cancelled dialog does nothing. True when the file was written.
+// name and writes through `write`; a failure is reported under `caption`. A cancelled dialog does
+// nothing. True when the file was written.
 template <class Write>
 bool saveAs(ui::Window owner, std::string& lastFile, const std::string& filter,
             const std::string& extension, const std::string& caption, Write write) {
@@ -63,9 +63,9 @@ bool saveAs(ui::Window owner, std::string& lastFile, const std::string& filter,
     if (!askReplace(path)) {
         return false;
     }
-    std::string error;
-    if (!write(path, error)) {
-        reportFailure(caption, error);
+    const Outcome written = write(path);
+    if (!written) {
+        reportFailure(caption, written.message());
         return false;
     }
     lastFile = path;
@@ -102,16 +102,14 @@ bool loadPatternFile(ui::Window owner, std::string& lastFile, std::string& patte
 
 bool savePatternFile(ui::Window owner, std::string& lastFile, const BeaconPattern& pattern) {
     return saveAs(owner, lastFile, "Text file(.txt)|*.txt", ".txt", "Save as pattern file",
-                  [&pattern](const std::string& path, std::string& error) {
-                      return savePatternFile(path, pattern, error);
-                  });
+                  [&pattern](const std::string& path) { return savePatternFile(path, pattern); });
 }
 
 void exportScript(ui::Window owner, std::string& lastFile, BeaconPattern& pattern) {
     saveAs(owner, lastFile, "Text file(.scp)|*.scp", ".scp", "Save as .SCP",
-           [&pattern](const std::string& path, std::string& error) {
+           [&pattern](const std::string& path) {
                normaliseErasedLevels(pattern);
-               return writeFileAtomically(path, scriptText(pattern), error);
+               return writeFileAtomically(path, scriptText(pattern));
            });
 }
 
@@ -129,8 +127,8 @@ void exportWave(ui::Window owner, std::string& lastFile, const BeaconPattern& pa
         return;
     }
     saveAs(owner, lastFile, "Wave file(.wav)|*.wav", ".Wav", "Save as .WAV",
-           [&](const std::string& path, std::string& error) {
-               return writeFileAtomically(path, waveFileSource(made.stream, progress), error);
+           [&](const std::string& path) {
+               return writeFileAtomically(path, waveFileSource(made.stream, progress));
            });
 }
 

@@ -1,0 +1,53 @@
+#!/usr/bin/env python3
+"""Fails when an #include runs up the floors of the layout (README, Development).
+
+Each folder of our own code sits on a floor; a file may include headers of its own floor and
+of the floors below, never above. The engine floors include no Qt header at all.
+"""
+import pathlib
+import re
+import sys
+
+# Lowest first. cli sits beside app: it may use the engine floors, not the windows.
+FLOORS = ["platform", "tone", "beacon", "files", "preview", "devices", "ui", "app"]
+ALLOWED = {folder: set(FLOORS[: i + 1]) for i, folder in enumerate(FLOORS)}
+ALLOWED["cli"] = set(FLOORS[: FLOORS.index("ui")]) | {"cli"}
+QT_FREE = {"tone", "beacon", "files", "preview", "devices"}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+([<"])([^>"]+)[>"]')
+
+
+def check(root: pathlib.Path) -> list[str]:
+    faults = []
+    for folder, allowed in sorted(ALLOWED.items()):
+        for path in sorted((root / folder).glob("*")):
+            if path.suffix not in (".h", ".cpp"):
+                continue
+            for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
+                match = INCLUDE.match(line)
+                if not match:
+                    continue
+                quote, name = match.groups()
+                where = f"{path.relative_to(root)}:{number}"
+                if quote == '"' and "/" in name:
+                    target = name.split("/", 1)[0]
+                    if target in ALLOWED and target not in allowed:
+                        faults.append(f"{where}: {folder}/ includes {name}, a floor above it")
+                elif quote == "<" and folder in QT_FREE and re.match(r"Q[A-Za-z]|qt", name):
+                    faults.append(f"{where}: {folder}/ is Qt-free but includes <{name}>")
+    return faults
+
+
+def main() -> int:
+    root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).parent.parent)
+    faults = check(root.resolve())
+    for fault in faults:
+        print(fault)
+    if faults:
+        print(f"{len(faults)} include(s) run up the floors: " + " -> ".join(FLOORS))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
