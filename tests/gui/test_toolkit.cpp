@@ -223,16 +223,23 @@ TEST_F(Toolkit, ControlAndItemHandlersRunBeforeTheDialogHandler) {
     }
 }
 
+// An option click checks exclusively; the program may clear every option.
 TEST_F(Toolkit, ClicksOptionsAndMenuChoicesArriveAsCommands) {
     const Window d = dialog();
     controlAdd(d, kButton, "", 801, "Apply", nullptr, 10, 10, 50, 20, 0, 0);
+    controlAdd(d, kOption, "", 1111, "", nullptr, 10, 40, 16, 16, 0, 0);
     controlAdd(d, kOption, "", 1113, "", nullptr, 45, 40, 16, 16, 0, 0);
     controlAdd(d, kButton, "", 255, "", nullptr, 150, 26, 60, 24, WS_CHILD | BS_OWNERDRAW, 0);
     addMenu(d, "File", 650);
     Recorder r;
     showModeless(d, r.handler());
+    controlSetCheck(d, 1111, true);
     QTest::mouseClick(detail::controlWidget(d, 801), Qt::LeftButton);
     QTest::mouseClick(detail::controlWidget(d, 1113), Qt::LeftButton);
+    EXPECT_EQ((std::pair{controlGetCheck(d, 1111), controlGetCheck(d, 1113)}),
+              (std::pair{false, true}));
+    controlSetCheck(d, 1113, false);
+    EXPECT_FALSE(controlGetCheck(d, 1113) || controlGetCheck(d, 1111));
     QTest::mouseClick(detail::controlWidget(d, 255), Qt::LeftButton);
     firstMenuItem(d)->trigger();
     EXPECT_EQ(r.args(WM_COMMAND).size(), 3u) << "menu commands are queued";
@@ -246,20 +253,6 @@ TEST_F(Toolkit, ClicksOptionsAndMenuChoicesArriveAsCommands) {
                                         {makeWParam(255, BN_CLICKED), controlHandle(d, 255)},
                                         {makeWParam(650, 0), 0},
                                         {makeWParam(801, BN_CLICKED), button}}));
-}
-
-// A click checks exclusively; the program may clear every option.
-TEST_F(Toolkit, OptionsCheckExclusivelyAndTheProgramMayClearThemAll) {
-    const Window d = dialog();
-    controlAdd(d, kOption, "", 1111, "", nullptr, 10, 40, 16, 16, 0, 0);
-    controlAdd(d, kOption, "", 1113, "", nullptr, 45, 40, 16, 16, 0, 0);
-    showModeless(d);
-    controlSetCheck(d, 1111, true);
-    QTest::mouseClick(detail::controlWidget(d, 1113), Qt::LeftButton);
-    EXPECT_EQ((std::pair{controlGetCheck(d, 1111), controlGetCheck(d, 1113)}),
-              (std::pair{false, true}));
-    controlSetCheck(d, 1113, false);
-    EXPECT_FALSE(controlGetCheck(d, 1113) || controlGetCheck(d, 1111));
 }
 
 TEST_F(Toolkit, AnInnerModalRunKeepsDeliveringTheOuterDialogsMessages) {
@@ -336,23 +329,21 @@ Args Toolkit::typeKeysWhileABoxRuns(Window main, bool accelerators, Window& okBu
     return log.args(WM_COMMAND);
 }
 
-TEST_F(Toolkit, AcceleratorsOfTheInnermostModalDialogTakeTheirKeysWhereverTheFocusIs) {
-    Window ok = 0;
-    EXPECT_EQ(typeKeysWhileABoxRuns(mainWithEdit(), true, ok),
-              (Args{{makeWParam(254, 1), 0}, {makeWParam(255, 1), 0}}));
-    EXPECT_TRUE(mainLog_.args(WM_COMMAND).empty());
-}
-
-// Without a table, Enter and Escape typed into the innermost modal dialog are its dialog keys:
-// IDOK, the focused push button, IDCANCEL.
-TEST_F(Toolkit, EnterAndEscapeAreDialogKeysOfTheInnermostModalDialogOnly) {
-    const Window main = mainWithEdit();
-    Window ok = 0;
-    const Args commands = typeKeysWhileABoxRuns(main, false, ok);
-    EXPECT_EQ(commands, (Args{{makeWParam(IDOK, BN_CLICKED), 0},
-                              {makeWParam(4321, BN_CLICKED), ok},
-                              {makeWParam(IDCANCEL, BN_CLICKED), 0}}));
-    QTest::keyClick(detail::controlWidget(main, 800), Qt::Key_Return); // no modal dialog left
+// With an accelerator table the innermost modal dialog takes its keys wherever the focus is.
+// Without one, Enter and Escape typed into it are its dialog keys: IDOK, the focused push
+// button, IDCANCEL. The main window below gets none of them, nor Enter once no box is left.
+TEST_F(Toolkit, TheInnermostModalDialogTakesEnterAndEscape) {
+    Window main = 0, ok = 0;
+    for (const bool accelerators : {true, false}) {
+        main = mainWithEdit();
+        const Args commands = typeKeysWhileABoxRuns(main, accelerators, ok);
+        const Args expected = accelerators ? Args{{makeWParam(254, 1), 0}, {makeWParam(255, 1), 0}}
+                                           : Args{{makeWParam(IDOK, BN_CLICKED), 0},
+                                                  {makeWParam(4321, BN_CLICKED), ok},
+                                                  {makeWParam(IDCANCEL, BN_CLICKED), 0}};
+        EXPECT_EQ(commands, expected);
+    }
+    QTest::keyClick(detail::controlWidget(main, 800), Qt::Key_Return);
     EXPECT_TRUE(mainLog_.args(WM_COMMAND).empty());
 }
 
@@ -425,7 +416,7 @@ TEST_F(Toolkit, ComboboxSortsOnlyWithTheSortStyle) {
 }
 
 // The markers are kept as given, not turned into colours; an unknown control records nothing.
-TEST_F(Toolkit, ColoursAreRecordedAsGiven) {
+TEST_F(Toolkit, ColoursAreRecordedAsGivenAndPainted) {
     const Window d = dialog(Units::Pixels, 200, 100);
     controlAdd(d, kLabel, "", 2501, "", nullptr, 10, 10, 50, 14, 0, 0);
     EXPECT_EQ(controlGetColor(d, 2501), (std::pair{kColourNotSet, kColourNotSet}));
@@ -433,11 +424,6 @@ TEST_F(Toolkit, ColoursAreRecordedAsGiven) {
     EXPECT_EQ(controlGetColor(d, 2501), (std::pair{kDefaultColour, kTransparent}));
     controlSetColor(d, 4711, rgb(1, 2, 3), rgb(4, 5, 6));
     EXPECT_EQ(controlGetColor(d, 4711), (std::pair{kColourNotSet, kColourNotSet}));
-}
-
-TEST_F(Toolkit, ColoursArePainted) {
-    const Window d = dialog(Units::Pixels, 200, 100);
-    controlAdd(d, kLabel, "", 2501, "", nullptr, 10, 10, 50, 14, 0, 0);
     controlAdd(d, kOption, "", 1113, "", nullptr, 10, 40, 16, 16, 0, 0);
     controlAdd(d, kButton, "", 255, "", nullptr, 100, 10, 60, 24, WS_CHILD | BS_OWNERDRAW, 0);
     buttonSetFace(d, 255, "Cancel", rgb(255, 0, 0), rgb(255, 255, 0));

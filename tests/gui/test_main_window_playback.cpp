@@ -1,0 +1,189 @@
+#include "app/soundcard_selection.h"
+#include "app/timing_dialog.h"
+#include "beacon/generator.h"
+#include "tests/gui/main_window_fixture.h"
+
+#include <QTimer>
+
+namespace vesk {
+namespace {
+
+TEST_F(MainWindowTest, ClosingWhilePlayingWaitsForTheDevice) {
+    start();
+    command(4000);
+    command(id::kTurnOnOff);
+    EXPECT_EQ(text(1002), "Turn On"); // until the device reports that it is open
+    EXPECT_FALSE(ui::controlIsEnabled(window_, 801));
+    EXPECT_FALSE(ui::controlIsEnabled(window_, 4000));
+    play(0);
+    EXPECT_EQ(text(1002), "Turn Off");
+    EXPECT_EQ(text(2501), "PTT OFF") << "keyed once the device plays the lead-in";
+    play(4410);
+    EXPECT_EQ(text(2501), "PTT ON");
+
+    closeBox();
+    ui::processEvents();
+    EXPECT_TRUE(ui::windowExists(window_));
+    EXPECT_TRUE(playUntil([this] { return !ui::windowExists(window_); }));
+    EXPECT_TRUE(fs::exists(folder_ / kComportSettingsFile));
+}
+
+TEST_F(MainWindowTest, RefusedKeyingShowsPttOffAndOneNoticeUntilAKeyingWorks) {
+    start(3);
+    port_->refuseKeying = true;
+    startPlaying();
+    ASSERT_EQ(text(1002), "Turn Off");
+    EXPECT_EQ(text(2501), "PTT OFF");
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text,
+              "Failure to set the PTT lines\r\nCOM3: cannot raise DTR: Input/output error");
+    EXPECT_EQ(boxes_[0].caption, "Comport");
+
+    // Every later cycle keys again: no second notice until a keying has worked.
+    state_.ptt->pttOn();
+    ui::processEvents();
+    EXPECT_EQ(boxes_.size(), 1u);
+    port_->refuseKeying = false;
+    state_.ptt->pttOn();
+    EXPECT_EQ(text(2501), "PTT ON");
+    port_->refuseKeying = true;
+    state_.ptt->pttOn();
+    ui::processEvents();
+    EXPECT_EQ(text(2501), "PTT OFF");
+    EXPECT_EQ(boxes_.size(), 2u);
+}
+
+// While the pattern plays, a step that would change the parameters waits, with a beep.
+TEST_F(MainWindowTest, UndoOfAResetWaitsWhilePlaying) {
+    start();
+    click(msg::WM_LBUTTONDOWN, 30, 18);
+    startPlaying(); // its Reset is one step
+    ASSERT_EQ(text(1002), "Turn Off");
+    command(id::kUndo);
+    EXPECT_EQ(state_.pattern.dotCount, 100);
+    EXPECT_EQ(text(820), " 100");
+    command(id::kTurnOnOff);
+    ASSERT_TRUE(playUntil([this] { return !state_.sequencer->deviceOpen(); }));
+    command(id::kUndo);
+    EXPECT_EQ(state_.pattern.dotCount, 600);
+    EXPECT_EQ(state_.pattern.toneIndex[5], 3.0f);
+}
+
+// The selection stops playback that runs, and starts none that does not.
+TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackOnly) {
+    start(3);
+    for (const bool playing : {false, true}) {
+        if (playing) {
+            startPlaying();
+            ASSERT_EQ(text(1002), "Turn Off");
+            ASSERT_EQ(text(2501), "PTT ON");
+        }
+        bool sawDialog = false;
+        QTimer::singleShot(0, [&] {
+            sawDialog = state_.soundcardWindow != 0;
+            ui::sendMessage(state_.soundcardWindow, msg::WM_COMMAND, soundcard_id::kOk, 0);
+        });
+        send(msg::WM_COMMAND, static_cast<std::uint32_t>(id::kMenuSelectSoundcard), 0);
+        EXPECT_TRUE(sawDialog);
+        EXPECT_EQ(text(1002), "Turn On") << playing;
+        EXPECT_EQ(text(2501), "PTT OFF") << playing;
+        EXPECT_EQ(state_.sequencer->state() == vesk::PlaybackState::Draining, playing);
+        EXPECT_EQ(state_.sequencer->deviceOpen(), playing) << "only draining";
+    }
+}
+
+// The PTT command holds back itself and Turn On/Off while its box is open; Accept keeps
+// port 3, and the port is closed and opened again.
+TEST_F(MainWindowTest, PttCommandHoldsBackItsCommandsAndReopensThePort) {
+    start(3);
+    lines_.clear();
+    std::string enabledInBox;
+    QTimer::singleShot(0, [&] {
+        enabledInBox = std::to_string(ui::menuIsEnabled(window_, id::kMenuPtt)) +
+                       std::to_string(ui::controlIsEnabled(window_, id::kTurnOnOff));
+        ui::postMessage(state_.choice.choiceWindow, msg::WM_COMMAND, 254, 0);
+    });
+    command(id::kMenuPtt);
+    EXPECT_EQ(enabledInBox, "00");
+    EXPECT_TRUE(ui::menuIsEnabled(window_, id::kMenuPtt));
+    EXPECT_TRUE(ui::controlIsEnabled(window_, id::kTurnOnOff));
+    EXPECT_EQ(state_.pttComport, 3);
+    EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3", "released"}));
+}
+
+// The PTT box goes with the main window, and the port stays closed after the window ended.
+TEST_F(MainWindowTest, PttBoxClosesWithTheMainWindow) {
+    start(3);
+    lines_.clear();
+    bool boxSeen = false, boxOutlived = false;
+    QObject guard; // the timers go with the test
+    QTimer::singleShot(0, &guard, [&] {
+        boxSeen = state_.choice.choiceWindow != 0;
+        closeBox();
+    });
+    QTimer::singleShot(3000, &guard, [&] { // ends a box left alone instead of hanging
+        if (state_.choice.choiceWindow != 0) {
+            boxOutlived = true;
+            ui::postMessage(state_.choice.choiceWindow, msg::WM_COMMAND, 255, 0);
+        }
+    });
+    command(id::kMenuPtt);
+    EXPECT_TRUE(boxSeen);
+    EXPECT_FALSE(boxOutlived);
+    EXPECT_FALSE(ui::windowExists(window_));
+    EXPECT_EQ(lines_, (std::vector<std::string>{"released", "close"}));
+    EXPECT_EQ(readFile(folder_ / kComportSettingsFile), " 3 \r\n");
+}
+
+TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
+    start(3);
+    // Typed answers in turn; each is followed by OK, the last by Cancel.
+    const auto answer = [this](std::vector<std::pair<std::string, std::string>> typed) {
+        std::function<void()> next = [this, &typed, &next] {
+            const ui::Window box = state_.timingWindow;
+            if (typed.empty()) {
+                ui::postMessage(box, msg::WM_COMMAND, timing_id::kCancel, 0);
+                return;
+            }
+            ui::controlSetText(box, timing_id::kEvery, typed.front().first);
+            ui::controlSetText(box, timing_id::kOffset, typed.front().second);
+            typed.erase(typed.begin());
+            ui::sendMessage(box, msg::WM_COMMAND, timing_id::kOk, 0);
+            if (ui::windowExists(box)) {
+                QTimer::singleShot(0, [&next] { next(); });
+            }
+        };
+        QTimer::singleShot(0, [&next] { next(); });
+        command(id::kMenuTiming);
+    };
+    answer({{"7 minutes", "0"}, {"2 minutes", "120"}, {"ten", "0"}, {"10 minutes", "5"}});
+    EXPECT_EQ(state_.sequencer->clockTiming(), (ClockTiming{10, 5}));
+    ASSERT_EQ(boxes_.size(), 3u);
+    for (const auto& box : boxes_) {
+        EXPECT_EQ(box.caption, "Timing");
+    }
+    EXPECT_NE(boxes_[0].text.find("divide the day"), std::string::npos) << boxes_[0].text;
+    EXPECT_NE(boxes_[1].text.find("less than the interval"), std::string::npos);
+    answer({});
+    EXPECT_EQ(state_.sequencer->clockTiming(), (ClockTiming{10, 5}));
+
+    // Playing on the clock, the title names the next transmission; Turn Off takes it away.
+    startPlaying();
+    EXPECT_NE(title().find(" UTC]"), std::string::npos) << title();
+    command(id::kTurnOnOff);
+    EXPECT_EQ(title().find("[next"), std::string::npos);
+    answer({{kRepeatIntervalChoice, "5"}});
+    EXPECT_FALSE(state_.sequencer->clockTiming().onTheClock());
+
+    // A WSPR pattern brings its two-minute grid along when no clock timing is chosen.
+    const fs::path wspr = folder_ / "wspr.txt";
+    ASSERT_TRUE(savePatternFile(wspr.string(),
+                                beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f}).pattern)
+                    .ok());
+    answers_ = {wspr.string()};
+    command(id::kMenuOpen);
+    EXPECT_EQ(state_.sequencer->clockTiming(), kWsprTiming);
+}
+
+} // namespace
+} // namespace vesk
