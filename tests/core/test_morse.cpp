@@ -89,14 +89,7 @@ TEST(MorsePattern, CwFskAndDfcwLayouts) {
         {Keying::Dfcw, "AT", -1, "h.i...i"}, {Keying::Dfcw, "N E", 7, "a.h.......h"},
     };
     for (const auto& c : cases) {
-        MorseSettings settings;
-        settings.keying = c.keying;
-        settings.text = c.text;
-        settings.shift = c.shift;
-        settings.dotLength = 10000;
-        settings.spacing = 2.5f;
-        settings.centre = 800.0f;
-        const Generated made = makeMorsePattern(settings);
+        const Generated made = makeMorsePattern({c.keying, c.text, 10000, c.shift, 2.5f, 800.0f});
         ASSERT_TRUE(made.ok) << c.text << ": " << made.error;
         const BeaconPattern& p = made.pattern;
         EXPECT_EQ(rows(p), c.layout) << c.text;
@@ -153,13 +146,8 @@ TEST(MorsePattern, RefusesBadShiftsDotLengthsAndNumbers) {
         {Keying::Cw, 1, 100, std::numeric_limits<float>::infinity(), false},
     };
     for (const auto& c : cases) {
-        MorseSettings settings;
-        settings.text = "VVV";
-        settings.keying = c.keying;
-        settings.shift = c.shift;
-        settings.dotLength = c.dotLength;
-        settings.spacing = c.spacing;
-        const Generated made = makeMorsePattern(settings);
+        const Generated made =
+            makeMorsePattern({c.keying, "VVV", c.dotLength, c.shift, c.spacing, 1000.0f});
         EXPECT_EQ(made.ok, c.ok) << c.shift << " " << c.dotLength << " " << made.error;
         EXPECT_EQ(made.error.empty(), c.ok);
     }

@@ -1,5 +1,6 @@
 #include "tone/pattern_stream.h"
 
+#include "random_patterns.h"
 #include "tone/render.h"
 
 #include <gtest/gtest.h>
@@ -13,13 +14,6 @@
 
 namespace vesk {
 namespace {
-
-BeaconPattern silentPattern(std::int32_t dotLength, std::int32_t dotCount) {
-    BeaconPattern pattern = startPattern();
-    pattern.dotLength = dotLength;
-    pattern.dotCount = dotCount;
-    return pattern;
-}
 
 PatternStream streamOf(const BeaconPattern& pattern, std::int32_t amplitude) {
     StreamResult result = makePatternStream(pattern, amplitude);
@@ -45,44 +39,23 @@ std::vector<std::int16_t> wholeRender(const BeaconPattern& pattern, std::int32_t
 }
 
 TEST(PatternStream, BlocksFromAnyStartAreTheWholeRendersSamples) {
-    // Random patterns as a file may hold them (unusual codes, silent rows, frequencies beyond
-    // half the rate or below 0), read in blocks of random length from random positions, in
-    // order and out of order, then straight through as playback reads.
-    const struct {
-        std::int32_t dotLength, dotCount, amplitude;
-        float spacing, centre;
-        bool unusual;
-    } cases[] = {
-        {100, 600, 10362, 10.0f, 1000.0f, false},  {125, 600, 32767, 10.0f, 1000.0f, false},
-        {1, 600, 32767, 10.0f, 1000.0f, false},    {7, 300, 3277, 25.0f, 1800.0f, false},
-        {333, 40, 32767, 3.0f, 700.0f, false},     {100, 200, 32767, 10.0f, -400.0f, true},
-        {50, 200, 32767, 3000.0f, 21000.0f, true}, {100, 100, 20000, 1.0e6f, 3.0e7f, true},
-    };
-    const float usual[] = {1.0f, 2.0f, 4.0f, 8.0f, 16.0f, 0.0f};
-    const float odd[] = {0.5f, 3.0f, -2.0f, 1e-40f, std::nanf(""), 0.75f};
+    // Random patterns read in blocks of random length from random positions, in order and out
+    // of order, then straight through as playback reads.
     std::mt19937 random(20261207);
-    std::uniform_int_distribution<int> row(-4, 16), pick(0, 5), length(1, 20000);
-    for (const auto& c : cases) {
+    std::uniform_int_distribution<int> length(1, 20000);
+    for (const auto& c : kRandomPatternCases) {
         SCOPED_TRACE(std::to_string(c.dotLength) + " ms, centre " + std::to_string(c.centre));
-        BeaconPattern pattern = silentPattern(c.dotLength, c.dotCount);
-        pattern.frequencySpacing = c.spacing;
-        pattern.centreFrequency = c.centre;
-        for (std::size_t d = 0; d <= static_cast<std::size_t>(c.dotCount); ++d) {
-            pattern.toneIndex[d] = static_cast<float>(std::max(row(random), 0));
-            pattern.levelCode[d] =
-                c.unusual && pick(random) == 0 ? odd[pick(random)] : usual[pick(random)];
-        }
+        const BeaconPattern pattern = randomPattern(c, random);
         const std::vector<std::int16_t> whole = wholeRender(pattern, c.amplitude, 300);
         const auto size = static_cast<std::int64_t>(whole.size());
         const PatternStream stream = streamOf(pattern, c.amplitude);
         ASSERT_EQ(stream.sampleCount(), size - 300);
         std::uniform_int_distribution<std::int64_t> start(-300, size - 1);
         std::int64_t differing = 0;
-        for (int read = 0; read < 200; ++read) {
+        for (int reads = 0; reads < 200; ++reads) {
             const std::int64_t from = start(random);
             const int count = static_cast<int>(std::min<std::int64_t>(length(random), size - from));
-            std::vector<std::int16_t> out(static_cast<std::size_t>(count), 99);
-            stream.copySamples(from, out.data(), count);
+            const std::vector<std::int16_t> out = read(stream, from, count);
             for (int i = 0; i < count; ++i) {
                 const std::int64_t at = from + i;
                 differing += out[static_cast<std::size_t>(i)] !=

@@ -56,11 +56,7 @@ TEST(Spectrogram, BrightestBinOfEachDotIsItsTone) {
     }
     expectDotsOnTheirTones(ladder);
     // WSPR: four tones 1.46 Hz apart.
-    beacon::WsprSettings wspr;
-    wspr.callsign = "K1ABC";
-    wspr.locator = "FN42";
-    wspr.powerDbm = 37;
-    const beacon::Generated made = beacon::makeWsprPattern(wspr);
+    const beacon::Generated made = beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f});
     ASSERT_TRUE(made.ok);
     expectDotsOnTheirTones(made.pattern);
 }

@@ -2,6 +2,7 @@
 #include "beacon/wspr.h"
 #include "files/pattern_file.h"
 #include "tone/render.h"
+#include "tone/wave_image.h"
 
 #include "scratch_folder.h"
 
@@ -10,9 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace vesk::beacon {
@@ -93,13 +92,8 @@ double measuredFrequency(const std::vector<std::int16_t>& samples, std::size_t f
     return cycles > 0 ? cycles * kSampleRate / (last - first) : 0.0;
 }
 
-Generated wsprPattern() {
-    WsprSettings settings;
-    settings.callsign = "K1ABC";
-    settings.locator = "FN42";
-    settings.powerDbm = 37;
-    settings.audio = 1500.0f;
-    return makeWsprPattern(settings);
+Generated wsprPattern(float audio = 1500.0f) {
+    return makeWsprPattern({"K1ABC", "FN42", 37, audio});
 }
 
 TEST(WsprPattern, EachSymbolSoundsAtItsToneOnTheRender) {
@@ -125,41 +119,15 @@ TEST(WsprPattern, EachSymbolSoundsAtItsToneOnTheRender) {
                                                (i + 1) * perSymbol - perSymbol / 10);
         ASSERT_NEAR(hertz, expected, 0.1) << "symbol " << i;
     }
-    WsprSettings high;
-    high.callsign = "K1ABC";
-    high.locator = "FN42";
     for (const float audio : {99.0f, 20001.0f, NAN}) {
-        high.audio = audio;
-        EXPECT_FALSE(makeWsprPattern(high).ok) << audio;
-    }
-}
-
-// The PATH's wsprd, or empty.
-std::string findWsprd() {
-    const char* path = std::getenv("PATH");
-    std::string folders = path != nullptr ? path : "";
-    for (std::size_t start = 0; start <= folders.size();) {
-        const std::size_t end = std::min(folders.find(':', start), folders.size());
-        const std::string candidate = folders.substr(start, end - start) + "/wsprd";
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-        start = end + 1;
-    }
-    return {};
-}
-
-void putLe(std::ofstream& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
+        EXPECT_FALSE(wsprPattern(audio).ok) << audio;
     }
 }
 
 // The receiving side: the render resampled to 12 kHz, started 1 s into a two-minute
 // recording with a little noise, as the decoder expects it.
 TEST(WsprPattern, DecodesWithTheWsprDecoder) {
-    const std::string wsprd = findWsprd();
-    if (wsprd.empty()) {
+    if (std::system("command -v wsprd > /dev/null") != 0) {
         GTEST_SKIP() << "wsprd is not installed (Debian package wsjtx)";
     }
     const Generated made = wsprPattern();
@@ -180,23 +148,15 @@ TEST(WsprPattern, DecodesWithTheWsprDecoder) {
         recording[n] = static_cast<std::int16_t>(std::lround(value));
     }
     const ScratchFolder folder;
-    const std::string wav = folder.file("wspr.wav");
-    {
-        std::ofstream out(wav, std::ios::binary);
-        const auto bytes = static_cast<std::uint32_t>(2 * recording.size());
-        out.write("RIFF", 4);
-        putLe(out, 36 + bytes, 4);
-        out.write("WAVEfmt ", 8);
-        for (const auto& [value, size] :
-             {std::pair{16u, 4}, {1u, 2}, {1u, 2}, {12000u, 4}, {24000u, 4}, {2u, 2}, {16u, 2}}) {
-            putLe(out, value, size);
-        }
-        out.write("data", 4);
-        putLe(out, bytes, 4);
-        out.write(reinterpret_cast<const char*>(recording.data()), bytes);
+    std::vector<std::uint8_t> wav = buildWaveImage(recording);
+    // The header is for 44.1 kHz: the sample and byte rates become those of 12 kHz.
+    for (std::size_t i = 0; i < 4; ++i) {
+        wav[24 + i] = static_cast<std::uint8_t>(12000u >> (8 * i));
+        wav[28 + i] = static_cast<std::uint8_t>(24000u >> (8 * i));
     }
-    const std::string command = "cd '" + folder.path().string() + "' && '" + wsprd +
-                                "' -f 14.0956 -a '" + folder.path().string() + "' wspr.wav";
+    writeWholeFile(folder.file("wspr.wav"), std::string(wav.begin(), wav.end()));
+    const std::string command = "cd '" + folder.path().string() + "' && wsprd -f 14.0956 -a '" +
+                                folder.path().string() + "' wspr.wav";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string output;
