@@ -9,8 +9,10 @@
 #include "ui/toolkit.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vesk {
 
@@ -22,6 +24,9 @@ struct AppState {
     ui::Window mainWindow = 0;
     ui::Window soundcardWindow = 0;
     ui::Window timingWindow = 0;
+    // The names of the sound outputs, read afresh for each soundcard selection; a test lists
+    // its own instead of the sound system's.
+    std::function<std::vector<std::string>()> outputDevices = platform::outputDevices;
     double pi = 0.0;
     std::int32_t amplitude = 0;      // peak sample value for level code 1, 0..32767
     std::int32_t penLevelCode = 0;   // 1, 2, 4, 8 or 16

@@ -330,7 +330,7 @@ void soundcardCommand(AppState& state, std::int32_t) {
             state.sequencer->stop();
         }
     };
-    selectSoundcard(state.mainWindow, state.soundcardIndex, platform::outputDevices(), stopPlayback,
+    selectSoundcard(state.mainWindow, state.soundcardIndex, state.outputDevices(), stopPlayback,
                     &state.soundcardWindow);
     if (ui::windowExists(state.mainWindow)) {
         restFocus(state);

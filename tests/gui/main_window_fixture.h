@@ -108,6 +108,9 @@ protected:
         auto lines = std::make_unique<RecordingLines>(lines_);
         port_ = lines.get();
         attachResources(state_, std::move(audio), std::move(lines));
+        state_.outputDevices = [] {
+            return std::vector<std::string>{"Null output"};
+        };
         window_ = createMainWindow(state_);
     }
     void start(std::int32_t comport = 0) {
