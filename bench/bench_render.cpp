@@ -5,6 +5,7 @@
 // 100 ms or less; at most 2 + 44 / N heap bytes per sample; at most one differing sample in a
 // million, by 1.
 
+#include "bench/busy_pattern.h"
 #include "bench/heap_count.h"
 #include "tone/render.h"
 
@@ -19,20 +20,6 @@
 
 namespace vesk {
 namespace {
-
-// Every dot a tone; rows walk the whole ladder, levels change every few dots so that the level
-// ramps are exercised as often as a busy real pattern would.
-BeaconPattern busyPattern(std::int32_t dotLength) {
-    BeaconPattern pattern = startPattern();
-    pattern.dotLength = dotLength;
-    constexpr float kLevels[] = {1.0f, 2.0f, 4.0f, 8.0f, 16.0f};
-    for (int d = 0; d < kSlotCount; ++d) {
-        const auto slot = static_cast<std::size_t>(d);
-        pattern.toneIndex[slot] = static_cast<float>(1 + (d * 7) % kToneRows);
-        pattern.levelCode[slot] = kLevels[(d / 3) % 5];
-    }
-    return pattern;
-}
 
 constexpr std::int32_t kAmplitude = 32767;
 

@@ -33,18 +33,11 @@ private:
     bool open_ = false;
 };
 
-struct Quiet : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
+struct Quiet : vesk::DotTimer, vesk::Transmitter, vesk::HeadlessSequencerView {
     void start(int) override {}
     void stop() override {}
     void pttOn() override {}
     void pttOff() override {}
-    void showPlaying(bool) override {}
-    void enableParameterControls(bool) override {}
-    void redrawPatternViews() override {}
-    void drawStripProgress(int) override {}
-    void drawCycleBar(vesk::CycleBarColour, int, int) override {}
-    void showRenderProgress(int) override {}
-    void renderFinished() override {}
     void reportOpenFailure() override {}
     void reportRenderRefused(const std::string&) override {}
     void reportDeviceLost() override {}

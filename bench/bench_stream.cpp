@@ -6,6 +6,7 @@
 // Targets: streaming at least as fast per sample as the whole render (about 2 ns a sample on
 // the reference machine); memory that does not grow with the dot length; 0 differing samples.
 
+#include "bench/busy_pattern.h"
 #include "bench/heap_count.h"
 #include "tone/pattern_stream.h"
 #include "tone/render.h"
@@ -25,19 +26,6 @@ namespace vesk {
 namespace {
 
 constexpr std::int32_t kAmplitude = 32767;
-
-// Every dot a tone; rows walk the ladder and levels change every few dots (as bench_render).
-BeaconPattern busyPattern(std::int32_t dotLength) {
-    BeaconPattern pattern = startPattern();
-    pattern.dotLength = dotLength;
-    constexpr float kLevels[] = {1.0f, 2.0f, 4.0f, 8.0f, 16.0f};
-    for (int d = 0; d < kSlotCount; ++d) {
-        const auto slot = static_cast<std::size_t>(d);
-        pattern.toneIndex[slot] = static_cast<float>(1 + (d * 7) % kToneRows);
-        pattern.levelCode[slot] = kLevels[(d / 3) % 5];
-    }
-    return pattern;
-}
 
 void perSample(benchmark::State& state, std::int64_t samples) {
     state.counters["samples"] = static_cast<double>(samples);

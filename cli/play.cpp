@@ -64,18 +64,11 @@ private:
 };
 
 // Playback as the terminal shows it: the errors, and the end of the session.
-class ConsoleView : public SequencerView {
+class ConsoleView : public HeadlessSequencerView {
 public:
     std::function<void()> onEnd;
     bool failed = false;
 
-    void showPlaying(bool) override {}
-    void enableParameterControls(bool) override {}
-    void redrawPatternViews() override {}
-    void drawStripProgress(int) override {}
-    void drawCycleBar(CycleBarColour, int, int) override {}
-    void showRenderProgress(int) override {}
-    void renderFinished() override {}
     void reportOpenFailure() override { fail(platform::kOpenFailureText); }
     void reportRenderRefused(const std::string& message) override { fail(message); }
     void reportDeviceLost() override { fail(platform::kDeviceLostText); }

@@ -97,6 +97,19 @@ public:
     virtual void showNextTransmission(UtcNanoseconds /*at*/) {}
 };
 
+// Playback without a window: the grid, strip, bar, button and title have nothing to draw on.
+// What remains to be told (failures, the end, cycles) is the owner's.
+class HeadlessSequencerView : public SequencerView {
+public:
+    void showPlaying(bool) override {}
+    void enableParameterControls(bool) override {}
+    void redrawPatternViews() override {}
+    void drawStripProgress(int) override {}
+    void drawCycleBar(CycleBarColour, int, int) override {}
+    void showRenderProgress(int) override {}
+    void renderFinished() override {}
+};
+
 // Playback, the one record every decision of the sequencer reads.
 enum class PlaybackState {
     Idle,     // no device open

@@ -62,7 +62,7 @@ TEST(ClockBoundary, TimingsThatCannotBeKeptAreRefusedWithASentence) {
 }
 
 // The fake device and a wall clock that moves with it, 10 ms at a time.
-struct ClockRig : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView, vesk::WallClock {
+struct ClockRig : vesk::DotTimer, vesk::Transmitter, vesk::HeadlessSequencerView, vesk::WallClock {
     explicit ClockRig(UtcNanoseconds start) : wall(start) {
         sequencer.setWallClock(*this);
         pattern.dotLength = 100, pattern.dotCount = 4, pattern.repeatDots = 10;
@@ -75,13 +75,6 @@ struct ClockRig : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView, vesk::
     void stop() override {}
     void pttOn() override { keys.push_back(played()); }
     void pttOff() override { releases.push_back(played()); }
-    void showPlaying(bool) override {}
-    void enableParameterControls(bool) override {}
-    void redrawPatternViews() override {}
-    void drawStripProgress(int) override {}
-    void drawCycleBar(vesk::CycleBarColour, int, int) override {}
-    void showRenderProgress(int) override {}
-    void renderFinished() override {}
     void reportOpenFailure() override {}
     void reportRenderRefused(const std::string&) override {}
     void reportDeviceLost() override {}

@@ -58,6 +58,14 @@ protected:
         writeWholeFile(shortFile(), fiveDots(kRepeatDots));
     }
     std::string shortFile() const { return folder.file("short.txt"); }
+    // short.txt as the render makes it at full level: what each pass must sound like.
+    static std::vector<std::int16_t> shortSound() {
+        const RenderResult render =
+            renderPattern(readPatternText(fiveDots(kRepeatDots)).pattern, amplitudeForLevel(100));
+        std::vector<std::int16_t> sound(static_cast<std::size_t>(render.sound.sampleCount()));
+        render.sound.copySamples(0, sound.data(), static_cast<int>(sound.size()));
+        return sound;
+    }
     ScratchFolder folder;
 };
 
@@ -67,10 +75,7 @@ bool startsPlaying(const ChildProcess& play) {
 }
 
 TEST_F(CliPlay, PlaysThePatternOncePerCycleAndEnds) {
-    const RenderResult render =
-        renderPattern(readPatternText(fiveDots(kRepeatDots)).pattern, amplitudeForLevel(100));
-    std::vector<std::int16_t> pattern(static_cast<std::size_t>(render.sound.sampleCount()));
-    render.sound.copySamples(0, pattern.data(), static_cast<int>(pattern.size()));
+    const std::vector<std::int16_t> pattern = shortSound();
 
     MonitorRecording monitor;
     ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
@@ -121,10 +126,7 @@ TEST_F(CliPlay, PlaysThePatternOncePerCycleAndEnds) {
 // On the clock the first sample sounds at the UTC boundary: measured on the recording, read
 // as it arrives, against the system clock.
 TEST_F(CliPlay, OnTheClockTheFirstSampleSoundsAtTheBoundary) {
-    const RenderResult render =
-        renderPattern(readPatternText(fiveDots(kRepeatDots)).pattern, amplitudeForLevel(100));
-    std::vector<std::int16_t> pattern(static_cast<std::size_t>(render.sound.sampleCount()));
-    render.sound.copySamples(0, pattern.data(), static_cast<int>(pattern.size()));
+    const std::vector<std::int16_t> pattern = shortSound();
 
     MonitorRecording monitor;
     ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
