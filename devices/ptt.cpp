@@ -8,8 +8,9 @@ Ptt::~Ptt() {
     shutdown();
 }
 
-Outcome Ptt::openPttPort(std::int32_t comport) {
+Outcome Ptt::openPttPort(std::int32_t comport, platform::PttMethod method) {
     lines_->close();
+    lines_->setMethod(method);
     keyed_ = false;
     failureReported_ = false;
     // The port drops its lines itself straight after opening.

@@ -10,9 +10,9 @@
 
 namespace vesk {
 
-// The PTT port: one serial port whose DTR and RTS lines key the transmitter. A line change
-// that fails drops the lines, shows as released and is reported through the failure hook.
-// The window's label and message boxes are in ptt_messages.h.
+// The PTT port: one serial port whose DTR and RTS lines (or one of them) key the transmitter. A
+// line change that fails drops the lines, shows as released and is reported through the failure
+// hook. The window's label and message boxes are in ptt_messages.h.
 class Ptt : public Transmitter {
 public:
     // `lines` is the port to drive (a real one, or a recording one in tests).
@@ -22,8 +22,9 @@ public:
     // Hears the state each keying operation leaves: true keyed, false released.
     void setLabelHook(std::function<void(bool keyed)> hook) { labelHook_ = std::move(hook); }
 
-    // Opens "COM" + number; the lines are released straight after a successful open.
-    Outcome openPttPort(std::int32_t comport);
+    // Opens "COM" + number keyed by `method`; the lines are released straight after a
+    // successful open.
+    Outcome openPttPort(std::int32_t comport, platform::PttMethod method = {});
     // Releases the lines and closes the port: a transmitter is never left keyed on the way out.
     void shutdown();
 
