@@ -8,29 +8,54 @@ Ptt::~Ptt() {
     shutdown();
 }
 
-Outcome Ptt::openPttPort(std::int32_t comport) {
-    lines_->close();
-    keyed_ = false;
-    failureReported_ = false;
-    // The port drops its lines itself straight after opening.
+Outcome Ptt::openPttPort(std::int32_t comport, platform::PttMethod method) {
+    closeKeyer();
+    lines_->setMethod(method);
+    // The port releases its lines itself straight after opening.
     return lines_->open(comport);
 }
 
+Outcome Ptt::openRig(const RigAddress& address) {
+    closeKeyer();
+    Outcome opened = rig_.open(address);
+    if (opened) {
+        opened = rig_.setPtt(false);
+        if (!opened) {
+            rig_.close();
+        }
+    }
+    return opened;
+}
+
+void Ptt::closeKeyer() {
+    if (keyed_) {
+        shutdown();
+    }
+    lines_->close();
+    rig_.close();
+    keyed_ = false;
+    failureReported_ = false;
+}
+
 void Ptt::shutdown() {
+    // On the way out a release that fails has nobody left to report to.
     if (lines_ && lines_->isOpen()) {
-        // On the way out a release that fails has nobody left to report to.
         static_cast<void>(lines_->setLines(false));
         lines_->close();
+    }
+    if (rig_.isOpen()) {
+        static_cast<void>(rig_.setPtt(false));
+        rig_.close();
     }
     keyed_ = false;
 }
 
 bool Ptt::setPttLines(bool keyed) {
     keyed_ = keyed;
-    if (!lines_->isOpen()) {
+    if (!isOpen()) {
         return true;
     }
-    const Outcome changed = lines_->setLines(keyed);
+    const Outcome changed = rig_.isOpen() ? rig_.setPtt(keyed) : lines_->setLines(keyed);
     if (changed) {
         if (keyed) {
             failureReported_ = false;
@@ -38,6 +63,9 @@ bool Ptt::setPttLines(bool keyed) {
         return true;
     }
     keyed_ = false; // a failed keying has dropped the lines again
+    if (keyed && rig_.isOpen()) {
+        static_cast<void>(rig_.setPtt(false)); // a rig that half heard the command
+    }
     failure_ = changed.message();
     // Once until a keying works: a beacon retries every cycle, the operator needs one notice.
     if (!failureReported_) {

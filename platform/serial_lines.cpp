@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 
@@ -34,7 +35,31 @@ std::string builtinPath(std::int32_t number) {
     return {};
 }
 
+// Keyed and released levels of every method. Inverted swaps the levels of the used lines only.
+struct MethodLevels {
+    PttMethod method;
+    LineLevels keyed;
+    LineLevels released;
+};
+constexpr MethodLevels kMethodLevels[] = {
+    {{PttLines::DtrRts, false}, {true, true}, {false, false}},
+    {{PttLines::Dtr, false}, {true, false}, {false, false}},
+    {{PttLines::Rts, false}, {false, true}, {false, false}},
+    {{PttLines::DtrRts, true}, {false, false}, {true, true}},
+    {{PttLines::Dtr, true}, {false, false}, {true, false}},
+    {{PttLines::Rts, true}, {false, false}, {false, true}},
+};
+
 } // namespace
+
+LineLevels lineLevels(PttMethod method, bool keyed) {
+    for (const MethodLevels& row : kMethodLevels) {
+        if (row.method == method) {
+            return keyed ? row.keyed : row.released;
+        }
+    }
+    return {}; // no method outside the table: both lines cleared
+}
 
 std::string comportDevicePath(std::int32_t number) {
     const std::string name = comName(number);
@@ -86,24 +111,28 @@ Outcome SerialLines::open(std::int32_t number) {
     ::ioctl(fd, TIOCEXCL);
     // With HUPCL the kernel drops DTR and RTS when the last descriptor of the port closes, so
     // the transmitter is released even when this program is killed with SIGKILL or crashes.
-    // Only that bit is added; the port's other settings stay as they were.
+    // An inverted transmitter is keyed by dropped lines: there the lines must stay as the
+    // release left them. Only that bit changes; the port's other settings stay as they were.
+    const bool dropOnClose = lineLevels(method_, false) == LineLevels{};
     termios settings{};
-    bool hangUpOnClose = ::tcgetattr(fd, &settings) == 0;
-    if (hangUpOnClose && (settings.c_cflag & HUPCL) == 0) {
-        settings.c_cflag |= HUPCL;
-        hangUpOnClose = ::tcsetattr(fd, TCSANOW, &settings) == 0;
+    bool settled = ::tcgetattr(fd, &settings) == 0;
+    if (settled && ((settings.c_cflag & HUPCL) != 0) != dropOnClose) {
+        settings.c_cflag ^= HUPCL;
+        settled = ::tcsetattr(fd, TCSANOW, &settings) == 0;
     }
-    if (!hangUpOnClose) {
+    if (!settled) {
         const int error = errno;
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
-        return Outcome::failure(
-            name + ": cannot make the port drop its lines on close: " + std::strerror(error));
+        return Outcome::failure(name + ": cannot make the port " + (dropOnClose ? "drop" : "keep") +
+                                " its lines on close: " + std::strerror(error));
     }
     fd_ = fd;
     name_ = name;
-    // The kernel raised DTR and RTS at open(): drop them before the transmitter can key. A
-    // device without modem lines (ENOTTY, EINVAL) raised none: it opens, and keying it fails.
+    openMethod_ = method_;
+    // The kernel raised DTR and RTS at open(): set the released levels before the
+    // transmitter can key. A device without modem lines (ENOTTY, EINVAL) raised none: it opens, and
+    // keying it fails.
     std::string why;
     const int error = changeLines(false, why);
     if (error != 0 && error != ENOTTY && error != EINVAL) {
@@ -139,13 +168,14 @@ Outcome SerialLines::setLines(bool keyed) {
 }
 
 int SerialLines::changeLines(bool keyed, std::string& why) {
-    const unsigned long request = keyed ? TIOCMBIS : TIOCMBIC;
+    const LineLevels levels = lineLevels(openMethod_, keyed);
     int firstError = 0;
-    // Both lines are tried even when the first fails: a release drops whatever it can.
-    for (const auto& [bit, line] : {std::pair{TIOCM_DTR, "DTR"}, std::pair{TIOCM_RTS, "RTS"}}) {
-        if (modemIoctl(request, bit) != 0 && firstError == 0) {
+    // Both lines are tried even when the first fails: a release sets whatever it can.
+    for (const auto& [bit, line, raised] :
+         {std::tuple{TIOCM_DTR, "DTR", levels.dtr}, std::tuple{TIOCM_RTS, "RTS", levels.rts}}) {
+        if (modemIoctl(raised ? TIOCMBIS : TIOCMBIC, bit) != 0 && firstError == 0) {
             firstError = errno != 0 ? errno : EIO;
-            why = name_ + ": cannot " + (keyed ? "raise " : "drop ") + line + ": " +
+            why = name_ + ": cannot " + (raised ? "raise " : "drop ") + line + ": " +
                   std::strerror(firstError);
         }
     }

@@ -12,9 +12,27 @@ namespace vesk::platform {
 // COM33-64 /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31. Empty when the number names none.
 std::string comportDevicePath(std::int32_t number);
 
+// Which modem lines key the transmitter. The line not used is held cleared; inverted keys by
+// clearing the used lines and releases by asserting them.
+enum class PttLines { DtrRts, Dtr, Rts };
+struct PttMethod {
+    PttLines lines = PttLines::DtrRts;
+    bool inverted = false;
+    bool operator==(const PttMethod&) const = default;
+};
+
+// DTR and RTS as a method leaves them, true asserted.
+struct LineLevels {
+    bool dtr = false;
+    bool rts = false;
+    bool operator==(const LineLevels&) const = default;
+};
+LineLevels lineLevels(PttMethod method, bool keyed);
+
 // The modem lines of one serial port. No byte is ever sent. The one terminal setting touched
-// is HUPCL, switched on at open when it is off, so that the kernel drops the lines whenever
-// the port is closed, also by a crash or a kill.
+// is HUPCL: the kernel then drops the lines whenever the port is closed, also by a crash or a
+// kill. It is switched on at open for a method that releases with both lines cleared, and off
+// for an inverted one, whose transmitter a dropped line would key.
 class SerialLines {
 public:
     SerialLines() = default;
@@ -29,9 +47,11 @@ public:
     virtual Outcome open(std::int32_t number);
     virtual void close();
     virtual bool isOpen() const { return fd_ >= 0; }
-    // Keyed: DTR then RTS asserted; released: DTR then RTS cleared. Fails when a line could
-    // not be changed ("COMn: cannot raise DTR: " and the reason) or the port is closed; a
-    // keying that fails half-way drops both lines again.
+    // The lines and polarity of the next open; DTR and RTS, not inverted, until set.
+    void setMethod(PttMethod method) { method_ = method; }
+    // Sets DTR then RTS to the levels of the method, keyed or released. Fails when a line
+    // could not be changed ("COMn: cannot raise DTR: " and the reason) or the port is closed;
+    // a keying that fails half-way goes back to the released levels.
     virtual Outcome setLines(bool keyed);
 
 protected:
@@ -41,12 +61,14 @@ protected:
     virtual int modemIoctl(unsigned long request, int bits);
 
 private:
-    // Asserts or clears both lines, DTR first: 0, or the errno of the first failure with its
-    // reason in `why`.
+    // Sets both lines to the method's levels, DTR first: 0, or the errno of the first failure
+    // with its reason in `why`.
     int changeLines(bool keyed, std::string& why);
 
     int fd_ = -1;
-    std::string name_; // "COMn" of the open port
+    PttMethod method_;
+    PttMethod openMethod_; // the method the open port was set up for
+    std::string name_;     // "COMn" of the open port
 };
 
 } // namespace vesk::platform

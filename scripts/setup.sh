@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   portaudio19-dev libasound2-plugins
   libfftw3-dev libpng-dev
+  libhamlib-dev libhamlib-utils
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils
   fonts-liberation

@@ -20,6 +20,8 @@
 
 namespace fs = std::filesystem;
 using vesk::platform::comportDevicePath;
+using vesk::platform::PttLines;
+using vesk::platform::PttMethod;
 using vesk::platform::SerialLines;
 
 namespace {
@@ -66,6 +68,16 @@ protected:
         return passOn ? SerialLines::modemIoctl(request, bits) : 0;
     }
 };
+
+// DTR and RTS as "DTR+ RTS-" after `calls`, from both asserted as the kernel leaves them at open.
+std::string lineState(const Calls& calls) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    for (const auto& [request, bits] : calls) {
+        lines = request == TIOCMBIS ? lines | bits : lines & ~bits;
+    }
+    return std::string("DTR") + ((lines & TIOCM_DTR) != 0 ? '+' : '-') + " RTS" +
+           ((lines & TIOCM_RTS) != 0 ? '+' : '-');
+}
 
 std::size_t openDescriptors() {
     const fs::directory_iterator fds("/proc/self/fd");
@@ -167,6 +179,41 @@ TEST_F(SerialLinesTest, OpenSetsHupclAloneAndLinesChangeDtrFirstThenRts) {
     EXPECT_TRUE(after.c_cflag & HUPCL) << "a kill would leave the lines as they are";
     after.c_cflag &= ~tcflag_t{HUPCL};
     EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0) << "other settings changed";
+}
+
+// Every method keys its own lines and holds the other cleared; an inverted one keys by clearing
+// and keeps its lines on close, where a dropped line would key the transmitter.
+TEST_F(SerialLinesTest, EachMethodSetsItsLinesAndPolarity) {
+    struct Case {
+        PttMethod method;
+        const char* keyed;
+        const char* released;
+    };
+    const Case cases[] = {
+        {{PttLines::DtrRts, false}, "DTR+ RTS+", "DTR- RTS-"},
+        {{PttLines::Dtr, false}, "DTR+ RTS-", "DTR- RTS-"},
+        {{PttLines::Rts, false}, "DTR- RTS+", "DTR- RTS-"},
+        {{PttLines::DtrRts, true}, "DTR- RTS-", "DTR+ RTS+"},
+        {{PttLines::Dtr, true}, "DTR- RTS-", "DTR+ RTS-"},
+        {{PttLines::Rts, true}, "DTR- RTS-", "DTR- RTS+"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.method.lines)) +
+                     (c.method.inverted ? " inverted" : ""));
+        RecordingLines lines;
+        lines.setMethod(c.method);
+        ASSERT_TRUE(lines.open(7).ok());
+        EXPECT_EQ(lineState(lines.calls), c.released) << "after open";
+        termios settings{};
+        ASSERT_EQ(::tcgetattr(slave_, &settings), 0);
+        EXPECT_EQ((settings.c_cflag & HUPCL) != 0, !c.method.inverted);
+        ASSERT_TRUE(lines.setLines(true).ok());
+        EXPECT_EQ(lineState(lines.calls), c.keyed);
+        lines.setMethod({}); // an open port keeps the method it was opened with
+        ASSERT_TRUE(lines.setLines(false).ok());
+        EXPECT_EQ(lineState(lines.calls), c.released);
+        EXPECT_EQ(lines.calls.size(), 6U) << "each change sets both lines";
+    }
 }
 
 // A failed change names the port, the line and the reason; a half keying is undone; a port

@@ -1,0 +1,103 @@
+#include "devices/cat_rig.h"
+
+#include <hamlib/rig.h>
+
+namespace vesk {
+
+namespace {
+
+// Hamlib's sentence for an error code, without its line end.
+std::string hamlibReason(int code) {
+    std::string reason = rigerror2(code);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) {
+        reason.pop_back();
+    }
+    return reason;
+}
+
+int setConf(RIG* rig, const char* name, const std::string& value) {
+    return rig_set_conf(rig, rig_token_lookup(rig, name), value.c_str());
+}
+
+} // namespace
+
+CatRig::~CatRig() {
+    close();
+}
+
+Outcome CatRig::open(const RigAddress& address) {
+    close();
+    // Hamlib's trace goes to stderr unless told otherwise; its reasons still reach rigerror2.
+    rig_set_debug(RIG_DEBUG_NONE);
+    RIG* rig = address.model > 0 ? rig_init(static_cast<rig_model_t>(address.model)) : nullptr;
+    if (rig == nullptr) {
+        return Outcome::failure("rig model " + std::to_string(address.model) +
+                                ": unknown to Hamlib");
+    }
+    rig_ = rig;
+    name_ = std::string(rig->caps->mfg_name) + " " + rig->caps->model_name;
+    if (!address.device.empty()) {
+        name_ += " at " + address.device;
+    }
+    struct Setting {
+        const char* token;
+        std::string value;
+        const char* what;
+    };
+    const Setting settings[] = {
+        {"rig_pathname", address.device, "cannot use the device"},
+        {"serial_speed", address.speed > 0 ? std::to_string(address.speed) : "",
+         "cannot set the speed"},
+        {"ptt_type", "RIG", "cannot key by CAT command"},
+    };
+    for (const Setting& setting : settings) {
+        if (setting.value.empty()) {
+            continue;
+        }
+        if (const int code = setConf(rig, setting.token, setting.value); code != RIG_OK) {
+            const Outcome failed = failure(setting.what, code);
+            close();
+            return failed;
+        }
+    }
+    if (const int code = rig_open(rig); code != RIG_OK) {
+        const Outcome failed = failure("cannot open", code);
+        close();
+        return failed;
+    }
+    // Hamlib answers from a cache for a while; the PTT state must come from the rig.
+    rig_set_cache_timeout_ms(rig, HAMLIB_CACHE_ALL, 0);
+    return {};
+}
+
+void CatRig::close() {
+    if (rig_ == nullptr) {
+        return;
+    }
+    // rig_close refuses a rig that never opened; the cleanup frees either.
+    rig_close(rig_);
+    rig_cleanup(rig_);
+    rig_ = nullptr;
+}
+
+Outcome CatRig::setPtt(bool keyed) {
+    if (rig_ == nullptr) {
+        return Outcome::failure("the rig is not open");
+    }
+    const int code = rig_set_ptt(rig_, RIG_VFO_CURR, keyed ? RIG_PTT_ON : RIG_PTT_OFF);
+    return code == RIG_OK ? Outcome() : failure(keyed ? "cannot key" : "cannot release", code);
+}
+
+std::optional<bool> CatRig::ptt() const {
+    ptt_t state = RIG_PTT_OFF;
+    if (rig_ == nullptr || rig_get_ptt(rig_, RIG_VFO_CURR, &state) != RIG_OK) {
+        return std::nullopt;
+    }
+    return state != RIG_PTT_OFF;
+}
+
+Outcome CatRig::failure(const std::string& what, int code) const {
+    return Outcome::failure(name_ + ": " + what + ": " + hamlibReason(code));
+}
+
+} // namespace vesk

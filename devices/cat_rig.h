@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/outcome.h"
+
+#include <optional>
+#include <string>
+
+struct s_rig; // Hamlib's RIG
+
+namespace vesk {
+
+// Where the rig keyed over CAT is: a Hamlib rig model with its serial device and speed, or a
+// running rigctld reached over the network.
+struct RigAddress {
+    int model = 0;      // Hamlib's rig model number
+    std::string device; // the serial device; "host:port" for rigctld; empty for none
+    int speed = 0;      // serial speed in baud; 0 keeps the model's own
+
+    static constexpr int kRigctldModel = 2; // Hamlib's NET rigctl
+    static RigAddress rigctld(std::string hostPort) {
+        return {kRigctldModel, std::move(hostPort), 0};
+    }
+};
+
+// One rig whose PTT is switched by CAT commands through Hamlib. Failures name the rig and
+// give Hamlib's reason, e.g. "Hamlib NET rigctl at 127.0.0.1:4532: cannot open: IO error".
+class CatRig {
+public:
+    CatRig() = default;
+    CatRig(const CatRig&) = delete;
+    CatRig& operator=(const CatRig&) = delete;
+    ~CatRig();
+
+    // Opens the rig with PTT by CAT command; a rig open before is closed first.
+    Outcome open(const RigAddress& address);
+    // Closes the rig as it is: release it first (setPtt(false)).
+    void close();
+    bool isOpen() const { return rig_ != nullptr; }
+    Outcome setPtt(bool keyed);
+    // The PTT state the rig reports; nothing when it is closed or does not answer.
+    std::optional<bool> ptt() const;
+
+private:
+    Outcome failure(const std::string& what, int code) const;
+
+    s_rig* rig_ = nullptr;
+    std::string name_; // "<maker> <model>" and " at <device>" when it has one
+};
+
+} // namespace vesk
