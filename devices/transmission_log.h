@@ -1,0 +1,90 @@
+#pragma once
+
+#include "devices/ptt.h"
+#include "platform/outcome.h"
+#include "tone/clock_timing.h"
+#include "tone/sequencer.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vesk {
+
+// Where the log goes unless told otherwise: $XDG_STATE_HOME/vesk/transmissions.log, with
+// ~/.local/state when XDG_STATE_HOME is unset or not absolute. Empty without a home.
+std::string defaultTransmissionLogPath();
+
+// One transmission: the time the PTT was keyed and released (UTC), which pattern, how it was
+// keyed and how many gaps the sound had while it was keyed.
+struct TransmissionRecord {
+    long cycle = 0; // 1 for the first transmission after Turn On
+    UtcNanoseconds keyed = 0;
+    UtcNanoseconds released = 0;
+    std::string pattern; // the pattern file's path as given, or "(unsaved pattern)"
+    std::string ptt;     // describePttChoice
+    std::int64_t underruns = 0;
+};
+
+// The record as one line without its newline, fields apart by a tab:
+// "2026-12-07T05:30:00.012Z<TAB>2026-12-07T05:31:00.250Z<TAB>cycle 1<TAB>/home/op/b.txt<TAB>
+//  DTR+RTS on COM 3<TAB>0 underruns". Times to the millisecond.
+std::string transmissionLine(const TransmissionRecord& record);
+
+// "2026-12-07T05:30:00.012Z" for `time`.
+std::string formatUtcMilliseconds(UtcNanoseconds time);
+
+// The log file: opened for appending (its folder made when missing), each line written with
+// one write() as it comes, so that a reader or a crash never sees half of one.
+class TransmissionLogFile {
+public:
+    TransmissionLogFile() = default;
+    TransmissionLogFile(const TransmissionLogFile&) = delete;
+    TransmissionLogFile& operator=(const TransmissionLogFile&) = delete;
+    ~TransmissionLogFile();
+
+    // "Cannot open the transmission log <path>: <reason>" on failure.
+    Outcome open(const std::string& path);
+    bool isOpen() const { return fd_ >= 0; }
+    const std::string& path() const { return path_; }
+    Outcome append(const std::string& line);
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+// Stands between the sequencer and the PTT: keys and releases through it, stamps both on the
+// wall clock, and hands a record to `sink` at each release that ended a keying (none when the
+// keying failed and nothing was keyed).
+class TransmissionLogger : public Transmitter {
+public:
+    TransmissionLogger(Ptt& ptt, std::function<void(const TransmissionRecord&)> sink,
+                       const WallClock& clock = systemWallClock());
+
+    // What the next records name; set before Turn On.
+    void setPattern(std::string pattern) { pattern_ = std::move(pattern); }
+    void setPttDescription(std::string ptt) { ptt_ = std::move(ptt); }
+    // The sound output's gap count so far (AudioOut::underruns).
+    void setUnderrunCounter(std::function<std::int64_t()> counter) {
+        underruns_ = std::move(counter);
+    }
+    // The next transmission is cycle 1 again (call at Turn On).
+    void restartCycles() { cycle_ = 0; }
+
+    void pttOn() override;
+    void pttOff() override;
+
+private:
+    Ptt& ptt_;
+    std::function<void(const TransmissionRecord&)> sink_;
+    const WallClock& clock_;
+    std::function<std::int64_t()> underruns_;
+    std::string pattern_, ptt_;
+    long cycle_ = 0;
+    bool open_ = false; // a keying is on record and not yet released
+    TransmissionRecord current_;
+    std::int64_t underrunsAtKey_ = 0;
+};
+
+} // namespace vesk
