@@ -20,6 +20,7 @@ struct RigAddress {
     static RigAddress rigctld(std::string hostPort) {
         return {kRigctldModel, std::move(hostPort), 0};
     }
+    bool operator==(const RigAddress&) const = default;
 };
 
 // One rig whose PTT is switched by CAT commands through Hamlib. Failures name the rig and
