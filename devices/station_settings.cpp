@@ -1,0 +1,216 @@
+#include "devices/station_settings.h"
+
+#include "files/atomic_write.h"
+#include "files/read_file.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace vesk {
+
+namespace {
+
+// A settings file is a few hundred bytes; anything far longer is not one.
+constexpr std::size_t kMaxSettingsBytes = 64 * 1024;
+
+std::string_view trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+template <typename Number> std::optional<Number> wholeNumber(std::string_view text) {
+    Number value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string levelText(float level) {
+    char buffer[32];
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, level);
+    return error == std::errc() ? std::string(buffer, end) : std::string("100");
+}
+
+// What the lines of a file set, before they are checked against one another.
+struct ReadLines {
+    StationSettings settings;
+    std::string keyer = "both";
+    bool inverted = false;
+    int keyerLine = 0;
+};
+
+// Reads one "key = value" line into `read`; the reason when it cannot.
+std::optional<std::string> readLine(std::string_view key, std::string_view value, int lineNumber,
+                                    ReadLines& read) {
+    StationSettings& s = read.settings;
+    const auto intValue = [&](int& into, int lowest, int highest) -> std::optional<std::string> {
+        const std::optional<int> number = wholeNumber<int>(value);
+        if (!number || *number < lowest || *number > highest) {
+            return std::string(key) + " must be a whole number from " + std::to_string(lowest) +
+                   " to " + std::to_string(highest);
+        }
+        into = *number;
+        return std::nullopt;
+    };
+    if (key == "sound-output") {
+        s.soundOutput = value;
+    } else if (key == "output-level") {
+        const std::optional<float> level = wholeNumber<float>(value);
+        if (!level || !std::isfinite(*level) || *level < 0.0f || *level > 100.0f) {
+            return std::string("output-level must be a number from 0 to 100");
+        }
+        s.outputLevel = *level;
+    } else if (key == "last-pattern") {
+        s.lastPattern = value;
+    } else if (key == "ptt") {
+        read.keyer = value;
+        read.keyerLine = lineNumber;
+    } else if (key == "ptt-inverted") {
+        if (value != "yes" && value != "no") {
+            return std::string("ptt-inverted must be yes or no");
+        }
+        read.inverted = value == "yes";
+    } else if (key == "rig-model") {
+        return intValue(s.ptt.rig.model, 0, 999999);
+    } else if (key == "rig-port") {
+        s.ptt.rig.device = value;
+    } else if (key == "rig-speed") {
+        return intValue(s.ptt.rig.speed, 0, 10000000);
+    } else if (key == "clock-every") {
+        return intValue(s.clock.everyMinutes, 0, kMaxEveryMinutes);
+    } else if (key == "clock-offset") {
+        return intValue(s.clock.offsetSeconds, 0, kMaxEveryMinutes * 60);
+    } else {
+        return "unknown setting \"" + std::string(key) + "\"";
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string defaultStationSettingsPath() {
+    namespace fs = std::filesystem;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && fs::path(config).is_absolute()) {
+        return (fs::path(config) / "vesk" / "settings").string();
+    }
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') {
+        return {};
+    }
+    return (fs::path(home) / ".config" / "vesk" / "settings").string();
+}
+
+std::string stationSettingsText(const StationSettings& settings) {
+    std::string text = "# VESK Controller settings, written by the program\n";
+    // A line break inside a value would end its line early: it goes as a blank.
+    const auto line = [&text](const char* key, std::string value) {
+        for (char& c : value) {
+            c = c == '\n' || c == '\r' ? ' ' : c;
+        }
+        text += std::string(key) + " = " + value + "\n";
+    };
+    line("sound-output", settings.soundOutput);
+    if (settings.outputLevel) {
+        line("output-level", levelText(*settings.outputLevel));
+    }
+    line("last-pattern", settings.lastPattern);
+    line("ptt", pttKeyerWord(settings.ptt));
+    line("ptt-inverted", settings.ptt.lines.inverted ? "yes" : "no");
+    line("rig-model", std::to_string(settings.ptt.rig.model));
+    line("rig-port", settings.ptt.rig.device);
+    line("rig-speed", std::to_string(settings.ptt.rig.speed));
+    line("clock-every", std::to_string(settings.clock.everyMinutes));
+    line("clock-offset", std::to_string(settings.clock.offsetSeconds));
+    return text;
+}
+
+StationSettingsRead parseStationSettings(const std::string& text) {
+    ReadLines read;
+    int lineNumber = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string_view line = trimmed(std::string_view(text).substr(start, end - start));
+        start = end + 1;
+        ++lineNumber;
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        std::optional<std::string> problem;
+        if (equals == std::string_view::npos) {
+            problem = "not \"key = value\"";
+        } else if (line.find('\0') != std::string_view::npos) {
+            problem = "a NUL byte";
+        } else {
+            problem = readLine(trimmed(line.substr(0, equals)), trimmed(line.substr(equals + 1)),
+                               lineNumber, read);
+        }
+        if (problem) {
+            return {StationSettings{}, "line " + std::to_string(lineNumber) + ": " + *problem};
+        }
+    }
+    const std::optional<PttChoice> keyer = pttChoiceFromWord(read.keyer, read.inverted);
+    if (!keyer) {
+        return {StationSettings{}, "line " + std::to_string(read.keyerLine) + ": ptt must be " +
+                                       "both, dtr, rts or cat"};
+    }
+    const RigAddress rig = read.settings.ptt.rig;
+    read.settings.ptt = *keyer;
+    read.settings.ptt.rig = rig;
+    if (const auto problem = read.settings.clock.onTheClock()
+                                 ? clockTimingProblem(read.settings.clock)
+                                 : std::nullopt) {
+        return {StationSettings{}, "clock: " + *problem};
+    }
+    return {read.settings, {}};
+}
+
+StationSettingsRead loadStationSettings(const std::string& path) {
+    std::string bytes;
+    const int result = readFileBytes(path, kMaxSettingsBytes, bytes);
+    if (result == ENOENT) {
+        return {};
+    }
+    const std::string lead = "Cannot read the settings " + path + ": ";
+    if (result == EFBIG) {
+        return {StationSettings{}, lead + "longer than a settings file can be"};
+    }
+    if (result != 0) {
+        return {StationSettings{}, lead + readFailureText(path, result)};
+    }
+    StationSettingsRead read = parseStationSettings(bytes);
+    if (!read.error.empty()) {
+        read.error = lead + read.error;
+    }
+    return read;
+}
+
+Outcome saveStationSettings(const std::string& path, const StationSettings& settings) {
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) {
+        std::filesystem::create_directories(folder, error);
+        if (error) {
+            return Outcome::failure("Cannot make the folder " + folder.string() + ": " +
+                                    error.message());
+        }
+    }
+    return writeFileAtomically(path, stationSettingsText(settings));
+}
+
+} // namespace vesk

@@ -1,0 +1,123 @@
+#include "devices/station_settings.h"
+
+#include "scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace vesk {
+namespace {
+
+StationSettings busySettings() {
+    StationSettings s;
+    s.soundOutput = "USB Audio = CODEC: #1"; // an equals sign in a value
+    s.outputLevel = 87.3f;
+    s.lastPattern = "/home/op/beacons/a b.txt";
+    s.ptt.keyer = PttChoice::Keyer::Cat;
+    s.ptt.lines.inverted = true; // with CAT only the polarity of the lines is kept
+    s.ptt.rig = {3073, "/dev/ttyUSB1", 19200};
+    s.clock = kWsprTiming;
+    return s;
+}
+
+TEST(StationSettings, TextReadsBackAsWritten) {
+    StationSettings dtrInverted;
+    dtrInverted.ptt.lines = {platform::PttLines::Dtr, true};
+    dtrInverted.outputLevel = 0.0f;
+    StationSettings rigctld;
+    rigctld.ptt.keyer = PttChoice::Keyer::Cat;
+    rigctld.ptt.rig = RigAddress::rigctld("127.0.0.1:4532");
+    for (const StationSettings& s : {StationSettings{}, busySettings(), dtrInverted, rigctld}) {
+        const StationSettingsRead read = parseStationSettings(stationSettingsText(s));
+        EXPECT_EQ(read.error, "");
+        EXPECT_TRUE(read.settings == s) << stationSettingsText(s);
+    }
+    // Missing keys keep their defaults; comments, blank lines and CR LF are fine.
+    const StationSettingsRead some =
+        parseStationSettings("# mine\r\n\r\n  ptt=dtr\r\noutput-level = 55.5\n");
+    EXPECT_EQ(some.error, "");
+    EXPECT_EQ(some.settings.ptt.lines, (platform::PttMethod{platform::PttLines::Dtr, false}));
+    EXPECT_EQ(some.settings.outputLevel, 55.5f);
+    EXPECT_EQ(some.settings.soundOutput, "");
+}
+
+TEST(StationSettings, AFaultyLineFailsTheWholeText) {
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"sound-output = A\ngarbage\n", "line 2: not \"key = value\""},
+        {"colour = red\n", "line 1: unknown setting \"colour\""},
+        {"output-level = 101\n", "line 1: output-level must be a number from 0 to 100"},
+        {"output-level = nan\n", "line 1: output-level must be a number from 0 to 100"},
+        {"output-level =\n", "line 1: output-level must be a number from 0 to 100"},
+        {"rig-model = 12x\n", "line 1: rig-model must be a whole number from 0 to 999999"},
+        {"rig-speed = -1\n", "line 1: rig-speed must be a whole number from 0 to 10000000"},
+        {"ptt-inverted = maybe\n", "line 1: ptt-inverted must be yes or no"},
+        {"\n\nptt = both-ways\n", "line 3: ptt must be both, dtr, rts or cat"},
+        {"clock-every = 7\n", "clock: "},
+        {"clock-every = 2\nclock-offset = 120\n", "clock: "},
+    };
+    for (const auto& c : cases) {
+        const StationSettingsRead read = parseStationSettings(c.text);
+        EXPECT_EQ(read.error.substr(0, c.error.size()), c.error) << c.text;
+        EXPECT_GT(read.error.size(), c.error == "clock: " ? 7u : 0u);
+        EXPECT_TRUE(read.settings == StationSettings{}) << c.text;
+    }
+}
+
+TEST(StationSettings, FileSavedLoadedAndRefused) {
+    ScratchFolder folder;
+    const std::string path = folder.file("config/vesk/settings");
+    StationSettingsRead read = loadStationSettings(path);
+    EXPECT_EQ(read.error, ""); // missing: defaults, no fault
+    EXPECT_TRUE(read.settings == StationSettings{});
+
+    StationSettings s = busySettings();
+    s.soundOutput = "Speakers";
+    ASSERT_TRUE(saveStationSettings(path, s).ok()); // makes its folders
+    read = loadStationSettings(path);
+    EXPECT_EQ(read.error, "");
+    EXPECT_TRUE(read.settings == s);
+
+    writeWholeFile(path, "sound-output = Speakers\nnonsense\n");
+    read = loadStationSettings(path);
+    EXPECT_EQ(read.error, "Cannot read the settings " + path + ": line 2: not \"key = value\"");
+    EXPECT_TRUE(read.settings == StationSettings{});
+
+    const std::string folderPath = folder.file("a-folder");
+    std::filesystem::create_directory(folderPath);
+    read = loadStationSettings(folderPath);
+    EXPECT_EQ(read.error.rfind("Cannot read the settings " + folderPath + ": ", 0), 0u)
+        << read.error;
+    EXPECT_FALSE(saveStationSettings(folderPath, s).ok());
+    EXPECT_TRUE(std::filesystem::is_directory(folderPath));
+
+    writeWholeFile(path, std::string(100000, '#'));
+    EXPECT_NE(loadStationSettings(path).error, "");
+}
+
+TEST(StationSettings, DefaultPathFollowsXdgConfigHome) {
+    const char* home = std::getenv("HOME");
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const std::string oldHome = home ? home : "", oldConfig = config ? config : "";
+
+    setenv("HOME", "/home/op", 1);
+    setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
+    EXPECT_EQ(defaultStationSettingsPath(), "/tmp/cfg/vesk/settings");
+    setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
+    EXPECT_EQ(defaultStationSettingsPath(), "/home/op/.config/vesk/settings");
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(defaultStationSettingsPath(), "/home/op/.config/vesk/settings");
+    unsetenv("HOME");
+    EXPECT_EQ(defaultStationSettingsPath(), "");
+
+    home ? setenv("HOME", oldHome.c_str(), 1) : unsetenv("HOME");
+    config ? setenv("XDG_CONFIG_HOME", oldConfig.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+}
+
+} // namespace
+} // namespace vesk
