@@ -40,7 +40,7 @@ constexpr Colour rgb(int r, int g, int b) {
 // Control kinds of controlAdd.
 enum ControlKind : int {
     kCustom = 0,   // class given by name: "msctls_trackbar32", "SCROLLBAR"
-    kButton = 1,   // push button, or owner-drawn button with BS_OWNERDRAW
+    kButton = 1,   // push button; owner-drawn with BS_OWNERDRAW, a check box with BS_AUTOCHECKBOX
     kLabel = 5,    // static text
     kOption = 7,   // automatic radio button
     kEdit = 9,     // single-line text field
@@ -74,6 +74,7 @@ inline constexpr std::uint32_t DS_MODALFRAME = 0x80u;
 inline constexpr std::uint32_t DS_CENTER = 0x800u;
 inline constexpr std::uint32_t BS_PUSHBUTTON = 0x0u;
 inline constexpr std::uint32_t BS_DEFPUSHBUTTON = 0x1u;
+inline constexpr std::uint32_t BS_AUTOCHECKBOX = 0x3u;
 inline constexpr std::uint32_t BS_AUTORADIOBUTTON = 0x9u;
 inline constexpr std::uint32_t BS_OWNERDRAW = 0xBu;
 inline constexpr std::uint32_t BS_ICON = 0x40u;
@@ -160,6 +161,8 @@ struct Rect {
 Rect controlGeometry(Window dialog, std::int32_t id);
 void controlMove(Window dialog, std::int32_t id, std::int32_t x, std::int32_t y);
 void comboAdd(Window dialog, std::int32_t id, const std::string& text);
+// Removes every entry; the edit field keeps its text.
+void comboClear(Window dialog, std::int32_t id);
 // 0-based; -1 removes the selection and empties the edit field.
 void comboSelect(Window dialog, std::int32_t id, std::int32_t index);
 std::int32_t comboSelection(Window dialog, std::int32_t id);

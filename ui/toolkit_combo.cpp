@@ -113,6 +113,14 @@ void comboAdd(Window dialog, std::int32_t id, const std::string& text) {
     }
 }
 
+void comboClear(Window dialog, std::int32_t id) {
+    if (QComboBox* combo = comboOf(dialog, id)) {
+        const QString text = combo->currentText();
+        combo->clear();
+        combo->setEditText(text);
+    }
+}
+
 void comboSelect(Window dialog, std::int32_t id, std::int32_t index) {
     if (QComboBox* combo = comboOf(dialog, id)) {
         // An index outside the list removes the selection and empties the edit field.

@@ -4,6 +4,7 @@
 #include "ui/toolkit_detail.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,6 +33,7 @@ Type buttonType(std::uint32_t style) {
         return Type::OwnerDrawButton;
     case 0x4u: // BS_RADIOBUTTON
     case BS_AUTORADIOBUTTON:
+    case BS_AUTOCHECKBOX:
         return Type::Option;
     default:
         return Type::PushButton;
@@ -160,10 +162,14 @@ QWidget* createPushButton(ControlRecord& c, QWidget* parent, std::uint32_t, cons
     return button;
 }
 
+// A radio button, or with BS_AUTOCHECKBOX a check box that turns on and off by itself.
 QWidget* createOption(ControlRecord& c, QWidget* parent, std::uint32_t, const std::string& text,
                       const std::vector<std::string>*, const Rect&) {
-    auto* option = new QRadioButton(fromUtf8(text), parent);
-    option->setAutoExclusive(true);
+    const bool checkBox = (c.style & 0xFu) == BS_AUTOCHECKBOX;
+    QAbstractButton* option =
+        checkBox ? static_cast<QAbstractButton*>(new QCheckBox(fromUtf8(text), parent))
+                 : new QRadioButton(fromUtf8(text), parent);
+    option->setAutoExclusive(!checkBox);
     QObject::connect(option, &QAbstractButton::clicked, option,
                      [command = commandSender(c)] { command(BN_CLICKED); });
     return option;
@@ -519,9 +525,10 @@ void controlSetCheck(Window dialog, std::int32_t id, bool checked) {
         button->setChecked(true);
     } else {
         // An auto-exclusive button refuses to clear itself; the program may clear it.
+        const bool exclusive = button->autoExclusive();
         button->setAutoExclusive(false);
         button->setChecked(false);
-        button->setAutoExclusive(true);
+        button->setAutoExclusive(exclusive);
     }
 }
 
