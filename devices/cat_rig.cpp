@@ -49,6 +49,10 @@ Outcome CatRig::open(const RigAddress& address) {
         {"serial_speed", address.speed > 0 ? std::to_string(address.speed) : "",
          "cannot set the speed"},
         {"ptt_type", "RIG", "cannot key by CAT command"},
+        // A rig that does not answer holds up the window: Hamlib's own timeouts and retries
+        // (seconds on some models) are cut to half a second and one retry per command.
+        {"timeout", "500", "cannot set the timeout"},
+        {"retry", "1", "cannot set the retries"},
     };
     for (const Setting& setting : settings) {
         if (setting.value.empty()) {

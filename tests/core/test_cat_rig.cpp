@@ -1,5 +1,6 @@
 #include "devices/cat_rig.h"
 #include "devices/ptt.h"
+#include "devices/rig_models.h"
 
 #include <gtest/gtest.h>
 
@@ -100,6 +101,23 @@ TEST(CatRig, KeysAndReleasesTheDummyRigInProcessAndThroughRigctld) {
             EXPECT_EQ(rig.ptt(), keyed);
         }
     }
+}
+
+// The list holds the in-process dummy and rigctld by number; search words narrow it whatever
+// their case and order.
+TEST(RigModels, HamlibListsItsModelsAndTheSearchNarrowsThem) {
+    const std::vector<RigModelEntry> models = hamlibRigModels();
+    ASSERT_GT(models.size(), 100u);
+    EXPECT_EQ(models[0].model, 1);
+    EXPECT_EQ(models[0].text, "1  Hamlib Dummy");
+    EXPECT_EQ(models[1].text, "2  Hamlib NET rigctl");
+    const std::vector<RigModelEntry> icom = filterRigModels(models, "  7300 icom ");
+    ASSERT_FALSE(icom.empty());
+    for (const RigModelEntry& entry : icom) {
+        EXPECT_NE(entry.text.find("IC-7300"), std::string::npos) << entry.text;
+    }
+    EXPECT_EQ(filterRigModels(models, "").size(), models.size());
+    EXPECT_TRUE(filterRigModels(models, "dummy nosuchrig").empty());
 }
 
 // Failures name the rig and give Hamlib's reason; nothing is left open.
