@@ -32,6 +32,15 @@ void initialise(ChoiceBoxState& state, ui::Window box) {
         ui::comboSelect(box, choice_id::kList, 0);
         state.choiceText = ui::comboGetText(box, choice_id::kList, 0);
     } else {
+        // The list opens at the entry the text names, not at the top.
+        const std::int32_t count = ui::comboCount(box, choice_id::kList);
+        for (std::int32_t i = 0; i < count; ++i) {
+            const std::string entry = ui::comboGetText(box, choice_id::kList, i);
+            if (entry == state.choiceInitial || entry.rfind(state.choiceInitial + "  ", 0) == 0) {
+                ui::comboSelect(box, choice_id::kList, i);
+                break;
+            }
+        }
         ui::controlSetText(box, choice_id::kList, state.choiceInitial);
         state.choiceText = state.choiceInitial;
     }

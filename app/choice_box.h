@@ -35,8 +35,9 @@ struct ChoiceBoxState {
 
 // Shows the box modally and returns the answer, or "" when it was cancelled. `list` entries
 // are shown in index order up to the first empty string (no list: an empty drop-down).
-// An empty `initial` selects the first entry and takes it as the answer. With an `owner` the
-// box stays above it and ends (cancelled) when the owner ends; the owner stays usable.
+// An empty `initial` selects the first entry and takes it as the answer; otherwise the entry
+// that is `initial`, or starts with it and two blanks, is selected and `initial` shown. With an
+// `owner` the box stays above it and ends (cancelled) when the owner ends; the owner stays usable.
 std::string choiceBox(ChoiceBoxState& state, const std::string& prompt, const std::string& initial,
                       const std::vector<std::string>* list, const std::string& caption,
                       ui::Window owner = 0);

@@ -1,5 +1,6 @@
 #include "app/comport_selection.h"
 
+#include "devices/comport_devices.h"
 #include "devices/comport_rules.h"
 
 #include <string>
@@ -16,7 +17,8 @@ void selectComport(ui::Window mainWindow, std::int32_t& pttComport, ChoiceBoxSta
     }
 
     const std::string current = comportCurrentText(pttComport);
-    const std::vector<std::string> choices = comportChoices();
+    // Each port names the device it leads to, when there is one.
+    const std::vector<std::string> choices = comportChoicesWithDevices();
     std::string answer = choiceBox(choice, "Select comport for PTT control", current, &choices,
                                    "PTT control", mainWindow);
     // Cancel and an emptied answer keep the current text, so the number is read back from it
@@ -24,7 +26,7 @@ void selectComport(ui::Window mainWindow, std::int32_t& pttComport, ChoiceBoxSta
     if (answer.empty()) {
         answer = current;
     }
-    pttComport = comportNumberFromAnswer(answer);
+    pttComport = comportNumberFromAnswer(answer, choices);
 
     if (hooks.enableCommands) {
         hooks.enableCommands(true);

@@ -83,4 +83,14 @@ std::int32_t comportNumberFromAnswer(const std::string& answer) {
     return static_cast<std::int32_t>(number);
 }
 
+std::int32_t comportNumberFromAnswer(const std::string& answer,
+                                     const std::vector<std::string>& choices) {
+    for (std::size_t i = 1; i < choices.size() && i < kComportChoiceCount - 1; ++i) {
+        if (choices[i] == answer) {
+            return static_cast<std::int32_t>(i);
+        }
+    }
+    return comportNumberFromAnswer(answer);
+}
+
 } // namespace vesk

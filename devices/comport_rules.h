@@ -23,4 +23,10 @@ std::vector<std::string> comportChoices();
 // "COM 7" -> 7, "COM 12" -> 12, "none" -> 0, "5" -> 5, "COM5" -> 0, "COM 123" -> 23.
 std::int32_t comportNumberFromAnswer(const std::string& answer);
 
+// The same for an answer from a list whose entries may name a device after the port
+// ("COM 33  /dev/ttyUSB0"): an answer equal to entry i (1..99) gives i; any other answer, a
+// typed one, goes by the rule above.
+std::int32_t comportNumberFromAnswer(const std::string& answer,
+                                     const std::vector<std::string>& choices);
+
 } // namespace vesk

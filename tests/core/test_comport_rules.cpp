@@ -1,10 +1,18 @@
+#include "devices/comport_devices.h"
 #include "devices/comport_rules.h"
+
+#include "scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 namespace vesk {
 namespace {
@@ -39,6 +47,47 @@ TEST(ComportChoices, NoneThenNumericOrderThenEndMarker) {
     for (int i = 1; i <= 99; ++i) {
         EXPECT_EQ(comportNumberFromAnswer(choices[static_cast<std::size_t>(i)]), i);
     }
+}
+
+// Entries that name a device give their port; typed answers keep the last-two rule, also when
+// they look like an entry that is not in the list.
+TEST(ComportNumberFromAnswer, ListEntriesWithADevice) {
+    std::vector<std::string> choices = comportChoices();
+    choices[7] = "COM 7  /dev/pts/4";
+    choices[33] = "COM 33  /dev/ttyUSB0  usb-FTDI_FT232R_USB_UART_A9-if00-port0";
+    EXPECT_EQ(comportNumberFromAnswer(choices[7], choices), 7);
+    EXPECT_EQ(comportNumberFromAnswer(choices[33], choices), 33);
+    EXPECT_EQ(comportNumberFromAnswer("COM 12", choices), 12);
+    EXPECT_EQ(comportNumberFromAnswer("none", choices), 0);
+    EXPECT_EQ(comportNumberFromAnswer("COM 8  /dev/pts/4", choices), 0); // "/4": no number
+    EXPECT_EQ(comportNumberFromAnswer("", choices), 0);
+}
+
+// Only a port whose device is there names it: COM7 leads to a pseudo-terminal, COM8 to a link
+// whose target has gone, COM9 to nothing.
+TEST(ComportChoicesWithDevices, NameTheDeviceOfEachPortThatHasOne) {
+    ScratchFolder ports;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string device = ::ptsname(master);
+    std::filesystem::create_symlink(device, ports.file("COM7"));
+    std::filesystem::create_symlink(ports.file("unplugged"), ports.file("COM8"));
+    const char* old = std::getenv("VESK_COMPORT_DIR");
+    const std::string kept = old ? old : "";
+    setenv("VESK_COMPORT_DIR", ports.path().c_str(), 1);
+
+    const std::vector<std::string> choices = comportChoicesWithDevices();
+    EXPECT_EQ(comportDeviceLabel(7), device);
+    old ? setenv("VESK_COMPORT_DIR", kept.c_str(), 1) : unsetenv("VESK_COMPORT_DIR");
+    ::close(master);
+
+    ASSERT_EQ(choices.size(), 101u);
+    std::vector<std::string> expected = comportChoices();
+    expected[7] += "  " + device;
+    EXPECT_EQ(choices, expected);
+    EXPECT_EQ(comportNumberFromAnswer(choices[7], choices), 7);
 }
 
 TEST(ComportNumberFromAnswer, LastTwoCharactersReadAsNumber) {

@@ -1,4 +1,5 @@
 #include "app/comport_selection.h"
+#include "tests/core/scratch_folder.h"
 
 #include "tests/gui/shown_windows.h"
 #include "ui/messages.h"
@@ -13,7 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fcntl.h>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +42,10 @@ void type(const QString& text) {
 class ComportSelection : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The ports lead where the test says, never to the machine's own devices.
+        const char* old = std::getenv("VESK_COMPORT_DIR");
+        oldPorts_ = old ? std::optional<std::string>(old) : std::nullopt;
+        setenv("VESK_COMPORT_DIR", ports_.path().c_str(), 1);
         main_ = ui::dialogNew(ui::Units::Pixels, 0, "Stand-in", 20, 20, 320, 120, 0, 0);
         ui::controlAdd(main_, ui::kButton, "", 100, "Stand-in", nullptr, 10, 10, 90, 24, 0, 0);
         ui::dialogShowModeless(main_,
@@ -47,6 +55,8 @@ protected:
     void TearDown() override {
         ui::dialogEnd(main_, 0);
         ui::processEvents();
+        oldPorts_ ? setenv("VESK_COMPORT_DIR", oldPorts_->c_str(), 1)
+                  : unsetenv("VESK_COMPORT_DIR");
     }
 
     // Runs the selection with `operate` acting on the open box; returns the reopen count.
@@ -72,6 +82,8 @@ protected:
         return reopened;
     }
 
+    ScratchFolder ports_;
+    std::optional<std::string> oldPorts_;
     ui::Window main_ = 0;
     std::string hooks_;
     ChoiceBoxState choice_;
@@ -88,10 +100,35 @@ TEST_F(ComportSelection, OpensOnTheCurrentTextWithTheCommandsGreyed) {
                ui::comboGetText(box, choice_id::kList, count - 1) + "|" + hooks_;
         post(box, choice_id::kAccept);
     });
-    EXPECT_EQ(seen, "COM 3|-1|100|none|COM 99|0") << "text|selection|count|first|last|hooks";
+    EXPECT_EQ(seen, "COM 3|3|100|none|COM 99|0") << "text|selection|count|first|last|hooks";
     EXPECT_EQ(hooks_, "01r") << "given back before the port reopens";
     EXPECT_EQ(port, 3);
     EXPECT_EQ(reopened, 1);
+}
+
+// A port whose device is there names it; the list opens at the current port, and its entry
+// gives the port back.
+TEST_F(ComportSelection, EntriesNameTheirDeviceAndTheListOpensAtThePort) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string device = ::ptsname(master);
+    std::filesystem::create_symlink(device, ports_.file("COM7"));
+    std::int32_t port = 7;
+    std::string seen;
+    select(port, [&](ui::Window box) {
+        seen = ui::controlGetText(box, choice_id::kList) + "|" +
+               std::to_string(ui::comboSelection(box, choice_id::kList)) + "|" +
+               ui::comboGetText(box, choice_id::kList, 6) + "|" +
+               ui::comboGetText(box, choice_id::kList, 7);
+        ui::comboSelect(box, choice_id::kList, 7);
+        post(box, choice_id::kList, msg::CBN_SELENDOK);
+        post(box, choice_id::kAccept);
+    });
+    ::close(master);
+    EXPECT_EQ(seen, "COM 7|7|COM 6|COM 7  " + device);
+    EXPECT_EQ(port, 7);
 }
 
 TEST_F(ComportSelection, AnswersBecomePortNumbers) {
