@@ -1,5 +1,6 @@
 #include "app/ptt_messages.h"
 
+#include "devices/comport_rules.h"
 #include "ui/messages.h"
 
 namespace vesk {
@@ -7,6 +8,20 @@ namespace vesk {
 namespace {
 constexpr ui::Colour kRed = ui::rgb(255, 0, 0);
 constexpr ui::Colour kBlue = ui::rgb(0, 0, 255);
+
+constexpr const char* kOpenFailure = "Failure to open comport";
+
+// Opens the keyer the choice names: the lines of the PTT port, or the rig.
+Outcome openKeyer(Ptt& ptt, std::int32_t comport, const PttChoice& choice) {
+    return choice.usesCat() ? ptt.openRig(choice.rig) : ptt.openPttPort(comport, choice.lines);
+}
+
+void reportOpenFailure(std::int32_t comport, const PttChoice& choice, const Outcome& opened,
+                       std::uint32_t modality) {
+    ui::messageBox(pttOpenFailureText(comport, choice, opened),
+                   msg::MB_OK | msg::MB_ICONERROR | modality, "Comport");
+}
+
 } // namespace
 
 void showPttLabel(Ptt& ptt, ui::Window window) {
@@ -16,21 +31,44 @@ void showPttLabel(Ptt& ptt, ui::Window window) {
     });
 }
 
-void startPttPort(Ptt& ptt, std::int32_t comport) {
-    const bool opened = ptt.openPttPort(comport).ok();
-    if (comport == 0) {
+std::string pttOpenFailureText(std::int32_t comport, const PttChoice& choice,
+                               const Outcome& opened) {
+    if (choice.usesCat()) {
+        return "Failure to open the rig\r\n" + opened.message();
+    }
+    // The port's sentence starts "COMn: " and may name the device again after it.
+    std::string reason = opened.message();
+    const std::string name = "COM" + std::to_string(comport) + ": ";
+    const std::string device = platform::comportDevicePath(comport);
+    if (reason.rfind(name, 0) == 0) {
+        reason.erase(0, name.size());
+    }
+    if (!device.empty() && reason.rfind(device + ": ", 0) == 0) {
+        reason.erase(0, device.size() + 2);
+    }
+    std::string port = comportCurrentText(comport);
+    if (!device.empty()) {
+        port += " (" + device + ")";
+    }
+    return std::string(kOpenFailure) + "\r\n" + port + ": " + reason;
+}
+
+void startPttPort(Ptt& ptt, std::int32_t comport, const PttChoice& choice) {
+    const Outcome opened = openKeyer(ptt, comport, choice);
+    if (comport == 0 && !choice.usesCat()) {
         ui::messageBox("Default comport set to 0\r\nGo to PTT to set up a valid comport",
                        msg::MB_OK | msg::MB_ICONINFORMATION | msg::MB_SYSTEMMODAL, "Comport");
     } else if (!opened) {
-        ui::messageBox("Failure to open comport",
-                       msg::MB_OK | msg::MB_ICONERROR | msg::MB_SYSTEMMODAL, "Comport");
+        reportOpenFailure(comport, choice, opened, msg::MB_SYSTEMMODAL);
     }
 }
 
-void reopenPttPort(Ptt& ptt, std::int32_t comport) {
-    if (!ptt.openPttPort(comport)) {
-        ui::messageBox("Failure to open comport", msg::MB_OK | msg::MB_ICONERROR, "Comport");
+bool reopenPttPort(Ptt& ptt, std::int32_t comport, const PttChoice& choice) {
+    const Outcome opened = openKeyer(ptt, comport, choice);
+    if (!opened) {
+        reportOpenFailure(comport, choice, opened, 0);
     }
+    return opened.ok();
 }
 
 void reportPttFailure(const Ptt& ptt) {

@@ -49,6 +49,7 @@ public:
     virtual bool isOpen() const { return fd_ >= 0; }
     // The lines and polarity of the next open; DTR and RTS, not inverted, until set.
     void setMethod(PttMethod method) { method_ = method; }
+    PttMethod method() const { return method_; }
     // Sets DTR then RTS to the levels of the method, keyed or released. Fails when a line
     // could not be changed ("COMn: cannot raise DTR: " and the reason) or the port is closed;
     // a keying that fails half-way goes back to the released levels.
