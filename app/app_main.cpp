@@ -153,6 +153,7 @@ int appMain(int argc, char** argv) {
     AppState state;
     std::error_code error;
     loadSettings(state, std::filesystem::current_path(error).string());
+    state.stationSettingsPath = defaultStationSettingsPath();
     attachResources(state, platform::makeAudioOut(), std::make_unique<platform::SerialLines>());
     // A logout, a shutdown or a closed terminal ends the program as Escape would, minus the
     // wait for the queued sound: lines released and settings written first, then every

@@ -2,6 +2,8 @@
 
 #include "app/choice_box.h"
 #include "devices/ptt.h"
+#include "devices/ptt_choice.h"
+#include "devices/station_settings.h"
 #include "platform/audio_out.h"
 #include "tone/edit_history.h"
 #include "tone/pattern.h"
@@ -54,6 +56,23 @@ struct AppState {
     // Why the settings file could not be read at start; empty when it could (or was missing).
     // A file that could not be read is left alone: the port is not written back.
     std::string settingsError;
+
+    // How the transmitter is keyed (PTT > "PTT options..."); the port number stays above.
+    PttChoice pttChoice;
+    ui::Window pttOptionsWindow = 0;
+    // The name of the sound output chosen last; empty: none was chosen by name.
+    std::string soundOutputName;
+    // Full path of the pattern file last opened or saved; reopened at the next start.
+    std::string lastPatternFile;
+    // The remembered settings' file; empty: nothing is read or written (a test sets its own).
+    std::string stationSettingsPath;
+    // Why that file could not be read at start: it is then never written in this run.
+    std::string stationSettingsError;
+    // The settings as last read or written, so that only a change writes the file.
+    StationSettings rememberedSettings;
+    bool settingsSaveFailed = false; // a failed write was reported
+    // Where each transmission is logged; empty: no log (a test sets its own).
+    std::string transmissionLogPath;
 
     // Resources owned for the run.
     std::unique_ptr<platform::AudioOut> audio;

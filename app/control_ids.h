@@ -51,6 +51,7 @@ enum ControlId : std::int32_t {
     kMenuSelectSoundcard = 2020,
     kMenuPtt = 2500,
     kMenuTiming = 2510,
+    kMenuPttOptions = 2520,
     kMenuPreview = 2600,
     kMenuAbout = 210,
     kMenuHelp = 200,

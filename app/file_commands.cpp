@@ -89,14 +89,19 @@ bool loadPatternFile(ui::Window owner, std::string& lastFile, std::string& patte
     if (confirmed == 0 || name.empty()) {
         return false;
     }
-    LoadResult loaded = loadPatternFile(name);
+    return loadPatternPath(name, lastFile, patternFileName, pattern);
+}
+
+bool loadPatternPath(const std::string& path, std::string& lastFile, std::string& patternFileName,
+                     BeaconPattern& pattern) {
+    LoadResult loaded = loadPatternFile(path);
     if (!loaded.ok) {
         reportFailure("Open pattern file", loaded.error);
         return false;
     }
     pattern = loaded.pattern;
-    patternFileName = bareName(name);
-    lastFile = name;
+    patternFileName = bareName(path);
+    lastFile = path;
     return true;
 }
 

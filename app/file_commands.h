@@ -26,6 +26,11 @@ inline constexpr const char* kTitlePrefix =
 bool loadPatternFile(ui::Window owner, std::string& lastFile, std::string& patternFileName,
                      BeaconPattern& pattern);
 
+// Reads the pattern file at `path` as "Open pattern file" does after its dialog; a file that
+// cannot be read is reported and changes nothing.
+bool loadPatternPath(const std::string& path, std::string& lastFile, std::string& patternFileName,
+                     BeaconPattern& pattern);
+
 // "Save as pattern file .TXT": asks for a name and writes the pattern as text (".txt"); true
 // when it was written.
 bool savePatternFile(ui::Window owner, std::string& lastFile, const BeaconPattern& pattern);

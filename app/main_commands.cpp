@@ -8,6 +8,8 @@
 #include "app/main_window.h"
 #include "app/pattern_views.h"
 #include "app/ptt_messages.h"
+#include "app/ptt_options_dialog.h"
+#include "app/remembered_settings.h"
 #include "app/soundcard_selection.h"
 #include "app/timing_dialog.h"
 #include "beacon/generator.h"
@@ -115,14 +117,6 @@ bool mayDiscardWork(const AppState& state) {
     return discard;
 }
 
-void showOutputLevel(AppState& state) {
-    state.outputLevel = clampOutputLevel(state.outputLevel);
-    state.amplitude = amplitudeForLevel(state.outputLevel);
-    ui::scrollSetPos(state.mainWindow, id::kOutputLevel,
-                     roundToInt32(static_cast<double>(state.outputLevel)), true);
-    ui::controlSetText(state.mainWindow, id::kLevelReadout, levelReadout(state.outputLevel));
-}
-
 void setPatternTitle(const AppState& state) {
     ui::windowSetTitle(state.mainWindow, std::string(kTitlePrefix) + state.patternFileName);
 }
@@ -134,6 +128,14 @@ void renderCurrentPattern(AppState& state) {
 }
 
 } // namespace
+
+void showOutputLevel(AppState& state) {
+    state.outputLevel = clampOutputLevel(state.outputLevel);
+    state.amplitude = amplitudeForLevel(state.outputLevel);
+    ui::scrollSetPos(state.mainWindow, id::kOutputLevel,
+                     roundToInt32(static_cast<double>(state.outputLevel)), true);
+    ui::controlSetText(state.mainWindow, id::kLevelReadout, levelReadout(state.outputLevel));
+}
 
 void showParameters(const AppState& state) {
     for (const ParameterField& f : kParameterFields) {
@@ -241,18 +243,31 @@ void adoptPatternTiming(AppState& state) {
     }
 }
 
+// A pattern read from a file: shown, rendered, and kept as the saved state.
+static void showLoadedPattern(AppState& state) {
+    state.keptPattern = state.pattern;
+    state.history.clear();
+    state.lastPatternFile = state.lastFile;
+    adoptPatternTiming(state);
+    redraw(state);
+    showParameters(state);
+    setPatternTitle(state);
+    renderCurrentPattern(state);
+    rememberSettings(state);
+}
+
 void openCommand(AppState& state, std::int32_t) {
     if (mayDiscardWork(state) &&
         loadPatternFile(state.mainWindow, state.lastFile, state.patternFileName, state.pattern)) {
-        state.keptPattern = state.pattern;
-        state.history.clear();
-        adoptPatternTiming(state);
-        redraw(state);
-        showParameters(state);
-        setPatternTitle(state);
-        renderCurrentPattern(state);
+        showLoadedPattern(state);
     }
     restFocus(state);
+}
+
+void openPatternPath(AppState& state, const std::string& path) {
+    if (loadPatternPath(path, state.lastFile, state.patternFileName, state.pattern)) {
+        showLoadedPattern(state);
+    }
 }
 
 void generatePatternCommand(AppState& state, std::int32_t) {
@@ -284,6 +299,8 @@ void previewCommand(AppState& state, std::int32_t) {
 void savePatternCommand(AppState& state, std::int32_t) {
     if (savePatternFile(state.mainWindow, state.lastFile, state.pattern)) {
         state.keptPattern = state.pattern;
+        state.lastPatternFile = state.lastFile;
+        rememberSettings(state);
     }
     restFocus(state);
 }
@@ -314,7 +331,7 @@ void comportCommand(AppState& state, std::int32_t) {
     hooks.reopenPttPort = [&state, window] {
         // A main window closed under the box has already let the port go.
         if (ui::windowExists(window)) {
-            reopenPttPort(*state.ptt, state.pttComport);
+            reopenPttPort(*state.ptt, state.pttComport, state.pttChoice);
         }
     };
     selectComport(window, state.pttComport, state.choice, hooks);
@@ -330,8 +347,16 @@ void soundcardCommand(AppState& state, std::int32_t) {
             state.sequencer->stop();
         }
     };
-    selectSoundcard(state.mainWindow, state.soundcardIndex, state.outputDevices(), stopPlayback,
+    const std::vector<std::string> outputs = state.outputDevices();
+    const std::int32_t before = state.soundcardIndex;
+    selectSoundcard(state.mainWindow, state.soundcardIndex, outputs, stopPlayback,
                     &state.soundcardWindow);
+    if (state.soundcardIndex != before) {
+        const auto index = static_cast<std::size_t>(state.soundcardIndex);
+        state.soundOutputName =
+            state.soundcardIndex >= 0 && index < outputs.size() ? outputs[index] : "";
+        rememberSettings(state);
+    }
     if (ui::windowExists(state.mainWindow)) {
         restFocus(state);
     }
@@ -341,6 +366,23 @@ void timingCommand(AppState& state, std::int32_t) {
     if (const std::optional<ClockTiming> timing =
             askClockTiming(state.mainWindow, state.sequencer->clockTiming(), &state.timingWindow)) {
         state.sequencer->setClockTiming(*timing);
+        rememberSettings(state);
+    }
+    if (ui::windowExists(state.mainWindow)) {
+        restFocus(state);
+    }
+}
+
+// The keying chosen on OK is opened at once; a keyer that does not open is reported and shows
+// released.
+void pttOptionsCommand(AppState& state, std::int32_t) {
+    if (const std::optional<PttChoice> chosen =
+            askPttChoice(state.mainWindow, state.pttChoice, &state.pttOptionsWindow)) {
+        state.pttChoice = *chosen;
+        rememberSettings(state);
+        if (ui::windowExists(state.mainWindow)) {
+            reopenPttPort(*state.ptt, state.pttComport, state.pttChoice);
+        }
     }
     if (ui::windowExists(state.mainWindow)) {
         restFocus(state);
@@ -380,6 +422,9 @@ void onOutputLevelScroll(AppState& state, std::uint32_t code, std::uint32_t posi
         break;
     }
     showOutputLevel(state);
+    if (code == msg::SB_ENDSCROLL) {
+        rememberSettings(state);
+    }
 }
 
 void editSlot(AppState& state, std::uint32_t message, std::int32_t lParam) {

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 
 #include <cstdint>
+#include <string>
 
 namespace vesk {
 
@@ -35,6 +36,8 @@ void comportCommand(AppState& state, std::int32_t command);
 void soundcardCommand(AppState& state, std::int32_t command);
 // When transmissions start: at the repeat interval or on the UTC clock (from the next Turn On).
 void timingCommand(AppState& state, std::int32_t command);
+// PTT > "PTT options...": how the transmitter is keyed.
+void pttOptionsCommand(AppState& state, std::int32_t command);
 void mixerCommand(AppState& state, std::int32_t command);
 void audioDevicesCommand(AppState& state, std::int32_t command);
 void aboutCommand(AppState& state, std::int32_t command);
@@ -47,6 +50,10 @@ void onOutputLevelScroll(AppState& state, std::uint32_t code, std::uint32_t posi
 // Left (paint) or right (erase) mouse button in the grid; the change is one undo step.
 void editSlot(AppState& state, std::uint32_t message, std::int32_t lParam);
 
+// Reads the pattern file at `path` as "Open pattern file" does (no question about unsaved work).
+void openPatternPath(AppState& state, const std::string& path);
+// Shows state.outputLevel (kept within 0..100) on the scroll bar and its readout.
+void showOutputLevel(AppState& state);
 // Writes the five parameters into their fields.
 void showParameters(const AppState& state);
 // Rebuilds the pattern views.

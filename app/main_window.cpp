@@ -3,6 +3,7 @@
 #include "app/main_commands.h"
 #include "app/pattern_views.h"
 #include "app/ptt_messages.h"
+#include "app/remembered_settings.h"
 #include "devices/settings_file.h"
 #include "ui/messages.h"
 
@@ -144,6 +145,7 @@ constexpr CommandRoute kCommandRoutes[] = {
     {id::kCentreApply, applyParameterCommand},
     {id::kMenuPtt, comportCommand},
     {id::kMenuTiming, timingCommand},
+    {id::kMenuPttOptions, pttOptionsCommand},
     {id::kMenuAbout, aboutCommand},
     {id::kReset, resetCommand},
     {id::kMenuOpen, openCommand},
@@ -219,7 +221,10 @@ void addMenus(ui::Window window, AppState& state) {
              {{"Mixer", id::kMenuMixer},
               {"Audio Devices", id::kMenuAudioDevices},
               {"SelectSoundcard", id::kMenuSelectSoundcard}});
-    addPopup(state, bar, "PTT", {{"PTT", id::kMenuPtt}, {"Timing...", id::kMenuTiming}});
+    addPopup(state, bar, "PTT",
+             {{"PTT", id::kMenuPtt},
+              {"Timing...", id::kMenuTiming},
+              {"PTT options...", id::kMenuPttOptions}});
     addPopup(state, bar, "View", {{"Preview", id::kMenuPreview}});
     addPopup(state, bar, "Help", {{"About", id::kMenuAbout}, {"Help", id::kMenuHelp}}, true);
     ui::menuAttach(window, bar);
@@ -314,7 +319,8 @@ void initialiseMainWindow(AppState& state) {
                            "\r\nThe file is left as it is: the PTT port chosen now is not saved.",
                        msg::MB_OK | msg::MB_ICONWARNING, "Comport");
     }
-    startPttPort(*state.ptt, state.pttComport);
+    readRememberedSettings(state);
+    startPttPort(*state.ptt, state.pttComport, state.pttChoice);
 
     const BeaconPattern start = startPattern();
     state.pattern.toneIndex = start.toneIndex;
@@ -348,6 +354,7 @@ void initialiseMainWindow(AppState& state) {
     redraw(state);
     state.keptPattern = state.pattern;
     state.history.clear();
+    applyRememberedSettings(state);
     restFocus(state);
 }
 
@@ -359,6 +366,7 @@ void shutdownMainWindow(AppState& state) {
         // Nobody is left to tell at this point: the window has gone.
         static_cast<void>(saveComportSetting(state.settingsPath, state.pttComport));
     }
+    rememberSettings(state, false);
 }
 
 void buildMainWindow(AppState& state) {

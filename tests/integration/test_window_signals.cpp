@@ -41,6 +41,9 @@ TEST(WindowSignals, EndTheProgramReleasedWithTheSettingsWritten) {
         }
         EnvironmentChanges environment = port.modemEnvironment();
         environment["QT_QPA_PLATFORM"] = "offscreen";
+        // The remembered settings and the log go to the scratch folder, not the tester's own.
+        environment["XDG_CONFIG_HOME"] = folder.file("config");
+        environment["XDG_STATE_HOME"] = folder.file("state");
         ChildProcess window({kController}, environment, folder.path().string());
         if (c.written[1] == '7') {
             ASSERT_TRUE(waitFor([&] { return holdsOpen(window.pid(), port.device); }, 10s));
@@ -56,6 +59,7 @@ TEST(WindowSignals, EndTheProgramReleasedWithTheSettingsWritten) {
         ASSERT_TRUE(window.wait(10s)) << window.standardError();
         EXPECT_EQ(window.exitCode(), 0) << window.standardError();
         EXPECT_EQ(readWholeFile(settings), c.written);
+        EXPECT_TRUE(std::filesystem::exists(folder.file("config/vesk/settings")));
         if (c.written[1] == '7') {
             // Dropped at open, and again on the way out.
             EXPECT_EQ(port.lineLog(), "DTR-\nRTS-\nDTR-\nRTS-\n");

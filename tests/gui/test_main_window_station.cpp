@@ -1,0 +1,184 @@
+#include "app/ptt_messages.h"
+#include "app/ptt_options_dialog.h"
+#include "app/remembered_settings.h"
+#include "devices/station_settings.h"
+#include "tests/gui/main_window_fixture.h"
+
+#include <QTimer>
+
+#include <cstdlib>
+
+namespace vesk {
+namespace {
+
+// The main window with its remembered settings in the scratch folder and two sound outputs.
+class StationTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        state_.stationSettingsPath = settingsPath_;
+    }
+    void show(std::int32_t comport = 3) {
+        prepare(comport);
+        state_.outputDevices = [] {
+            return std::vector<std::string>{"First output", "Second output"};
+        };
+        ui::dialogShowModeless(window_, mainWindowHandler(state_));
+    }
+    void escape() {
+        command(static_cast<std::int32_t>(msg::IDCANCEL));
+        ui::processEvents();
+        ASSERT_FALSE(ui::windowExists(window_));
+    }
+    // Runs PTT > "PTT options..." with `operate` acting on the open box.
+    void choosePtt(const std::function<void(ui::Window)>& operate) {
+        QTimer::singleShot(0, [&] { operate(state_.pttOptionsWindow); });
+        command(id::kMenuPttOptions);
+    }
+
+    const std::string settingsPath_ = (folder_ / "config" / "vesk" / "settings").string();
+};
+
+TEST_F(StationTest, RememberedSettingsComeBackAndFollowEachChange) {
+    BeaconPattern pattern = resetPattern();
+    pattern.toneIndex[4] = 3.0f;
+    pattern.levelCode[4] = 4.0f;
+    const std::string patternPath = (folder_ / "beacon.txt").string();
+    ASSERT_TRUE(savePatternFile(patternPath, pattern).ok());
+    StationSettings remembered;
+    remembered.soundOutput = "Second output";
+    remembered.outputLevel = 55.0f;
+    remembered.lastPattern = patternPath;
+    remembered.ptt.lines = {platform::PttLines::Dtr, true};
+    remembered.clock = {10, 5};
+    ASSERT_TRUE(saveStationSettings(settingsPath_, remembered).ok());
+
+    show();
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(state_.soundcardIndex, 1);
+    EXPECT_EQ(state_.outputLevel, 55.0f);
+    EXPECT_EQ(ui::scrollGetPos(window_, id::kOutputLevel), 55);
+    EXPECT_EQ(state_.sequencer->clockTiming(), (ClockTiming{10, 5}));
+    EXPECT_EQ(port_->method(), remembered.ptt.lines);
+    EXPECT_EQ(state_.pattern.toneIndex, pattern.toneIndex);
+    EXPECT_EQ(title(), std::string(kTitlePrefix) + "beacon.txt");
+    EXPECT_EQ(readFile(settingsPath_), stationSettingsText(remembered)) << "nothing changed";
+
+    // A change is written when it is done with; loaded, the pattern is no unsaved work.
+    scrollLevel(msg::SB_LINERIGHT);
+    EXPECT_EQ(loadStationSettings(settingsPath_).settings.outputLevel, 55.0f);
+    scrollLevel(msg::SB_ENDSCROLL);
+    EXPECT_EQ(loadStationSettings(settingsPath_).settings.outputLevel, 56.0f);
+    state_.sequencer->setClockTiming({});
+    escape();
+    EXPECT_TRUE(boxes_.empty());
+    remembered.outputLevel = 56.0f;
+    remembered.clock = {};
+    EXPECT_EQ(readFile(settingsPath_), stationSettingsText(remembered));
+}
+
+// An output that has gone leaves the system default in use, says so and stays remembered.
+TEST_F(StationTest, AnOutputThatHasGoneFallsBackToTheDefault) {
+    StationSettings remembered;
+    remembered.soundOutput = "USB headset";
+    remembered.lastPattern = (folder_ / "deleted.txt").string();
+    ASSERT_TRUE(saveStationSettings(settingsPath_, remembered).ok());
+    show();
+    EXPECT_EQ(state_.soundcardIndex, -1);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text,
+              "The sound output \"USB headset\" is not there.\r\nThe system's default output "
+              "is used.");
+    EXPECT_EQ(title(), kMainCaption) << "a pattern file that has gone is not opened";
+    escape();
+    EXPECT_EQ(loadStationSettings(settingsPath_).settings.soundOutput, "USB headset");
+}
+
+TEST_F(StationTest, AFileThatCannotBeReadIsReportedAndNeverWritten) {
+    fs::create_directories(fs::path(settingsPath_).parent_path());
+    const std::string garbage = "output-level = 20\nvolume at eleven\n";
+    writeWholeFile(settingsPath_, garbage);
+    show();
+    ASSERT_GE(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, "Cannot read the settings " + settingsPath_ +
+                                  ": line 2: not \"key = value\"\r\nThe file is left as it is: "
+                                  "settings changed now are not saved.");
+    EXPECT_EQ(state_.outputLevel, 90.0f);
+    scrollLevel(msg::SB_LINELEFT);
+    scrollLevel(msg::SB_ENDSCROLL);
+    escape();
+    EXPECT_EQ(readFile(settingsPath_), garbage);
+}
+
+// DTR inverted, then the in-process dummy rig found by a search: each is opened on OK and
+// remembered; the dummy keys and releases with playback. A rig that cannot be opened is
+// reported and nothing shows keyed.
+TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
+    show(3);
+    lines_.clear();
+    choosePtt([](ui::Window box) {
+        ui::controlSetCheck(box, ptt_options_id::kDtrRts, false);
+        ui::controlSetCheck(box, ptt_options_id::kDtr, true);
+        ui::controlSetCheck(box, ptt_options_id::kInverted, true);
+        ui::sendMessage(box, msg::WM_COMMAND, ptt_options_id::kOk, 0);
+    });
+    EXPECT_EQ(state_.pttChoice.lines, (platform::PttMethod{platform::PttLines::Dtr, true}));
+    EXPECT_EQ(port_->method(), state_.pttChoice.lines);
+    EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3", "released"}));
+    EXPECT_EQ(loadStationSettings(settingsPath_).settings.ptt, state_.pttChoice);
+
+    std::string searched;
+    choosePtt([&](ui::Window box) {
+        ui::controlSetCheck(box, ptt_options_id::kDtr, false);
+        ui::controlSetCheck(box, ptt_options_id::kCat, true);
+        ui::controlSetText(box, ptt_options_id::kSearch, "hamlib DUMMY");
+        searched = ui::controlGetText(box, ptt_options_id::kModel);
+        ui::sendMessage(box, msg::WM_COMMAND, ptt_options_id::kOk, 0);
+    });
+    EXPECT_EQ(searched, "1  Hamlib Dummy");
+    ASSERT_TRUE(state_.pttChoice.usesCat());
+    EXPECT_EQ(state_.pttChoice.rig.model, 1);
+    EXPECT_TRUE(state_.ptt->isOpen());
+    EXPECT_FALSE(port_->isOpen());
+    EXPECT_TRUE(boxes_.empty());
+    startPlaying();
+    EXPECT_EQ(text(id::kPttLabel), "PTT ON");
+    EXPECT_TRUE(state_.ptt->keyed());
+    command(id::kTurnOnOff);
+    EXPECT_FALSE(state_.ptt->keyed());
+
+    choosePtt([](ui::Window box) {
+        ui::controlSetText(box, ptt_options_id::kModel, "3073");
+        ui::controlSetText(box, ptt_options_id::kDevice, "/nonexistent/ttyUSB9");
+        ui::sendMessage(box, msg::WM_COMMAND, ptt_options_id::kOk, 0);
+    });
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text.rfind("Failure to open the rig\r\nIcom IC-7300 at "
+                                   "/nonexistent/ttyUSB9: cannot open: ",
+                                   0),
+              0u)
+        << boxes_[0].text;
+    EXPECT_FALSE(state_.ptt->isOpen());
+    EXPECT_EQ(text(id::kPttLabel), "PTT OFF");
+}
+
+// A port that fails names its device and the reason under the notice's first line.
+TEST_F(StationTest, OpenFailureNamesThePortItsDeviceAndTheReason) {
+    const char* old = std::getenv("VESK_COMPORT_DIR");
+    const std::string kept = old ? old : "";
+    setenv("VESK_COMPORT_DIR", folder_.c_str(), 1);
+    show(7);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, "Failure to open comport\r\nCOM 7 (" + (folder_ / "COM7").string() +
+                                  "): no device for this number");
+    const PttChoice lines;
+    EXPECT_EQ(pttOpenFailureText(
+                  7, lines,
+                  Outcome::failure("COM7: " + (folder_ / "COM7").string() + ": Permission denied")),
+              "Failure to open comport\r\nCOM 7 (" + (folder_ / "COM7").string() +
+                  "): Permission denied");
+    old ? setenv("VESK_COMPORT_DIR", kept.c_str(), 1) : unsetenv("VESK_COMPORT_DIR");
+}
+
+} // namespace
+} // namespace vesk
