@@ -15,6 +15,7 @@ struct RigAddress {
     int model = 0;      // Hamlib's rig model number
     std::string device; // the serial device; "host:port" for rigctld; empty for none
     int speed = 0;      // serial speed in baud; 0 keeps the model's own
+    bool operator==(const RigAddress&) const = default;
 
     static constexpr int kRigctldModel = 2; // Hamlib's NET rigctl
     static RigAddress rigctld(std::string hostPort) {
