@@ -43,10 +43,32 @@ std::string formatUtcMilliseconds(UtcNanoseconds time) {
     return text;
 }
 
+namespace {
+
+// A field as the line holds it: a tab, a line feed or a carriage return in a file name (or a
+// device name) would split the field or the line, so they are written as \t, \n and \r.
+std::string oneField(const std::string& text) {
+    std::string field;
+    for (const char c : text) {
+        if (c == '\t') {
+            field += "\\t";
+        } else if (c == '\n') {
+            field += "\\n";
+        } else if (c == '\r') {
+            field += "\\r";
+        } else {
+            field += c;
+        }
+    }
+    return field;
+}
+
+} // namespace
+
 std::string transmissionLine(const TransmissionRecord& record) {
     return formatUtcMilliseconds(record.keyed) + '\t' + formatUtcMilliseconds(record.released) +
-           "\tcycle " + std::to_string(record.cycle) + '\t' + record.pattern + '\t' + record.ptt +
-           '\t' + std::to_string(record.underruns) +
+           "\tcycle " + std::to_string(record.cycle) + '\t' + oneField(record.pattern) + '\t' +
+           oneField(record.ptt) + '\t' + std::to_string(record.underruns) +
            (record.underruns == 1 ? " underrun" : " underruns");
 }
 

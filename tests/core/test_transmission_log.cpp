@@ -76,6 +76,11 @@ TEST(TransmissionLog, LinesNameBothTimesToTheMillisecondAndTheKeying) {
     record.underruns = 0;
     EXPECT_EQ(transmissionLine(record).substr(transmissionLine(record).rfind('\t') + 1),
               "0 underruns");
+    // A file name holding a tab or a line break stays in its field and on its line.
+    record.pattern = "/home/op/a\tb\nc\r.txt";
+    const std::string line = transmissionLine(record);
+    EXPECT_EQ(line.substr(line.find("\tcycle 7\t")),
+              "\tcycle 7\t/home/op/a\\tb\\nc\\r.txt\tDTR+RTS on COM 3\t0 underruns");
     EXPECT_EQ(formatUtcMilliseconds(-1'000'000), "1969-12-31T23:59:59.999Z");
 }
 
