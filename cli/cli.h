@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices/ptt_choice.h"
 #include "tone/clock_timing.h"
 
 #include <string>
@@ -17,6 +18,8 @@ struct Options {
     long cycles = 0;     // 0: play until interrupted
     ClockTiming timing;  // off: cycles at the pattern's repeat interval
     bool timingGiven = false;
+    PttChoice ptt;       // play: how the transmitter is keyed (lines on --comport, or CAT)
+    std::string logPath; // play: the transmission log; empty for defaultTransmissionLogPath()
 };
 
 // Parses the arguments after the program name; false with `error` set when they are wrong.

@@ -45,6 +45,19 @@ Commands:
                                      plus SECONDS, instead of at the repeat interval
                                      (a WSPR pattern: every 2 minutes at +1 s unless
                                      --every is given; --every 0 plays it at its repeat)
+       [--ptt both|dtr|rts [--invert]]
+                                     key by the lines of COM N: DTR and RTS (the default),
+                                     DTR only or RTS only, the other held cleared; --invert
+                                     keys by clearing them and releases by raising them
+       [--ptt cat --rigctld HOST:PORT | --ptt cat --rig MODEL [--rig-port DEV]
+                                        [--rig-speed BAUD]]
+                                     key by CAT command through Hamlib: a running rigctld,
+                                     or the rig MODEL (its number in rigctl -l) on the serial
+                                     device DEV at BAUD
+       [--log FILE]                  append a line for each transmission to FILE (default
+                                     $XDG_STATE_HOME/vesk/transmissions.log, else
+                                     ~/.local/state/vesk/transmissions.log); each line goes
+                                     to stderr too
   devices                            list the sound outputs and the serial ports by number
   make cw|fskcw|dfcw TEXT OUT [--speed QRSS3|QRSS10|QRSS30|QRSS60] [--dot MS] [--shift ROWS]
                           [--spacing HZ] [--centre HZ]

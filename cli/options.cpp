@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <system_error>
 
 namespace vesk::cli {
@@ -22,9 +23,59 @@ bool parseInteger(const std::string& text, long& value) {
     return ec == std::errc() && end == last;
 }
 
+// The keying options as typed; checked together once all are read, whatever their order.
+struct KeyingOptions {
+    std::string ptt = "both";
+    bool invert = false;
+    std::optional<long> rig;
+    std::optional<std::string> rigPort;
+    std::optional<long> rigSpeed;
+    std::optional<std::string> rigctld;
+    bool comport = false;
+};
+
+bool keyingChoice(const KeyingOptions& given, PttChoice& choice, std::string& error) {
+    const bool cat = given.ptt == "cat";
+    const std::optional<PttChoice> chosen = pttChoiceFromWord(given.ptt, given.invert && !cat);
+    if (!chosen) {
+        error = "--ptt takes dtr, rts, both or cat, not \"" + given.ptt + "\"";
+        return false;
+    }
+    if (cat && given.invert) {
+        error = "--invert is for the DTR and RTS lines, not for --ptt cat";
+    } else if (!cat && (given.rig || given.rigctld)) {
+        error = std::string(given.rig ? "--rig" : "--rigctld") + " keys by CAT: give --ptt cat";
+    } else if (cat && given.comport) {
+        error = "--comport is for keying by the lines, not for --ptt cat";
+    } else if (given.rig && given.rigctld) {
+        error = "--rig and --rigctld do not go together: a rig on a serial device, or a "
+                "running rigctld";
+    } else if (!given.rig && (given.rigPort || given.rigSpeed)) {
+        error = std::string(given.rigPort ? "--rig-port" : "--rig-speed") + " needs --rig MODEL";
+    } else if (cat && !given.rig && !given.rigctld) {
+        error = "--ptt cat needs --rig MODEL or --rigctld HOST:PORT";
+    }
+    if (!error.empty()) {
+        return false;
+    }
+    choice = *chosen;
+    if (given.rig) {
+        choice.rig = {static_cast<int>(*given.rig), given.rigPort.value_or(""),
+                      static_cast<int>(given.rigSpeed.value_or(0))};
+    } else if (given.rigctld) {
+        choice.rig = RigAddress::rigctld(*given.rigctld);
+    }
+    if (const auto problem = pttChoiceProblem(choice)) {
+        error = "--ptt " + given.ptt + ": " + *problem;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+    KeyingOptions keying;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&](std::string& out) {
@@ -36,7 +87,36 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             return true;
         };
         std::string text;
-        if (arg == "--level") {
+        long number = 0;
+        if (arg == "--ptt" || arg == "--rig-port" || arg == "--rigctld" || arg == "--log") {
+            if (!value(text)) {
+                return false;
+            }
+            if (text.empty()) {
+                error = "option " + arg + " needs a value";
+                return false;
+            }
+            if (arg == "--ptt") {
+                keying.ptt = text;
+            } else if (arg == "--rig-port") {
+                keying.rigPort = text;
+            } else if (arg == "--rigctld") {
+                keying.rigctld = text;
+            } else {
+                options.logPath = text;
+            }
+        } else if (arg == "--invert") {
+            keying.invert = true;
+        } else if (arg == "--rig" || arg == "--rig-speed") {
+            if (!value(text)) {
+                return false;
+            }
+            if (!parseInteger(text, number) || number < 1 || number > 100000000) {
+                error = arg + " takes a whole number from 1, not \"" + text + "\"";
+                return false;
+            }
+            (arg == "--rig" ? keying.rig : keying.rigSpeed) = number;
+        } else if (arg == "--level") {
             if (!value(text)) {
                 return false;
             }
@@ -49,7 +129,6 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             if (!value(text)) {
                 return false;
             }
-            long number = 0;
             const long lowest = arg == "--device" ? -1 : 0;
             if (!parseInteger(text, number) || number < lowest || number > 1000000) {
                 error = arg + " takes a whole number from " + std::to_string(lowest) + ", not \"" +
@@ -60,6 +139,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
                 options.device = static_cast<int>(number);
             } else if (arg == "--comport") {
                 options.comport = static_cast<int>(number);
+                keying.comport = number != 0;
             } else if (arg == "--cycles") {
                 options.cycles = number;
             } else {
@@ -75,6 +155,9 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         } else {
             options.positional.push_back(arg);
         }
+    }
+    if (!keyingChoice(keying, options.ptt, error)) {
+        return false;
     }
     if (options.timingGiven) {
         if (options.timing.everyMinutes == 0) {

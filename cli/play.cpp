@@ -2,6 +2,7 @@
 
 #include "beacon/generator.h"
 #include "devices/ptt.h"
+#include "devices/transmission_log.h"
 #include "files/pattern_file.h"
 #include "platform/audio_out.h"
 #include "platform/serial_lines.h"
@@ -120,20 +121,52 @@ int runPlay(const Options& options, int argc, char** argv) {
     const ClockTiming timing =
         !options.timingGiven && beacon::isWsprTiming(pattern) ? kWsprTiming : options.timing;
 
+    const std::string logPath =
+        options.logPath.empty() ? defaultTransmissionLogPath() : options.logPath;
+    if (logPath.empty()) {
+        say("vesk-cli: no place for the transmission log without a home folder: give --log FILE");
+        return 1;
+    }
+    TransmissionLogFile logFile;
+    if (const Outcome opened = logFile.open(logPath); !opened) {
+        say("vesk-cli: " + opened.message());
+        return 1;
+    }
+
     Ptt ptt(std::make_unique<platform::SerialLines>());
-    if (options.comport != 0) {
-        if (const Outcome opened = ptt.openPttPort(options.comport); !opened) {
+    if (options.ptt.usesCat()) {
+        if (const Outcome opened = ptt.openRig(options.ptt.rig); !opened) {
+            say("vesk-cli: Failure to open the rig for PTT by CAT (" + opened.message() + ")");
+            return 1;
+        }
+    } else if (options.comport != 0) {
+        if (const Outcome opened = ptt.openPttPort(options.comport, options.ptt.lines); !opened) {
             say("vesk-cli: Failure to open comport COM" + std::to_string(options.comport) + " (" +
                 opened.message() + ")");
             return 1;
         }
     }
+    // Each transmission as it ends: a line in the log and the same line on stderr. A log that
+    // cannot be written is said once; the beacon goes on and the lines still reach stderr,
+    // but the tool ends with status 1.
+    bool logFailed = false;
+    TransmissionLogger logger(ptt, [&](const TransmissionRecord& record) {
+        const std::string line = transmissionLine(record);
+        if (const Outcome written = logFile.append(line); !written && !logFailed) {
+            logFailed = true;
+            say("vesk-cli: " + written.message());
+        }
+        say(line);
+    });
+    logger.setPattern(options.positional[0]);
+    logger.setPttDescription(describePttChoice(options.ptt, options.comport));
 
     auto audio = platform::makeAudioOut();
     ConsoleView view;
     Sequencer* sequencerPtr = nullptr;
     QtDotTimer timer([&] { sequencerPtr->onDotTimer(); });
-    Sequencer sequencer(*audio, timer, ptt, view);
+    logger.setUnderrunCounter([&audio] { return audio->underruns(); });
+    Sequencer sequencer(*audio, timer, logger, view);
     sequencerPtr = &sequencer;
     // After the last cycle has been heard the sequencer releases the PTT and ends as a close
     // request does, which ends the loop below; no further cycle is keyed.
@@ -191,8 +224,9 @@ int runPlay(const Options& options, int argc, char** argv) {
     if (options.cycles > 0) {
         start += ", " + std::to_string(options.cycles) + " cycle(s)";
     }
-    say(start);
+    say(start + "; PTT " + describePttChoice(options.ptt, options.comport) + ", log " + logPath);
 
+    logger.restartCycles();
     QTimer::singleShot(0, &app, [&] {
         if (!stopping) {
             sequencer.start(pattern, amplitudeForLevel(static_cast<float>(options.level)),
@@ -201,7 +235,10 @@ int runPlay(const Options& options, int argc, char** argv) {
     });
     app.exec();
     ptt.shutdown();
-    return view.failed ? 1 : 0;
+    // Every way out has released through the logger already; should one not have, the
+    // release just made is logged too.
+    logger.endOpenTransmission();
+    return view.failed || logFailed ? 1 : 0;
 }
 
 int runDevices(int argc, char** argv) {

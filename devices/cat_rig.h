@@ -15,12 +15,12 @@ struct RigAddress {
     int model = 0;      // Hamlib's rig model number
     std::string device; // the serial device; "host:port" for rigctld; empty for none
     int speed = 0;      // serial speed in baud; 0 keeps the model's own
+    bool operator==(const RigAddress&) const = default;
 
     static constexpr int kRigctldModel = 2; // Hamlib's NET rigctl
     static RigAddress rigctld(std::string hostPort) {
         return {kRigctldModel, std::move(hostPort), 0};
     }
-    bool operator==(const RigAddress&) const = default;
 };
 
 // One rig whose PTT is switched by CAT commands through Hamlib. Failures name the rig and

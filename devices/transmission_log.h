@@ -64,7 +64,7 @@ public:
 
     // What the next records name; set before Turn On.
     void setPattern(std::string pattern) { pattern_ = std::move(pattern); }
-    void setPttDescription(std::string ptt) { ptt_ = std::move(ptt); }
+    void setPttDescription(std::string ptt) { pttText_ = std::move(ptt); }
     // The sound output's gap count so far (AudioOut::underruns).
     void setUnderrunCounter(std::function<std::int64_t()> counter) {
         underruns_ = std::move(counter);
@@ -74,13 +74,16 @@ public:
 
     void pttOn() override;
     void pttOff() override;
+    // For a way out that releases the PTT directly (Ptt::shutdown): a keying still on record
+    // ends now and goes to the sink.
+    void endOpenTransmission();
 
 private:
     Ptt& ptt_;
     std::function<void(const TransmissionRecord&)> sink_;
     const WallClock& clock_;
     std::function<std::int64_t()> underruns_;
-    std::string pattern_, ptt_;
+    std::string pattern_, pttText_;
     long cycle_ = 0;
     bool open_ = false; // a keying is on record and not yet released
     TransmissionRecord current_;

@@ -1,91 +1,16 @@
 #include "devices/cat_rig.h"
 #include "devices/ptt.h"
 #include "devices/rig_models.h"
+#include "tests/core/rigctld.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <chrono>
-#include <csignal>
 #include <memory>
-#include <netinet/in.h>
-#include <spawn.h>
 #include <string>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace vesk {
 namespace {
-
-// A TCP port on 127.0.0.1 nobody listens on right now.
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool listening(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool connected =
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
-}
-
-// rigctld serving Hamlib's dummy rig (which keys only with PTT by CAT: -P RIG) on 127.0.0.1;
-// it touches no serial device.
-class Rigctld {
-public:
-    Rigctld() : port_(freePort()) {
-        const std::string portText = std::to_string(port_);
-        std::vector<std::string> args = {"rigctld", "-m",        "1",  "-P",    "RIG",
-                                         "-T",      "127.0.0.1", "-t", portText};
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        if (::posix_spawnp(&pid_, "rigctld", nullptr, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-            return;
-        }
-        for (int tries = 0; tries < 100 && !listening(port_); ++tries) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
-    ~Rigctld() { stop(); }
-    Rigctld(const Rigctld&) = delete;
-    Rigctld& operator=(const Rigctld&) = delete;
-
-    void stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-    bool running() const { return pid_ > 0 && listening(port_); }
-    std::string hostPort() const { return "127.0.0.1:" + std::to_string(port_); }
-
-private:
-    int port_;
-    pid_t pid_ = -1;
-};
 
 // Key and release read back through Hamlib, in-process and over the network.
 TEST(CatRig, KeysAndReleasesTheDummyRigInProcessAndThroughRigctld) {

@@ -2,8 +2,9 @@
 // pseudo-terminal has none, so TIOCMBIS and TIOCMBIC on a terminal are answered here. Each
 // change is appended to the file $VESK_FAKE_MODEM_LOG as "DTR+", "RTS-" and so on, one per
 // line, followed with VESK_FAKE_MODEM_TIMES set by the CLOCK_MONOTONIC time in seconds (the
-// playback measurement lines it up with a recording); with VESK_FAKE_MODEM_FAIL set, raising a
-// line fails with EIO (a port gone bad).
+// playback measurement lines it up with a recording), or by the CLOCK_REALTIME time with it set
+// to "realtime" (to compare with the UTC times the program logs); with VESK_FAKE_MODEM_FAIL
+// set, raising a line fails with EIO (a port gone bad).
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -35,9 +36,10 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
     char entry[64];
     int length = 0;
     const char* line = (bits & TIOCM_RTS) != 0 ? "RTS" : "DTR";
-    if (std::getenv("VESK_FAKE_MODEM_TIMES") != nullptr) {
+    if (const char* times = std::getenv("VESK_FAKE_MODEM_TIMES")) {
         timespec now{};
-        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        ::clock_gettime(std::strcmp(times, "realtime") == 0 ? CLOCK_REALTIME : CLOCK_MONOTONIC,
+                        &now);
         length = std::snprintf(entry, sizeof entry, "%s%c %lld.%09ld\n", line, raise ? '+' : '-',
                                static_cast<long long>(now.tv_sec), now.tv_nsec);
     } else {

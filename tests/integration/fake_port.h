@@ -50,10 +50,10 @@ public:
         termios settings{};
         return ::tcgetattr(master_, &settings) == 0 && (settings.c_cflag & HUPCL) != 0;
     }
-    void clearHangUpOnClose() const {
+    void setHangUpOnClose(bool on) const {
         termios settings{};
         ::tcgetattr(master_, &settings);
-        settings.c_cflag &= ~tcflag_t{HUPCL};
+        settings.c_cflag = on ? settings.c_cflag | HUPCL : settings.c_cflag & ~tcflag_t{HUPCL};
         ::tcsetattr(master_, TCSANOW, &settings);
     }
 

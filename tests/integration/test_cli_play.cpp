@@ -3,7 +3,10 @@
 
 #include "tests/integration/fake_port.h"
 
+#include "devices/cat_rig.h"
+
 #include "files/pattern_file.h"
+#include "tests/core/rigctld.h"
 #include "tests/core/scratch_folder.h"
 #include "tone/pattern.h"
 #include "tone/pattern_stream.h"
@@ -13,8 +16,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -215,16 +221,18 @@ TEST_F(CliPlay, SignalDuringTheFirstCycleStopsCleanly) {
         // The queued sound (64 blocks, about 186 ms) plays out, and not the rest of the cycle.
         EXPECT_GE(drain, 120ms);
         EXPECT_LT(drain, 1000ms);
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
+        // The start, the stop and the transmission it cut short; no cycle played to its end.
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 3) << err;
         EXPECT_NE(err.find("stopping"), std::string::npos) << err;
-        EXPECT_TRUE(linesStartingWith(err, "cycle ").empty()) << err;
+        EXPECT_NE(err.find("\tcycle 1\t"), std::string::npos) << err;
+        EXPECT_EQ(err.find(" played, "), std::string::npos) << err;
     }
 }
 
 TEST_F(CliPlay, KeysThroughTheComportItIsGiven) {
     Comport7 port;
     ASSERT_FALSE(port.device.empty());
-    port.clearHangUpOnClose();
+    port.setHangUpOnClose(false);
 
     MonitorRecording monitor; // keeps the null sink's latency low: the sound starts at once
     ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
@@ -274,10 +282,11 @@ TEST_F(CliPlay, FailuresEndItBeforeAnyCycleWithOneMessage) {
     EnvironmentChanges failing = port.modemEnvironment();
     failing["VESK_FAKE_MODEM_FAIL"] = "1";
     const EnvironmentChanges noCom7 = {{"VESK_COMPORT_DIR", noPorts.path().string()}};
+    const std::string nobody = "127.0.0.1:" + std::to_string(freePort());
     const struct {
         EnvironmentChanges environment;
         std::vector<std::string> options;
-        const char* message;
+        std::string message;
     } cases[] = {
         {port.environment(),
          {"--comport", "7"},
@@ -285,6 +294,11 @@ TEST_F(CliPlay, FailuresEndItBeforeAnyCycleWithOneMessage) {
         {failing, {"--comport", "7"}, "vesk-cli: COM7: cannot raise DTR: Input/output error"},
         {noCom7, {"--comport", "7"}, "vesk-cli: Failure to open comport COM7 (COM7: "},
         {noCom7, {"--device", "99"}, "Error opening waveform audio device!"},
+        {noCom7,
+         {"--ptt", "cat", "--rigctld", nobody},
+         "vesk-cli: Failure to open the rig for PTT by CAT (Hamlib NET rigctl at " + nobody +
+             ": cannot open: "},
+        {noCom7, {"--log", shortFile() + "/log"}, "Cannot open the transmission log "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -295,7 +309,218 @@ TEST_F(CliPlay, FailuresEndItBeforeAnyCycleWithOneMessage) {
         const std::vector<std::string> messages = linesStartingWith(run.err, "vesk-cli:");
         ASSERT_EQ(messages.size(), 1u) << run.err;
         EXPECT_NE(messages[0].find(c.message), std::string::npos) << run.err;
-        EXPECT_TRUE(linesStartingWith(run.err, "cycle ").empty()) << run.err;
+        // No cycle played, nothing was keyed.
+        EXPECT_EQ(run.err.find("cycle "), std::string::npos) << run.err;
+    }
+}
+
+// The fields of the transmission lines in `text` (log or stderr), split at the tabs.
+std::vector<std::vector<std::string>> transmissionFields(const std::string& text) {
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find('\t') == std::string::npos) {
+            continue;
+        }
+        std::vector<std::string>& fields = lines.emplace_back();
+        std::istringstream parts(line);
+        for (std::string field; std::getline(parts, field, '\t');) {
+            fields.push_back(field);
+        }
+    }
+    return lines;
+}
+
+// Each method leaves its own levels, the line it does not use cleared: released at the open,
+// keyed while the pattern sounds, released at the end and after a terminate request that
+// comes while keyed. Only a method that releases with both lines cleared hangs up on close.
+TEST_F(CliPlay, EachLineMethodKeysAndReleasesItsOwnLevels) {
+    const struct {
+        std::vector<std::string> options;
+        std::string keyed, released, described;
+    } methods[] = {
+        {{}, "DTR+\nRTS+\n", "DTR-\nRTS-\n", "DTR+RTS on COM 7"},
+        {{"--ptt", "dtr"}, "DTR+\nRTS-\n", "DTR-\nRTS-\n", "DTR on COM 7"},
+        {{"--ptt", "rts"}, "DTR-\nRTS+\n", "DTR-\nRTS-\n", "RTS on COM 7"},
+        {{"--ptt", "both", "--invert"},
+         "DTR-\nRTS-\n",
+         "DTR+\nRTS+\n",
+         "DTR+RTS inverted on COM 7"},
+        {{"--invert", "--ptt", "dtr"}, "DTR-\nRTS-\n", "DTR+\nRTS-\n", "DTR inverted on COM 7"},
+        {{"--ptt", "rts", "--invert"}, "DTR-\nRTS-\n", "DTR-\nRTS+\n", "RTS inverted on COM 7"},
+    };
+    const auto pairs = [](const std::string& log) {
+        std::vector<std::string> levels;
+        for (std::size_t at = 0; at + 10 <= log.size(); at += 10) {
+            levels.push_back(log.substr(at, 10));
+        }
+        return levels;
+    };
+    MonitorRecording monitor;
+    ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
+    for (const auto& m : methods) {
+        SCOPED_TRACE(m.described);
+        Comport7 port;
+        const bool hangsUp = m.released == "DTR-\nRTS-\n";
+        port.setHangUpOnClose(!hangsUp); // the tool is to switch it as the method needs
+        std::vector<std::string> args{kCli,        "play",  shortFile(),
+                                      "--comport", "7",     "--cycles",
+                                      "1",         "--log", folder.file("lines.log")};
+        args.insert(args.end(), m.options.begin(), m.options.end());
+        const RunResult run = runProgram(args, port.modemEnvironment(), {}, 20s);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const std::vector<std::string> levels = pairs(port.lineLog());
+        ASSERT_GE(levels.size(), 3u) << port.lineLog();
+        EXPECT_EQ(levels[0], m.released) << port.lineLog();
+        EXPECT_EQ(levels[1], m.keyed) << port.lineLog();
+        EXPECT_EQ(levels.back(), m.released) << port.lineLog();
+        EXPECT_EQ(std::count(levels.begin(), levels.end(), m.keyed), 1) << port.lineLog();
+        EXPECT_EQ(std::count(levels.begin(), levels.end(), m.released) + 1,
+                  static_cast<std::ptrdiff_t>(levels.size()))
+            << port.lineLog();
+        EXPECT_EQ(port.hangsUpOnClose(), hangsUp);
+        const auto lines = transmissionFields(run.err);
+        ASSERT_EQ(lines.size(), 1u) << run.err;
+        ASSERT_EQ(lines[0].size(), 6u) << run.err;
+        EXPECT_EQ(lines[0][4], m.described);
+    }
+
+    const auto& inverted = methods[4];
+    Comport7 port;
+    ChildProcess play({kCli, "play", shortFile(), "--comport", "7", "--ptt", "dtr", "--invert",
+                       "--log", folder.file("signal.log")},
+                      port.modemEnvironment());
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const std::vector<std::string> levels = pairs(port.lineLog());
+            return !levels.empty() && levels.back() == inverted.keyed;
+        },
+        10s))
+        << play.standardError();
+    play.signal(SIGTERM);
+    ASSERT_TRUE(play.wait(5s)) << play.standardError();
+    EXPECT_EQ(play.exitCode(), 0) << play.standardError();
+    EXPECT_EQ(pairs(port.lineLog()).back(), inverted.released) << port.lineLog();
+    EXPECT_EQ(transmissionFields(readWholeFile(folder.file("signal.log"))).size(), 1u);
+}
+
+// By CAT through a running rigctld: a second connection to it sees the rig keyed, released
+// between cycles, and released after a terminate request that came while it was keyed. The
+// in-process dummy rig of Hamlib keys and logs as well.
+TEST_F(CliPlay, KeysARigByCatThroughRigctldOrByModel) {
+    Rigctld server;
+    ASSERT_TRUE(server.running()) << "rigctld (libhamlib-utils) did not start";
+    CatRig reader;
+    ASSERT_TRUE(reader.open(RigAddress::rigctld(server.hostPort())).ok());
+    ChildProcess play({kCli, "play", shortFile(), "--ptt", "cat", "--rigctld", server.hostPort(),
+                       "--log", folder.file("rigctld.log")});
+    for (const bool keyed : {true, false, true}) {
+        ASSERT_TRUE(waitFor([&] { return reader.ptt() == keyed; }, 10s))
+            << "never " << (keyed ? "keyed" : "released") << "\n"
+            << play.standardError();
+    }
+    play.signal(SIGTERM);
+    ASSERT_TRUE(play.wait(5s)) << play.standardError();
+    EXPECT_EQ(play.exitCode(), 0) << play.standardError();
+    EXPECT_EQ(reader.ptt(), false) << "left keyed";
+    const auto logged = transmissionFields(readWholeFile(folder.file("rigctld.log")));
+    ASSERT_EQ(logged.size(), 2u) << play.standardError();
+    EXPECT_EQ(logged[1][4], "CAT to rigctld at " + server.hostPort());
+
+    const RunResult model = runProgram({kCli, "play", shortFile(), "--ptt", "cat", "--rig", "1",
+                                        "--cycles", "1", "--log", folder.file("model.log")},
+                                       {}, {}, 20s);
+    EXPECT_EQ(model.exitCode, 0) << model.err;
+    const auto modelLogged = transmissionFields(readWholeFile(folder.file("model.log")));
+    ASSERT_EQ(modelLogged.size(), 1u) << model.err;
+    EXPECT_EQ(modelLogged[0][4].rfind("CAT to Hamlib model 1", 0), 0u) << modelLogged[0][4];
+}
+
+// "2026-12-07T05:30:00.012Z" as milliseconds since the epoch; -1 when it is not one.
+std::int64_t utcMilliseconds(const std::string& text) {
+    std::tm utc{};
+    int ms = -1;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &utc.tm_year, &utc.tm_mon,
+                    &utc.tm_mday, &utc.tm_hour, &utc.tm_min, &utc.tm_sec, &ms) != 7) {
+        return -1;
+    }
+    utc.tm_year -= 1900;
+    utc.tm_mon -= 1;
+    return static_cast<std::int64_t>(::timegm(&utc)) * 1000 + ms;
+}
+
+// Three cycles, three lines, in the log file and on stderr alike: each with the times the
+// lines were keyed and released (as the port saw them, on the wall clock), the pattern, the
+// keying and the gaps in the sound.
+TEST_F(CliPlay, LogsEachTransmissionWithTheTimesTheLinesChanged) {
+    Comport7 port;
+    EnvironmentChanges environment = port.modemEnvironment();
+    environment["VESK_FAKE_MODEM_TIMES"] = "realtime";
+    const std::string logFile = folder.file("state/vesk/transmissions.log");
+    const RunResult run =
+        runProgram({kCli, "play", shortFile(), "--comport", "7", "--cycles", "3", "--log", logFile},
+                   environment, {}, 30s);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string logged = readWholeFile(logFile);
+    const auto lines = transmissionFields(logged);
+    ASSERT_EQ(lines.size(), 3u) << logged;
+    EXPECT_EQ(transmissionFields(run.err), lines) << run.err;
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 3) << logged;
+
+    // DTR changes first: its stamps are the keying's and the release's.
+    std::vector<std::int64_t> keyedAt, releasedAt;
+    std::istringstream changes(port.lineLog());
+    std::string change;
+    double seconds = 0;
+    while (changes >> change >> seconds) {
+        const auto ms = static_cast<std::int64_t>(std::llround(seconds * 1000));
+        if (change == "DTR+") {
+            keyedAt.push_back(ms);
+        } else if (change == "DTR-" && releasedAt.size() < keyedAt.size()) {
+            releasedAt.push_back(ms);
+        }
+    }
+    ASSERT_EQ(keyedAt.size(), 3u) << port.lineLog();
+    ASSERT_EQ(releasedAt.size(), 3u) << port.lineLog();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(logged);
+        ASSERT_EQ(lines[i].size(), 6u);
+        EXPECT_NEAR(static_cast<double>(utcMilliseconds(lines[i][0]) - keyedAt[i]), 0.0, 10.0);
+        EXPECT_NEAR(static_cast<double>(utcMilliseconds(lines[i][1]) - releasedAt[i]), 0.0, 10.0);
+        EXPECT_EQ(lines[i][2], "cycle " + std::to_string(i + 1));
+        EXPECT_EQ(lines[i][3], shortFile());
+        EXPECT_EQ(lines[i][4], "DTR+RTS on COM 7");
+        EXPECT_EQ(lines[i][5], "0 underruns");
+    }
+}
+
+// Keying options that do not go together end the tool before it plays, with one line.
+TEST(CliPlayOptions, KeyingOptionsThatDoNotFitEndItWithOneLine) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--ptt", "key"}, "--ptt takes dtr, rts, both or cat, not \"key\""},
+        {{"--ptt", "cat"}, "--ptt cat needs --rig MODEL or --rigctld HOST:PORT"},
+        {{"--ptt", "cat", "--rig", "1", "--rigctld", "localhost:4532"},
+         "--rig and --rigctld do not go together"},
+        {{"--invert", "--ptt", "cat", "--rig", "1"}, "--invert is for the DTR and RTS lines"},
+        {{"--ptt", "cat", "--rigctld", "localhost:4532", "--rig-port", "/dev/ttyUSB0"},
+         "--rig-port needs --rig MODEL"},
+        {{"--rig-speed", "9600"}, "--rig-speed needs --rig MODEL"},
+        {{"--rig", "1"}, "--rig keys by CAT: give --ptt cat"},
+        {{"--ptt", "cat", "--rig", "1", "--comport", "7"}, "--comport is for keying by the lines"},
+        {{"--ptt", "cat", "--rigctld", "localhost"}, "--ptt cat: "},
+        {{"--ptt", "cat", "--rig", "one"}, "--rig takes a whole number from 1, not \"one\""},
+        {{"--log", ""}, "option --log needs a value"},
+    };
+    ScratchFolder folder;
+    writeWholeFile(folder.file("short.txt"), fiveDots(kRepeatDots));
+    for (const auto& [options, message] : cases) {
+        SCOPED_TRACE(message);
+        std::vector<std::string> args{kCli, "play", folder.file("short.txt")};
+        args.insert(args.end(), options.begin(), options.end());
+        const RunResult run = runProgram(args, {{"VESK_COMPORT_DIR", folder.path().string()}});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err.rfind("vesk-cli: " + message, 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     }
 }
 

@@ -33,7 +33,7 @@ TEST(WindowSignals, EndTheProgramReleasedWithTheSettingsWritten) {
         SCOPED_TRACE(c.signal);
         Comport7 port;
         ASSERT_FALSE(port.device.empty());
-        port.clearHangUpOnClose();
+        port.setHangUpOnClose(false);
         ScratchFolder folder;
         const std::string settings = folder.file("VESK_COMPORT.INI");
         if (c.settings != nullptr) {

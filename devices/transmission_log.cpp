@@ -1,0 +1,164 @@
+#include "devices/transmission_log.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vesk {
+
+std::string defaultTransmissionLogPath() {
+    std::filesystem::path state;
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && xdg[0] == '/') {
+        state = xdg;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        state = std::filesystem::path(home) / ".local" / "state";
+    } else {
+        return {};
+    }
+    return (state / "vesk" / "transmissions.log").string();
+}
+
+std::string formatUtcMilliseconds(UtcNanoseconds time) {
+    constexpr std::int64_t kPerSecond = 1'000'000'000;
+    std::int64_t seconds = time / kPerSecond;
+    std::int64_t rest = time % kPerSecond;
+    if (rest < 0) {
+        rest += kPerSecond;
+        --seconds;
+    }
+    const std::time_t whole = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    ::gmtime_r(&whole, &utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<int>(rest / 1'000'000));
+    return text;
+}
+
+namespace {
+
+// A field as the line holds it: a tab, a line feed or a carriage return in a file name (or a
+// device name) would split the field or the line, so they are written as \t, \n and \r.
+std::string oneField(const std::string& text) {
+    std::string field;
+    for (const char c : text) {
+        if (c == '\t') {
+            field += "\\t";
+        } else if (c == '\n') {
+            field += "\\n";
+        } else if (c == '\r') {
+            field += "\\r";
+        } else {
+            field += c;
+        }
+    }
+    return field;
+}
+
+} // namespace
+
+std::string transmissionLine(const TransmissionRecord& record) {
+    return formatUtcMilliseconds(record.keyed) + '\t' + formatUtcMilliseconds(record.released) +
+           "\tcycle " + std::to_string(record.cycle) + '\t' + oneField(record.pattern) + '\t' +
+           oneField(record.ptt) + '\t' + std::to_string(record.underruns) +
+           (record.underruns == 1 ? " underrun" : " underruns");
+}
+
+TransmissionLogFile::~TransmissionLogFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+Outcome TransmissionLogFile::open(const std::string& path) {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    path_ = path;
+    const auto failed = [&path](const std::string& reason) {
+        return Outcome::failure("Cannot open the transmission log " + path + ": " + reason);
+    };
+    if (path.empty()) {
+        return failed("no file named (HOME is not set)");
+    }
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code error;
+    if (!folder.empty()) {
+        std::filesystem::create_directories(folder, error);
+        if (error) {
+            return failed(error.message());
+        }
+    }
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd_ < 0) {
+        return failed(std::strerror(errno));
+    }
+    return {};
+}
+
+Outcome TransmissionLogFile::append(const std::string& line) {
+    if (fd_ < 0) {
+        return Outcome::failure("The transmission log is not open");
+    }
+    const std::string text = line + '\n';
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t count = ::write(fd_, text.data() + written, text.size() - written);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return Outcome::failure("Cannot write to the transmission log " + path_ + ": " +
+                                    std::strerror(count < 0 ? errno : EIO));
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    return {};
+}
+
+TransmissionLogger::TransmissionLogger(Ptt& ptt,
+                                       std::function<void(const TransmissionRecord&)> sink,
+                                       const WallClock& clock)
+    : ptt_(ptt), sink_(std::move(sink)), clock_(clock) {}
+
+void TransmissionLogger::pttOn() {
+    ptt_.pttOn();
+    if (open_ || !ptt_.keyed()) {
+        return;
+    }
+    open_ = true;
+    current_ = {};
+    current_.cycle = ++cycle_;
+    current_.keyed = clock_.now();
+    current_.pattern = pattern_;
+    current_.ptt = pttText_;
+    underrunsAtKey_ = underruns_ ? underruns_() : 0;
+}
+
+void TransmissionLogger::pttOff() {
+    ptt_.pttOff();
+    endOpenTransmission();
+}
+
+void TransmissionLogger::endOpenTransmission() {
+    if (!open_) {
+        return;
+    }
+    open_ = false;
+    current_.released = clock_.now();
+    current_.underruns = (underruns_ ? underruns_() : 0) - underrunsAtKey_;
+    if (sink_) {
+        sink_(current_);
+    }
+}
+
+} // namespace vesk

@@ -1,0 +1,175 @@
+#include "devices/ptt_choice.h"
+#include "devices/transmission_log.h"
+#include "tests/core/scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace vesk {
+namespace {
+
+using platform::PttLines;
+
+PttChoice lines(PttLines which, bool inverted) {
+    PttChoice choice;
+    choice.lines = {which, inverted};
+    return choice;
+}
+
+PttChoice cat(RigAddress rig) {
+    PttChoice choice;
+    choice.keyer = PttChoice::Keyer::Cat;
+    choice.rig = std::move(rig);
+    return choice;
+}
+
+// The words of the options and the settings file, and the names the log gives each keying.
+TEST(PttChoice, WordsAndDescriptionsForEachKeying) {
+    const struct {
+        const char* word;
+        bool inverted;
+        PttChoice choice;
+        std::int32_t comport;
+        const char* described;
+    } cases[] = {
+        {"both", false, lines(PttLines::DtrRts, false), 3, "DTR+RTS on COM 3"},
+        {"dtr", true, lines(PttLines::Dtr, true), 12, "DTR inverted on COM 12"},
+        {"rts", false, lines(PttLines::Rts, false), 0, "RTS, no port"},
+        {"cat", false, cat({}), 3, "CAT to Hamlib model 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        EXPECT_EQ(pttChoiceFromWord(c.word, c.inverted), c.choice);
+        EXPECT_EQ(pttKeyerWord(c.choice), c.word);
+        EXPECT_EQ(describePttChoice(c.choice, c.comport), c.described);
+    }
+    EXPECT_EQ(pttChoiceFromWord("DTR", false), std::nullopt);
+    EXPECT_EQ(pttChoiceFromWord("", false), std::nullopt);
+    EXPECT_EQ(describePttChoice(cat({3073, "/dev/ttyUSB0", 19200}), 5),
+              "CAT to Hamlib model 3073 at /dev/ttyUSB0 (19200 Bd)");
+    EXPECT_EQ(describePttChoice(cat(RigAddress::rigctld("localhost:4532")), 5),
+              "CAT to rigctld at localhost:4532");
+}
+
+TEST(PttChoice, ACatChoiceNeedsARigAndAWholeAddress) {
+    EXPECT_EQ(pttChoiceProblem(lines(PttLines::Rts, true)), std::nullopt);
+    EXPECT_EQ(pttChoiceProblem(cat({1, "", 0})), std::nullopt);
+    EXPECT_EQ(pttChoiceProblem(cat(RigAddress::rigctld("127.0.0.1:4532"))), std::nullopt);
+    EXPECT_EQ(pttChoiceProblem(cat(RigAddress::rigctld("[::1]:4532"))), std::nullopt);
+    EXPECT_EQ(pttChoiceProblem(cat({})), "CAT keying needs a rig model or a rigctld address.");
+    for (const char* address :
+         {"localhost", "localhost:", ":4532", "host:0", "host:65536", "host:45x"}) {
+        EXPECT_EQ(pttChoiceProblem(cat(RigAddress::rigctld(address))),
+                  "\"" + std::string(address) + "\" is not a rigctld address (host:port).");
+    }
+    EXPECT_TRUE(pttChoiceProblem(cat({1, "/dev/ttyUSB0", -1})).has_value());
+}
+
+TEST(TransmissionLog, LinesNameBothTimesToTheMillisecondAndTheKeying) {
+    // 2026-12-07T05:30:00.012Z and 61.2385 s later.
+    const UtcNanoseconds keyed = 1796621400'012'000'000;
+    TransmissionRecord record{
+        7, keyed, keyed + 61'238'500'000, "/home/op/b.txt", "DTR+RTS on COM 3", 1};
+    EXPECT_EQ(transmissionLine(record), "2026-12-07T05:30:00.012Z\t2026-12-07T05:31:01.250Z\t"
+                                        "cycle 7\t/home/op/b.txt\tDTR+RTS on COM 3\t1 underrun");
+    record.underruns = 0;
+    EXPECT_EQ(transmissionLine(record).substr(transmissionLine(record).rfind('\t') + 1),
+              "0 underruns");
+    // A file name holding a tab or a line break stays in its field and on its line.
+    record.pattern = "/home/op/a\tb\nc\r.txt";
+    const std::string line = transmissionLine(record);
+    EXPECT_EQ(line.substr(line.find("\tcycle 7\t")),
+              "\tcycle 7\t/home/op/a\\tb\\nc\\r.txt\tDTR+RTS on COM 3\t0 underruns");
+    EXPECT_EQ(formatUtcMilliseconds(-1'000'000), "1969-12-31T23:59:59.999Z");
+}
+
+TEST(TransmissionLog, FileIsAppendedToInItsOwnFolderAndFailuresNameIt) {
+    ScratchFolder scratch;
+    const std::string path = scratch.file("state/vesk/transmissions.log");
+    {
+        TransmissionLogFile log;
+        ASSERT_TRUE(log.open(path).ok());
+        ASSERT_TRUE(log.append("first").ok());
+    }
+    TransmissionLogFile log;
+    ASSERT_TRUE(log.open(path).ok());
+    ASSERT_TRUE(log.append("second").ok());
+    EXPECT_EQ(readWholeFile(path), "first\nsecond\n");
+
+    TransmissionLogFile folder;
+    const Outcome refused = folder.open(scratch.path().string());
+    EXPECT_EQ(refused.message(),
+              "Cannot open the transmission log " + scratch.path().string() + ": Is a directory");
+    EXPECT_FALSE(folder.append("lost").ok());
+
+    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    ::setenv("XDG_STATE_HOME", "/var/tmp/x", 1);
+    EXPECT_EQ(defaultTransmissionLogPath(), "/var/tmp/x/vesk/transmissions.log");
+    ::setenv("XDG_STATE_HOME", "relative", 1); // not absolute: ignored, as XDG says
+    ::setenv("HOME", "/home/op", 1);
+    EXPECT_EQ(defaultTransmissionLogPath(), "/home/op/.local/state/vesk/transmissions.log");
+    ::unsetenv("XDG_STATE_HOME");
+    ::setenv("HOME", home.c_str(), 1);
+}
+
+class SteppedClock : public WallClock {
+public:
+    UtcNanoseconds now() const override { return time += 1'000'000; }
+    mutable UtcNanoseconds time = 0;
+};
+
+// Lines whose keying can be made to fail, with the port shown as open.
+class FailingLines : public platform::SerialLines {
+public:
+    bool fail = false;
+    Outcome open(std::int32_t) override { return {}; }
+    bool isOpen() const override { return true; }
+    void close() override {}
+    Outcome setLines(bool keyed) override {
+        return fail && keyed ? Outcome::failure("COM7: cannot raise DTR: gone") : Outcome{};
+    }
+};
+
+// Each keying that worked gives one record at its release, numbered from Turn On, with the
+// gaps heard while keyed; a keying that failed gives none, and a way out that releases the
+// PTT directly still ends the open record.
+TEST(TransmissionLog, LoggerRecordsEachKeyingThatWorked) {
+    auto owned = std::make_unique<FailingLines>();
+    FailingLines& port = *owned;
+    Ptt ptt(std::move(owned));
+    std::vector<TransmissionRecord> records;
+    SteppedClock clock;
+    std::int64_t underruns = 4;
+    TransmissionLogger logger(
+        ptt, [&](const TransmissionRecord& record) { records.push_back(record); }, clock);
+    logger.setPattern("b.txt");
+    logger.setPttDescription("DTR on COM 7");
+    logger.setUnderrunCounter([&] { return underruns; });
+
+    logger.pttOn();
+    underruns += 2;
+    logger.pttOff();
+    logger.pttOff(); // a second release ends nothing
+    port.fail = true;
+    logger.pttOn();
+    logger.pttOff();
+    port.fail = false;
+    logger.restartCycles();
+    logger.pttOn();
+    ptt.shutdown();
+    logger.endOpenTransmission();
+
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].cycle, 1);
+    EXPECT_EQ(records[0].keyed, 1'000'000);
+    EXPECT_EQ(records[0].released, 2'000'000);
+    EXPECT_EQ(records[0].underruns, 2);
+    EXPECT_EQ(records[0].pattern, "b.txt");
+    EXPECT_EQ(records[0].ptt, "DTR on COM 7");
+    EXPECT_EQ(records[1].cycle, 1);
+    EXPECT_EQ(records[1].underruns, 0);
+}
+
+} // namespace
+} // namespace vesk
