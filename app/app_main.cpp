@@ -132,10 +132,24 @@ void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
                      std::unique_ptr<platform::SerialLines> lines) {
     state.audio = std::move(audio);
     state.ptt = std::make_unique<Ptt>(std::move(lines));
+    state.transmissionLog = std::make_unique<TransmissionLogFile>();
+    state.transmissionLogger = std::make_unique<TransmissionLogger>(
+        *state.ptt, [&state](const TransmissionRecord& record) {
+            if (!state.transmissionLog->isOpen()) {
+                return;
+            }
+            const Outcome written = state.transmissionLog->append(transmissionLine(record));
+            // The sequencer is mid-call: the notice waits for the window's loop.
+            if (!written && state.transmissionLogError.empty()) {
+                state.transmissionLogError = written.message();
+                ui::postMessage(state.mainWindow, kLogFailureMessage, 0, 0);
+            }
+        });
+    state.transmissionLogger->setUnderrunCounter([&state] { return state.audio->underruns(); });
     state.dotTimer = std::make_unique<WindowDotTimer>(state);
     state.sequencerView = std::make_unique<WindowSequencerView>(state);
-    state.sequencer = std::make_unique<Sequencer>(*state.audio, *state.dotTimer, *state.ptt,
-                                                  *state.sequencerView);
+    state.sequencer = std::make_unique<Sequencer>(*state.audio, *state.dotTimer,
+                                                  *state.transmissionLogger, *state.sequencerView);
     state.sequencer->setAudioRoute([&state](platform::AudioEvent event, int block) {
         ui::postMessage(state.mainWindow, messageFor(event), 0, block);
     });
@@ -154,6 +168,7 @@ int appMain(int argc, char** argv) {
     std::error_code error;
     loadSettings(state, std::filesystem::current_path(error).string());
     state.stationSettingsPath = defaultStationSettingsPath();
+    state.transmissionLogPath = defaultTransmissionLogPath();
     attachResources(state, platform::makeAudioOut(), std::make_unique<platform::SerialLines>());
     // A logout, a shutdown or a closed terminal ends the program as Escape would, minus the
     // wait for the queued sound: lines released and settings written first, then every

@@ -4,6 +4,7 @@
 #include "devices/ptt.h"
 #include "devices/ptt_choice.h"
 #include "devices/station_settings.h"
+#include "devices/transmission_log.h"
 #include "platform/audio_out.h"
 #include "tone/edit_history.h"
 #include "tone/pattern.h"
@@ -73,10 +74,16 @@ struct AppState {
     bool settingsSaveFailed = false; // a failed write was reported
     // Where each transmission is logged; empty: no log (a test sets its own).
     std::string transmissionLogPath;
+    // Why a record could not be written; reported once.
+    std::string transmissionLogError;
+    bool transmissionLogReported = false;
 
     // Resources owned for the run.
     std::unique_ptr<platform::AudioOut> audio;
     std::unique_ptr<Ptt> ptt;
+    // Between the sequencer and the PTT: each transmission goes to the log file.
+    std::unique_ptr<TransmissionLogFile> transmissionLog;
+    std::unique_ptr<TransmissionLogger> transmissionLogger;
     std::unique_ptr<DotTimer> dotTimer;
     std::unique_ptr<SequencerView> sequencerView;
     std::unique_ptr<Sequencer> sequencer;

@@ -220,6 +220,12 @@ void turnOnOffCommand(AppState& state, std::int32_t) {
     if (state.sequencer->deviceOpen()) {
         state.sequencer->stop();
     } else {
+        TransmissionLogger& logger = *state.transmissionLogger;
+        logger.restartCycles();
+        const bool kept =
+            !state.lastPatternFile.empty() && samePatternWork(state.pattern, state.keptPattern);
+        logger.setPattern(kept ? state.lastPatternFile : "(unsaved pattern)");
+        logger.setPttDescription(describePttChoice(state.pttChoice, state.pttComport));
         state.sequencer->start(state.pattern, state.amplitude, state.soundcardIndex);
     }
 }

@@ -230,6 +230,28 @@ void addMenus(ui::Window window, AppState& state) {
     ui::menuAttach(window, bar);
 }
 
+constexpr const char* kLogCaption = "Transmission log";
+
+// Opens the log for appending; one that cannot be opened is reported and playback goes on
+// without it.
+void openTransmissionLog(AppState& state) {
+    if (state.transmissionLogPath.empty()) {
+        return;
+    }
+    if (const Outcome opened = state.transmissionLog->open(state.transmissionLogPath); !opened) {
+        ui::messageBox(opened.message() + "\r\nTransmissions are not logged in this run.",
+                       msg::MB_OK | msg::MB_ICONWARNING, kLogCaption);
+    }
+}
+
+// The first record that could not be written; later failures say nothing more.
+void reportLogFailure(AppState& state) {
+    if (!state.transmissionLogReported) {
+        state.transmissionLogReported = true;
+        ui::messageBox(state.transmissionLogError, msg::MB_OK | msg::MB_ICONWARNING, kLogCaption);
+    }
+}
+
 std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wParam,
                       std::int32_t lParam) {
     switch (message) {
@@ -280,6 +302,9 @@ std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wPar
     case kPttFailureMessage:
         reportPttFailure(*state.ptt);
         return 0;
+    case kLogFailureMessage:
+        reportLogFailure(state);
+        return 0;
     case msg::WM_DESTROY:
         shutdownMainWindow(state);
         return 0;
@@ -321,6 +346,7 @@ void initialiseMainWindow(AppState& state) {
     }
     readRememberedSettings(state);
     startPttPort(*state.ptt, state.pttComport, state.pttChoice);
+    openTransmissionLog(state);
 
     const BeaconPattern start = startPattern();
     state.pattern.toneIndex = start.toneIndex;
@@ -361,6 +387,8 @@ void initialiseMainWindow(AppState& state) {
 void shutdownMainWindow(AppState& state) {
     // A transmitter is never left keyed by this program: release, then close the port.
     state.ptt->shutdown();
+    // A transmission cut short still goes to the log.
+    state.transmissionLogger->endOpenTransmission();
     // A settings file that could not be read at start is left as it is.
     if (state.settingsError.empty()) {
         // Nobody is left to tell at this point: the window has gone.

@@ -6,6 +6,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace vesk {
@@ -28,7 +29,8 @@ protected:
     void escape() {
         command(static_cast<std::int32_t>(msg::IDCANCEL));
         ui::processEvents();
-        ASSERT_FALSE(ui::windowExists(window_));
+        // While it plays the window waits for the queued sound.
+        ASSERT_TRUE(playUntil([this] { return !ui::windowExists(window_); }));
     }
     // Runs PTT > "PTT options..." with `operate` acting on the open box.
     void choosePtt(const std::function<void(ui::Window)>& operate) {
@@ -160,6 +162,56 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
         << boxes_[0].text;
     EXPECT_FALSE(state_.ptt->isOpen());
     EXPECT_EQ(text(id::kPttLabel), "PTT OFF");
+}
+
+std::vector<std::string> fields(const std::string& line) {
+    std::vector<std::string> split;
+    std::size_t start = 0;
+    for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+        split.push_back(line.substr(start, tab - start));
+    }
+    split.push_back(line.substr(start));
+    return split;
+}
+
+// Each transmission is one line: a Turn Off and the way out each end one, and Turn On starts
+// the count again. A log that cannot be opened is reported once and playback keys all the same.
+TEST_F(StationTest, TransmissionsGoToTheLog) {
+    const fs::path log = folder_ / "state" / "vesk" / "transmissions.log";
+    state_.transmissionLogPath = log.string();
+    show(3);
+    startPlaying();
+    command(id::kTurnOnOff);
+    ASSERT_TRUE(playUntil([this] { return !state_.sequencer->deviceOpen(); }));
+    startPlaying();
+    shutdownMainWindow(state_); // as a signal ends it: the PTT released at once
+    EXPECT_FALSE(state_.ptt->keyed());
+    const std::string text = readFile(log);
+    ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+    for (const std::string& line :
+         {text.substr(0, text.find('\n')),
+          text.substr(text.find('\n') + 1, text.size() - 1 - text.find('\n') - 1)}) {
+        const std::vector<std::string> f = fields(line);
+        ASSERT_EQ(f.size(), 6u) << line;
+        EXPECT_LE(f[0], f[1]);
+        EXPECT_EQ(f[2], "cycle 1");
+        EXPECT_EQ(f[3], "(unsaved pattern)") << "Reset differs from the start pattern";
+        EXPECT_EQ(f[4], "DTR+RTS on COM 3");
+        EXPECT_EQ(f[5], "0 underruns");
+    }
+}
+
+TEST_F(StationTest, ALogThatCannotBeOpenedIsReportedAndPlaybackGoesOn) {
+    state_.transmissionLogPath = folder_.string(); // a folder
+    show(3);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].caption, "Transmission log");
+    EXPECT_EQ(boxes_[0].text.rfind("Cannot open the transmission log " + folder_.string(), 0), 0u)
+        << boxes_[0].text;
+    startPlaying();
+    EXPECT_EQ(text(id::kPttLabel), "PTT ON");
+    escape();
+    EXPECT_EQ(boxes_.size(), 1u);
 }
 
 // A port that fails names its device and the reason under the notice's first line.
