@@ -50,9 +50,9 @@ Outcome CatRig::open(const RigAddress& address) {
          "cannot set the speed"},
         {"ptt_type", "RIG", "cannot key by CAT command"},
         // A rig that does not answer holds up the window: Hamlib's own timeouts and retries
-        // (seconds on some models) are cut to half a second and one retry per command.
-        {"timeout", "500", "cannot set the timeout"},
-        {"retry", "1", "cannot set the retries"},
+        // (seconds on some models) are cut to 0.3 s and no retry per command.
+        {"timeout", "300", "cannot set the timeout"},
+        {"retry", "0", "cannot set the retries"},
     };
     for (const Setting& setting : settings) {
         if (setting.value.empty()) {
