@@ -72,6 +72,8 @@ struct AppState {
     // The settings as last read or written, so that only a change writes the file.
     StationSettings rememberedSettings;
     bool settingsSaveFailed = false; // a failed write was reported
+    // Set once the window shows what was read: a save before that would write half-set values.
+    bool rememberedSettingsShown = false;
     // Where each transmission is logged; empty: no log (a test sets its own).
     std::string transmissionLogPath;
     // Why a record could not be written; reported once.

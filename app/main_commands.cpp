@@ -285,6 +285,7 @@ void generatePatternCommand(AppState& state, std::int32_t) {
         state.patternFileName.clear(); // no file holds it yet
         state.history.clear();
         adoptPatternTiming(state);
+        rememberSettings(state);
         redraw(state);
         showParameters(state);
         setPatternTitle(state);

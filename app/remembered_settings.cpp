@@ -56,6 +56,7 @@ void applyRememberedSettings(AppState& state) {
         }
     }
     state.sequencer->setClockTiming(s.clock);
+    state.rememberedSettingsShown = true;
     std::error_code error;
     if (!s.lastPattern.empty() && std::filesystem::is_regular_file(s.lastPattern, error)) {
         openPatternPath(state, s.lastPattern);
@@ -73,7 +74,8 @@ StationSettings currentSettings(const AppState& state) {
 }
 
 void rememberSettings(AppState& state, bool report) {
-    if (state.stationSettingsPath.empty() || !state.stationSettingsError.empty()) {
+    if (state.stationSettingsPath.empty() || !state.stationSettingsError.empty() ||
+        !state.rememberedSettingsShown) {
         return;
     }
     const StationSettings now = currentSettings(state);

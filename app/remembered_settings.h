@@ -21,7 +21,9 @@ void applyRememberedSettings(AppState& state);
 StationSettings currentSettings(const AppState& state);
 
 // Writes the file when a setting changed since it was last read or written; a failure is
-// reported once, unless `report` is false (on the way out nobody is left to tell).
+// reported once, unless `report` is false (on the way out nobody is left to tell). Nothing is
+// written before applyRememberedSettings has run: a program ended during its start-up notices
+// leaves the file as it was.
 void rememberSettings(AppState& state, bool report = true);
 
 } // namespace vesk
