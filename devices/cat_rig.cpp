@@ -39,6 +39,13 @@ Outcome CatRig::open(const RigAddress& address) {
     if (!address.device.empty()) {
         name_ += " at " + address.device;
     }
+    // Without a device Hamlib would open its built-in default, the first serial port: some
+    // other equipment, or the console.
+    if (address.device.empty() && rig->caps->port_type == RIG_PORT_SERIAL) {
+        const Outcome refused = Outcome::failure(name_ + ": no serial device given");
+        close();
+        return refused;
+    }
     struct Setting {
         const char* token;
         std::string value;

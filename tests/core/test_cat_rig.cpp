@@ -51,6 +51,7 @@ TEST(CatRig, FailuresNameTheRigAndTheReason) {
     const std::pair<RigAddress, std::string> cases[] = {
         {{99999, "", 0}, "rig model 99999: unknown to Hamlib"},
         {{-1, "", 0}, "rig model -1: unknown to Hamlib"},
+        {{3073, "", 0}, "Icom IC-7300: no serial device given"},
         {RigAddress::rigctld(nobody), "Hamlib NET rigctl at " + nobody + ": cannot open: IO error"},
     };
     for (const auto& [address, message] : cases) {
