@@ -61,14 +61,21 @@ void enableFields(ui::Window box) {
     }
 }
 
-// Fills the model list with the entries the search words match, the first one chosen.
+// Fills the model list with the entries the search words match: the model chosen before stays
+// chosen when it is among them, else the first one is.
 void showModels(ui::Window box, const std::vector<RigModelEntry>& models,
                 const std::string& search) {
+    const int chosen = modelNumber(ui::controlGetText(box, pid::kModel));
     ui::comboClear(box, pid::kModel);
+    std::int32_t index = 0, found = 0;
     for (const RigModelEntry& entry : filterRigModels(models, search)) {
         ui::comboAdd(box, pid::kModel, entry.text);
+        if (entry.model == chosen) {
+            found = index;
+        }
+        ++index;
     }
-    ui::comboSelect(box, pid::kModel, 0);
+    ui::comboSelect(box, pid::kModel, found);
 }
 
 // The choice in the box, or the sentence that says why it cannot be opened.

@@ -133,11 +133,15 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
     choosePtt([&](ui::Window box) {
         ui::controlSetCheck(box, ptt_options_id::kDtr, false);
         ui::controlSetCheck(box, ptt_options_id::kCat, true);
+        // A model still among the matches stays chosen; else the first match is.
+        ui::comboSelect(box, ptt_options_id::kModel, 1);
+        ui::controlSetText(box, ptt_options_id::kSearch, "hamlib");
+        searched = ui::controlGetText(box, ptt_options_id::kModel) + "|";
         ui::controlSetText(box, ptt_options_id::kSearch, "hamlib DUMMY");
-        searched = ui::controlGetText(box, ptt_options_id::kModel);
+        searched += ui::controlGetText(box, ptt_options_id::kModel);
         ui::sendMessage(box, msg::WM_COMMAND, ptt_options_id::kOk, 0);
     });
-    EXPECT_EQ(searched, "1  Hamlib Dummy");
+    EXPECT_EQ(searched, "2  Hamlib NET rigctl|1  Hamlib Dummy");
     ASSERT_TRUE(state_.pttChoice.usesCat());
     EXPECT_EQ(state_.pttChoice.rig.model, 1);
     EXPECT_TRUE(state_.ptt->isOpen());
