@@ -70,6 +70,8 @@ public:
     }
     // A cycle with gaps in its sound says so after the file name until a clean cycle follows.
     void cyclePlayed(long cycle, std::int64_t underruns) override {
+        // A cycle kept keyed into the next still gets its own log line.
+        state_.transmissionLogger->cycleEnded(cycle);
         if (underruns == 0 && gaps_.empty()) {
             return;
         }

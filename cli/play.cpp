@@ -68,6 +68,7 @@ private:
 class ConsoleView : public HeadlessSequencerView {
 public:
     std::function<void()> onEnd;
+    std::function<void(long cycle)> onCycleEnd;
     bool failed = false;
 
     void reportOpenFailure() override { fail(platform::kOpenFailureText); }
@@ -80,6 +81,9 @@ public:
         }
     }
     void cyclePlayed(long cycle, std::int64_t underruns) override {
+        if (onCycleEnd) {
+            onCycleEnd(cycle);
+        }
         say(utcNow() + " cycle " + std::to_string(cycle) + " played, " + std::to_string(underruns) +
             (underruns == 1 ? " underrun" : " underruns"));
     }
@@ -163,6 +167,9 @@ int runPlay(const Options& options, int argc, char** argv) {
 
     auto audio = platform::makeAudioOut();
     ConsoleView view;
+    view.onCycleEnd = [&logger](long cycle) {
+        logger.cycleEnded(cycle);
+    };
     Sequencer* sequencerPtr = nullptr;
     QtDotTimer timer([&] { sequencerPtr->onDotTimer(); });
     logger.setUnderrunCounter([&audio] { return audio->underruns(); });

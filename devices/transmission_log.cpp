@@ -67,7 +67,8 @@ std::string oneField(const std::string& text) {
 
 std::string transmissionLine(const TransmissionRecord& record) {
     return formatUtcMilliseconds(record.keyed) + '\t' + formatUtcMilliseconds(record.released) +
-           "\tcycle " + std::to_string(record.cycle) + '\t' + oneField(record.pattern) + '\t' +
+           "\tcycle " + std::to_string(record.cycle) +
+           (record.keptKeyed ? ", PTT kept keyed" : "") + '\t' + oneField(record.pattern) + '\t' +
            oneField(record.ptt) + '\t' + std::to_string(record.underruns) +
            (record.underruns == 1 ? " underrun" : " underruns");
 }
@@ -132,13 +133,22 @@ TransmissionLogger::TransmissionLogger(Ptt& ptt,
 
 void TransmissionLogger::pttOn() {
     ptt_.pttOn();
-    if (open_ || !ptt_.keyed()) {
+    if (open_) {
         return;
     }
+    // Each cycle keys once, so a keying that failed still counts: the numbers stay those of
+    // the cycles.
+    ++cycle_;
+    if (ptt_.keyed()) {
+        begin(clock_.now());
+    }
+}
+
+void TransmissionLogger::begin(UtcNanoseconds keyed) {
     open_ = true;
     current_ = {};
-    current_.cycle = ++cycle_;
-    current_.keyed = clock_.now();
+    current_.cycle = cycle_;
+    current_.keyed = keyed;
     current_.pattern = pattern_;
     current_.ptt = pttText_;
     underrunsAtKey_ = underruns_ ? underruns_() : 0;
@@ -147,6 +157,18 @@ void TransmissionLogger::pttOn() {
 void TransmissionLogger::pttOff() {
     ptt_.pttOff();
     endOpenTransmission();
+}
+
+void TransmissionLogger::cycleEnded(long cycle) {
+    // Normally the next cycle is keyed already when this one is reported over; only a record
+    // of this cycle (or an earlier one) has run on.
+    if (!open_ || current_.cycle > cycle || !ptt_.keyed()) {
+        return;
+    }
+    current_.keptKeyed = true;
+    endOpenTransmission();
+    cycle_ = cycle + 1;
+    begin(current_.released);
 }
 
 void TransmissionLogger::endOpenTransmission() {

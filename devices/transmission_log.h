@@ -18,12 +18,15 @@ std::string defaultTransmissionLogPath();
 // One transmission: the time the PTT was keyed and released (UTC), which pattern, how it was
 // keyed and how many gaps the sound had while it was keyed.
 struct TransmissionRecord {
-    long cycle = 0; // 1 for the first transmission after Turn On
+    long cycle = 0; // the cycle keyed, 1 for the first after Turn On
     UtcNanoseconds keyed = 0;
     UtcNanoseconds released = 0;
     std::string pattern; // the pattern file's path as given, or "(unsaved pattern)"
     std::string ptt;     // describePttChoice
     std::int64_t underruns = 0;
+    // The PTT stayed keyed into the next cycle (a gap too short to release): `released` is
+    // then the end of this cycle, and the next record starts there.
+    bool keptKeyed = false;
 };
 
 // The record as one line without its newline, fields apart by a tab:
@@ -74,11 +77,18 @@ public:
 
     void pttOn() override;
     void pttOff() override;
+    // Cycle `cycle` has been heard to its end (SequencerView::cyclePlayed). A keying of that
+    // cycle still on record has run on into the next one: its record ends here as kept keyed,
+    // and the next cycle's record starts here.
+    void cycleEnded(long cycle);
     // For a way out that releases the PTT directly (Ptt::shutdown): a keying still on record
     // ends now and goes to the sink.
     void endOpenTransmission();
 
 private:
+    // A record opens: keyed at `keyed`, the next cycle number.
+    void begin(UtcNanoseconds keyed);
+
     Ptt& ptt_;
     std::function<void(const TransmissionRecord&)> sink_;
     const WallClock& clock_;

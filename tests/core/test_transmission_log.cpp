@@ -161,6 +161,7 @@ TEST(TransmissionLog, LoggerRecordsEachKeyingThatWorked) {
     logger.endOpenTransmission();
 
     ASSERT_EQ(records.size(), 2u);
+    EXPECT_FALSE(records[0].keptKeyed);
     EXPECT_EQ(records[0].cycle, 1);
     EXPECT_EQ(records[0].keyed, 1'000'000);
     EXPECT_EQ(records[0].released, 2'000'000);
@@ -169,6 +170,40 @@ TEST(TransmissionLog, LoggerRecordsEachKeyingThatWorked) {
     EXPECT_EQ(records[0].ptt, "DTR on COM 7");
     EXPECT_EQ(records[1].cycle, 1);
     EXPECT_EQ(records[1].underruns, 0);
+}
+
+} // namespace
+} // namespace vesk
+
+namespace vesk {
+namespace {
+
+// A gap too short to release keeps the PTT keyed from cycle to cycle: each cycle still gets its
+// line, ending where the next begins. A cycle reported over while the next is keyed already
+// (the usual order) splits nothing.
+TEST(TransmissionLog, EachCycleHasItsLineAlsoWhenThePttStaysKeyed) {
+    Ptt ptt(std::make_unique<platform::SerialLines>()); // no port: every keying "works"
+    std::vector<TransmissionRecord> records;
+    SteppedClock clock;
+    TransmissionLogger logger(
+        ptt, [&](const TransmissionRecord& record) { records.push_back(record); }, clock);
+    logger.pttOn();
+    logger.pttOff();
+    logger.pttOn();
+    logger.cycleEnded(1);
+    logger.cycleEnded(2);
+    logger.cycleEnded(3);
+    logger.pttOff();
+    ASSERT_EQ(records.size(), 4u);
+    const long cycles[] = {1, 2, 3, 4};
+    const bool kept[] = {false, true, true, false};
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].cycle, cycles[i]);
+        EXPECT_EQ(records[i].keptKeyed, kept[i]);
+    }
+    EXPECT_EQ(records[2].keyed, records[1].released);
+    EXPECT_EQ(records[3].keyed, records[2].released);
+    EXPECT_NE(transmissionLine(records[1]).find("\tcycle 2, PTT kept keyed\t"), std::string::npos);
 }
 
 } // namespace
