@@ -205,6 +205,26 @@ TEST_F(StationTest, TransmissionsGoToTheLog) {
     }
 }
 
+// Repeating at the pattern's own length leaves no gap to release in: the first cycle's line
+// ends where the second begins.
+TEST_F(StationTest, ACycleKeptKeyedIntoTheNextGetsItsOwnLine) {
+    const fs::path log = folder_ / "transmissions.log";
+    state_.transmissionLogPath = log.string();
+    show(3);
+    command(4000);
+    ui::controlSetText(window_, id::kDotLengthField, "10");
+    command(id::kDotLengthApply);
+    ui::controlSetText(window_, id::kRepeatField, "100");
+    command(id::kRepeatApply);
+    command(id::kTurnOnOff);
+    ASSERT_TRUE(playUntil([&] { return readFile(log).find("cycle 2") != std::string::npos; }));
+    const std::vector<std::string> first =
+        fields(readFile(log).substr(0, readFile(log).find('\n')));
+    ASSERT_EQ(first.size(), 6u);
+    EXPECT_EQ(first[2], "cycle 1, PTT kept keyed");
+    EXPECT_TRUE(state_.ptt->keyed());
+}
+
 TEST_F(StationTest, ALogThatCannotBeOpenedIsReportedAndPlaybackGoesOn) {
     state_.transmissionLogPath = folder_.string(); // a folder
     show(3);
