@@ -1,5 +1,6 @@
 #include "app/app_main.h"
 
+#include "app/command_line.h"
 #include "app/file_commands.h"
 #include "app/main_window.h"
 #include "app/pattern_views.h"
@@ -9,6 +10,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <iostream>
 
 namespace vesk {
 
@@ -149,10 +151,18 @@ void loadSettings(AppState& state, const std::string& folder) {
 }
 
 int appMain(int argc, char** argv) {
+    StartOptions options;
+    if (const int status = readCommandLine(argc, argv, options, std::cout, std::cerr);
+        status >= 0) {
+        return status;
+    }
     ui::initialise(argc, argv);
     AppState state;
-    std::error_code error;
-    loadSettings(state, std::filesystem::current_path(error).string());
+    std::string folderError;
+    loadSettings(state, settingsFolder(options, folderError));
+    if (!folderError.empty()) {
+        state.settingsError = folderError;
+    }
     attachResources(state, platform::makeAudioOut(), std::make_unique<platform::SerialLines>());
     // A logout, a shutdown or a closed terminal ends the program as Escape would, minus the
     // wait for the queued sound: lines released and settings written first, then every

@@ -5,6 +5,7 @@
 #include "files/script.h"
 #include "files/wave_file.h"
 #include "tone/pattern_stream.h"
+#include "vesk_version.h"
 
 #include <cerrno>
 #include <charconv>
@@ -25,7 +26,7 @@ namespace vesk::cli {
 
 namespace {
 
-constexpr const char* kVersion = "vesk-cli 1.09";
+constexpr const char* kVersion = "vesk-cli " VESK_VERSION;
 
 constexpr const char* kUsage =
     R"(Usage: vesk-cli COMMAND [ARGS]
