@@ -146,6 +146,9 @@ void controlSetText(Window dialog, std::int32_t id, const std::string& text);
 void controlEnable(Window dialog, std::int32_t id, bool enabled);
 bool controlIsEnabled(Window dialog, std::int32_t id);
 void controlSetFocus(Window dialog, std::int32_t id);
+// The text shown when the mouse rests on a control ("" for none).
+void controlSetToolTip(Window dialog, std::int32_t id, const std::string& text);
+std::string controlToolTip(Window dialog, std::int32_t id);
 // Identifier of the dialog's control that has (or gets, once shown) the keyboard focus; 0 if
 // none.
 std::int32_t controlFocused(Window dialog);
@@ -234,6 +237,9 @@ void setMessageBoxRecorder(std::function<void(const MessageBoxRecord&)> recorder
 // The same with the answer chosen by the test.
 void setMessageBoxResponder(std::function<int(const MessageBoxRecord&)> responder);
 void beep();
+// Shows `text` to read in a window of its own above `owner` (a second call brings that window
+// back with the new text); it leaves every window usable and closes with its owner.
+void textWindowShow(Window owner, const std::string& caption, const std::string& text);
 
 // --- graphic areas (backing bitmaps) -------------------------------------------------------
 // Boxes: corners (x1, y1) to (x2, y2), right and bottom edges exclusive, filled with `fill`

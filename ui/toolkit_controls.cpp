@@ -481,6 +481,17 @@ bool controlIsEnabled(Window dialog, std::int32_t id) {
     return w != nullptr && !w->testAttribute(Qt::WA_ForceDisabled);
 }
 
+void controlSetToolTip(Window dialog, std::int32_t id, const std::string& text) {
+    if (QWidget* w = detail::controlWidget(dialog, id)) {
+        w->setToolTip(fromUtf8(text));
+    }
+}
+
+std::string controlToolTip(Window dialog, std::int32_t id) {
+    const QWidget* w = detail::controlWidget(dialog, id);
+    return w != nullptr ? toUtf8(w->toolTip()) : std::string();
+}
+
 void controlSetFocus(Window dialog, std::int32_t id) {
     QWidget* window = detail::dialogWidget(dialog);
     QWidget* control = detail::controlWidget(dialog, id);
