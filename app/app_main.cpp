@@ -156,7 +156,7 @@ int appMain(int argc, char** argv) {
         status >= 0) {
         return status;
     }
-    ui::initialise(argc, argv);
+    ui::initialise(argc, argv, kClientWidth, kClientHeight);
     AppState state;
     std::string folderError;
     loadSettings(state, settingsFolder(options, folderError));

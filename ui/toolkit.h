@@ -95,8 +95,11 @@ inline constexpr std::uint32_t SBS_VERT = 0x1u;
 inline constexpr std::uint32_t TBS_VERT = 0x2u;
 } // namespace style
 
-// Creates the application object; call once before any other operation.
-void initialise(int& argc, char** argv);
+// Creates the application object; call once before any other operation. With a size, the
+// main window's client area in pixels: when the desktop's scaling (or QT_SCALE_FACTOR) would
+// make that window, with its frame and menu bar, larger than the screen's work area, the
+// scaling is lowered to what fits, never below 1 (no scaling).
+void initialise(int& argc, char** argv, std::int32_t fitWidth = 0, std::int32_t fitHeight = 0);
 
 // --- dialogs -------------------------------------------------------------------------------
 // Creates a hidden dialog. In pixel mode width and height are the client area and x, y are
