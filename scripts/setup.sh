@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config python3
   qt6-base-dev qt6-qpa-plugins libgl-dev
   portaudio19-dev libasound2-plugins
   libfftw3-dev libpng-dev
