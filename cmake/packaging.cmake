@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: cmake --build build --target package (needs dpkg-dev for the library
 # dependencies). Installed under /usr.
 set(CPACK_GENERATOR DEB)

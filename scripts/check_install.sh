@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks what an installation holds: the desktop entry, the AppStream metadata and the manual
 # pages against their tools, an install into a scratch folder file by file against the list
 # below, and the Debian package with lintian. Run after a build of $VESK_BUILD_DIR (build).

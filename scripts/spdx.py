@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Puts the licence identifier at the top of every tracked source file that lacks it.
 
     python3 scripts/spdx.py           add the line where it is missing, name the files changed

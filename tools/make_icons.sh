@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the hicolor theme's PNG icons from data/vesk.svg (needs rsvg-convert, librsvg2-bin).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Turns a manual page (the few requests our pages use) into plain text, and that text into a
 C++ header for the window's Help command.
 

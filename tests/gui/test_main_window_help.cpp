@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/command_line.h"
 #include "tests/gui/main_window_fixture.h"
 #include "ui/toolkit_detail.h"
