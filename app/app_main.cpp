@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/app_main.h"
 
+#include "app/command_line.h"
 #include "app/file_commands.h"
 #include "app/main_window.h"
 #include "app/pattern_views.h"
@@ -9,6 +11,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <iostream>
 
 namespace vesk {
 
@@ -165,10 +168,18 @@ void loadSettings(AppState& state, const std::string& folder) {
 }
 
 int appMain(int argc, char** argv) {
-    ui::initialise(argc, argv);
+    StartOptions options;
+    if (const int status = readCommandLine(argc, argv, options, std::cout, std::cerr);
+        status >= 0) {
+        return status;
+    }
+    ui::initialise(argc, argv, kClientWidth, kClientHeight);
     AppState state;
-    std::error_code error;
-    loadSettings(state, std::filesystem::current_path(error).string());
+    std::string folderError;
+    loadSettings(state, settingsFolder(options, folderError));
+    if (!folderError.empty()) {
+        state.settingsError = folderError;
+    }
     state.stationSettingsPath = defaultStationSettingsPath();
     state.transmissionLogPath = defaultTransmissionLogPath();
     attachResources(state, platform::makeAudioOut(), std::make_unique<platform::SerialLines>());

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The Mixer and Audio Devices commands: start the desktop's own sound tools as separate

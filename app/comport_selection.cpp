@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/comport_selection.h"
 
 #include "devices/comport_devices.h"

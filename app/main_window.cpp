@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
 
+#include "app/help.h"
 #include "app/main_commands.h"
 #include "app/pattern_views.h"
 #include "app/ptt_messages.h"
@@ -124,7 +126,7 @@ void addControls(ui::Window window) {
 // Where each command id goes, in one place. A command runs in the window's handler, or, for
 // the three sound card items, as the menu item's own handler, which the toolkit calls before
 // the window's: the window's handler then leaves that id alone. An id that is not listed
-// (the Help item 200, notifications of the edit fields) does nothing.
+// (notifications of the edit fields) does nothing.
 enum class RunsIn { Window, MenuItem };
 struct CommandRoute {
     std::int32_t id;
@@ -147,6 +149,7 @@ constexpr CommandRoute kCommandRoutes[] = {
     {id::kMenuTiming, timingCommand},
     {id::kMenuPttOptions, pttOptionsCommand},
     {id::kMenuAbout, aboutCommand},
+    {id::kMenuHelp, helpCommand},
     {id::kReset, resetCommand},
     {id::kMenuOpen, openCommand},
     {id::kMenuGenerate, generatePatternCommand},
@@ -210,23 +213,25 @@ void addPopup(AppState& state, ui::Menu bar, const char* title,
 
 void addMenus(ui::Window window, AppState& state) {
     const ui::Menu bar = ui::menuNew(true);
-    addPopup(state, bar, "File",
-             {{"Open pattern file", id::kMenuOpen},
-              {"Generate pattern...", id::kMenuGenerate},
+    // "&" marks the letter that opens a menu or chooses an item with the keyboard; it is
+    // not shown.
+    addPopup(state, bar, "&File",
+             {{"&Open pattern file", id::kMenuOpen},
+              {"&Generate pattern...", id::kMenuGenerate},
               {"-", 0},
-              {"Save as pattern file .TXT", id::kMenuSavePattern},
-              {"Save as .SCP", id::kMenuSaveScript},
-              {"Save as .WAV", id::kMenuSaveWave}});
-    addPopup(state, bar, "Soundcard",
-             {{"Mixer", id::kMenuMixer},
-              {"Audio Devices", id::kMenuAudioDevices},
-              {"SelectSoundcard", id::kMenuSelectSoundcard}});
-    addPopup(state, bar, "PTT",
-             {{"PTT", id::kMenuPtt},
-              {"Timing...", id::kMenuTiming},
-              {"PTT options...", id::kMenuPttOptions}});
-    addPopup(state, bar, "View", {{"Preview", id::kMenuPreview}});
-    addPopup(state, bar, "Help", {{"About", id::kMenuAbout}, {"Help", id::kMenuHelp}}, true);
+              {"Save as pattern file .&TXT", id::kMenuSavePattern},
+              {"Save as .S&CP", id::kMenuSaveScript},
+              {"Save as .&WAV", id::kMenuSaveWave}});
+    addPopup(state, bar, "&Soundcard",
+             {{"&Mixer", id::kMenuMixer},
+              {"&Audio Devices", id::kMenuAudioDevices},
+              {"&SelectSoundcard", id::kMenuSelectSoundcard}});
+    addPopup(state, bar, "&PTT",
+             {{"&PTT", id::kMenuPtt},
+              {"&Timing...", id::kMenuTiming},
+              {"PTT &options...", id::kMenuPttOptions}});
+    addPopup(state, bar, "&View", {{"&Preview", id::kMenuPreview}});
+    addPopup(state, bar, "&Help", {{"&About", id::kMenuAbout}, {"&Help", id::kMenuHelp}}, true);
     ui::menuAttach(window, bar);
 }
 
@@ -322,11 +327,15 @@ ui::Window createMainWindow(AppState& state) {
     state.mainWindow = window;
     ui::windowSetIcon(window, {":/icons/icon1-32.png", ":/icons/icon1-16.png"});
     addControls(window);
+    addToolTips(window);
     addMenus(window, state);
-    constexpr std::uint32_t kKeyY = 0x59, kKeyZ = 0x5A;
+    constexpr std::uint32_t kKeyO = 0x4F, kKeyS = 0x53, kKeyY = 0x59, kKeyZ = 0x5A, kKeyF1 = 0x70;
     ui::acceleratorsAttach(window, {{ui::FCONTROL, kKeyZ, id::kUndo},
                                     {ui::FCONTROL, kKeyY, id::kRedo},
-                                    {ui::FCONTROL | ui::FSHIFT, kKeyZ, id::kRedo}});
+                                    {ui::FCONTROL | ui::FSHIFT, kKeyZ, id::kRedo},
+                                    {ui::FCONTROL, kKeyO, id::kMenuOpen},
+                                    {ui::FCONTROL, kKeyS, id::kMenuSavePattern},
+                                    {0, kKeyF1, id::kMenuHelp}});
     showPttLabel(*state.ptt, window);
     return window;
 }

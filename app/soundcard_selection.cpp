@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/soundcard_selection.h"
 
 #include "ui/messages.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/timing_dialog.h"
 
 #include "ui/messages.h"

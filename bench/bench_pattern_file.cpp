@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and writing a full pattern file (601 slots): each must stay well under 1 ms.
 #include "files/atomic_write.h"
 #include "files/pattern_file.h"

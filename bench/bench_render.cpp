@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The render of 601 tone dots at 100 ms and 1 s: the fast render against the plain per-sample
 // rule, the heap bytes one render allocates, and how many samples the two disagree on.
 //

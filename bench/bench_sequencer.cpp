@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The refill path of playback: one returned block refilled from the table and queued again.
 // A block holds 2.9 ms of sound; the refill must take well under 1 us so that the GUI thread
 // spends nothing noticeable on keeping the queue full.

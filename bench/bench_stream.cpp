@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The streaming render beside the whole-pattern render it replaced: throughput read the way
 // playback (blocks of 128) and the WAV export (blocks of 256 Ki) read it, the walk to a far
 // position, the heap a stream of a day-long pattern holds, and how many samples differ from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Counts every allocation of the benchmark program that includes this (once, in its one source

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Peak resident memory (VmHWM) of `vesk-cli play` and of the window while they play 600 tone
 dots of 100 ms and of 120 s (a day-long slow-CW pattern): the two must be alike and under 64 MB,
 since playback renders each block as it is written.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Plays a beacon pattern with `vesk-cli play` into the test null sink for a given time and
 measures what was heard against how the transmitter was keyed, on one clock.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli.h"
 
 #include "files/atomic_write.h"
@@ -5,6 +6,7 @@
 #include "files/script.h"
 #include "files/wave_file.h"
 #include "tone/pattern_stream.h"
+#include "vesk_version.h"
 
 #include <cerrno>
 #include <charconv>
@@ -25,7 +27,7 @@ namespace vesk::cli {
 
 namespace {
 
-constexpr const char* kVersion = "vesk-cli 1.09";
+constexpr const char* kVersion = "vesk-cli " VESK_VERSION;
 
 constexpr const char* kUsage =
     R"(Usage: vesk-cli COMMAND [ARGS]

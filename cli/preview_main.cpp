@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vesk-cli-preview: `vesk-cli preview PATTERN OUT.png`, which vesk-cli hands over to. A helper
 // of its own, like vesk-cli-sound, rather than libpng opened at run time inside vesk-cli:
 // the linker then checks every libpng and FFTW call against its header, and vesk-cli's other

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vesk-cli play and devices: vesk-cli hands these two commands over to this program with its
 // own arguments, having checked them already.
 

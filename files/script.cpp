@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "files/script.h"
 
 #include "files/number_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "files/wave_file.h"
 
 #include "tone/wave_image.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes read as a pattern file must either be refused with a line and a reason or give a
 // pattern inside the limits with finite reals, and the text written for it must read back to
 // the same pattern (reals to the 7 digits the text keeps).

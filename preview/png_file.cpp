@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "preview/png_file.h"
 
 #include "files/atomic_write.h"

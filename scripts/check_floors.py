@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Fails when an #include runs up the floors of the layout (README, Development).
 
 Each folder of our own code sits on a floor; a file may include headers of its own floor and

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what building, running and testing need on Debian 12, when it is missing.
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config python3
   qt6-base-dev qt6-qpa-plugins libgl-dev
   portaudio19-dev libasound2-plugins
   libfftw3-dev libpng-dev

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything and runs every test: the engine, the toolkit and windows offscreen, the
 # serial lines on pseudo-terminals, and the sound path through a PulseAudio null sink.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole pattern in memory: the render as it was before playback streamed, kept as the
 // reference that the streaming render is measured against. The sample rule is in
 // sample_rule.cpp.

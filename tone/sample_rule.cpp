@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample rule. renderPatternReference (render.cpp) implements it literally; the fast
 // render built from the pieces here (renderPattern for the whole pattern, PatternStream for any
 // block of it) must give the same samples, at most one sample in a million differing by 1

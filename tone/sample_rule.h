@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The pieces of the sample rule (see sample_rule.cpp) shared by the whole-pattern render and

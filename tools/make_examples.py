@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the example patterns under examples/ in the pattern text layout (whole numbers only)."""
 from pathlib import Path
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the window icon "icon1" (a mast sending a rising tone ladder) at 16 and 32 pixels."""
 import struct
 import sys

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/dialog_units.h"
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 namespace vesk::ui {
 
@@ -36,6 +38,17 @@ Rect mapDialogRect(const Rect& units, BaseUnits base) {
     const std::int32_t bottom = mulDiv(edge(units.y, units.height), base.y, 8);
     return {left, top, static_cast<std::int32_t>(static_cast<std::int64_t>(right) - left),
             static_cast<std::int32_t>(static_cast<std::int64_t>(bottom) - top)};
+}
+
+double fittingScale(double scale, std::int32_t width, std::int32_t height, std::int32_t areaWidth,
+                    std::int32_t areaHeight) {
+    if (scale <= 1.0 || width <= 0 || height <= 0 || areaWidth <= 0 || areaHeight <= 0 ||
+        (width * scale <= areaWidth && height * scale <= areaHeight)) {
+        return scale;
+    }
+    const double fits =
+        std::min(static_cast<double>(areaWidth) / width, static_cast<double>(areaHeight) / height);
+    return std::max(1.0, std::floor(fits * 100.0) / 100.0);
 }
 
 } // namespace vesk::ui

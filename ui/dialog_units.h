@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "ui/toolkit.h"
@@ -27,5 +28,11 @@ BaseUnits baseUnitsOf(int alphabetAdvance, int lineHeight);
 // Converts a dialog-unit rectangle to pixels; the four edges are converted one by one, so the
 // width is right minus left after rounding, as the platform's MapDialogRect does.
 Rect mapDialogRect(const Rect& units, BaseUnits base);
+
+// The scaling (device pixels per pixel) for a window of `width` x `height` pixels on a work
+// area of `areaWidth` x `areaHeight` device pixels: `scale` when the window fits at it (or
+// scale is at most 1), else the largest scale in steps of 1/100 at which it fits, never below 1.
+double fittingScale(double scale, std::int32_t width, std::int32_t height, std::int32_t areaWidth,
+                    std::int32_t areaHeight);
 
 } // namespace vesk::ui

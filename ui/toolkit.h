@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>
@@ -96,8 +97,11 @@ inline constexpr std::uint32_t SBS_VERT = 0x1u;
 inline constexpr std::uint32_t TBS_VERT = 0x2u;
 } // namespace style
 
-// Creates the application object; call once before any other operation.
-void initialise(int& argc, char** argv);
+// Creates the application object; call once before any other operation. With a size, the
+// main window's client area in pixels: when the desktop's scaling (or QT_SCALE_FACTOR) would
+// make that window, with its frame and menu bar, larger than the screen's work area, the
+// scaling is lowered to what fits, never below 1 (no scaling).
+void initialise(int& argc, char** argv, std::int32_t fitWidth = 0, std::int32_t fitHeight = 0);
 
 // --- dialogs -------------------------------------------------------------------------------
 // Creates a hidden dialog. In pixel mode width and height are the client area and x, y are
@@ -147,6 +151,9 @@ void controlSetText(Window dialog, std::int32_t id, const std::string& text);
 void controlEnable(Window dialog, std::int32_t id, bool enabled);
 bool controlIsEnabled(Window dialog, std::int32_t id);
 void controlSetFocus(Window dialog, std::int32_t id);
+// The text shown when the mouse rests on a control ("" for none).
+void controlSetToolTip(Window dialog, std::int32_t id, const std::string& text);
+std::string controlToolTip(Window dialog, std::int32_t id);
 // Identifier of the dialog's control that has (or gets, once shown) the keyboard focus; 0 if
 // none.
 std::int32_t controlFocused(Window dialog);
@@ -237,6 +244,9 @@ void setMessageBoxRecorder(std::function<void(const MessageBoxRecord&)> recorder
 // The same with the answer chosen by the test.
 void setMessageBoxResponder(std::function<int(const MessageBoxRecord&)> responder);
 void beep();
+// Shows `text` to read in a window of its own above `owner` (a second call brings that window
+// back with the new text); it leaves every window usable and closes with its owner.
+void textWindowShow(Window owner, const std::string& caption, const std::string& text);
 
 // --- graphic areas (backing bitmaps) -------------------------------------------------------
 // Boxes: corners (x1, y1) to (x2, y2), right and bottom edges exclusive, filled with `fill`

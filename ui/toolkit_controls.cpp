@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/toolkit_internal.h"
 
 #include "ui/messages.h"
@@ -485,6 +486,17 @@ bool controlIsEnabled(Window dialog, std::int32_t id) {
     QWidget* w =
         id == kDialogItself ? detail::dialogWidget(dialog) : detail::controlWidget(dialog, id);
     return w != nullptr && !w->testAttribute(Qt::WA_ForceDisabled);
+}
+
+void controlSetToolTip(Window dialog, std::int32_t id, const std::string& text) {
+    if (QWidget* w = detail::controlWidget(dialog, id)) {
+        w->setToolTip(fromUtf8(text));
+    }
+}
+
+std::string controlToolTip(Window dialog, std::int32_t id) {
+    const QWidget* w = detail::controlWidget(dialog, id);
+    return w != nullptr ? toUtf8(w->toolTip()) : std::string();
 }
 
 void controlSetFocus(Window dialog, std::int32_t id) {

@@ -1,11 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/toolkit_internal.h"
 
+#include "ui/dialog_units.h"
 #include "ui/messages.h"
 #include "ui/toolkit_detail.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QWidget>
 
@@ -227,10 +230,34 @@ void swallowHeldKeys() {
 
 } // namespace detail
 
-void initialise(int& argc, char** argv) {
+void initialise(int& argc, char** argv, std::int32_t fitWidth, std::int32_t fitHeight) {
     if (QCoreApplication::instance() == nullptr) {
+        // Qt takes its own options out of argv: a second application gets the same line.
+        static int secondArgc = argc;
+        static std::vector<char*> secondArgv(argv, argv + argc + 1);
         // Lives until the process ends: windows may outlive main's locals.
         new QApplication(argc, argv);
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (fitWidth > 0 && screen != nullptr) {
+            // The scaling is fixed when the application starts: one that would not show the
+            // window whole is started again with the scaling that does.
+            const double scale = screen->devicePixelRatio();
+            const QSize area = screen->availableGeometry().size() * scale;
+            constexpr std::int32_t kFrameWidth = 16, kFrameAndMenuHeight = 64;
+            const double fitting =
+                fittingScale(scale, fitWidth + kFrameWidth, fitHeight + kFrameAndMenuHeight,
+                             area.width(), area.height());
+            if (fitting < scale) {
+                const double factor = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                                          ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+                                          : 1.0;
+                delete QCoreApplication::instance();
+                qputenv(
+                    "QT_SCALE_FACTOR",
+                    QByteArray::number(factor > 0.0 ? factor * fitting / scale : fitting / scale));
+                new QApplication(secondArgc, secondArgv.data());
+            }
+        }
     }
     static bool done = false;
     if (done) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/cat_rig.h"
 #include "devices/ptt.h"
 #include "devices/rig_models.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/dialog_units.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +63,28 @@ TEST(DialogUnits, RectanglesConvertEdgeByEdge) {
     // wrapping round to a negative one.
     const Rect far = mapDialogRect({INT32_MAX - 1, 0, 8, 8}, BaseUnits{4, 8});
     EXPECT_EQ((std::pair{far.x, far.width}), (std::pair{INT32_MAX - 1, 1}));
+}
+
+// The main window (810 x 255 pixels, with frame and menu bar about 826 x 319) at 150 % and
+// 200 % on the common screens: it keeps its scale where it fits, shrinks just enough where
+// not, and is never made smaller than its pixels.
+TEST(DialogUnits, WindowScaleFitsTheScreen) {
+    struct Case {
+        double scale;
+        std::int32_t areaWidth, areaHeight;
+        double expected;
+    };
+    for (const Case c :
+         {Case{1.0, 800, 600, 1.0}, Case{1.0, 1366, 768, 1.0}, Case{1.5, 1920, 1080, 1.5},
+          Case{2.0, 1920, 1080, 2.0}, Case{1.5, 1366, 768, 1.5}, Case{2.0, 1366, 768, 1.65},
+          Case{2.0, 1600, 900, 1.93}, Case{2.0, 640, 480, 1.0}}) {
+        const double scale = fittingScale(c.scale, 826, 319, c.areaWidth, c.areaHeight);
+        EXPECT_DOUBLE_EQ(scale, c.expected) << c.scale << " on " << c.areaWidth;
+        if (scale > 1.0) {
+            EXPECT_LE(826 * scale, c.areaWidth);
+            EXPECT_LE(319 * scale, c.areaHeight);
+        }
+    }
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tone/render.h"
 
 #include "random_patterns.h"

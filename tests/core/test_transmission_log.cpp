@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/ptt_choice.h"
 #include "devices/transmission_log.h"
 #include "tests/core/scratch_folder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "beacon/generator.h"
 #include "beacon/wspr.h"
 #include "files/pattern_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The main window on a fake sound device and a recording serial port, with message boxes and

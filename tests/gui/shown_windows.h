@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Windows that come up inside a modal loop of their own: found, then acted on from that loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/audio_tools.h"
 
 #include "ui/messages.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/beacon_dialogs.h"
 #include "app/generate_dialog.h"
 #include "app/preview_dialog.h"

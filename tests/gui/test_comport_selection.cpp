@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/comport_selection.h"
 #include "tests/core/scratch_folder.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ptt_messages.h"
 #include "app/ptt_options_dialog.h"
 #include "app/remembered_settings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preloaded into a program under test, this stands in for a serial port's modem lines: a
 // pseudo-terminal has none, so TIOCMBIS and TIOCMBIC on a terminal are answered here. Each
 // change is appended to the file $VESK_FAKE_MODEM_LOG as "DTR+", "RTS-" and so on, one per

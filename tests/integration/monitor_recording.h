@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What reaches the PulseAudio null sink "vesk" (the default sink that

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts a private PulseAudio server for the sound tests, with a null sink "vesk" as the
 # default sink (its monitor "vesk.monitor" records what was played), and points the shell at
 # it through PULSE_SERVER. A desktop's own sound server is left alone. Idempotent: a server

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/audio_out.h"
 
 #include "platform/fake_audio_out.h"

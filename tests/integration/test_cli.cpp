@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vesk-cli render, script and convert, run as a separate program.
 #include "tests/integration/child_process.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vesk-cli make and preview, run as separate programs.
 #include "tests/integration/child_process.h"
 

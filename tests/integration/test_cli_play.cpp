@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vesk-cli play and devices against a real sound server.
 #include "tests/integration/monitor_recording.h"
 

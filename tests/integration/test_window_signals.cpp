@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window program ended by a signal, run offscreen as a person would start it.
 #include "tests/integration/fake_port.h"
 
