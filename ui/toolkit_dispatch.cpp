@@ -104,6 +104,11 @@ protected:
         if (stack.empty() || stack.back() == 0 || QApplication::activePopupWidget() != nullptr) {
             return false;
         }
+        // Keys typed into an open drop-down list are the list's: Return picks the entry and
+        // Escape closes the list, and the dialog under it stays as it is.
+        if (static_cast<QWidget*>(watched)->window()->windowType() == Qt::Popup) {
+            return false;
+        }
         const Window top = stack.back();
         auto rec = findDialog(top);
         if (!rec || rec->destroying) {
