@@ -3,6 +3,8 @@
 
 #include <hamlib/rig.h>
 
+#include <clocale>
+
 namespace vesk {
 
 namespace {
@@ -20,6 +22,29 @@ int setConf(RIG* rig, const char* name, const std::string& value) {
     return rig_set_conf(rig, rig_token_lookup(rig, name), value.c_str());
 }
 
+// Hamlib switches LC_NUMERIC to "C" around some of its work and then back to the name it read
+// before, through a pointer that its own switch has freed unless the locale was "C" already.
+// Its calls are made with LC_NUMERIC at "C"; the program's own setting comes back afterwards.
+class NumericLocaleC {
+public:
+    NumericLocaleC() {
+        if (const char* name = std::setlocale(LC_NUMERIC, nullptr)) {
+            saved_ = name;
+        }
+        std::setlocale(LC_NUMERIC, "C");
+    }
+    ~NumericLocaleC() {
+        if (!saved_.empty()) {
+            std::setlocale(LC_NUMERIC, saved_.c_str());
+        }
+    }
+    NumericLocaleC(const NumericLocaleC&) = delete;
+    NumericLocaleC& operator=(const NumericLocaleC&) = delete;
+
+private:
+    std::string saved_;
+};
+
 } // namespace
 
 CatRig::~CatRig() {
@@ -28,6 +53,7 @@ CatRig::~CatRig() {
 
 Outcome CatRig::open(const RigAddress& address) {
     close();
+    const NumericLocaleC numeric;
     // Hamlib's trace goes to stderr unless told otherwise; its reasons still reach rigerror2.
     rig_set_debug(RIG_DEBUG_NONE);
     RIG* rig = address.model > 0 ? rig_init(static_cast<rig_model_t>(address.model)) : nullptr;
@@ -86,6 +112,7 @@ void CatRig::close() {
     if (rig_ == nullptr) {
         return;
     }
+    const NumericLocaleC numeric;
     // rig_close refuses a rig that never opened; the cleanup frees either.
     rig_close(rig_);
     rig_cleanup(rig_);
@@ -96,12 +123,14 @@ Outcome CatRig::setPtt(bool keyed) {
     if (rig_ == nullptr) {
         return Outcome::failure("the rig is not open");
     }
+    const NumericLocaleC numeric;
     const int code = rig_set_ptt(rig_, RIG_VFO_CURR, keyed ? RIG_PTT_ON : RIG_PTT_OFF);
     return code == RIG_OK ? Outcome() : failure(keyed ? "cannot key" : "cannot release", code);
 }
 
 std::optional<bool> CatRig::ptt() const {
     ptt_t state = RIG_PTT_OFF;
+    const NumericLocaleC numeric;
     if (rig_ == nullptr || rig_get_ptt(rig_, RIG_VFO_CURR, &state) != RIG_OK) {
         return std::nullopt;
     }

@@ -4,16 +4,15 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace vesk {
 
@@ -55,9 +54,16 @@ public:
             argv.push_back(arg.data());
         }
         argv.push_back(nullptr);
-        if (::posix_spawnp(&pid_, "rigctld", nullptr, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-            return;
+        // The server goes with the test, also when the test dies, and keeps none of its output
+        // streams: a test runner waits for those to close.
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            const int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            ::execvp("rigctld", argv.data());
+            ::_exit(127);
         }
         for (int tries = 0; tries < 100 && !listening(port_); ++tries) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,8 +14,11 @@
 namespace vesk {
 namespace {
 
-// Key and release read back through Hamlib, in-process and over the network.
+// Key and release read back through Hamlib, in-process and over the network, under a numeric
+// locale other than "C" (as a program started in the operator's locale has), which Hamlib's
+// own locale switching must neither trip over nor change.
 TEST(CatRig, KeysAndReleasesTheDummyRigInProcessAndThroughRigctld) {
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "C.UTF-8"), nullptr);
     Rigctld server;
     ASSERT_TRUE(server.running()) << "rigctld (libhamlib-utils) did not start";
     for (const RigAddress& address :
@@ -27,6 +31,8 @@ TEST(CatRig, KeysAndReleasesTheDummyRigInProcessAndThroughRigctld) {
             EXPECT_EQ(rig.ptt(), keyed);
         }
     }
+    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C.UTF-8");
+    std::setlocale(LC_NUMERIC, "C");
 }
 
 // The list holds the in-process dummy and rigctld by number; search words narrow it whatever
