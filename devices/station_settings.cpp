@@ -47,6 +47,8 @@ struct ReadLines {
     StationSettings settings;
     std::string keyer = "both";
     bool inverted = false;
+    std::optional<platform::PttLines> lines; // the lines kept while CAT keys
+
     int keyerLine = 0;
 };
 
@@ -76,6 +78,12 @@ std::optional<std::string> readLine(std::string_view key, std::string_view value
     } else if (key == "ptt") {
         read.keyer = value;
         read.keyerLine = lineNumber;
+    } else if (key == "ptt-lines") {
+        const std::optional<PttChoice> lines = pttChoiceFromWord(value, false);
+        if (!lines || lines->usesCat()) {
+            return std::string("ptt-lines must be both, dtr or rts");
+        }
+        read.lines = lines->lines.lines;
     } else if (key == "ptt-inverted") {
         if (value != "yes" && value != "no") {
             return std::string("ptt-inverted must be yes or no");
@@ -127,6 +135,10 @@ std::string stationSettingsText(const StationSettings& settings) {
     }
     line("last-pattern", settings.lastPattern);
     line("ptt", pttKeyerWord(settings.ptt));
+    // The lines' choice stands on its own as well, so that it outlasts a time on CAT.
+    PttChoice lines;
+    lines.lines = settings.ptt.lines;
+    line("ptt-lines", pttKeyerWord(lines));
     line("ptt-inverted", settings.ptt.lines.inverted ? "yes" : "no");
     line("rig-model", std::to_string(settings.ptt.rig.model));
     line("rig-port", settings.ptt.rig.device);
@@ -173,6 +185,9 @@ StationSettingsRead parseStationSettings(const std::string& text) {
     const RigAddress rig = read.settings.ptt.rig;
     read.settings.ptt = *keyer;
     read.settings.ptt.rig = rig;
+    if (keyer->usesCat() && read.lines) {
+        read.settings.ptt.lines.lines = *read.lines;
+    }
     if (const auto problem = read.settings.clock.onTheClock()
                                  ? clockTimingProblem(read.settings.clock)
                                  : std::nullopt) {

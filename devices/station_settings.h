@@ -26,9 +26,9 @@ struct StationSettings {
 std::string defaultStationSettingsPath();
 
 // The file's text: "key = value" lines under a comment line, e.g. "sound-output = ...",
-// "output-level = 90", "last-pattern = ...", "ptt = both", "ptt-inverted = no",
-// "rig-model = 1", "rig-port = /dev/ttyUSB0", "rig-speed = 9600", "clock-every = 2",
-// "clock-offset = 1".
+// "output-level = 90", "last-pattern = ...", "ptt = both", "ptt-lines = both" (the lines'
+// choice, kept while CAT keys), "ptt-inverted = no", "rig-model = 1",
+// "rig-port = /dev/ttyUSB0", "rig-speed = 9600", "clock-every = 2", "clock-offset = 1".
 std::string stationSettingsText(const StationSettings& settings);
 
 // The settings in `text`; a line that is not "key = value" with a known key and a value of

@@ -18,7 +18,7 @@ StationSettings busySettings() {
     s.outputLevel = 87.3f;
     s.lastPattern = "/home/op/beacons/a b.txt";
     s.ptt.keyer = PttChoice::Keyer::Cat;
-    s.ptt.lines.inverted = true; // with CAT only the polarity of the lines is kept
+    s.ptt.lines = {platform::PttLines::Rts, true}; // kept while CAT keys
     s.ptt.rig = {3073, "/dev/ttyUSB1", 19200};
     s.clock = kWsprTiming;
     return s;
@@ -58,6 +58,7 @@ TEST(StationSettings, AFaultyLineFailsTheWholeText) {
         {"rig-model = 12x\n", "line 1: rig-model must be a whole number from 0 to 999999"},
         {"rig-speed = -1\n", "line 1: rig-speed must be a whole number from 0 to 10000000"},
         {"ptt-inverted = maybe\n", "line 1: ptt-inverted must be yes or no"},
+        {"ptt-lines = cat\n", "line 1: ptt-lines must be both, dtr or rts"},
         {"\n\nptt = both-ways\n", "line 3: ptt must be both, dtr, rts or cat"},
         {"clock-every = 7\n", "clock: "},
         {"clock-every = 2\nclock-offset = 120\n", "clock: "},
