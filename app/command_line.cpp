@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/command_line.h"
 
+#include "platform/user_folders.h"
+
 #include "vesk_version.h"
 
 #include <cstdlib>
@@ -82,16 +84,10 @@ std::string settingsFolder(const StartOptions& options, std::string& error) {
     if (!options.desktop) {
         return fs::current_path(failure).string();
     }
-    // The base directory specification takes only an absolute XDG_DATA_HOME.
-    fs::path base;
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
-        base = data;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
-        base = fs::path(home) / ".local" / "share";
-    } else {
+    const fs::path folder = platform::userFolder("XDG_DATA_HOME", ".local/share");
+    if (folder.empty()) {
         return fs::current_path(failure).string();
     }
-    const fs::path folder = base / "vesk";
     fs::create_directories(folder, failure);
     if (failure) {
         error = "Cannot create the folder \"" + folder.string() + "\": " + failure.message();

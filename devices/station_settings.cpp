@@ -3,6 +3,7 @@
 
 #include "files/atomic_write.h"
 #include "files/read_file.h"
+#include "platform/user_folders.h"
 
 #include <cerrno>
 #include <charconv>
@@ -108,16 +109,8 @@ std::optional<std::string> readLine(std::string_view key, std::string_view value
 } // namespace
 
 std::string defaultStationSettingsPath() {
-    namespace fs = std::filesystem;
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && fs::path(config).is_absolute()) {
-        return (fs::path(config) / "vesk" / "settings").string();
-    }
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0') {
-        return {};
-    }
-    return (fs::path(home) / ".config" / "vesk" / "settings").string();
+    const std::string folder = platform::userFolder("XDG_CONFIG_HOME", ".config");
+    return folder.empty() ? folder : (std::filesystem::path(folder) / "settings").string();
 }
 
 std::string stationSettingsText(const StationSettings& settings) {

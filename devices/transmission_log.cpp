@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/transmission_log.h"
 
+#include "platform/user_folders.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,15 +17,8 @@
 namespace vesk {
 
 std::string defaultTransmissionLogPath() {
-    std::filesystem::path state;
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && xdg[0] == '/') {
-        state = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-        state = std::filesystem::path(home) / ".local" / "state";
-    } else {
-        return {};
-    }
-    return (state / "vesk" / "transmissions.log").string();
+    const std::string folder = platform::userFolder("XDG_STATE_HOME", ".local/state");
+    return folder.empty() ? folder : (std::filesystem::path(folder) / "transmissions.log").string();
 }
 
 std::string formatUtcMilliseconds(UtcNanoseconds time) {
