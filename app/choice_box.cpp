@@ -9,9 +9,6 @@ namespace {
 
 using namespace ui::style;
 
-constexpr std::uint32_t kVirtualKeyEnter = 0x0D;
-constexpr std::uint32_t kVirtualKeyEscape = 0x1B;
-
 constexpr ui::Colour kBoxBackground = ui::rgb(139, 197, 197);
 constexpr ui::Colour kYellow = ui::rgb(255, 255, 0);
 constexpr ui::Colour kRed = ui::rgb(255, 0, 0);
@@ -47,8 +44,8 @@ void initialise(ChoiceBoxState& state, ui::Window box) {
     }
     // Brings the box to the front as well as focusing the list.
     ui::controlSetFocus(box, choice_id::kList);
-    ui::acceleratorsAttach(box, {{0, kVirtualKeyEnter, choice_id::kAccept},
-                                 {0, kVirtualKeyEscape, choice_id::kCancel}});
+    ui::acceleratorsAttach(box, {{0, ui::kVirtualKeyEnter, choice_id::kAccept},
+                                 {0, ui::kVirtualKeyEscape, choice_id::kCancel}});
 }
 
 void command(ChoiceBoxState& state, ui::Window box, std::uint32_t wParam) {

@@ -13,8 +13,6 @@ namespace {
 using namespace ui::style;
 namespace pid = ptt_options_id;
 
-constexpr std::uint32_t kVirtualKeyEnter = 0x0D;
-constexpr std::uint32_t kVirtualKeyEscape = 0x1B;
 constexpr const char* kCaption = "PTT options";
 
 // The keying options in the box, with the lines each stands for.
@@ -130,8 +128,8 @@ void initialise(ui::Window box, const PttChoice& current,
     ui::controlSetText(box, pid::kSpeed,
                        current.rig.speed > 0 ? std::to_string(current.rig.speed) : "");
     enableFields(box);
-    ui::acceleratorsAttach(box,
-                           {{0, kVirtualKeyEnter, pid::kOk}, {0, kVirtualKeyEscape, pid::kCancel}});
+    ui::acceleratorsAttach(
+        box, {{0, ui::kVirtualKeyEnter, pid::kOk}, {0, ui::kVirtualKeyEscape, pid::kCancel}});
     ui::controlSetFocus(box, keying);
 }
 

@@ -13,9 +13,6 @@ namespace {
 
 using namespace ui::style;
 
-constexpr std::uint32_t kVirtualKeyEnter = 0x0D;
-constexpr std::uint32_t kVirtualKeyEscape = 0x1B;
-
 const std::vector<std::string>& intervalChoices() {
     static const std::vector<std::string> choices = {
         kRepeatIntervalChoice, "1 minute",   "2 minutes",  "5 minutes",  "10 minutes",
@@ -107,8 +104,8 @@ std::optional<ClockTiming> askClockTiming(ui::Window owner, const ClockTiming& c
         case msg::WM_INITDIALOG:
             ui::controlSetText(dialog, timing_id::kEvery, intervalText(current.everyMinutes));
             ui::controlSetText(dialog, timing_id::kOffset, std::to_string(current.offsetSeconds));
-            ui::acceleratorsAttach(dialog, {{0, kVirtualKeyEnter, timing_id::kOk},
-                                            {0, kVirtualKeyEscape, timing_id::kCancel}});
+            ui::acceleratorsAttach(dialog, {{0, ui::kVirtualKeyEnter, timing_id::kOk},
+                                            {0, ui::kVirtualKeyEscape, timing_id::kCancel}});
             ui::controlSetFocus(dialog, timing_id::kEvery);
             return 1;
         case msg::WM_COMMAND: {

@@ -217,6 +217,9 @@ inline constexpr std::uint32_t FVIRTKEY = 0x01u;
 inline constexpr std::uint32_t FSHIFT = 0x04u;
 inline constexpr std::uint32_t FCONTROL = 0x08u;
 inline constexpr std::uint32_t FALT = 0x10u;
+// The virtual keys the dialogs bind.
+inline constexpr std::uint32_t kVirtualKeyEnter = 0x0D;
+inline constexpr std::uint32_t kVirtualKeyEscape = 0x1B;
 struct Accelerator {
     std::uint32_t modifiers = 0;  // FSHIFT | FCONTROL | FALT, all must match; 0: none
     std::uint32_t virtualKey = 0; // 0x0D Enter, 0x1B Escape

@@ -127,11 +127,11 @@ protected:
             key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
             return false;
         }
-        if (vk == 0x1B) {
+        if (vk == kVirtualKeyEscape) {
             dispatch(top, WM_COMMAND, makeWParam(IDCANCEL, BN_CLICKED), 0);
             return true;
         }
-        if (vk == 0x0D) {
+        if (vk == kVirtualKeyEnter) {
             // Enter on a focused push button presses that button; elsewhere it is IDOK.
             for (Window handle : rec->controls) {
                 auto c = controlByHandle(handle);
