@@ -384,17 +384,22 @@ void timingCommand(AppState& state, std::int32_t) {
 // The keying chosen on OK is opened at once; a keyer that does not open is reported and shows
 // released.
 void pttOptionsCommand(AppState& state, std::int32_t) {
-    if (const std::optional<PttChoice> chosen =
-            askPttChoice(state.mainWindow, state.pttChoice, &state.pttOptionsWindow)) {
+    const std::optional<PttChoice> chosen =
+        askPttChoice(state.mainWindow, state.pttChoice, &state.pttOptionsWindow);
+    if (chosen) {
         state.pttChoice = *chosen;
         rememberSettings(state);
-        if (ui::windowExists(state.mainWindow)) {
-            reopenPttPort(*state.ptt, state.pttComport, state.pttChoice);
-        }
     }
-    if (ui::windowExists(state.mainWindow)) {
-        restFocus(state);
+    if (!ui::windowExists(state.mainWindow)) {
+        return;
     }
+    if (chosen && state.pttComport == 0 && !chosen->usesCat()) {
+        // No PTT port chosen yet: the lines wait for one, and a rig keyed before is let go.
+        state.ptt->shutdown();
+    } else if (chosen) {
+        reopenPttPort(*state.ptt, state.pttComport, state.pttChoice);
+    }
+    restFocus(state);
 }
 
 void mixerCommand(AppState&, std::int32_t) {

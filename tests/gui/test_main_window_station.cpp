@@ -167,6 +167,18 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
         << boxes_[0].text;
     EXPECT_FALSE(state_.ptt->isOpen());
     EXPECT_EQ(text(id::kPttLabel), "PTT OFF");
+
+    // Without a PTT port the lines' method waits for one: nothing to open, nothing to report.
+    state_.pttComport = 0;
+    ASSERT_TRUE(state_.ptt->openRig({1, "", 0}).ok());
+    choosePtt([](ui::Window box) {
+        ui::controlSetCheck(box, ptt_options_id::kCat, false);
+        ui::controlSetCheck(box, ptt_options_id::kRts, true);
+        ui::sendMessage(box, msg::WM_COMMAND, ptt_options_id::kOk, 0);
+    });
+    EXPECT_EQ(state_.pttChoice.lines.lines, platform::PttLines::Rts);
+    EXPECT_EQ(boxes_.size(), 1u);
+    EXPECT_FALSE(state_.ptt->isOpen());
 }
 
 std::vector<std::string> fields(const std::string& line) {
