@@ -143,7 +143,7 @@ void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
             if (!state.transmissionLog->isOpen()) {
                 return;
             }
-            const Outcome written = state.transmissionLog->append(transmissionLine(record));
+            const Result<> written = state.transmissionLog->append(transmissionLine(record));
             // The sequencer is mid-call: the notice waits for the window's loop.
             if (!written && state.transmissionLogError.empty()) {
                 state.transmissionLogError = written.message();

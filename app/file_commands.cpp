@@ -64,7 +64,7 @@ bool saveAs(ui::Window owner, std::string& lastFile, const std::string& filter,
     if (!askReplace(path)) {
         return false;
     }
-    const Outcome written = write(path);
+    const Result<> written = write(path);
     if (!written) {
         reportFailure(caption, written.message());
         return false;

@@ -243,7 +243,7 @@ void openTransmissionLog(AppState& state) {
     if (state.transmissionLogPath.empty()) {
         return;
     }
-    if (const Outcome opened = state.transmissionLog->open(state.transmissionLogPath); !opened) {
+    if (const Result<> opened = state.transmissionLog->open(state.transmissionLogPath); !opened) {
         ui::messageBox(opened.message() + "\r\nTransmissions are not logged in this run.",
                        msg::MB_OK | msg::MB_ICONWARNING, kLogCaption);
     }

@@ -20,7 +20,7 @@ void showPttLabel(Ptt& ptt, ui::Window window);
 // device and the reason ("COM 7 (/dev/ttyUSB0): Permission denied"); for a rig, the rig's
 // sentence under "Failure to open the rig".
 std::string pttOpenFailureText(std::int32_t comport, const PttChoice& choice,
-                               const Outcome& opened);
+                               const Result<>& opened);
 // First open at start-up of the keyer `choice` names, with its two notices (no port set /
 // failure), system-modal.
 void startPttPort(Ptt& ptt, std::int32_t comport, const PttChoice& choice);

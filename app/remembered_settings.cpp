@@ -84,7 +84,7 @@ void rememberSettings(AppState& state, bool report) {
         return;
     }
     state.rememberedSettings = now;
-    if (const Outcome saved = saveStationSettings(state.stationSettingsPath, now); !saved) {
+    if (const Result<> saved = saveStationSettings(state.stationSettingsPath, now); !saved) {
         // Said once: the next change tries again without a box each time.
         if (report && !state.settingsSaveFailed) {
             ui::messageBox(saved.message(), msg::MB_OK | msg::MB_ICONWARNING, kCaption);

@@ -67,7 +67,7 @@ void loadPatternFromFile(benchmark::State& state) {
         return;
     }
     close(fd);
-    if (const vesk::Outcome saved = vesk::savePatternFile(path, paintedPattern()); !saved) {
+    if (const vesk::Result<> saved = vesk::savePatternFile(path, paintedPattern()); !saved) {
         state.SkipWithError(saved.message().c_str());
         std::remove(path);
         return;
@@ -84,7 +84,7 @@ void savePatternToFile(benchmark::State& state) {
     const std::string path = "/tmp/vesk-bench-save-" + std::to_string(getpid()) + ".txt";
     const vesk::BeaconPattern pattern = paintedPattern();
     for (auto _ : state) {
-        if (const vesk::Outcome saved = vesk::savePatternFile(path, pattern); !saved) {
+        if (const vesk::Result<> saved = vesk::savePatternFile(path, pattern); !saved) {
             state.SkipWithError(saved.message().c_str());
             break;
         }

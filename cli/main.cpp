@@ -84,7 +84,7 @@ been written completely.
 )";
 
 // The message stays on one line whatever the file names in it hold.
-int fail(const std::string& message) {
+int refuse(const std::string& message) {
     std::string line;
     for (const char c : message) {
         if (c == '\n') {
@@ -118,7 +118,7 @@ bool replaceable(const std::string& path) {
 }
 
 // Writes OUT as named: a file is replaced in one step, a device or pipe is written to.
-Outcome writeOut(const std::string& path, const ByteSource& next) {
+Result<> writeOut(const std::string& path, const ByteSource& next) {
     if (replaceable(path)) {
         return writeFileAtomically(path, next);
     }
@@ -127,8 +127,7 @@ Outcome writeOut(const std::string& path, const ByteSource& next) {
     const int fd = ::open(path.c_str(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
     if (fd < 0 && errno == ENXIO) {
-        return Outcome::failure("Cannot write \"" + path +
-                                "\": no program is reading from the pipe");
+        return vesk::fail("Cannot write \"" + path + "\": no program is reading from the pipe");
     }
     int errorNumber = fd < 0 ? errno : 0;
     if (fd >= 0) {
@@ -154,13 +153,13 @@ Outcome writeOut(const std::string& path, const ByteSource& next) {
         errorNumber = errno;
     }
     if (errorNumber != 0) {
-        return Outcome::failure("Cannot write \"" + path +
-                                "\": " + std::generic_category().message(errorNumber));
+        return vesk::fail("Cannot write \"" + path +
+                          "\": " + std::generic_category().message(errorNumber));
     }
     return {};
 }
 
-Outcome writeOut(const std::string& path, const std::string& text) {
+Result<> writeOut(const std::string& path, const std::string& text) {
     return writeOut(path,
                     onePiece({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}));
 }
@@ -202,7 +201,7 @@ int handOverToSound(char** argv) {
     char self[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0) {
-        return fail(std::string("cannot find the sound helper: ") + std::strerror(errno));
+        return refuse(std::string("cannot find the sound helper: ") + std::strerror(errno));
     }
     const std::string path(self, static_cast<std::size_t>(length));
     const std::string folder = path.substr(0, path.rfind('/') + 1);
@@ -216,14 +215,14 @@ int handOverToSound(char** argv) {
             break;
         }
     }
-    return fail(std::string("cannot start vesk-cli-sound: ") + std::strerror(errorNumber));
+    return refuse(std::string("cannot start vesk-cli-sound: ") + std::strerror(errorNumber));
 }
 #endif
 
 bool loadPattern(const std::string& path, BeaconPattern& pattern) {
     LoadResult loaded = loadPatternFile(path);
     if (!loaded.ok) {
-        fail(loaded.error);
+        refuse(loaded.error);
         return false;
     }
     pattern = loaded.pattern;
@@ -260,20 +259,20 @@ int runRender(const Options& options) {
     const StreamResult result =
         makePatternStream(pattern, amplitudeForLevel(static_cast<float>(options.level)));
     if (!result.ok) {
-        return fail(result.error);
+        return refuse(result.error);
     }
     const std::string tooLong = waveSizeProblem(result.stream.sampleCount());
     if (!tooLong.empty()) {
-        return fail(tooLong);
+        return refuse(tooLong);
     }
-    Outcome written;
+    Result<> written;
     {
         ProgressLine progress("writing " + options.positional[1]);
         written = writeOut(options.positional[1],
                            waveFileSource(result.stream, [&](int left) { progress.show(left); }));
     }
     if (!written) {
-        return fail(written.message());
+        return refuse(written.message());
     }
     return 0;
 }
@@ -284,8 +283,8 @@ int runScript(const Options& options) {
         return 1;
     }
     normaliseErasedLevels(pattern);
-    if (const Outcome written = writeOut(options.positional[1], scriptText(pattern)); !written) {
-        return fail(written.message());
+    if (const Result<> written = writeOut(options.positional[1], scriptText(pattern)); !written) {
+        return refuse(written.message());
     }
     return 0;
 }
@@ -295,9 +294,9 @@ int runConvert(const Options& options) {
     if (!loadPattern(options.positional[0], pattern)) {
         return 1;
     }
-    if (const Outcome written = writeOut(options.positional[1], patternFileText(pattern));
+    if (const Result<> written = writeOut(options.positional[1], patternFileText(pattern));
         !written) {
-        return fail(written.message());
+        return refuse(written.message());
     }
     return 0;
 }
@@ -326,7 +325,7 @@ int main(int argc, char** argv) {
     Options options;
     std::string error;
     if (!parseOptions(args, options, error)) {
-        return fail(error + " (see vesk-cli --help)");
+        return refuse(error + " (see vesk-cli --help)");
     }
     struct Command {
         const char* name;
@@ -341,13 +340,13 @@ int main(int argc, char** argv) {
         }
     }
     if (command == nullptr) {
-        return fail(options.command.empty()
-                        ? "no command given (see vesk-cli --help)"
-                        : "unknown command \"" + options.command + "\" (see vesk-cli --help)");
+        return refuse(options.command.empty()
+                          ? "no command given (see vesk-cli --help)"
+                          : "unknown command \"" + options.command + "\" (see vesk-cli --help)");
     }
     if (options.positional.size() != command->arguments) {
-        return fail(std::string(command->name) + " takes " + std::to_string(command->arguments) +
-                    " argument(s) (see vesk-cli --help)");
+        return refuse(std::string(command->name) + " takes " + std::to_string(command->arguments) +
+                      " argument(s) (see vesk-cli --help)");
     }
     if (options.command == "render" || options.command == "script" ||
         options.command == "convert") {
@@ -365,6 +364,6 @@ int main(int argc, char** argv) {
 #ifdef VESK_CLI_SOUND
     return handOverToSound(argv);
 #else
-    return fail("this build has no sound support: \"" + options.command + "\" is not available");
+    return refuse("this build has no sound support: \"" + options.command + "\" is not available");
 #endif
 }

@@ -113,7 +113,8 @@ int runMake(const std::vector<std::string>& args) {
         return makeFailed(made.error);
     }
     const std::string& out = positional.back();
-    if (const Outcome written = writeFileAtomically(out, patternFileText(made.pattern)); !written) {
+    if (const Result<> written = writeFileAtomically(out, patternFileText(made.pattern));
+        !written) {
         return makeFailed(written.message());
     }
     std::cout << out << ": " << lengthText(made.pattern) << '\n';

@@ -133,19 +133,19 @@ int runPlay(const Options& options, int argc, char** argv) {
         return 1;
     }
     TransmissionLogFile logFile;
-    if (const Outcome opened = logFile.open(logPath); !opened) {
+    if (const Result<> opened = logFile.open(logPath); !opened) {
         say("vesk-cli: " + opened.message());
         return 1;
     }
 
     Ptt ptt(std::make_unique<platform::SerialLines>());
     if (options.ptt.usesCat()) {
-        if (const Outcome opened = ptt.openRig(options.ptt.rig); !opened) {
+        if (const Result<> opened = ptt.openRig(options.ptt.rig); !opened) {
             say("vesk-cli: Failure to open the rig for PTT by CAT (" + opened.message() + ")");
             return 1;
         }
     } else if (options.comport != 0) {
-        if (const Outcome opened = ptt.openPttPort(options.comport, options.ptt.lines); !opened) {
+        if (const Result<> opened = ptt.openPttPort(options.comport, options.ptt.lines); !opened) {
             say("vesk-cli: Failure to open comport COM" + std::to_string(options.comport) + " (" +
                 opened.message() + ")");
             return 1;
@@ -157,7 +157,7 @@ int runPlay(const Options& options, int argc, char** argv) {
     bool logFailed = false;
     TransmissionLogger logger(ptt, [&](const TransmissionRecord& record) {
         const std::string line = transmissionLine(record);
-        if (const Outcome written = logFile.append(line); !written && !logFailed) {
+        if (const Result<> written = logFile.append(line); !written && !logFailed) {
             logFailed = true;
             say("vesk-cli: " + written.message());
         }

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     }
     const vesk::preview::Spectrogram& s = made.spectrogram;
     const vesk::preview::Picture picture = vesk::preview::drawSpectrogram(s, loaded.pattern);
-    if (const vesk::Outcome written = vesk::preview::writePng(argv[3], picture); !written) {
+    if (const vesk::Result<> written = vesk::preview::writePng(argv[3], picture); !written) {
         return failed(written.message());
     }
     std::printf("%s: %d x %d pixels, %.3g s a column, %.3g Hz a row from %.2f Hz\n", argv[3],

@@ -51,15 +51,14 @@ CatRig::~CatRig() {
     close();
 }
 
-Outcome CatRig::open(const RigAddress& address) {
+Result<> CatRig::open(const RigAddress& address) {
     close();
     const NumericLocaleC numeric;
     // Hamlib's trace goes to stderr unless told otherwise; its reasons still reach rigerror2.
     rig_set_debug(RIG_DEBUG_NONE);
     RIG* rig = address.model > 0 ? rig_init(static_cast<rig_model_t>(address.model)) : nullptr;
     if (rig == nullptr) {
-        return Outcome::failure("rig model " + std::to_string(address.model) +
-                                ": unknown to Hamlib");
+        return fail("rig model " + std::to_string(address.model) + ": unknown to Hamlib");
     }
     rig_ = rig;
     name_ = std::string(rig->caps->mfg_name) + " " + rig->caps->model_name;
@@ -69,7 +68,7 @@ Outcome CatRig::open(const RigAddress& address) {
     // Without a device Hamlib would open its built-in default, the first serial port: some
     // other equipment, or the console.
     if (address.device.empty() && rig->caps->port_type == RIG_PORT_SERIAL) {
-        const Outcome refused = Outcome::failure(name_ + ": no serial device given");
+        const Result<> refused = fail(name_ + ": no serial device given");
         close();
         return refused;
     }
@@ -93,13 +92,13 @@ Outcome CatRig::open(const RigAddress& address) {
             continue;
         }
         if (const int code = setConf(rig, setting.token, setting.value); code != RIG_OK) {
-            const Outcome failed = failure(setting.what, code);
+            const Result<> failed = failure(setting.what, code);
             close();
             return failed;
         }
     }
     if (const int code = rig_open(rig); code != RIG_OK) {
-        const Outcome failed = failure("cannot open", code);
+        const Result<> failed = failure("cannot open", code);
         close();
         return failed;
     }
@@ -119,13 +118,13 @@ void CatRig::close() {
     rig_ = nullptr;
 }
 
-Outcome CatRig::setPtt(bool keyed) {
+Result<> CatRig::setPtt(bool keyed) {
     if (rig_ == nullptr) {
-        return Outcome::failure("the rig is not open");
+        return fail("the rig is not open");
     }
     const NumericLocaleC numeric;
     const int code = rig_set_ptt(rig_, RIG_VFO_CURR, keyed ? RIG_PTT_ON : RIG_PTT_OFF);
-    return code == RIG_OK ? Outcome() : failure(keyed ? "cannot key" : "cannot release", code);
+    return code == RIG_OK ? Result<>() : failure(keyed ? "cannot key" : "cannot release", code);
 }
 
 std::optional<bool> CatRig::ptt() const {
@@ -137,8 +136,8 @@ std::optional<bool> CatRig::ptt() const {
     return state != RIG_PTT_OFF;
 }
 
-Outcome CatRig::failure(const std::string& what, int code) const {
-    return Outcome::failure(name_ + ": " + what + ": " + hamlibReason(code));
+Result<> CatRig::failure(const std::string& what, int code) const {
+    return fail(name_ + ": " + what + ": " + hamlibReason(code));
 }
 
 } // namespace vesk

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/outcome.h"
+#include "platform/result.h"
 
 #include <optional>
 #include <string>
@@ -34,16 +34,16 @@ public:
     ~CatRig();
 
     // Opens the rig with PTT by CAT command; a rig open before is closed first.
-    Outcome open(const RigAddress& address);
+    Result<> open(const RigAddress& address);
     // Closes the rig as it is: release it first (setPtt(false)).
     void close();
     bool isOpen() const { return rig_ != nullptr; }
-    Outcome setPtt(bool keyed);
+    Result<> setPtt(bool keyed);
     // The PTT state the rig reports; nothing when it is closed or does not answer.
     std::optional<bool> ptt() const;
 
 private:
-    Outcome failure(const std::string& what, int code) const;
+    Result<> failure(const std::string& what, int code) const;
 
     s_rig* rig_ = nullptr;
     std::string name_; // "<maker> <model>" and " at <device>" when it has one

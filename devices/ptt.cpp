@@ -9,16 +9,16 @@ Ptt::~Ptt() {
     shutdown();
 }
 
-Outcome Ptt::openPttPort(std::int32_t comport, platform::PttMethod method) {
+Result<> Ptt::openPttPort(std::int32_t comport, platform::PttMethod method) {
     closeKeyer();
     lines_->setMethod(method);
     // The port releases its lines itself straight after opening.
     return lines_->open(comport);
 }
 
-Outcome Ptt::openRig(const RigAddress& address) {
+Result<> Ptt::openRig(const RigAddress& address) {
     closeKeyer();
-    Outcome opened = rig_.open(address);
+    Result<> opened = rig_.open(address);
     if (opened) {
         opened = rig_.setPtt(false);
         if (!opened) {
@@ -56,7 +56,7 @@ bool Ptt::setPttLines(bool keyed) {
     if (!isOpen()) {
         return true;
     }
-    const Outcome changed = rig_.isOpen() ? rig_.setPtt(keyed) : lines_->setLines(keyed);
+    const Result<> changed = rig_.isOpen() ? rig_.setPtt(keyed) : lines_->setLines(keyed);
     if (changed) {
         if (keyed) {
             failureReported_ = false;

@@ -27,9 +27,9 @@ public:
 
     // Opens "COM" + number keyed by `method`; the lines are released straight after a
     // successful open.
-    Outcome openPttPort(std::int32_t comport, platform::PttMethod method = {});
+    Result<> openPttPort(std::int32_t comport, platform::PttMethod method = {});
     // Opens a rig and releases its PTT; a rig that does not answer is closed again.
-    Outcome openRig(const RigAddress& address);
+    Result<> openRig(const RigAddress& address);
     // Releases the lines or the rig and closes it: a transmitter is never left keyed on the
     // way out.
     void shutdown();

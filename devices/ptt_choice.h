@@ -2,7 +2,7 @@
 #pragma once
 
 #include "devices/cat_rig.h"
-#include "platform/outcome.h"
+#include "platform/result.h"
 #include "platform/serial_lines.h"
 
 #include <cstdint>

@@ -40,7 +40,7 @@ std::string comportSettingText(std::int32_t pttComport) {
     return printTextInt(pttComport) + "\r\n";
 }
 
-Outcome saveComportSetting(const std::string& path, std::int32_t pttComport) {
+Result<> saveComportSetting(const std::string& path, std::int32_t pttComport) {
     return writeFileAtomically(path, comportSettingText(pttComport));
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/outcome.h"
+#include "platform/result.h"
 
 #include <cstdint>
 #include <string>
@@ -26,6 +26,6 @@ std::int32_t loadComportSetting(const std::string& path, std::string& error);
 std::string comportSettingText(std::int32_t pttComport);
 
 // Replaces the file at `path` with the port number's line.
-Outcome saveComportSetting(const std::string& path, std::int32_t pttComport);
+Result<> saveComportSetting(const std::string& path, std::int32_t pttComport);
 
 } // namespace vesk

@@ -209,14 +209,13 @@ StationSettingsRead loadStationSettings(const std::string& path) {
     return read;
 }
 
-Outcome saveStationSettings(const std::string& path, const StationSettings& settings) {
+Result<> saveStationSettings(const std::string& path, const StationSettings& settings) {
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!folder.empty()) {
         std::filesystem::create_directories(folder, error);
         if (error) {
-            return Outcome::failure("Cannot make the folder " + folder.string() + ": " +
-                                    error.message());
+            return fail("Cannot make the folder " + folder.string() + ": " + error.message());
         }
     }
     return writeFileAtomically(path, stationSettingsText(settings));

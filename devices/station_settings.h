@@ -2,7 +2,7 @@
 #pragma once
 
 #include "devices/ptt_choice.h"
-#include "platform/outcome.h"
+#include "platform/result.h"
 #include "tone/clock_timing.h"
 
 #include <optional>
@@ -45,6 +45,6 @@ StationSettingsRead parseStationSettings(const std::string& text);
 StationSettingsRead loadStationSettings(const std::string& path);
 
 // Replaces the file at `path` (its folder made when missing).
-Outcome saveStationSettings(const std::string& path, const StationSettings& settings);
+Result<> saveStationSettings(const std::string& path, const StationSettings& settings);
 
 } // namespace vesk

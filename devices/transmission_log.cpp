@@ -75,14 +75,14 @@ TransmissionLogFile::~TransmissionLogFile() {
     }
 }
 
-Outcome TransmissionLogFile::open(const std::string& path) {
+Result<> TransmissionLogFile::open(const std::string& path) {
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
     path_ = path;
     const auto failed = [&path](const std::string& reason) {
-        return Outcome::failure("Cannot open the transmission log " + path + ": " + reason);
+        return fail("Cannot open the transmission log " + path + ": " + reason);
     };
     if (path.empty()) {
         return failed("no file named (HOME is not set)");
@@ -102,9 +102,9 @@ Outcome TransmissionLogFile::open(const std::string& path) {
     return {};
 }
 
-Outcome TransmissionLogFile::append(const std::string& line) {
+Result<> TransmissionLogFile::append(const std::string& line) {
     if (fd_ < 0) {
-        return Outcome::failure("The transmission log is not open");
+        return fail("The transmission log is not open");
     }
     const std::string text = line + '\n';
     std::size_t written = 0;
@@ -114,8 +114,8 @@ Outcome TransmissionLogFile::append(const std::string& line) {
             continue;
         }
         if (count <= 0) {
-            return Outcome::failure("Cannot write to the transmission log " + path_ + ": " +
-                                    std::strerror(count < 0 ? errno : EIO));
+            return fail("Cannot write to the transmission log " + path_ + ": " +
+                        std::strerror(count < 0 ? errno : EIO));
         }
         written += static_cast<std::size_t>(count);
     }

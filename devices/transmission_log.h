@@ -2,7 +2,7 @@
 #pragma once
 
 #include "devices/ptt.h"
-#include "platform/outcome.h"
+#include "platform/result.h"
 #include "tone/clock_timing.h"
 #include "tone/sequencer.h"
 
@@ -48,10 +48,10 @@ public:
     ~TransmissionLogFile();
 
     // "Cannot open the transmission log <path>: <reason>" on failure.
-    Outcome open(const std::string& path);
+    Result<> open(const std::string& path);
     bool isOpen() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
-    Outcome append(const std::string& line);
+    Result<> append(const std::string& line);
 
 private:
     int fd_ = -1;

@@ -248,36 +248,36 @@ ByteSource copyOf(int from) {
 
 } // namespace
 
-Outcome writeFileAtomically(const std::string& path, const ByteSource& next) {
+Result<> writeFileAtomically(const std::string& path, const ByteSource& next) {
     if (path.empty()) {
-        return Outcome::failure(sentence(path, ENOENT));
+        return fail(sentence(path, ENOENT));
     }
     int errorNumber = 0;
     const std::string target = resolveLinks(path, errorNumber);
     if (target.empty()) {
-        return Outcome::failure(sentence(path, errorNumber));
+        return fail(sentence(path, errorNumber));
     }
     struct stat old {};
     const bool replacing = lstat(target.c_str(), &old) == 0;
     if (!replacing && errno != ENOENT) {
-        return Outcome::failure(sentence(path, errno));
+        return fail(sentence(path, errno));
     }
     if (replacing) {
         // Only a regular file is ever replaced: a rename over a device or a pipe would put a
         // plain file in its place.
         if (S_ISDIR(old.st_mode)) {
-            return Outcome::failure(sentence(path, EISDIR));
+            return fail(sentence(path, EISDIR));
         }
         if (!S_ISREG(old.st_mode)) {
-            return Outcome::failure(
+            return fail(
                 sentence(path, std::string("not a regular file but ") + kindOf(old.st_mode)));
         }
         // A file without any write bit is read-only on purpose, whoever runs the program.
         if ((old.st_mode & 0222) == 0) {
-            return Outcome::failure(sentence(path, "the file is read-only"));
+            return fail(sentence(path, "the file is read-only"));
         }
         if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-            return Outcome::failure(sentence(path, errno));
+            return fail(sentence(path, errno));
         }
     }
 
@@ -289,7 +289,7 @@ Outcome writeFileAtomically(const std::string& path, const ByteSource& next) {
         named = fd >= 0;
     }
     if (fd < 0) {
-        return Outcome::failure(sentence(path, errno));
+        return fail(sentence(path, errno));
     }
     std::string reason;
     bool ok = fill(fd, replacing ? &old : nullptr, next, reason);
@@ -300,7 +300,7 @@ Outcome writeFileAtomically(const std::string& path, const ByteSource& next) {
             const int unnamed = fd;
             fd = openNamed(target, temporary);
             if (fd < 0) {
-                Outcome failed = Outcome::failure(sentence(path, errno));
+                Result<> failed = fail(sentence(path, errno));
                 close(unnamed);
                 return failed;
             }
@@ -322,7 +322,7 @@ Outcome writeFileAtomically(const std::string& path, const ByteSource& next) {
     }
     forgetTemporary();
     if (!ok) {
-        return Outcome::failure(sentence(path, reason));
+        return fail(sentence(path, reason));
     }
     syncFolder(target);
     return {};
@@ -336,11 +336,11 @@ ByteSource onePiece(std::span<const std::uint8_t> bytes) {
     };
 }
 
-Outcome writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+Result<> writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
     return writeFileAtomically(path, onePiece(bytes));
 }
 
-Outcome writeFileAtomically(const std::string& path, const std::string& text) {
+Result<> writeFileAtomically(const std::string& path, const std::string& text) {
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),
                                               text.size());
     return writeFileAtomically(path, bytes);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/outcome.h"
+#include "platform/result.h"
 
 #include <cstdint>
 #include <functional>
@@ -23,7 +23,7 @@ namespace vesk {
 // While the bytes are written the new file has no name, so a process killed then leaves
 // nothing behind; it is named only for the moment before the rename (see
 // removeTemporaryFile). A failure's sentence names the file and the reason.
-Outcome writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+Result<> writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 // Hands out a file's content piece by piece: the next bytes, or nothing at the end. The span
 // stays valid until the next call.
@@ -34,10 +34,10 @@ ByteSource onePiece(std::span<const std::uint8_t> bytes);
 
 // The same for content that is made while it is written, so that it never has to be in memory
 // all at once.
-Outcome writeFileAtomically(const std::string& path, const ByteSource& next);
+Result<> writeFileAtomically(const std::string& path, const ByteSource& next);
 
 // The same for text.
-Outcome writeFileAtomically(const std::string& path, const std::string& text);
+Result<> writeFileAtomically(const std::string& path, const std::string& text);
 
 // Removes the named temporary file of a write in progress, if there is one. Safe to call
 // from a signal handler: a program ended by a signal calls it before it dies.

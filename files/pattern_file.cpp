@@ -164,7 +164,7 @@ LoadResult loadPatternFile(const std::string& path) {
     return result;
 }
 
-Outcome savePatternFile(const std::string& path, const BeaconPattern& pattern) {
+Result<> savePatternFile(const std::string& path, const BeaconPattern& pattern) {
     return writeFileAtomically(path, patternFileText(pattern));
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/outcome.h"
+#include "platform/result.h"
 #include "tone/pattern.h"
 
 #include <string>
@@ -49,6 +49,6 @@ LoadResult loadPatternFile(const std::string& path);
 
 // Replaces `path` with the pattern's text in one step; a failure names the file (the old
 // file is then untouched).
-Outcome savePatternFile(const std::string& path, const BeaconPattern& pattern);
+Result<> savePatternFile(const std::string& path, const BeaconPattern& pattern);
 
 } // namespace vesk

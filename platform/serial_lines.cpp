@@ -83,31 +83,31 @@ SerialLines::~SerialLines() {
     SerialLines::close();
 }
 
-Outcome SerialLines::open(std::int32_t number) {
+Result<> SerialLines::open(std::int32_t number) {
     SerialLines::close();
     const std::string name = comName(number);
     const std::string path = comportDevicePath(number);
     if (path.empty()) {
-        return Outcome::failure(name + ": no device for this number");
+        return fail(name + ": no device for this number");
     }
     // Non-blocking: a port with carrier detect low would otherwise hang the open; nothing is
     // ever read or written, so the mode never matters afterwards.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        return Outcome::failure(name + ": " +
-                                (error == EBUSY ? std::string("in use by another program")
-                                                : path + ": " + std::strerror(error)));
+        return fail(name + ": " +
+                    (error == EBUSY ? std::string("in use by another program")
+                                    : path + ": " + std::strerror(error)));
     }
     if (::isatty(fd) == 0) {
         ::close(fd);
-        return Outcome::failure(name + ": not a serial device");
+        return fail(name + ": not a serial device");
     }
     // TIOCEXCL does not stop root, so the lock is what keeps a second instance (or a second
     // port object in this one) off the port. Locking first leaves the holder's tty flags alone.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return Outcome::failure(name + ": in use by another program");
+        return fail(name + ": in use by another program");
     }
     ::ioctl(fd, TIOCEXCL);
     // With HUPCL the kernel drops DTR and RTS when the last descriptor of the port closes, so
@@ -125,8 +125,8 @@ Outcome SerialLines::open(std::int32_t number) {
         const int error = errno;
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
-        return Outcome::failure(name + ": cannot make the port " + (dropOnClose ? "drop" : "keep") +
-                                " its lines on close: " + std::strerror(error));
+        return fail(name + ": cannot make the port " + (dropOnClose ? "drop" : "keep") +
+                    " its lines on close: " + std::strerror(error));
     }
     fd_ = fd;
     name_ = name;
@@ -138,7 +138,7 @@ Outcome SerialLines::open(std::int32_t number) {
     const int error = changeLines(false, why);
     if (error != 0 && error != ENOTTY && error != EINVAL) {
         SerialLines::close();
-        return Outcome::failure(why);
+        return fail(why);
     }
     return {};
 }
@@ -152,9 +152,9 @@ void SerialLines::close() {
     fd_ = -1;
 }
 
-Outcome SerialLines::setLines(bool keyed) {
+Result<> SerialLines::setLines(bool keyed) {
     if (fd_ < 0) {
-        return Outcome::failure("the PTT port is not open");
+        return fail("the PTT port is not open");
     }
     std::string why;
     if (changeLines(keyed, why) == 0) {
@@ -165,7 +165,7 @@ Outcome SerialLines::setLines(bool keyed) {
         std::string ignored;
         changeLines(false, ignored);
     }
-    return Outcome::failure(why);
+    return fail(why);
 }
 
 int SerialLines::changeLines(bool keyed, std::string& why) {

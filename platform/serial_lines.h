@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/outcome.h"
+#include "platform/result.h"
 
 #include <cstdint>
 #include <string>
@@ -45,7 +45,7 @@ public:
     // port already open elsewhere, a port whose HUPCL cannot be set, a port whose lines fail
     // to drop straight after opening. A device without modem lines (a pty) opens: its keying
     // then fails. A failure's sentence is "COMn: " and the reason.
-    virtual Outcome open(std::int32_t number);
+    virtual Result<> open(std::int32_t number);
     virtual void close();
     virtual bool isOpen() const { return fd_ >= 0; }
     // The lines and polarity of the next open; DTR and RTS, not inverted, until set.
@@ -54,7 +54,7 @@ public:
     // Sets DTR then RTS to the levels of the method, keyed or released. Fails when a line
     // could not be changed ("COMn: cannot raise DTR: " and the reason) or the port is closed;
     // a keying that fails half-way goes back to the released levels.
-    virtual Outcome setLines(bool keyed);
+    virtual Result<> setLines(bool keyed);
 
 protected:
     // One TIOCMBIS or TIOCMBIC call with one TIOCM_ bit on the open port; the ioctl result,

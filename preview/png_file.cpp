@@ -46,9 +46,9 @@ bool encode(const Picture& picture, const std::vector<png_bytep>& rows,
 
 } // namespace
 
-Outcome writePng(const std::string& path, const Picture& picture) {
+Result<> writePng(const std::string& path, const Picture& picture) {
     if (picture.width <= 0 || picture.height <= 0) {
-        return Outcome::failure("Cannot write \"" + path + "\": the picture is empty");
+        return fail("Cannot write \"" + path + "\": the picture is empty");
     }
     const auto width = static_cast<std::size_t>(picture.width);
     std::vector<std::uint8_t> rgb(picture.pixels.size() * 3);
@@ -63,7 +63,7 @@ Outcome writePng(const std::string& path, const Picture& picture) {
     }
     std::vector<std::uint8_t> bytes;
     if (!encode(picture, rows, bytes)) {
-        return Outcome::failure("Cannot write \"" + path + "\": the PNG encoder failed");
+        return fail("Cannot write \"" + path + "\": the PNG encoder failed");
     }
     return writeFileAtomically(path, bytes);
 }

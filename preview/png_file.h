@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/outcome.h"
+#include "platform/result.h"
 #include "preview/spectrogram.h"
 
 #include <string>
@@ -10,6 +10,6 @@ namespace vesk::preview {
 
 // Replaces `path` with the picture as an 8-bit RGB PNG file, in one step (files/atomic_write.h);
 // a failure names the file.
-Outcome writePng(const std::string& path, const Picture& picture);
+Result<> writePng(const std::string& path, const Picture& picture);
 
 } // namespace vesk::preview

@@ -35,7 +35,7 @@ TEST(WriteFileAtomically, NewFileTakesTheUmaskReplacedFileKeepsItsMode) {
     for (const auto& [mask, mode] : {std::pair{022u, 0644u}, std::pair{077u, 0600u}}) {
         const mode_t old = umask(mask);
         const std::string path = folder.file("new" + std::to_string(mask));
-        const vesk::Outcome written = writeFileAtomically(path, std::string("one\r\ntwo\r\n"));
+        const vesk::Result<> written = writeFileAtomically(path, std::string("one\r\ntwo\r\n"));
         umask(old);
         ASSERT_TRUE(written) << written.message();
         EXPECT_EQ(readWholeFile(path), "one\r\ntwo\r\n");
@@ -54,7 +54,7 @@ TEST(WriteFileAtomically, LinkIsFollowedAndKeptAndRelativeNamesUseTheCurrentFold
     fs::create_symlink(folder.file("real.txt"), folder.file("link.txt"));
     const fs::path previous = fs::current_path();
     fs::current_path(folder.path());
-    const vesk::Outcome written = writeFileAtomically("link.txt", std::string(" 3 \r\n"));
+    const vesk::Result<> written = writeFileAtomically("link.txt", std::string(" 3 \r\n"));
     fs::current_path(previous);
     ASSERT_TRUE(written) << written.message();
     EXPECT_TRUE(fs::is_symlink(folder.file("link.txt")));
@@ -73,7 +73,7 @@ TEST(WriteFileAtomically, FailedWriteLeavesTheOldFileIntact) {
     rlimit small = oldLimit;
     small.rlim_cur = 16;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const vesk::Outcome written = writeFileAtomically(path, std::string(1000, 'n'));
+    const vesk::Result<> written = writeFileAtomically(path, std::string(1000, 'n'));
     setrlimit(RLIMIT_FSIZE, &oldLimit);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(written);
@@ -100,7 +100,7 @@ TEST(WriteFileAtomically, RefusesWhatIsNoWritableRegularFile) {
         {"loop", "Too many levels of symbolic links"},
     };
     for (const auto& [name, reason] : cases) {
-        const vesk::Outcome written = writeFileAtomically(folder.file(name), std::string("new"));
+        const vesk::Result<> written = writeFileAtomically(folder.file(name), std::string("new"));
         EXPECT_FALSE(written) << name;
         EXPECT_EQ(written.message(), "Cannot write \"" + folder.file(name) + "\": " + reason);
     }
@@ -174,7 +174,7 @@ TEST(WriteFileAtomically, KeepsTheOwnerOrRefuses) {
 
     // Root replaces another user's file and gives it back to that user.
     ASSERT_EQ(chown(shared.c_str(), 65534, 65534), 0);
-    const vesk::Outcome asRoot = writeFileAtomically(shared, std::string("new"));
+    const vesk::Result<> asRoot = writeFileAtomically(shared, std::string("new"));
     ASSERT_TRUE(asRoot) << asRoot.message();
     struct stat info {};
     stat(shared.c_str(), &info);

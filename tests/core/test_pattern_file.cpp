@@ -177,7 +177,7 @@ TEST(PatternFile, SaveThenLoadGivesThePatternBack) {
             pattern.toneIndex[slot] = static_cast<float>((slot * 7) % 17);
             pattern.levelCode[slot] = levels[slot % 6];
         }
-        const vesk::Outcome saved = savePatternFile(path, pattern);
+        const vesk::Result<> saved = savePatternFile(path, pattern);
         ASSERT_TRUE(saved) << saved.message();
         const LoadResult loaded = loadPatternFile(path);
         ASSERT_TRUE(loaded.ok) << loaded.error;
@@ -216,7 +216,7 @@ TEST(PatternFile, FailedSaveReportsAndCreatesNothing) {
         {folder.path().string(), "Is a directory"},
     };
     for (const auto& [path, reason] : cases) {
-        const vesk::Outcome saved = savePatternFile(path, startPattern());
+        const vesk::Result<> saved = savePatternFile(path, startPattern());
         EXPECT_FALSE(saved) << path;
         EXPECT_EQ(saved.message(), "Cannot write \"" + path + "\": " + reason);
     }

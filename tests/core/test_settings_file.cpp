@@ -70,7 +70,7 @@ TEST(ComportSettingFile, SaveThenLoadAndMissingFile) {
     writeWholeFile(path, " 7 \r\n" + std::string(200000, 'x'));
     EXPECT_EQ(loadComportSetting(path, error), 7);
 
-    const vesk::Outcome saved =
+    const vesk::Result<> saved =
         saveComportSetting(folder.file("absent/") + kComportSettingsFile, 3);
     EXPECT_NE(saved.message().find("No such file or directory"), std::string::npos)
         << saved.message();

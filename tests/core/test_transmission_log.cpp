@@ -99,7 +99,7 @@ TEST(TransmissionLog, FileIsAppendedToInItsOwnFolderAndFailuresNameIt) {
     EXPECT_EQ(readWholeFile(path), "first\nsecond\n");
 
     TransmissionLogFile folder;
-    const Outcome refused = folder.open(scratch.path().string());
+    const Result<> refused = folder.open(scratch.path().string());
     EXPECT_EQ(refused.message(),
               "Cannot open the transmission log " + scratch.path().string() + ": Is a directory");
     EXPECT_FALSE(folder.append("lost").ok());
@@ -124,11 +124,11 @@ public:
 class FailingLines : public platform::SerialLines {
 public:
     bool fail = false;
-    Outcome open(std::int32_t) override { return {}; }
+    Result<> open(std::int32_t) override { return {}; }
     bool isOpen() const override { return true; }
     void close() override {}
-    Outcome setLines(bool keyed) override {
-        return fail && keyed ? Outcome::failure("COM7: cannot raise DTR: gone") : Outcome{};
+    Result<> setLines(bool keyed) override {
+        return fail && keyed ? vesk::fail("COM7: cannot raise DTR: gone") : Result<>{};
     }
 };
 

@@ -33,11 +33,11 @@ public:
     explicit RecordingLines(std::vector<std::string>& log) : log_(log) {}
     bool refuseKeying = false;
 
-    Outcome open(std::int32_t number) override {
+    Result<> open(std::int32_t number) override {
         log_.push_back("open " + std::to_string(number));
         open_ = number == 3;
         if (!open_) {
-            return Outcome::failure("COM" + std::to_string(number) + ": no device for this number");
+            return fail("COM" + std::to_string(number) + ": no device for this number");
         }
         log_.push_back("released");
         return {};
@@ -49,10 +49,10 @@ public:
         open_ = false;
     }
     bool isOpen() const override { return open_; }
-    Outcome setLines(bool keyed) override {
+    Result<> setLines(bool keyed) override {
         const bool refused = keyed && refuseKeying;
         log_.push_back(refused ? "refused" : keyed ? "keyed" : "released");
-        return refused ? Outcome::failure("COM3: cannot raise DTR: Input/output error") : Outcome();
+        return refused ? fail("COM3: cannot raise DTR: Input/output error") : Result<>();
     }
 
 private:

@@ -262,8 +262,7 @@ TEST_F(StationTest, OpenFailureNamesThePortItsDeviceAndTheReason) {
                                   "): no device for this number");
     const PttChoice lines;
     EXPECT_EQ(pttOpenFailureText(
-                  7, lines,
-                  Outcome::failure("COM7: " + (folder_ / "COM7").string() + ": Permission denied")),
+                  7, lines, fail("COM7: " + (folder_ / "COM7").string() + ": Permission denied")),
               "Failure to open comport\r\nCOM 7 (" + (folder_ / "COM7").string() +
                   "): Permission denied");
     old ? setenv("VESK_COMPORT_DIR", kept.c_str(), 1) : unsetenv("VESK_COMPORT_DIR");
