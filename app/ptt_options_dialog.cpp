@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ptt_options_dialog.h"
 
+#include "app/ok_cancel_buttons.h"
 #include "ui/messages.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -100,22 +99,17 @@ PttOptionsDialog::PttOptionsDialog(const PttChoice& current, std::vector<RigMode
     rig->addRow("Device or host:port", device_);
     rig->addRow("Speed (Bd)", speedRow);
 
-    // Return is OK wherever the focus is, Escape is Cancel.
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* okButton = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-    okButton->setObjectName("ok");
-    QPushButton* cancelButton = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
-    cancelButton->setObjectName("cancel");
-    for (QPushButton* button : {okButton, cancelButton}) {
-        button->setAutoDefault(false);
-    }
-    okButton->setDefault(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("Key the transmitter by:"));
     layout->addLayout(ways);
     layout->addLayout(rig);
-    layout->addWidget(buttons);
+    layout->addWidget(okCancelButtons(*this, [this] { ok(); }));
+    showChoice(current);
+    connect(search_, &QLineEdit::textChanged, this, &PttOptionsDialog::showModels);
+    connect(cat_, &QRadioButton::toggled, this, &PttOptionsDialog::enableFields);
+}
 
+void PttOptionsDialog::showChoice(const PttChoice& current) {
     QRadioButton* chosen = cat_;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         if (!current.usesCat() && current.lines.lines == kKeyingOptions[i].lines) {
@@ -134,11 +128,6 @@ PttOptionsDialog::PttOptionsDialog(const PttChoice& current, std::vector<RigMode
     speed_->setText(current.rig.speed > 0 ? QString::number(current.rig.speed) : QString());
     enableFields();
     chosen->setFocus();
-
-    connect(buttons, &QDialogButtonBox::accepted, this, &PttOptionsDialog::ok);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(search_, &QLineEdit::textChanged, this, &PttOptionsDialog::showModels);
-    connect(cat_, &QRadioButton::toggled, this, &PttOptionsDialog::enableFields);
 }
 
 void PttOptionsDialog::enableFields() {

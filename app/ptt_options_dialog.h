@@ -34,6 +34,7 @@ public:
     const PttChoice& choice() const { return choice_; }
 
 private:
+    void showChoice(const PttChoice& current);
     void ok();
     void enableFields();
     void showModels();

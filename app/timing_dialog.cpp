@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/timing_dialog.h"
 
+#include "app/ok_cancel_buttons.h"
 #include "ui/messages.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 #include <charconv>
@@ -103,23 +102,11 @@ TimingDialog::TimingDialog(const ClockTiming& current, QWidget* parent) : QDialo
     form->addRow("Every", every_);
     form->addRow("Offset (s)", offset_);
     form->addRow(note);
-    // Return is OK wherever the focus is, Escape is Cancel.
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* okButton = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-    okButton->setObjectName("ok");
-    QPushButton* cancelButton = buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
-    cancelButton->setObjectName("cancel");
-    for (QPushButton* button : {okButton, cancelButton}) {
-        button->setAutoDefault(false);
-    }
-    okButton->setDefault(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("Each transmission starts:"));
     layout->addLayout(form);
-    layout->addWidget(buttons);
+    layout->addWidget(okCancelButtons(*this, [this] { ok(); }));
 
-    connect(buttons, &QDialogButtonBox::accepted, this, &TimingDialog::ok);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     every_->setFocus();
 }
 

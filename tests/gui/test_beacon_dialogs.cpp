@@ -173,5 +173,35 @@ TEST_F(MainWindowTest, DialogsBelongToTheMainWindowAndKeepTheKeyThatClosesThem) 
     EXPECT_EQ(state_.pttChoice.lines.lines, platform::PttLines::Rts);
 }
 
+// A dialog still open when the main window ends goes with it, and its command returns.
+class DialogOverAnEndingWindow : public MainWindowTest,
+                                 public ::testing::WithParamInterface<std::int32_t> {};
+
+TEST_P(DialogOverAnEndingWindow, GoesWithTheMainWindow) {
+    start();
+    QObject guard; // the timers go with the test
+    bool shown = false, outlived = false;
+    whenShown<QDialog>(
+        [&](QDialog*) {
+            shown = true;
+            closeBox();
+        },
+        &guard);
+    QTimer::singleShot(3000, &guard, [&] { // ends a dialog left alone instead of hanging
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            outlived = true;
+            dialog->close();
+        }
+    });
+    command(GetParam());
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(outlived);
+    EXPECT_FALSE(ui::windowExists(window_));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachDialog, DialogOverAnEndingWindow,
+                         ::testing::Values(id::kMenuGenerate, id::kMenuPreview, id::kMenuTiming,
+                                           id::kMenuPttOptions));
+
 } // namespace
 } // namespace vesk
