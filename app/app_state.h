@@ -27,7 +27,6 @@ struct AppState {
     ChoiceBoxState choice;
     ui::Window mainWindow = 0;
     ui::Window soundcardWindow = 0;
-    ui::Window timingWindow = 0;
     // The names of the sound outputs, read afresh for each soundcard selection; a test lists
     // its own instead of the sound system's.
     std::function<std::vector<std::string>()> outputDevices = platform::outputDevices;
@@ -61,7 +60,6 @@ struct AppState {
 
     // How the transmitter is keyed (PTT > "PTT options..."); the port number stays above.
     PttChoice pttChoice;
-    ui::Window pttOptionsWindow = 0;
     // The name of the sound output chosen last; empty: none was chosen by name.
     std::string soundOutputName;
     // Full path of the pattern file last opened or saved; reopened at the next start.

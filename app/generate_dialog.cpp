@@ -9,6 +9,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -148,12 +149,18 @@ void GenerateDialog::generate() {
     accept();
 }
 
-std::optional<BeaconPattern> runGenerateDialog() {
-    GenerateDialog dialog;
-    if (dialog.exec() != QDialog::Accepted) {
-        return std::nullopt;
+std::optional<BeaconPattern> runGenerateDialog(ui::Window owner) {
+    // On the heap: a main window that ends under it takes it along.
+    const QPointer<GenerateDialog> dialog = new GenerateDialog(ui::topLevelWidget(owner));
+    std::optional<BeaconPattern> made;
+    const bool accepted = ui::runDialog(*dialog) == QDialog::Accepted;
+    if (GenerateDialog* open = dialog.data()) { // null when it went with its owner
+        if (accepted) {
+            made = open->pattern();
+        }
+        delete open;
     }
-    return dialog.pattern();
+    return made;
 }
 
 } // namespace vesk

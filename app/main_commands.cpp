@@ -281,7 +281,7 @@ void generatePatternCommand(AppState& state, std::int32_t) {
     if (!mayDiscardWork(state)) {
         return;
     }
-    if (const std::optional<BeaconPattern> made = runGenerateDialog()) {
+    if (const std::optional<BeaconPattern> made = runGenerateDialog(state.mainWindow)) {
         state.pattern = *made;
         state.patternFileName.clear(); // no file holds it yet
         state.history.clear();
@@ -298,7 +298,7 @@ void generatePatternCommand(AppState& state, std::int32_t) {
 }
 
 void previewCommand(AppState& state, std::int32_t) {
-    runPreviewDialog(state.pattern);
+    runPreviewDialog(state.mainWindow, state.pattern);
     if (ui::windowExists(state.mainWindow)) {
         restFocus(state);
     }
@@ -372,7 +372,7 @@ void soundcardCommand(AppState& state, std::int32_t) {
 
 void timingCommand(AppState& state, std::int32_t) {
     if (const std::optional<ClockTiming> timing =
-            askClockTiming(state.mainWindow, state.sequencer->clockTiming(), &state.timingWindow)) {
+            askClockTiming(state.mainWindow, state.sequencer->clockTiming())) {
         state.sequencer->setClockTiming(*timing);
         rememberSettings(state);
     }
@@ -384,8 +384,7 @@ void timingCommand(AppState& state, std::int32_t) {
 // The keying chosen on OK is opened at once; a keyer that does not open is reported and shows
 // released.
 void pttOptionsCommand(AppState& state, std::int32_t) {
-    const std::optional<PttChoice> chosen =
-        askPttChoice(state.mainWindow, state.pttChoice, &state.pttOptionsWindow);
+    const std::optional<PttChoice> chosen = askPttChoice(state.mainWindow, state.pttChoice);
     if (chosen) {
         state.pttChoice = *chosen;
         rememberSettings(state);

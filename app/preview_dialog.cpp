@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QPointer>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -51,9 +52,11 @@ PreviewDialog::PreviewDialog(const BeaconPattern& pattern, QWidget* parent) : QD
     layout->addWidget(buttons);
 }
 
-void runPreviewDialog(const BeaconPattern& pattern) {
-    PreviewDialog dialog(pattern);
-    dialog.exec();
+void runPreviewDialog(ui::Window owner, const BeaconPattern& pattern) {
+    // On the heap: a main window that ends under it takes it along.
+    const QPointer<PreviewDialog> dialog = new PreviewDialog(pattern, ui::topLevelWidget(owner));
+    ui::runDialog(*dialog);
+    delete dialog.data();
 }
 
 } // namespace vesk

@@ -5,34 +5,55 @@
 #include "devices/rig_models.h"
 #include "ui/toolkit.h"
 
-#include <cstdint>
+#include <QDialog>
+
+#include <array>
 #include <functional>
 #include <optional>
 #include <vector>
 
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
+
 namespace vesk {
 
-namespace ptt_options_id {
-inline constexpr std::int32_t kDtrRts = 100;
-inline constexpr std::int32_t kDtr = 101;
-inline constexpr std::int32_t kRts = 102;
-inline constexpr std::int32_t kCat = 103;
-inline constexpr std::int32_t kInverted = 104;
-inline constexpr std::int32_t kSearch = 105;
-inline constexpr std::int32_t kModel = 106;
-inline constexpr std::int32_t kDevice = 107;
-inline constexpr std::int32_t kSpeed = 108;
-inline constexpr std::int32_t kOk = 109;
-inline constexpr std::int32_t kCancel = 110;
-} // namespace ptt_options_id
+// PTT > "PTT options...": the transmitter is keyed by the PTT port's lines (both, DTR or RTS,
+// inverted or not) or by CAT command to a Hamlib rig picked from a list of models (narrowed by
+// the search field), with its device or rigctld's host:port and its speed. Only the fields of
+// the chosen keying can be changed. OK with a choice that cannot be opened as it stands says
+// why in a message box and leaves the dialog open.
+class PttOptionsDialog : public QDialog {
+    Q_OBJECT
+public:
+    PttOptionsDialog(const PttChoice& current, std::vector<RigModelEntry> models,
+                     QWidget* parent = nullptr);
 
-// Asks over `owner` how the transmitter is keyed: by the PTT port's lines (both, DTR or RTS,
-// inverted or not) or by CAT command to a Hamlib rig picked from `models` (narrowed by the
-// search field), with its device or rigctld's host:port and its speed. A choice that cannot
-// be opened as it stands is refused with a message and the box stays. Null when cancelled.
-// `window` holds the box while it is open.
+    // The choice taken by the last accepted OK.
+    const PttChoice& choice() const { return choice_; }
+
+private:
+    void showChoice(const PttChoice& current);
+    void ok();
+    void enableFields();
+    void showModels();
+
+    std::vector<RigModelEntry> models_;
+    std::array<QRadioButton*, 3> lines_{}; // DTR and RTS, DTR only, RTS only
+    QRadioButton* cat_;
+    QCheckBox* inverted_;
+    QLineEdit* search_;
+    QComboBox* model_;
+    QLineEdit* device_;
+    QLineEdit* speed_;
+    PttChoice choice_;
+};
+
+// Runs the PTT options modally over `owner` with the rig models `models` gives: the choice
+// made, or nothing when cancelled.
 std::optional<PttChoice>
-askPttChoice(ui::Window owner, const PttChoice& current, ui::Window* window = nullptr,
+askPttChoice(ui::Window owner, const PttChoice& current,
              const std::function<std::vector<RigModelEntry>()>& models = hamlibRigModels);
 
 } // namespace vesk

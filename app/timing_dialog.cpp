@@ -1,22 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/timing_dialog.h"
 
+#include "app/ok_cancel_buttons.h"
 #include "ui/messages.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QVBoxLayout>
 
 #include <charconv>
 #include <string>
-#include <vector>
 
 namespace vesk {
 
 namespace {
 
-using namespace ui::style;
+constexpr const char* kCaption = "Timing";
 
-const std::vector<std::string>& intervalChoices() {
-    static const std::vector<std::string> choices = {
-        kRepeatIntervalChoice, "1 minute",   "2 minutes",  "5 minutes",  "10 minutes",
-        "15 minutes",          "30 minutes", "60 minutes", "120 minutes"};
+const QStringList& intervalChoices() {
+    static const QStringList choices = {kRepeatIntervalChoice, "1 minute",   "2 minutes",
+                                        "5 minutes",           "10 minutes", "15 minutes",
+                                        "30 minutes",          "60 minutes", "120 minutes"};
     return choices;
 }
 
@@ -48,14 +55,13 @@ std::optional<int> leadingNumber(const std::string& text) {
     return std::nullopt;
 }
 
-// The timing in the box, or the sentence that says why it cannot be kept.
-std::optional<ClockTiming> readTiming(ui::Window box, std::string& problem) {
-    const std::string every = ui::controlGetText(box, timing_id::kEvery);
+// The timing in the two fields, or the sentence that says why it cannot be kept.
+std::optional<ClockTiming> readTiming(const std::string& every, const std::string& offsetText,
+                                      std::string& problem) {
     if (every == kRepeatIntervalChoice) {
         return ClockTiming{};
     }
     const std::optional<int> minutes = leadingNumber(every);
-    const std::string offsetText = ui::controlGetText(box, timing_id::kOffset);
     const std::optional<int> offset = offsetText.empty() ? 0 : leadingNumber(offsetText);
     if (!minutes || *minutes <= 0) {
         problem = "\"" + every + "\" is not a number of minutes.";
@@ -75,64 +81,57 @@ std::optional<ClockTiming> readTiming(ui::Window box, std::string& problem) {
 
 } // namespace
 
-std::optional<ClockTiming> askClockTiming(ui::Window owner, const ClockTiming& current,
-                                          ui::Window* window) {
-    const ui::Window box = ui::dialogNew(ui::Units::DialogUnits, owner, "Timing", ui::kCentred,
-                                         ui::kCentred, 210, 96, WS_CAPTION | WS_SYSMENU, 0);
-    constexpr std::uint32_t kLabel = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
-    ui::controlAdd(box, ui::kLabel, "", -1, "Each transmission starts:", nullptr, 10, 8, 190, 10,
-                   kLabel, 0);
-    ui::controlAdd(box, ui::kLabel, "", -1, "Every", nullptr, 10, 26, 50, 10, kLabel, 0);
-    ui::controlAdd(box, ui::kCombo, "", timing_id::kEvery, "", &intervalChoices(), 62, 24, 138, 90,
-                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN,
-                   WS_EX_CLIENTEDGE);
-    ui::controlAdd(box, ui::kLabel, "", -1, "Offset (s)", nullptr, 10, 44, 50, 10, kLabel, 0);
-    ui::controlAdd(box, ui::kEdit, "", timing_id::kOffset, "", nullptr, 62, 42, 40, 13,
-                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE);
-    ui::controlAdd(box, ui::kLabel, "", -1,
-                   "past each multiple of the minutes, UTC. Applies from the next Turn On.",
-                   nullptr, 108, 42, 95, 26, kLabel, 0);
-    ui::controlAdd(box, ui::kButton, "", timing_id::kOk, "OK", nullptr, 62, 74, 50, 14,
-                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0);
-    ui::controlAdd(box, ui::kButton, "", timing_id::kCancel, "Cancel", nullptr, 120, 74, 50, 14,
-                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0);
+TimingDialog::TimingDialog(const ClockTiming& current, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(kCaption);
+    every_ = new QComboBox;
+    every_->setObjectName("every");
+    every_->setEditable(true);
+    // What is typed is read on OK, never added to the list.
+    every_->setInsertPolicy(QComboBox::NoInsert);
+    every_->addItems(intervalChoices());
+    const QString shown = QString::fromStdString(intervalText(current.everyMinutes));
+    every_->setCurrentIndex(static_cast<int>(intervalChoices().indexOf(shown)));
+    every_->setEditText(shown);
+    offset_ = new QLineEdit(QString::number(current.offsetSeconds));
+    offset_->setObjectName("offset");
+    auto* note =
+        new QLabel("past each multiple of the minutes, UTC. Applies from the next Turn On.");
+    note->setWordWrap(true);
 
-    std::optional<ClockTiming> chosen;
-    const ui::Handler handler = [&](ui::Window dialog, std::uint32_t message, std::uint32_t wParam,
-                                    std::int32_t) -> std::int32_t {
-        switch (message) {
-        case msg::WM_INITDIALOG:
-            ui::controlSetText(dialog, timing_id::kEvery, intervalText(current.everyMinutes));
-            ui::controlSetText(dialog, timing_id::kOffset, std::to_string(current.offsetSeconds));
-            ui::acceleratorsAttach(dialog, {{0, ui::kVirtualKeyEnter, timing_id::kOk},
-                                            {0, ui::kVirtualKeyEscape, timing_id::kCancel}});
-            ui::controlSetFocus(dialog, timing_id::kEvery);
-            return 1;
-        case msg::WM_COMMAND: {
-            const std::uint32_t command = msg::loWord(wParam);
-            if (command == timing_id::kOk) {
-                std::string problem;
-                if (const std::optional<ClockTiming> timing = readTiming(dialog, problem)) {
-                    chosen = timing;
-                    ui::dialogEnd(dialog, 1);
-                } else {
-                    ui::messageBox(problem, msg::MB_OK | msg::MB_ICONWARNING, "Timing");
-                }
-            } else if (command == timing_id::kCancel) {
-                ui::dialogEnd(dialog, 0);
-            }
-            return 0;
-        }
-        default:
-            return 0;
-        }
-    };
-    if (window != nullptr) {
-        *window = box;
+    auto* form = new QFormLayout;
+    form->addRow("Every", every_);
+    form->addRow("Offset (s)", offset_);
+    form->addRow(note);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel("Each transmission starts:"));
+    layout->addLayout(form);
+    layout->addWidget(okCancelButtons(*this, [this] { ok(); }));
+
+    every_->setFocus();
+}
+
+void TimingDialog::ok() {
+    std::string problem;
+    const std::optional<ClockTiming> timing =
+        readTiming(every_->currentText().toStdString(), offset_->text().toStdString(), problem);
+    if (!timing) {
+        ui::messageBox(problem, msg::MB_OK | msg::MB_ICONWARNING, kCaption);
+        return;
     }
-    ui::dialogShowModal(box, handler, nullptr);
-    if (window != nullptr) {
-        *window = 0;
+    timing_ = *timing;
+    accept();
+}
+
+std::optional<ClockTiming> askClockTiming(ui::Window owner, const ClockTiming& current) {
+    // On the heap: a main window that ends under it takes it along.
+    const QPointer<TimingDialog> dialog = new TimingDialog(current, ui::topLevelWidget(owner));
+    std::optional<ClockTiming> chosen;
+    const bool accepted = ui::runDialog(*dialog) == QDialog::Accepted;
+    if (TimingDialog* open = dialog.data()) { // null when it went with its owner
+        if (accepted) {
+            chosen = open->timing();
+        }
+        delete open;
     }
     return chosen;
 }

@@ -4,25 +4,38 @@
 #include "tone/clock_timing.h"
 #include "ui/toolkit.h"
 
-#include <cstdint>
+#include <QDialog>
+
 #include <optional>
 
-namespace vesk {
+class QComboBox;
+class QLineEdit;
 
-namespace timing_id {
-inline constexpr std::int32_t kEvery = 100;
-inline constexpr std::int32_t kOffset = 101;
-inline constexpr std::int32_t kOk = 102;
-inline constexpr std::int32_t kCancel = 103;
-} // namespace timing_id
+namespace vesk {
 
 // The interval list's first entry: cycles follow the pattern's repeat interval.
 inline constexpr const char* kRepeatIntervalChoice = "Repeat interval (not on the clock)";
 
-// Asks over `owner` when transmissions start: at the repeat interval, or every so many minutes
-// plus an offset in seconds on the UTC clock. A timing that cannot be kept is refused with a
-// message and the box stays. Null when cancelled. `window` holds the box while it is open.
-std::optional<ClockTiming> askClockTiming(ui::Window owner, const ClockTiming& current,
-                                          ui::Window* window = nullptr);
+// PTT > "Timing...": transmissions start at the repeat interval, or every so many minutes plus
+// an offset in seconds on the UTC clock. OK with a timing that cannot be kept says why in a
+// message box and leaves the dialog open.
+class TimingDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit TimingDialog(const ClockTiming& current, QWidget* parent = nullptr);
+
+    // The timing taken by the last accepted OK.
+    const ClockTiming& timing() const { return timing_; }
+
+private:
+    void ok();
+
+    QComboBox* every_;
+    QLineEdit* offset_;
+    ClockTiming timing_;
+};
+
+// Runs the timing dialog modally over `owner`: the timing chosen, or nothing when cancelled.
+std::optional<ClockTiming> askClockTiming(ui::Window owner, const ClockTiming& current);
 
 } // namespace vesk

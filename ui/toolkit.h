@@ -7,6 +7,9 @@
 #include <utility>
 #include <vector>
 
+class QDialog;
+class QWidget;
+
 // The dialog toolkit: dialogs built from code, controls addressed by identifier, handlers
 // that receive the Windows message numbers of ui/messages.h, nested modal runs, menus,
 // accelerators, message boxes, window timers, graphic areas with backing bitmaps and the
@@ -266,6 +269,15 @@ void graphicShow(Window dialog, std::int32_t id);
 Colour graphicPixel(Window dialog, std::int32_t id, std::int32_t x, std::int32_t y);
 // Saves the dialog as it looks on screen to a PNG file.
 bool windowGrab(Window dialog, const std::string& pngPath);
+
+// --- Qt dialogs ----------------------------------------------------------------------------
+// The dialog's top-level widget, nullptr when there is none. A Qt dialog given it as parent is
+// owned by that window: kept above it by the window manager and deleted with it.
+QWidget* topLevelWidget(Window dialog);
+// Runs a Qt dialog modal to its parent window (window-modal) and returns what exec() returns.
+// It is one of the toolkit's modal runs: the accelerators and dialog keys of the windows below
+// do not apply meanwhile, and the key that closed it goes no further.
+int runDialog(QDialog& dialog);
 
 // --- file dialogs --------------------------------------------------------------------------
 // Open and save choosers. `fileName` and `flags` are in/out; a cancelled dialog gives the

@@ -5,6 +5,7 @@
 #include "ui/toolkit_detail.h"
 
 #include <QCloseEvent>
+#include <QDialog>
 #include <QEventLoop>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -458,6 +459,16 @@ void dialogEnd(Window dialog, std::int32_t endCode) {
         *rec->endCode = endCode;
     }
     destroyDialog(rec);
+}
+
+QWidget* topLevelWidget(Window dialog) {
+    return detail::dialogWidget(dialog);
+}
+
+int runDialog(QDialog& dialog) {
+    dialog.setWindowModality(Qt::WindowModal);
+    const detail::ForeignModalScope scope;
+    return dialog.exec();
 }
 
 } // namespace vesk::ui

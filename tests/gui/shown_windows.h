@@ -13,6 +13,13 @@
 
 namespace vesk {
 
+// The child of `window` named `name`; a failure when there is none.
+template <class T> T* child(QWidget& window, const char* name) {
+    T* found = window.findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
 // The visible top-level window of type T (titled `title`, when one is given), or nullptr.
 template <class T = QWidget> T* visibleTopLevel(const QString& title = {}) {
     for (QWidget* widget : QApplication::topLevelWidgets()) {

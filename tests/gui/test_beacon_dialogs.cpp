@@ -1,15 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/beacon_dialogs.h"
+#include "app/control_ids.h"
 #include "app/generate_dialog.h"
 #include "app/preview_dialog.h"
 #include "preview/spectrogram.h"
+#include "tests/gui/main_window_fixture.h"
+#include "tests/gui/shown_windows.h"
+#include "ui/toolkit_detail.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -17,12 +25,6 @@
 
 namespace vesk {
 namespace {
-
-template <typename T> T* child(QWidget& dialog, const char* name) {
-    T* found = dialog.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 TEST(GenerateDialog, MakesTheGeneratorsPatternOrSaysWhyNot) {
     GenerateDialog dialog;
@@ -62,7 +64,7 @@ TEST(GenerateDialog, RunsModallyAndGivesNothingOnCancel) {
             child<QLineEdit>(*dialog, "text")->setText("E");
             generate ? dialog->generate() : dialog->reject();
         });
-        const std::optional<BeaconPattern> made = runGenerateDialog();
+        const std::optional<BeaconPattern> made = runGenerateDialog(0);
         ASSERT_EQ(made.has_value(), generate);
         if (generate) {
             EXPECT_EQ(made->dotCount, 0);
@@ -91,6 +93,115 @@ TEST(PreviewDialog, ShowsTheGrabbersPictureOrTheReason) {
     EXPECT_TRUE(refused.picture().isNull());
     EXPECT_FALSE(refused.findChild<QLabel*>("caption")->text().isEmpty());
 }
+
+void key(QWidget* widget, Qt::Key key, QEvent::Type type, bool autoRepeat = false) {
+    QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Return ? "\r" : "\x1b", autoRepeat);
+    QApplication::sendEvent(widget, &event);
+}
+
+// Each dialog of the window is owned by it as the window manager sees it, and modal to it
+// alone. The key that closes a dialog (Return is OK wherever the focus is, Escape is Cancel)
+// ends there: its repeats and release reach no window below, where Return would press the
+// focused Reset and Escape would end the program.
+TEST_F(MainWindowTest, DialogsBelongToTheMainWindowAndKeepTheKeyThatClosesThem) {
+    prepare();
+    const struct {
+        std::int32_t command;
+        void (*fill)(QDialog&);
+        Qt::Key key;
+    } cases[] = {
+        {id::kMenuGenerate, [](QDialog&) {}, Qt::Key_Escape},
+        {id::kMenuPreview, [](QDialog&) {}, Qt::Key_Escape},
+        {id::kMenuTiming,
+         [](QDialog& d) { child<QComboBox>(d, "every")->setEditText("5 minutes"); },
+         Qt::Key_Return},
+        {id::kMenuPttOptions, [](QDialog& d) { child<QRadioButton>(d, "rts")->setChecked(true); },
+         Qt::Key_Return},
+    };
+    QWidget* main = ui::topLevelWidget(window_);
+    ASSERT_NE(main, nullptr);
+    std::vector<std::string> seen;
+    QObject guard; // the timers go with the test
+    std::function<void(std::size_t)> open = [&](std::size_t i) {
+        if (i == std::size(cases) || !ui::windowExists(window_)) {
+            ui::dialogEnd(window_, 0);
+            return;
+        }
+        ui::postMessage(window_, msg::WM_COMMAND, static_cast<std::uint32_t>(cases[i].command), 0);
+        whenShown<QDialog>(
+            [&, i](QDialog* dialog) {
+                const QWindow* handle = dialog->windowHandle();
+                seen.push_back(dialog->windowTitle().toStdString() +
+                               (dialog->parentWidget() == main ? " child" : " orphan") +
+                               (handle && handle->transientParent() == main->windowHandle()
+                                    ? " transient"
+                                    : " free") +
+                               (dialog->windowModality() == Qt::WindowModal ? " window-modal"
+                                                                            : " not window-modal"));
+                cases[i].fill(*dialog);
+                const QPointer<QDialog> closing = dialog;
+                key(dialog->focusWidget() ? dialog->focusWidget() : dialog, cases[i].key,
+                    QEvent::KeyPress);
+                QTimer::singleShot(20, &guard, [&, i, closing] {
+                    EXPECT_TRUE(closing.isNull()) << i;
+                    ui::controlSetFocus(window_, id::kReset);
+                    QWidget* reset = ui::detail::controlWidget(window_, id::kReset);
+                    key(reset, cases[i].key, QEvent::KeyPress, true);
+                    key(reset, cases[i].key, QEvent::KeyRelease);
+                    ui::processEvents();
+                    open(i + 1);
+                });
+            },
+            &guard);
+    };
+    QTimer::singleShot(0, &guard, [&] { open(0); });
+    QTimer::singleShot(10000, &guard, [&] { // fails instead of hanging
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            dialog->close();
+        }
+        ui::dialogEnd(window_, 0);
+    });
+    ui::dialogShowModal(window_, mainWindowHandler(state_), nullptr);
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "Generate pattern child transient window-modal",
+                        "Preview child transient window-modal",
+                        "Timing child transient window-modal",
+                        "PTT options child transient window-modal",
+                    }));
+    EXPECT_EQ(state_.pattern.dotCount, 600) << "a stray Return pressed Reset";
+    EXPECT_EQ(state_.sequencer->clockTiming(), (ClockTiming{5, 0}));
+    EXPECT_EQ(state_.pttChoice.lines.lines, platform::PttLines::Rts);
+}
+
+// A dialog still open when the main window ends goes with it, and its command returns.
+class DialogOverAnEndingWindow : public MainWindowTest,
+                                 public ::testing::WithParamInterface<std::int32_t> {};
+
+TEST_P(DialogOverAnEndingWindow, GoesWithTheMainWindow) {
+    start();
+    QObject guard; // the timers go with the test
+    bool shown = false, outlived = false;
+    whenShown<QDialog>(
+        [&](QDialog*) {
+            shown = true;
+            closeBox();
+        },
+        &guard);
+    QTimer::singleShot(3000, &guard, [&] { // ends a dialog left alone instead of hanging
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            outlived = true;
+            dialog->close();
+        }
+    });
+    command(GetParam());
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(outlived);
+    EXPECT_FALSE(ui::windowExists(window_));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachDialog, DialogOverAnEndingWindow,
+                         ::testing::Values(id::kMenuGenerate, id::kMenuPreview, id::kMenuTiming,
+                                           id::kMenuPttOptions));
 
 } // namespace
 } // namespace vesk

@@ -3,7 +3,11 @@
 #include "app/timing_dialog.h"
 #include "beacon/generator.h"
 #include "tests/gui/main_window_fixture.h"
+#include "tests/gui/shown_windows.h"
 
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 namespace vesk {
@@ -140,17 +144,19 @@ TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
     start(3);
     // Typed answers in turn; each is followed by OK, the last by Cancel.
     const auto answer = [this](std::vector<std::pair<std::string, std::string>> typed) {
-        std::function<void()> next = [this, &typed, &next] {
-            const ui::Window box = state_.timingWindow;
+        std::function<void()> next = [&typed, &next] {
+            QWidget* box = QApplication::activeModalWidget();
+            ASSERT_NE(box, nullptr);
             if (typed.empty()) {
-                ui::postMessage(box, msg::WM_COMMAND, timing_id::kCancel, 0);
+                child<QPushButton>(*box, "cancel")->click();
                 return;
             }
-            ui::controlSetText(box, timing_id::kEvery, typed.front().first);
-            ui::controlSetText(box, timing_id::kOffset, typed.front().second);
+            child<QComboBox>(*box, "every")
+                ->setEditText(QString::fromStdString(typed.front().first));
+            child<QLineEdit>(*box, "offset")->setText(QString::fromStdString(typed.front().second));
             typed.erase(typed.begin());
-            ui::sendMessage(box, msg::WM_COMMAND, timing_id::kOk, 0);
-            if (ui::windowExists(box)) {
+            child<QPushButton>(*box, "ok")->click();
+            if (box->isVisible()) {
                 QTimer::singleShot(0, [&next] { next(); });
             }
         };

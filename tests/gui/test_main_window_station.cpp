@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ptt_messages.h"
-#include "app/ptt_options_dialog.h"
 #include "app/remembered_settings.h"
 #include "devices/station_settings.h"
 #include "tests/gui/main_window_fixture.h"
+#include "tests/gui/shown_windows.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -33,9 +38,14 @@ protected:
         // While it plays the window waits for the queued sound.
         ASSERT_TRUE(playUntil([this] { return !ui::windowExists(window_); }));
     }
-    // Runs PTT > "PTT options..." with `operate` acting on the open box.
-    void choosePtt(const std::function<void(ui::Window)>& operate) {
-        QTimer::singleShot(0, [&] { operate(state_.pttOptionsWindow); });
+    // Runs PTT > "PTT options..." with `operate` acting on the open dialog; OK ends it.
+    void choosePtt(const std::function<void(QWidget&)>& operate) {
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            ASSERT_NE(dialog, nullptr);
+            operate(*dialog);
+            child<QPushButton>(*dialog, "ok")->click();
+        });
         command(id::kMenuPttOptions);
     }
 
@@ -119,11 +129,11 @@ TEST_F(StationTest, AFileThatCannotBeReadIsReportedAndNeverWritten) {
 TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
     show(3);
     lines_.clear();
-    choosePtt([](ui::Window box) {
-        ui::controlSetCheck(box, ptt_options_id::kDtrRts, false);
-        ui::controlSetCheck(box, ptt_options_id::kDtr, true);
-        ui::controlSetCheck(box, ptt_options_id::kInverted, true);
-        ui::sendMessage(box, msg::WM_COMMAND, ptt_options_id::kOk, 0);
+    choosePtt([](QWidget& box) {
+        EXPECT_TRUE(child<QRadioButton>(box, "dtrRts")->isChecked());
+        EXPECT_FALSE(child<QLineEdit>(box, "search")->isEnabled()) << "CAT's fields wait";
+        child<QRadioButton>(box, "dtr")->setChecked(true);
+        child<QCheckBox>(box, "inverted")->setChecked(true);
     });
     EXPECT_EQ(state_.pttChoice.lines, (platform::PttMethod{platform::PttLines::Dtr, true}));
     EXPECT_EQ(port_->method(), state_.pttChoice.lines);
@@ -131,16 +141,18 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
     EXPECT_EQ(loadStationSettings(settingsPath_).settings.ptt, state_.pttChoice);
 
     std::string searched;
-    choosePtt([&](ui::Window box) {
-        ui::controlSetCheck(box, ptt_options_id::kDtr, false);
-        ui::controlSetCheck(box, ptt_options_id::kCat, true);
+    choosePtt([&](QWidget& box) {
+        EXPECT_TRUE(child<QCheckBox>(box, "inverted")->isChecked());
+        child<QRadioButton>(box, "cat")->setChecked(true);
+        EXPECT_FALSE(child<QCheckBox>(box, "inverted")->isEnabled()) << "a rig has no lines";
+        auto* model = child<QComboBox>(box, "model");
         // A model still among the matches stays chosen; else the first match is.
-        ui::comboSelect(box, ptt_options_id::kModel, 1);
-        ui::controlSetText(box, ptt_options_id::kSearch, "hamlib");
-        searched = ui::controlGetText(box, ptt_options_id::kModel) + "|";
-        ui::controlSetText(box, ptt_options_id::kSearch, "hamlib DUMMY");
-        searched += ui::controlGetText(box, ptt_options_id::kModel);
-        ui::sendMessage(box, msg::WM_COMMAND, ptt_options_id::kOk, 0);
+        model->setCurrentIndex(1);
+        auto* search = child<QLineEdit>(box, "search");
+        search->setText("hamlib");
+        searched = model->currentText().toStdString() + "|";
+        search->setText("hamlib DUMMY");
+        searched += model->currentText().toStdString();
     });
     EXPECT_EQ(searched, "2  Hamlib NET rigctl|1  Hamlib Dummy");
     ASSERT_TRUE(state_.pttChoice.usesCat());
@@ -154,10 +166,9 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
     command(id::kTurnOnOff);
     EXPECT_FALSE(state_.ptt->keyed());
 
-    choosePtt([](ui::Window box) {
-        ui::controlSetText(box, ptt_options_id::kModel, "3073");
-        ui::controlSetText(box, ptt_options_id::kDevice, "/nonexistent/ttyUSB9");
-        ui::sendMessage(box, msg::WM_COMMAND, ptt_options_id::kOk, 0);
+    choosePtt([](QWidget& box) {
+        child<QComboBox>(box, "model")->setEditText("3073");
+        child<QLineEdit>(box, "device")->setText("/nonexistent/ttyUSB9");
     });
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].text.rfind("Failure to open the rig\r\nIcom IC-7300 at "
@@ -171,11 +182,7 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
     // Without a PTT port the lines' method waits for one: nothing to open, nothing to report.
     state_.pttComport = 0;
     ASSERT_TRUE(state_.ptt->openRig({1, "", 0}).ok());
-    choosePtt([](ui::Window box) {
-        ui::controlSetCheck(box, ptt_options_id::kCat, false);
-        ui::controlSetCheck(box, ptt_options_id::kRts, true);
-        ui::sendMessage(box, msg::WM_COMMAND, ptt_options_id::kOk, 0);
-    });
+    choosePtt([](QWidget& box) { child<QRadioButton>(box, "rts")->setChecked(true); });
     EXPECT_EQ(state_.pttChoice.lines.lines, platform::PttLines::Rts);
     EXPECT_EQ(boxes_.size(), 1u);
     EXPECT_FALSE(state_.ptt->isOpen());
