@@ -5,6 +5,7 @@
 #include "app/file_commands.h"
 #include "app/main_window.h"
 #include "app/pattern_views.h"
+#include "app/ptt_messages.h"
 #include "devices/settings_file.h"
 #include "platform/signal_watch.h"
 #include "ui/messages.h"
@@ -21,45 +22,31 @@ namespace {
 constexpr const char* kTurnOnCaption = "Turn On";
 constexpr const char* kTurnOffCaption = "Turn Off";
 constexpr const char* kPlaybackCaption = "Generator";
+constexpr const char* kLogCaption = "Transmission log";
 
-// Timer 0 of the main window: its ticks come back as WM_TIMER 0.
-class WindowDotTimer : public DotTimer {
+// The session as the main window shows it.
+class WindowSessionView : public SessionView {
 public:
-    explicit WindowDotTimer(AppState& state) : state_(state) {}
-    void start(int milliseconds) override { ui::timerSet(state_.mainWindow, 0, milliseconds); }
-    void stop() override { ui::timerKill(state_.mainWindow, 0); }
+    explicit WindowSessionView(AppState& state) : state_(state) {}
 
-private:
-    AppState& state_;
-};
-
-// Playback as the main window shows it.
-class WindowSequencerView : public SequencerView {
-public:
-    explicit WindowSequencerView(AppState& state) : state_(state) {}
-
-    void showPlaying(bool playing) override {
-        state_.playing = playing;
+    void playingChanged(bool playing) override {
         ui::controlSetText(state_.mainWindow, id::kTurnOnOff,
                            playing ? kTurnOffCaption : kTurnOnCaption);
     }
-    void enableParameterControls(bool enabled) override {
+    void parametersLocked(bool locked) override {
         for (const std::int32_t control :
              {id::kDotLengthApply, id::kDotCountApply, id::kSpacingApply, id::kCentreApply,
               id::kRepeatApply, id::kReset}) {
-            ui::controlEnable(state_.mainWindow, control, enabled);
+            ui::controlEnable(state_.mainWindow, control, !locked);
         }
     }
-    void redrawPatternViews() override {
+    void cycleRestarted() override {
         vesk::redrawPatternViews(state_.mainWindow, state_.pattern, state_.penLevelCode);
     }
-    void drawStripProgress(int dotCounter) override {
-        vesk::drawStripProgress(state_.mainWindow, dotCounter);
+    void showProgress(const CycleProgress& progress) override {
+        drawCycleProgress(state_.mainWindow, progress);
     }
-    void drawCycleBar(CycleBarColour colour, int x1, int x2) override {
-        drawCycleBarBox(state_.mainWindow, colour == CycleBarColour::Red, x1, x2);
-    }
-    void showRenderProgress(int blocks) override {
+    void renderProgress(int blocks) override {
         // Ten full blocks shrinking to none while the pattern renders.
         std::string title = "Processing, please wait... ";
         for (int i = 0; i < blocks && i < 10; ++i) {
@@ -71,10 +58,9 @@ public:
         gaps_.clear();
         showTitle();
     }
+    void keyingChanged(bool keyed) override { showPttState(state_.mainWindow, keyed); }
     // A cycle with gaps in its sound says so after the file name until a clean cycle follows.
     void cyclePlayed(long cycle, std::int64_t underruns) override {
-        // A cycle kept keyed into the next still gets its own log line.
-        state_.transmissionLogger->cycleEnded(cycle);
         if (underruns == 0 && gaps_.empty()) {
             return;
         }
@@ -86,26 +72,38 @@ public:
         showTitle();
     }
     // On the clock the title names the next transmission's time until playback stops.
-    void showNextTransmission(UtcNanoseconds at) override {
+    void nextTransmission(UtcNanoseconds at) override {
         const std::string next = at >= 0 ? "   [next: " + formatUtcTime(at) + "]" : "";
         if (next != next_) {
             next_ = next;
             showTitle();
         }
     }
-    void reportOpenFailure() override {
-        ui::beep();
-        ui::messageBox(platform::kOpenFailureText, msg::MB_OK | msg::MB_ICONWARNING,
-                       kPlaybackCaption);
+    void problem(SessionProblem kind, const std::string& message) override {
+        switch (kind) {
+        case SessionProblem::OpenFailed:
+            ui::beep();
+            ui::messageBox(message.empty()
+                               ? std::string(platform::kOpenFailureText)
+                               : std::string(platform::kOpenFailureText) + "\r\n" + message,
+                           msg::MB_OK | msg::MB_ICONWARNING, kPlaybackCaption);
+            break;
+        case SessionProblem::RenderRefused:
+            ui::messageBox(message, msg::MB_OK | msg::MB_ICONERROR, kPlaybackCaption);
+            break;
+        case SessionProblem::DeviceLost:
+            ui::messageBox(message, msg::MB_OK | msg::MB_ICONWARNING, kPlaybackCaption);
+            break;
+        case SessionProblem::KeyingFailed:
+            reportPttFailure(message);
+            break;
+        case SessionProblem::LogFailed:
+            ui::messageBox(message, msg::MB_OK | msg::MB_ICONWARNING, kLogCaption);
+            break;
+        }
     }
-    void reportRenderRefused(const std::string& message) override {
-        ui::messageBox(message, msg::MB_OK | msg::MB_ICONERROR, kPlaybackCaption);
-    }
-    void reportDeviceLost() override {
-        ui::messageBox(platform::kDeviceLostText, msg::MB_OK | msg::MB_ICONWARNING,
-                       kPlaybackCaption);
-    }
-    void endMainWindow() override { ui::dialogEnd(state_.mainWindow, 0); }
+    // The close request that waited for the output to close.
+    void ended() override { ui::dialogEnd(state_.mainWindow, 0); }
 
 private:
     void showTitle() {
@@ -117,49 +115,14 @@ private:
     std::string gaps_, next_;
 };
 
-std::uint32_t messageFor(platform::AudioEvent event) {
-    switch (event) {
-    case platform::AudioEvent::Opened:
-        return msg::MM_WOM_OPEN;
-    case platform::AudioEvent::BlockDone:
-        return msg::MM_WOM_DONE;
-    case platform::AudioEvent::Closed:
-        return msg::MM_WOM_CLOSE;
-    case platform::AudioEvent::Lost:
-        break;
-    }
-    return kDeviceLostMessage;
-}
-
 } // namespace
 
 void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
                      std::unique_ptr<platform::SerialLines> lines) {
-    state.audio = std::move(audio);
-    state.ptt = std::make_unique<Ptt>(std::move(lines));
-    state.transmissionLog = std::make_unique<TransmissionLogFile>();
-    state.transmissionLogger = std::make_unique<TransmissionLogger>(
-        *state.ptt, [&state](const TransmissionRecord& record) {
-            if (!state.transmissionLog->isOpen()) {
-                return;
-            }
-            const Result<> written = state.transmissionLog->append(transmissionLine(record));
-            // The sequencer is mid-call: the notice waits for the window's loop.
-            if (!written && state.transmissionLogError.empty()) {
-                state.transmissionLogError = written.message();
-                ui::postMessage(state.mainWindow, kLogFailureMessage, 0, 0);
-            }
-        });
-    state.transmissionLogger->setUnderrunCounter([&state] { return state.audio->underruns(); });
-    state.dotTimer = std::make_unique<WindowDotTimer>(state);
-    state.sequencerView = std::make_unique<WindowSequencerView>(state);
-    state.sequencer = std::make_unique<Sequencer>(*state.audio, *state.dotTimer,
-                                                  *state.transmissionLogger, *state.sequencerView);
-    state.sequencer->setAudioRoute([&state](platform::AudioEvent event, int block) {
-        ui::postMessage(state.mainWindow, messageFor(event), 0, block);
-    });
-    state.ptt->setFailureHook(
-        [&state] { ui::postMessage(state.mainWindow, kPttFailureMessage, 0, 0); });
+    state.session = std::make_unique<BeaconSession>(std::move(audio), platform::makeDotTimer,
+                                                    std::make_unique<Ptt>(std::move(lines)));
+    state.sessionView = std::make_unique<WindowSessionView>(state);
+    state.session->addView(*state.sessionView);
 }
 
 void loadSettings(AppState& state, const std::string& folder) {

@@ -9,9 +9,8 @@
 
 namespace vesk {
 
-// Wires the playback sequencer, the PTT port and the audio output into `state`: the dot timer
-// is the main window's timer 0, device notifications arrive as MM_WOM_* messages of the main
-// window, and the sequencer draws on the main window's controls.
+// Makes the beacon session of `state` on the audio output and the PTT port's lines given, and
+// the view that shows it on the main window's controls.
 void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
                      std::unique_ptr<platform::SerialLines> lines);
 

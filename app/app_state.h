@@ -2,14 +2,12 @@
 #pragma once
 
 #include "app/choice_box.h"
-#include "devices/ptt.h"
 #include "devices/ptt_choice.h"
 #include "devices/station_settings.h"
-#include "devices/transmission_log.h"
 #include "platform/audio_out.h"
+#include "session/beacon_session.h"
 #include "tone/edit_history.h"
 #include "tone/pattern.h"
-#include "tone/sequencer.h"
 #include "ui/toolkit.h"
 
 #include <cstdint>
@@ -39,8 +37,6 @@ struct AppState {
     std::int32_t soundcardIndex = 0; // -1: the system default output
     std::int32_t pttComport = 0;     // 0: none
     std::string patternFileName;     // bare name of the last pattern file loaded
-    // The sound device plays the pattern and Turn On/Off offers to stop it.
-    bool playing = false;
     ui::Window levelScrollBar = 0;
     // toneIndex, levelCode and the five parameters.
     BeaconPattern pattern;
@@ -75,19 +71,10 @@ struct AppState {
     bool rememberedSettingsShown = false;
     // Where each transmission is logged; empty: no log (a test sets its own).
     std::string transmissionLogPath;
-    // Why a record could not be written; reported once.
-    std::string transmissionLogError;
-    bool transmissionLogReported = false;
 
-    // Resources owned for the run.
-    std::unique_ptr<platform::AudioOut> audio;
-    std::unique_ptr<Ptt> ptt;
-    // Between the sequencer and the PTT: each transmission goes to the log file.
-    std::unique_ptr<TransmissionLogFile> transmissionLog;
-    std::unique_ptr<TransmissionLogger> transmissionLogger;
-    std::unique_ptr<DotTimer> dotTimer;
-    std::unique_ptr<SequencerView> sequencerView;
-    std::unique_ptr<Sequencer> sequencer;
+    // The beacon: sound output, keyer, log, dot timer and sequencer, shown by sessionView.
+    std::unique_ptr<BeaconSession> session;
+    std::unique_ptr<SessionView> sessionView;
 };
 
 } // namespace vesk

@@ -86,7 +86,7 @@ void applyParameter(AppState& state, const ParameterField& f) {
     if (f.reset == CounterReset::None) {
         return;
     }
-    state.sequencer->resetDotCounter(f.reset == CounterReset::CountAndTimer);
+    state.session->resetDotCounter(f.reset == CounterReset::CountAndTimer);
     redraw(state);
 }
 
@@ -125,7 +125,7 @@ void setPatternTitle(const AppState& state) {
 // Prepares the pattern's stream with the title showing progress; playback, if running, goes
 // on from the new samples at its current position. Nothing is rendered up front.
 void renderCurrentPattern(AppState& state) {
-    state.sequencer->loadPattern(state.pattern, state.amplitude);
+    state.session->loadPattern(state.pattern, state.amplitude);
 }
 
 } // namespace
@@ -188,7 +188,7 @@ void resetCommand(AppState& state, std::int32_t) {
         ui::controlSetText(state.mainWindow, f.field, shownValue(f, reset));
         readField(state, f);
     }
-    state.sequencer->resetDotCounter(true);
+    state.session->resetDotCounter(true);
     redraw(state);
     state.history.recordWhole(before, state.pattern);
 }
@@ -203,7 +203,7 @@ void undoOrRedoCommand(AppState& state, std::int32_t command) {
         return;
     }
     const bool parameters = !sameParameters(changed, state.pattern);
-    if (parameters && state.sequencer->deviceOpen()) {
+    if (parameters && state.session->playing()) {
         // Give the step back: it applies once playback has stopped.
         undo ? state.history.redo(changed) : state.history.undo(changed);
         ui::beep();
@@ -212,22 +212,19 @@ void undoOrRedoCommand(AppState& state, std::int32_t command) {
     state.pattern = changed;
     if (parameters) {
         showParameters(state);
-        state.sequencer->resetDotCounter(true);
+        state.session->resetDotCounter(true);
     }
     redraw(state);
 }
 
 void turnOnOffCommand(AppState& state, std::int32_t) {
-    if (state.sequencer->deviceOpen()) {
-        state.sequencer->stop();
+    if (state.session->playing()) {
+        state.session->turnOff();
     } else {
-        TransmissionLogger& logger = *state.transmissionLogger;
-        logger.restartCycles();
         const bool kept =
             !state.lastPatternFile.empty() && samePatternWork(state.pattern, state.keptPattern);
-        logger.setPattern(kept ? state.lastPatternFile : "(unsaved pattern)");
-        logger.setPttDescription(describePttChoice(state.pttChoice, state.pttComport));
-        state.sequencer->start(state.pattern, state.amplitude, state.soundcardIndex);
+        state.session->turnOn(state.pattern, state.amplitude, state.soundcardIndex,
+                              kept ? state.lastPatternFile : "(unsaved pattern)");
     }
 }
 
@@ -240,13 +237,13 @@ bool closeRequest(AppState& state) {
         return true;
     }
     // While the device is open the window stays until the queued sound has drained.
-    return state.sequencer->close();
+    return state.session->close();
 }
 
 // A WSPR pattern brings the WSPR grid along, unless a clock timing has been chosen already.
 void adoptPatternTiming(AppState& state) {
-    if (beacon::isWsprTiming(state.pattern) && !state.sequencer->clockTiming().onTheClock()) {
-        state.sequencer->setClockTiming(kWsprTiming);
+    if (beacon::isWsprTiming(state.pattern) && !state.session->clockTiming().onTheClock()) {
+        state.session->setClockTiming(kWsprTiming);
     }
 }
 
@@ -322,9 +319,9 @@ void saveScriptCommand(AppState& state, std::int32_t) {
 // neither the sound nor the title.
 void saveWaveCommand(AppState& state, std::int32_t) {
     const std::string title = ui::windowGetTitle(state.mainWindow);
-    SequencerView& view = *state.sequencerView;
+    SessionView& view = *state.sessionView;
     exportWave(state.mainWindow, state.lastFile, state.pattern, state.amplitude,
-               [&view](int blocks) { view.showRenderProgress(blocks); });
+               [&view](int blocks) { view.renderProgress(blocks); });
     ui::windowSetTitle(state.mainWindow, title);
     restFocus(state);
 }
@@ -339,7 +336,7 @@ void comportCommand(AppState& state, std::int32_t) {
     hooks.reopenPttPort = [&state, window] {
         // A main window closed under the box has already let the port go.
         if (ui::windowExists(window)) {
-            reopenPttPort(*state.ptt, state.pttComport, state.pttChoice);
+            reopenPttPort(*state.session, state.pttComport, state.pttChoice);
         }
     };
     selectComport(window, state.pttComport, state.choice, hooks);
@@ -351,8 +348,8 @@ void comportCommand(AppState& state, std::int32_t) {
 // The selection stops playback as it opens and again on OK.
 void soundcardCommand(AppState& state, std::int32_t) {
     const auto stopPlayback = [&state] {
-        if (state.playing) {
-            state.sequencer->stop();
+        if (state.session->playing()) {
+            state.session->turnOff();
         }
     };
     const std::vector<std::string> outputs = state.outputDevices();
@@ -372,8 +369,8 @@ void soundcardCommand(AppState& state, std::int32_t) {
 
 void timingCommand(AppState& state, std::int32_t) {
     if (const std::optional<ClockTiming> timing =
-            askClockTiming(state.mainWindow, state.sequencer->clockTiming())) {
-        state.sequencer->setClockTiming(*timing);
+            askClockTiming(state.mainWindow, state.session->clockTiming())) {
+        state.session->setClockTiming(*timing);
         rememberSettings(state);
     }
     if (ui::windowExists(state.mainWindow)) {
@@ -392,11 +389,9 @@ void pttOptionsCommand(AppState& state, std::int32_t) {
     if (!ui::windowExists(state.mainWindow)) {
         return;
     }
-    if (chosen && state.pttComport == 0 && !chosen->usesCat()) {
-        // No PTT port chosen yet: the lines wait for one, and a rig keyed before is let go.
-        state.ptt->shutdown();
-    } else if (chosen) {
-        reopenPttPort(*state.ptt, state.pttComport, state.pttChoice);
+    if (chosen) {
+        // Without a PTT port chosen yet the lines wait for one, and a rig keyed before is let go.
+        reopenPttPort(*state.session, state.pttComport, state.pttChoice);
     }
     restFocus(state);
 }

@@ -235,25 +235,15 @@ void addMenus(ui::Window window, AppState& state) {
     ui::menuAttach(window, bar);
 }
 
-constexpr const char* kLogCaption = "Transmission log";
-
 // Opens the log for appending; one that cannot be opened is reported and playback goes on
 // without it.
 void openTransmissionLog(AppState& state) {
     if (state.transmissionLogPath.empty()) {
         return;
     }
-    if (const Result<> opened = state.transmissionLog->open(state.transmissionLogPath); !opened) {
+    if (const Result<> opened = state.session->openLog(state.transmissionLogPath); !opened) {
         ui::messageBox(opened.message() + "\r\nTransmissions are not logged in this run.",
-                       msg::MB_OK | msg::MB_ICONWARNING, kLogCaption);
-    }
-}
-
-// The first record that could not be written; later failures say nothing more.
-void reportLogFailure(AppState& state) {
-    if (!state.transmissionLogReported) {
-        state.transmissionLogReported = true;
-        ui::messageBox(state.transmissionLogError, msg::MB_OK | msg::MB_ICONWARNING, kLogCaption);
+                       msg::MB_OK | msg::MB_ICONWARNING, "Transmission log");
     }
 }
 
@@ -263,11 +253,6 @@ std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wPar
     case msg::WM_INITDIALOG:
         initialiseMainWindow(state);
         return 1;
-    case msg::WM_TIMER:
-        if (wParam == 0) {
-            state.sequencer->onDotTimer();
-        }
-        return 0;
     case msg::WM_HSCROLL: {
         const std::int32_t control = ui::controlId(lParam);
         if (control == id::kMoveWindow) {
@@ -281,18 +266,6 @@ std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wPar
     case msg::WM_COMMAND:
         onCommand(state, wParam);
         return 0;
-    case msg::MM_WOM_OPEN:
-        state.sequencer->handleAudioEvent(platform::AudioEvent::Opened, 0);
-        return 0;
-    case msg::MM_WOM_DONE:
-        state.sequencer->handleAudioEvent(platform::AudioEvent::BlockDone, lParam);
-        return 0;
-    case msg::MM_WOM_CLOSE:
-        state.sequencer->handleAudioEvent(platform::AudioEvent::Closed, 0);
-        return 0;
-    case kDeviceLostMessage:
-        state.sequencer->handleAudioEvent(platform::AudioEvent::Lost, 0);
-        return 0;
     case msg::WM_SYSCOMMAND:
         return wParam == msg::SC_CLOSE && closeRequest(state) ? 1 : 0;
     case msg::WM_MOUSEMOVE:
@@ -303,12 +276,6 @@ std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wPar
     case msg::WM_LBUTTONDOWN:
     case msg::WM_RBUTTONDOWN:
         editSlot(state, message, lParam);
-        return 0;
-    case kPttFailureMessage:
-        reportPttFailure(*state.ptt);
-        return 0;
-    case kLogFailureMessage:
-        reportLogFailure(state);
         return 0;
     case msg::WM_DESTROY:
         shutdownMainWindow(state);
@@ -336,7 +303,6 @@ ui::Window createMainWindow(AppState& state) {
                                     {ui::FCONTROL, kKeyO, id::kMenuOpen},
                                     {ui::FCONTROL, kKeyS, id::kMenuSavePattern},
                                     {0, kKeyF1, id::kMenuHelp}});
-    showPttLabel(*state.ptt, window);
     return window;
 }
 
@@ -354,7 +320,7 @@ void initialiseMainWindow(AppState& state) {
                        msg::MB_OK | msg::MB_ICONWARNING, "Comport");
     }
     readRememberedSettings(state);
-    startPttPort(*state.ptt, state.pttComport, state.pttChoice);
+    startPttPort(*state.session, state.pttComport, state.pttChoice);
     openTransmissionLog(state);
 
     const BeaconPattern start = startPattern();
@@ -375,7 +341,7 @@ void initialiseMainWindow(AppState& state) {
     state.pattern.dotLength = start.dotLength;
     state.pattern.dotCount = start.dotCount;
     state.pattern.repeatDots = start.dotCount;
-    state.sequencer->resetDotCounter(false);
+    state.session->resetDotCounter(false);
     state.pattern.frequencySpacing = start.frequencySpacing;
     state.pattern.centreFrequency = start.centreFrequency;
     showParameters(state);
@@ -394,10 +360,9 @@ void initialiseMainWindow(AppState& state) {
 }
 
 void shutdownMainWindow(AppState& state) {
-    // A transmitter is never left keyed by this program: release, then close the port.
-    state.ptt->shutdown();
-    // A transmission cut short still goes to the log.
-    state.transmissionLogger->endOpenTransmission();
+    // A transmitter is never left keyed by this program, and a transmission cut short still
+    // goes to the log.
+    state.session->shutdown();
     // A settings file that could not be read at start is left as it is.
     if (state.settingsError.empty()) {
         // Nobody is left to tell at this point: the window has gone.

@@ -12,13 +12,6 @@ namespace vesk {
 // The question asked before unsaved work is discarded.
 inline constexpr const char* kDiscardQuestion = "Discard the changes to the pattern?";
 
-// Private message: the sound device went away while playing.
-inline constexpr std::uint32_t kDeviceLostMessage = 0x8001;
-// Private message: a PTT line change failed; the notice waits until playback's call returns.
-inline constexpr std::uint32_t kPttFailureMessage = 0x8002;
-// Private message: a transmission could not be written to the log.
-inline constexpr std::uint32_t kLogFailureMessage = 0x8003;
-
 inline constexpr std::int32_t kClientWidth = 810;
 inline constexpr std::int32_t kClientHeight = 255;
 inline constexpr const char* kMainCaption = "VESK Controller v1.09 (wave file version)";

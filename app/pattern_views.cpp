@@ -240,13 +240,17 @@ void onGraphScroll(ui::Window window, std::uint32_t code, std::int32_t position,
     ui::controlMove(window, kDotScaleId, position - kGridScrollOrigin, 100);
 }
 
-void drawStripProgress(ui::Window window, std::int32_t dotCounter) {
-    ui::graphicBox(window, kPatternStripId, 0, -1, dotCounter, 5, kRed, kStripForeground);
-    ui::graphicShow(window, kPatternStripId);
-}
-
-void drawCycleBarBox(ui::Window window, bool red, std::int32_t x1, std::int32_t x2) {
-    ui::graphicBox(window, kCycleBarId, x1, 0, x2, 12, red ? kRed : kBlue, kCycleForeground);
+void drawCycleProgress(ui::Window window, const CycleProgress& progress) {
+    if (progress.dot >= 0) {
+        ui::graphicBox(window, kPatternStripId, 0, -1, progress.dot, 5, kRed, kStripForeground);
+        ui::graphicShow(window, kPatternStripId);
+    }
+    const auto x = [&progress](std::int64_t dots) {
+        return roundToInt32(static_cast<double>(dots) * kCycleBarScale /
+                            static_cast<double>(progress.cycleDots));
+    };
+    ui::graphicBox(window, kCycleBarId, x(progress.barFrom), 0, x(progress.barTo), 12,
+                   progress.sounding ? kRed : kBlue, kCycleForeground);
     ui::graphicShow(window, kCycleBarId);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "tone/pattern.h"
+#include "tone/sequencer.h"
 #include "ui/toolkit.h"
 
 #include <cstdint>
@@ -63,8 +64,9 @@ void onRightButtonDown(ui::Window window, BeaconPattern& pattern, std::int32_t x
 void onGraphScroll(ui::Window window, std::uint32_t code, std::int32_t position,
                    std::int32_t& gridScroll);
 
-// Progress marks of playback: the played part of the strip and the cycle bar.
-void drawStripProgress(ui::Window window, std::int32_t dotCounter);
-void drawCycleBarBox(ui::Window window, bool red, std::int32_t x1, std::int32_t x2);
+// Playback's progress: the played part of the pattern strip in red (slot `dot`), and the newest
+// stretch of the cycle bar, red while the pattern sounds and blue in the silent rest, at
+// kCycleBarScale pixels per cycle.
+void drawCycleProgress(ui::Window window, const CycleProgress& progress);
 
 } // namespace vesk

@@ -12,11 +12,6 @@ constexpr ui::Colour kBlue = ui::rgb(0, 0, 255);
 
 constexpr const char* kOpenFailure = "Failure to open comport";
 
-// Opens the keyer the choice names: the lines of the PTT port, or the rig.
-Result<> openKeyer(Ptt& ptt, std::int32_t comport, const PttChoice& choice) {
-    return choice.usesCat() ? ptt.openRig(choice.rig) : ptt.openPttPort(comport, choice.lines);
-}
-
 void reportOpenFailure(std::int32_t comport, const PttChoice& choice, const Result<>& opened,
                        std::uint32_t modality) {
     ui::messageBox(pttOpenFailureText(comport, choice, opened),
@@ -25,11 +20,9 @@ void reportOpenFailure(std::int32_t comport, const PttChoice& choice, const Resu
 
 } // namespace
 
-void showPttLabel(Ptt& ptt, ui::Window window) {
-    ptt.setLabelHook([window](bool keyed) {
-        ui::controlSetColor(window, kPttLabelId, keyed ? kRed : kBlue, ui::kDefaultColour);
-        ui::controlSetText(window, kPttLabelId, keyed ? "PTT ON" : "PTT OFF");
-    });
+void showPttState(ui::Window window, bool keyed) {
+    ui::controlSetColor(window, kPttLabelId, keyed ? kRed : kBlue, ui::kDefaultColour);
+    ui::controlSetText(window, kPttLabelId, keyed ? "PTT ON" : "PTT OFF");
 }
 
 std::string pttOpenFailureText(std::int32_t comport, const PttChoice& choice,
@@ -54,8 +47,8 @@ std::string pttOpenFailureText(std::int32_t comport, const PttChoice& choice,
     return std::string(kOpenFailure) + "\r\n" + port + ": " + reason;
 }
 
-void startPttPort(Ptt& ptt, std::int32_t comport, const PttChoice& choice) {
-    const Result<> opened = openKeyer(ptt, comport, choice);
+void startPttPort(BeaconSession& session, std::int32_t comport, const PttChoice& choice) {
+    const Result<> opened = session.openKeyer(choice, comport);
     if (comport == 0 && !choice.usesCat()) {
         ui::messageBox("Default comport set to 0\r\nGo to PTT to set up a valid comport",
                        msg::MB_OK | msg::MB_ICONINFORMATION | msg::MB_SYSTEMMODAL, "Comport");
@@ -64,17 +57,17 @@ void startPttPort(Ptt& ptt, std::int32_t comport, const PttChoice& choice) {
     }
 }
 
-bool reopenPttPort(Ptt& ptt, std::int32_t comport, const PttChoice& choice) {
-    const Result<> opened = openKeyer(ptt, comport, choice);
+bool reopenPttPort(BeaconSession& session, std::int32_t comport, const PttChoice& choice) {
+    const Result<> opened = session.openKeyer(choice, comport);
     if (!opened) {
         reportOpenFailure(comport, choice, opened, 0);
     }
     return opened.ok();
 }
 
-void reportPttFailure(const Ptt& ptt) {
-    ui::messageBox("Failure to set the PTT lines\r\n" + ptt.failure(),
-                   msg::MB_OK | msg::MB_ICONERROR, "Comport");
+void reportPttFailure(const std::string& failure) {
+    ui::messageBox("Failure to set the PTT lines\r\n" + failure, msg::MB_OK | msg::MB_ICONERROR,
+                   "Comport");
 }
 
 } // namespace vesk

@@ -56,7 +56,7 @@ void applyRememberedSettings(AppState& state) {
                            msg::MB_OK | msg::MB_ICONWARNING, kCaption);
         }
     }
-    state.sequencer->setClockTiming(s.clock);
+    state.session->setClockTiming(s.clock);
     state.rememberedSettingsShown = true;
     std::error_code error;
     if (!s.lastPattern.empty() && std::filesystem::is_regular_file(s.lastPattern, error)) {
@@ -70,7 +70,7 @@ StationSettings currentSettings(const AppState& state) {
     s.outputLevel = state.outputLevel;
     s.lastPattern = state.lastPatternFile;
     s.ptt = state.pttChoice;
-    s.clock = state.sequencer ? state.sequencer->clockTiming() : ClockTiming{};
+    s.clock = state.session ? state.session->clockTiming() : ClockTiming{};
     return s;
 }
 

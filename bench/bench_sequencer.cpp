@@ -34,15 +34,11 @@ private:
     bool open_ = false;
 };
 
-struct Quiet : vesk::DotTimer, vesk::Transmitter, vesk::HeadlessSequencerView {
+struct Quiet : vesk::platform::DotTimer, vesk::Transmitter, vesk::SequencerView {
     void start(int) override {}
     void stop() override {}
     void pttOn() override {}
     void pttOff() override {}
-    void reportOpenFailure() override {}
-    void reportRenderRefused(const std::string&) override {}
-    void reportDeviceLost() override {}
-    void endMainWindow() override {}
 };
 
 void refillOneBlock(benchmark::State& state) {

@@ -6,9 +6,10 @@
 #include "devices/transmission_log.h"
 #include "files/pattern_file.h"
 #include "platform/audio_out.h"
+#include "platform/dot_timer.h"
 #include "platform/serial_lines.h"
 #include "platform/signal_watch.h"
-#include "tone/sequencer.h"
+#include "session/beacon_session.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -52,55 +53,91 @@ std::string utcNow() {
     return text;
 }
 
-class QtDotTimer : public DotTimer {
-public:
-    explicit QtDotTimer(std::function<void()> tick) {
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, std::move(tick));
-    }
-    void start(int milliseconds) override { timer_.start(std::max(milliseconds, 1)); }
-    void stop() override { timer_.stop(); }
-
-private:
-    QTimer timer_;
-};
-
-// Playback as the terminal shows it: the errors, and the end of the session.
-class ConsoleView : public HeadlessSequencerView {
+// The session as the terminal shows it: each transmission's line, the cycles, the next
+// transmission on the clock, the problems, and the end.
+class ConsoleView : public SessionView {
 public:
     std::function<void()> onEnd;
-    std::function<void(long cycle)> onCycleEnd;
+    std::function<void()> onKeyingFailed;
     bool failed = false;
 
-    void reportOpenFailure() override { fail(platform::kOpenFailureText); }
-    void reportRenderRefused(const std::string& message) override { fail(message); }
-    void reportDeviceLost() override { fail(platform::kDeviceLostText); }
-    void endMainWindow() override { end(); }
-    void showNextTransmission(UtcNanoseconds at) override {
+    void transmissionLogged(const TransmissionRecord& record) override {
+        say(transmissionLine(record));
+    }
+    void cyclePlayed(long cycle, std::int64_t underruns) override {
+        say(utcNow() + " cycle " + std::to_string(cycle) + " played, " + std::to_string(underruns) +
+            (underruns == 1 ? " underrun" : " underruns"));
+    }
+    void nextTransmission(UtcNanoseconds at) override {
         if (at >= 0) {
             say("next transmission at " + formatUtcTime(at));
         }
     }
-    void cyclePlayed(long cycle, std::int64_t underruns) override {
-        if (onCycleEnd) {
-            onCycleEnd(cycle);
+    void problem(SessionProblem kind, const std::string& message) override {
+        switch (kind) {
+        case SessionProblem::OpenFailed:
+            fail(message.empty() ? std::string(platform::kOpenFailureText)
+                                 : std::string(platform::kOpenFailureText) + " (" + message + ")");
+            break;
+        case SessionProblem::LogFailed:
+            // The beacon goes on and the lines still reach stderr, but the tool ends with 1.
+            say("vesk-cli: " + message);
+            failed = true;
+            break;
+        case SessionProblem::KeyingFailed:
+            say("vesk-cli: " + message);
+            failed = true;
+            onKeyingFailed();
+            break;
+        case SessionProblem::RenderRefused:
+        case SessionProblem::DeviceLost:
+            fail(message);
+            break;
         }
-        say(utcNow() + " cycle " + std::to_string(cycle) + " played, " + std::to_string(underruns) +
-            (underruns == 1 ? " underrun" : " underruns"));
     }
+    void ended() override { onEnd(); }
 
 private:
     void fail(const std::string& message) {
         say("vesk-cli: " + message);
         failed = true;
-        end();
-    }
-    void end() {
-        if (onEnd) {
-            onEnd();
-        }
+        onEnd();
     }
 };
+
+// The line that says what is about to play.
+std::string startLine(const Options& options, const BeaconPattern& pattern,
+                      const ClockTiming& timing, const std::string& logPath) {
+    std::string start = "playing " + options.positional[0] + ": " +
+                        std::to_string(pattern.dotCount + 1) + " dots of " +
+                        std::to_string(pattern.dotLength) + " ms ";
+    if (timing.onTheClock()) {
+        start += "every " + std::to_string(timing.everyMinutes) + " min at +" +
+                 std::to_string(timing.offsetSeconds) + " s UTC";
+    } else {
+        start += "every " + std::to_string(std::int64_t{pattern.repeatDots} + 1) + " dots";
+    }
+    if (options.cycles > 0) {
+        start += ", " + std::to_string(options.cycles) + " cycle(s)";
+    }
+    return start + "; PTT " + describePttChoice(options.ptt, options.comport) + ", log " + logPath;
+}
+
+// The log and the keyer, opened before anything plays; a failure ends the tool at once.
+Result<> prepareSession(BeaconSession& session, const Options& options,
+                        const std::string& logPath) {
+    if (const Result<> opened = session.openLog(logPath); !opened) {
+        return opened;
+    }
+    const Result<> keyer = session.openKeyer(options.ptt, options.comport);
+    if (!keyer) {
+        return fail(options.ptt.usesCat()
+                        ? "Failure to open the rig for PTT by CAT (" + keyer.message() + ")"
+                        : "Failure to open comport COM" + std::to_string(options.comport) + " (" +
+                              keyer.message() + ")");
+    }
+    return {};
+}
 
 } // namespace
 
@@ -132,70 +169,31 @@ int runPlay(const Options& options, int argc, char** argv) {
         say("vesk-cli: no place for the transmission log without a home folder: give --log FILE");
         return 1;
     }
-    TransmissionLogFile logFile;
-    if (const Result<> opened = logFile.open(logPath); !opened) {
-        say("vesk-cli: " + opened.message());
+    BeaconSession session(platform::makeAudioOut(), platform::makeDotTimer,
+                          std::make_unique<Ptt>(std::make_unique<platform::SerialLines>()));
+    if (const Result<> prepared = prepareSession(session, options, logPath); !prepared) {
+        say("vesk-cli: " + prepared.message());
         return 1;
     }
-
-    Ptt ptt(std::make_unique<platform::SerialLines>());
-    if (options.ptt.usesCat()) {
-        if (const Result<> opened = ptt.openRig(options.ptt.rig); !opened) {
-            say("vesk-cli: Failure to open the rig for PTT by CAT (" + opened.message() + ")");
-            return 1;
-        }
-    } else if (options.comport != 0) {
-        if (const Result<> opened = ptt.openPttPort(options.comport, options.ptt.lines); !opened) {
-            say("vesk-cli: Failure to open comport COM" + std::to_string(options.comport) + " (" +
-                opened.message() + ")");
-            return 1;
-        }
-    }
-    // Each transmission as it ends: a line in the log and the same line on stderr. A log that
-    // cannot be written is said once; the beacon goes on and the lines still reach stderr,
-    // but the tool ends with status 1.
-    bool logFailed = false;
-    TransmissionLogger logger(ptt, [&](const TransmissionRecord& record) {
-        const std::string line = transmissionLine(record);
-        if (const Result<> written = logFile.append(line); !written && !logFailed) {
-            logFailed = true;
-            say("vesk-cli: " + written.message());
-        }
-        say(line);
-    });
-    logger.setPattern(options.positional[0]);
-    logger.setPttDescription(describePttChoice(options.ptt, options.comport));
-
-    auto audio = platform::makeAudioOut();
     ConsoleView view;
-    view.onCycleEnd = [&logger](long cycle) {
-        logger.cycleEnded(cycle);
-    };
-    Sequencer* sequencerPtr = nullptr;
-    QtDotTimer timer([&] { sequencerPtr->onDotTimer(); });
-    logger.setUnderrunCounter([&audio] { return audio->underruns(); });
-    Sequencer sequencer(*audio, timer, logger, view);
-    sequencerPtr = &sequencer;
-    // After the last cycle has been heard the sequencer releases the PTT and ends as a close
+    session.addView(view);
+    // After the last cycle has been heard the session releases the PTT and ends as a close
     // request does, which ends the loop below; no further cycle is keyed.
-    sequencer.setCycleLimit(options.cycles);
-    sequencer.setClockTiming(timing);
+    session.setCycleLimit(options.cycles);
+    session.setClockTiming(timing);
 
     bool stopping = false;
-    // Turn Off releases the PTT at once and lets the queued sound play out; the device's
+    // Turn Off releases the PTT at once and lets the queued sound play out; the output's
     // close then ends the loop through the close request. A second signal ends at once.
     auto stop = [&] {
-        if (stopping) {
+        if (stopping || !session.playing()) {
             app.quit();
+            stopping = true;
             return;
         }
         stopping = true;
-        if (!sequencer.deviceOpen()) {
-            app.quit();
-            return;
-        }
-        sequencer.stop();
-        sequencer.close();
+        session.turnOff();
+        session.close();
         QTimer::singleShot(kDrainLimitMs, &app, [&] {
             say("vesk-cli: the sound device did not close; ending anyway");
             view.failed = true;
@@ -205,48 +203,25 @@ int runPlay(const Options& options, int argc, char** argv) {
     view.onEnd = [&] {
         QTimer::singleShot(0, &app, [&app] { app.quit(); });
     };
+    view.onKeyingFailed = stop;
     onStopSignal = [&] {
         say(stopping ? "stopping at once"
                      : "stopping: PTT released, letting the queued sound play out");
         stop();
     };
-    // The Ptt has dropped the lines already; the report waits for the sequencer's call to
-    // return before playback is stopped.
-    ptt.setFailureHook([&] {
-        QTimer::singleShot(0, &app, [&] {
-            say("vesk-cli: " + ptt.failure());
-            view.failed = true;
-            stop();
-        });
-    });
 
-    std::string start = "playing " + options.positional[0] + ": " +
-                        std::to_string(pattern.dotCount + 1) + " dots of " +
-                        std::to_string(pattern.dotLength) + " ms ";
-    if (timing.onTheClock()) {
-        start += "every " + std::to_string(timing.everyMinutes) + " min at +" +
-                 std::to_string(timing.offsetSeconds) + " s UTC";
-    } else {
-        start += "every " + std::to_string(std::int64_t{pattern.repeatDots} + 1) + " dots";
-    }
-    if (options.cycles > 0) {
-        start += ", " + std::to_string(options.cycles) + " cycle(s)";
-    }
-    say(start + "; PTT " + describePttChoice(options.ptt, options.comport) + ", log " + logPath);
-
-    logger.restartCycles();
+    say(startLine(options, pattern, timing, logPath));
     QTimer::singleShot(0, &app, [&] {
         if (!stopping) {
-            sequencer.start(pattern, amplitudeForLevel(static_cast<float>(options.level)),
-                            options.device);
+            session.turnOn(pattern, amplitudeForLevel(static_cast<float>(options.level)),
+                           options.device, options.positional[0]);
         }
     });
     app.exec();
-    ptt.shutdown();
-    // Every way out has released through the logger already; should one not have, the
-    // release just made is logged too.
-    logger.endOpenTransmission();
-    return view.failed || logFailed ? 1 : 0;
+    // Every way out has released already; should one not have, the release made now is
+    // logged too.
+    session.shutdown();
+    return view.failed ? 1 : 0;
 }
 
 int runDevices(int argc, char** argv) {

@@ -18,9 +18,9 @@ inline constexpr const char* kDeviceLostText =
 
 // What the output reports back to its owner.
 enum class AudioEvent {
-    Opened,    // MM_WOM_OPEN
-    BlockDone, // MM_WOM_DONE: the block (0-based) has been played
-    Closed,    // MM_WOM_CLOSE
+    Opened,    // the output is ready for blocks
+    BlockDone, // the block (0-based) has been played
+    Closed,    // a close asked for is complete
     Lost,      // the device went away while open (unplugged, sound server gone)
 };
 using AudioListener = std::function<void(AudioEvent event, int block)>;

@@ -146,6 +146,17 @@ void FakeAudioOut::loseDevice() {
     post(AudioEvent::Lost, 0);
 }
 
+void FakeAudioOut::closeByItself() {
+    if (!open_) {
+        return;
+    }
+    open_ = false;
+    lost_ = true;
+    queue_.clear();
+    unreported_.clear();
+    post(AudioEvent::Closed, 0);
+}
+
 void FakeAudioOut::post(AudioEvent event, int block) {
     events_.push_back(Event{listener_, event, block, session_});
 }

@@ -41,6 +41,9 @@ public:
     // The device goes away: it is closed, queued blocks are dropped unplayed, Lost is
     // reported after the blocks already played, and no Closed follows.
     void loseDevice();
+    // The output ends the stream on its own while open, as a sound server may: queued blocks
+    // are dropped and Closed is reported unasked.
+    void closeByItself();
     // Gaps since the last open: the queue ran empty while playing and more blocks followed.
     std::int64_t underruns() const override { return underruns_; }
 

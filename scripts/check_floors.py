@@ -10,10 +10,10 @@ import re
 import sys
 
 # Lowest first. cli sits beside app: it may use the engine floors, not the windows.
-FLOORS = ["platform", "tone", "beacon", "files", "preview", "devices", "ui", "app"]
+FLOORS = ["platform", "tone", "beacon", "files", "preview", "devices", "session", "ui", "app"]
 ALLOWED = {folder: set(FLOORS[: i + 1]) for i, folder in enumerate(FLOORS)}
 ALLOWED["cli"] = set(FLOORS[: FLOORS.index("ui")]) | {"cli"}
-QT_FREE = {"tone", "beacon", "files", "preview", "devices"}
+QT_FREE = {"tone", "beacon", "files", "preview", "devices", "session"}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+([<"])([^>"]+)[>"]')
 

@@ -25,7 +25,7 @@ std::int64_t samplesOfDots(std::int64_t dots, std::int32_t dotLength) {
 
 } // namespace
 
-Sequencer::Sequencer(platform::AudioOut& audio, DotTimer& timer, Transmitter& transmitter,
+Sequencer::Sequencer(platform::AudioOut& audio, platform::DotTimer& timer, Transmitter& transmitter,
                      SequencerView& view)
     : audio_(audio), timer_(timer), transmitter_(transmitter), view_(view) {}
 
@@ -51,16 +51,16 @@ void Sequencer::restartCycle() {
     timer_.stop();
     timerRunning_ = false;
     dotCounter_ = 0;
-    view_.redrawPatternViews();
+    view_.cycleRestarted();
 }
 
 std::optional<PatternStream> Sequencer::renderForPlayback(const BeaconPattern& pattern,
                                                           std::int32_t amplitude) {
-    StreamResult result = makePatternStream(
-        pattern, amplitude, [this](int blocks) { view_.showRenderProgress(blocks); });
+    StreamResult result =
+        makePatternStream(pattern, amplitude, [this](int blocks) { view_.renderProgress(blocks); });
     view_.renderFinished();
     if (!result.ok) {
-        view_.reportRenderRefused(result.error);
+        view_.renderRefused(result.error);
         return std::nullopt;
     }
     return std::move(result.stream);
@@ -95,7 +95,7 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
         timer_.start(dotLength);
         timerRunning_ = true;
     }
-    view_.enableParameterControls(false);
+    view_.parametersLocked(true);
 
     SoundFormat format;
     fillSoundFormat(format, 1, kSampleRate, 16);
@@ -116,8 +116,8 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
         // operator sees the message.
         timer_.stop();
         timerRunning_ = false;
-        view_.enableParameterControls(true);
-        view_.reportOpenFailure();
+        view_.parametersLocked(false);
+        view_.openFailed("");
         return;
     }
     opened_ = false;
@@ -159,7 +159,7 @@ std::int64_t Sequencer::sampleAtWallTime(UtcNanoseconds time) const {
 
 void Sequencer::planTransmission(UtcNanoseconds at) {
     nextTransmission_ = at;
-    view_.showNextTransmission(at);
+    view_.nextTransmission(at);
 }
 
 void Sequencer::placeOnClock() {
@@ -185,12 +185,12 @@ void Sequencer::key(bool keyed) {
 
 void Sequencer::turnOff() {
     key(false);
-    view_.showPlaying(false);
+    view_.playingChanged(false);
     playPosition_ = 0;
     dotCounter_ = 0;
     nextStarts_.clear();
     planTransmission(-1);
-    view_.enableParameterControls(true);
+    view_.parametersLocked(false);
     if (state_ != PlaybackState::Closing) {
         state_ = PlaybackState::Draining;
     }
@@ -273,7 +273,7 @@ void Sequencer::onDeviceOpened() {
         return;
     }
     state_ = PlaybackState::Playing;
-    view_.showPlaying(true);
+    view_.playingChanged(true);
     // The 64 blocks are kept queued ahead of whatever the device buffers itself.
     const std::int64_t deviceBlocks =
         (std::max<std::int64_t>(audio_.latencySamples(), 0) + kBufferSamples - 1) / kBufferSamples;
@@ -317,7 +317,7 @@ void Sequencer::followPlayedSamples() {
         if (clock_.onTheClock()) {
             // The views follow the cycle now heard, from its first slot.
             dotCounter_ = 0;
-            view_.redrawPatternViews();
+            view_.cycleRestarted();
             timer_.start(dotLength_);
             timerRunning_ = true;
         }
@@ -375,11 +375,11 @@ void Sequencer::onDeviceClosed() {
     closeAccepted_ = false;
     blockQueued_.fill(false);
     state_ = PlaybackState::Idle;
-    view_.showPlaying(false);
+    view_.playingChanged(false);
     if (closing) {
         timer_.stop();
         timerRunning_ = false;
-        view_.endMainWindow();
+        view_.closed();
     }
 }
 
@@ -406,15 +406,15 @@ void Sequencer::endAfterLoss(bool closeDevice) {
     blockQueued_.fill(false);
     nextStarts_.clear();
     dotCounter_ = 0;
-    view_.redrawPatternViews();
+    view_.cycleRestarted();
     key(false);
-    view_.showPlaying(false);
+    view_.playingChanged(false);
     playPosition_ = 0;
-    view_.enableParameterControls(true);
+    view_.parametersLocked(false);
     planTransmission(-1);
-    view_.reportDeviceLost();
+    view_.deviceLost();
     if (closing) {
-        view_.endMainWindow();
+        view_.closed();
     }
 }
 
@@ -446,18 +446,18 @@ void Sequencer::onDotTimer() {
     }
     dotCounter_ = static_cast<std::int32_t>((std::int64_t{dotCounter_} + 1) %
                                             (std::int64_t{repeatDots_} + 1));
-    if (dotCounter_ <= dotCount_ && dotCounter_ <= kMaxDotCount) {
-        view_.drawStripProgress(dotCounter_);
-    }
-    const std::int64_t reached = std::int64_t{dotCounter_} + 1;
-    if (dotCount_ > dotCounter_) {
-        view_.drawCycleBar(CycleBarColour::Red, 0, cycleBarX(reached));
-    } else {
-        view_.drawCycleBar(CycleBarColour::Blue, cycleBarX(dotCount_), cycleBarX(reached));
-    }
+    // The bar grows through the pattern, then on through the silent rest; a repeat of 0
+    // restarts at every tick, so one dot then fills it.
+    CycleProgress progress;
+    progress.dot = dotCounter_ <= dotCount_ && dotCounter_ <= kMaxDotCount ? dotCounter_ : -1;
+    progress.cycleDots = repeatDots_ > 0 ? repeatDots_ : 1;
+    progress.barTo = std::int64_t{dotCounter_} + 1;
+    progress.sounding = dotCount_ > dotCounter_;
+    progress.barFrom = progress.sounding ? 0 : dotCount_;
+    view_.showProgress(progress);
     if (dotCounter_ == repeatDots_) {
         // The views start the cycle again; the sound does so on its own sample clock.
-        view_.redrawPatternViews();
+        view_.cycleRestarted();
         if (finishing_) {
             timer_.stop();
             timerRunning_ = false;
@@ -468,21 +468,15 @@ void Sequencer::onDotTimer() {
 void Sequencer::tickOnClock() {
     // One pass over the pattern per cycle heard; the bar shows how much of it has sounded.
     dotCounter_ = std::min(dotCounter_ + 1, dotCount_);
-    view_.drawStripProgress(dotCounter_);
-    const std::int64_t slots = std::int64_t{dotCount_} + 1;
-    view_.drawCycleBar(CycleBarColour::Red, 0,
-                       roundToInt32(static_cast<double>(dotCounter_ + 1) * kCycleBarWidth /
-                                    static_cast<double>(slots)));
+    CycleProgress progress;
+    progress.dot = dotCounter_;
+    progress.barTo = std::int64_t{dotCounter_} + 1;
+    progress.cycleDots = std::int64_t{dotCount_} + 1;
+    view_.showProgress(progress);
     if (dotCounter_ >= dotCount_) {
         timer_.stop();
         timerRunning_ = false;
     }
-}
-
-int Sequencer::cycleBarX(std::int64_t dots) const {
-    // A repeat of 0 restarts at every tick; one dot then fills the bar.
-    const std::int64_t scale = repeatDots_ > 0 ? repeatDots_ : 1;
-    return roundToInt32(static_cast<double>(dots) * kCycleBarWidth / static_cast<double>(scale));
 }
 
 void Sequencer::handleAudioEvent(platform::AudioEvent event, int block) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/audio_out.h"
+#include "platform/dot_timer.h"
 #include "tone/clock_timing.h"
 #include "tone/pattern.h"
 #include "tone/pattern_stream.h"
@@ -41,16 +42,19 @@ inline constexpr std::int64_t kClockFirstMarginNs = 1'000'000'000;
 // (about 1 ms of work): it replaces the sound being read once it has caught up.
 inline constexpr std::int64_t kCatchUpSamples = std::int64_t{1} << 20;
 
-// Width of the cycle bar in pixels for one repeat cycle.
-inline constexpr int kCycleBarWidth = 180;
-
-// The dot timer: ticks onDotTimer once per dot while started.
-class DotTimer {
-public:
-    virtual ~DotTimer() = default;
-    // Starts (or restarts) ticking every `milliseconds` ms, at least 1.
-    virtual void start(int milliseconds) = 0;
-    virtual void stop() = 0;
+// How far the cycle being heard has got, in dots, for the pattern strip and the cycle bar. The
+// views scale it to their own size.
+struct CycleProgress {
+    // The slot reached, 0..600: slots 0 to `dot` have been played; -1 when the cycle is past
+    // what the strip shows (a repeat beyond the pattern's last slot).
+    std::int32_t dot = 0;
+    // The newest stretch of the cycle, from `barFrom` to `barTo` dots out of `cycleDots` (at
+    // least 1); `sounding` while it lies in the pattern, false in the silent rest.
+    std::int64_t barFrom = 0;
+    std::int64_t barTo = 0;
+    std::int64_t cycleDots = 1;
+    bool sounding = true;
+    bool operator==(const CycleProgress&) const = default;
 };
 
 // Keys and releases the transmitter (and shows the PTT state).
@@ -61,54 +65,38 @@ public:
     virtual void pttOff() = 0;
 };
 
-enum class CycleBarColour { Red, Blue };
-
-// What playback shows. The window draws on its controls; a headless beacon may print or ignore.
+// What playback tells its owner, who shows it. Every call comes from inside one of the
+// sequencer's entry points: an owner must not call back into the sequencer from it.
 class SequencerView {
 public:
     virtual ~SequencerView() = default;
-    // True once the opened device plays (the window's button then offers Turn Off), false
-    // when playback has been turned off, has closed or has been lost.
-    virtual void showPlaying(bool playing) = 0;
-    // Enables or disables the five Apply buttons and Reset together.
-    virtual void enableParameterControls(bool enabled) = 0;
-    // Redraws the pattern grid and strip; this also clears the progress marks.
-    virtual void redrawPatternViews() = 0;
-    // Red filled box from (0, -1) to (dotCounter, 5) on the pattern strip; dotCounter 0..600.
-    virtual void drawStripProgress(int dotCounter) = 0;
-    // Filled box from (x1, 0) to (x2, 12) on the cycle bar, pixels 0..360 (180 = one cycle).
-    virtual void drawCycleBar(CycleBarColour colour, int x1, int x2) = 0;
+    // True once the opened device plays, false when playback has been turned off, has closed
+    // or has been lost.
+    virtual void playingChanged(bool /*playing*/) {}
+    // True from Turn On until playback is off again: the parameters may not change meanwhile.
+    virtual void parametersLocked(bool /*locked*/) {}
+    // The views start the cycle over (Turn On, Turn Off, each new cycle): progress clears.
+    virtual void cycleRestarted() {}
+    // One dot time of the cycle has passed.
+    virtual void showProgress(const CycleProgress& /*progress*/) {}
     // Render progress: blocks 10 (just started) down to 0.
-    virtual void showRenderProgress(int blocks) = 0;
-    // The render is over (done or refused): the title shows the pattern file again.
-    virtual void renderFinished() = 0;
-    // The sound output could not be opened; nothing plays.
-    virtual void reportOpenFailure() = 0;
+    virtual void renderProgress(int /*blocks*/) {}
+    // The render is over, done or refused.
+    virtual void renderFinished() {}
+    // The sound output could not be opened; nothing plays. `reason` names the output and why.
+    virtual void openFailed(const std::string& /*reason*/) {}
     // The render refused the pattern; `message` says why.
-    virtual void reportRenderRefused(const std::string& message) = 0;
+    virtual void renderRefused(const std::string& /*message*/) {}
     // The sound output went away while playing; playback is off.
-    virtual void reportDeviceLost() = 0;
-    // Ends the main window: the close request that waited for the device to close.
-    virtual void endMainWindow() = 0;
+    virtual void deviceLost() {}
+    // A close request is complete: the device has closed, or was lost.
+    virtual void closed() {}
     // Cycle `cycle` (1, 2, ...) has been played to its end; `underruns` gaps in the sound
     // happened while it played.
     virtual void cyclePlayed(long /*cycle*/, std::int64_t /*underruns*/) {}
     // On the clock: the next cycle's first sample is due at `at`; -1 when none is planned
     // (stopped, or the last cycle of a limit has been written).
-    virtual void showNextTransmission(UtcNanoseconds /*at*/) {}
-};
-
-// Playback without a window: the grid, strip, bar, button and title have nothing to draw on.
-// What remains to be told (failures, the end, cycles) is the owner's.
-class HeadlessSequencerView : public SequencerView {
-public:
-    void showPlaying(bool) override {}
-    void enableParameterControls(bool) override {}
-    void redrawPatternViews() override {}
-    void drawStripProgress(int) override {}
-    void drawCycleBar(CycleBarColour, int, int) override {}
-    void showRenderProgress(int) override {}
-    void renderFinished() override {}
+    virtual void nextTransmission(UtcNanoseconds /*at*/) {}
 };
 
 // Playback, the one record every decision of the sequencer reads.
@@ -128,7 +116,7 @@ enum class PlaybackState {
 // output; none of them renders more than a few blocks ahead of the device.
 class Sequencer {
 public:
-    Sequencer(platform::AudioOut& audio, DotTimer& timer, Transmitter& transmitter,
+    Sequencer(platform::AudioOut& audio, platform::DotTimer& timer, Transmitter& transmitter,
               SequencerView& view);
     Sequencer(const Sequencer&) = delete;
     Sequencer& operator=(const Sequencer&) = delete;
@@ -139,8 +127,8 @@ public:
     // Turn Off, while opening, playing or closing: the transmitter is released at once and
     // the queued sound plays out before the device closes. Nothing while Idle or Draining.
     void stop();
-    // A close request. True: the window must stay until the device has closed (it then ends
-    // through SequencerView::endMainWindow); false: nothing plays, the caller ends it now.
+    // A close request. True: the owner must wait until the device has closed (then
+    // SequencerView::closed); false: nothing plays, the owner may end now.
     bool close();
     // A pattern loaded from a file: renders it for playback as start() does and, if the render
     // takes it, hands it to replaceSound. False when the render refused it (reported).
@@ -210,7 +198,6 @@ private:
     void tryClose();
     bool anyBlockQueued() const;
     void endAfterLoss(bool closeDevice);
-    int cycleBarX(std::int64_t dots) const;
     void followPlayedSamples();
     void key(bool keyed);
     void takeLoadedSound();
@@ -220,7 +207,7 @@ private:
     void tickOnClock();
 
     platform::AudioOut& audio_;
-    DotTimer& timer_;
+    platform::DotTimer& timer_;
     Transmitter& transmitter_;
     SequencerView& view_;
     platform::AudioListener route_;

@@ -23,9 +23,6 @@ inline constexpr std::uint32_t WM_RBUTTONDOWN = 516;
 inline constexpr std::uint32_t WM_RBUTTONUP = 517;
 inline constexpr std::uint32_t WM_MBUTTONDOWN = 519;
 inline constexpr std::uint32_t WM_MBUTTONUP = 520;
-inline constexpr std::uint32_t MM_WOM_OPEN = 955;
-inline constexpr std::uint32_t MM_WOM_CLOSE = 956;
-inline constexpr std::uint32_t MM_WOM_DONE = 957;
 
 inline constexpr std::uint32_t SC_CLOSE = 61536;
 

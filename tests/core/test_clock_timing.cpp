@@ -63,7 +63,10 @@ TEST(ClockBoundary, TimingsThatCannotBeKeptAreRefusedWithASentence) {
 }
 
 // The fake device and a wall clock that moves with it, 10 ms at a time.
-struct ClockRig : vesk::DotTimer, vesk::Transmitter, vesk::HeadlessSequencerView, vesk::WallClock {
+struct ClockRig : vesk::platform::DotTimer,
+                  vesk::Transmitter,
+                  vesk::SequencerView,
+                  vesk::WallClock {
     explicit ClockRig(UtcNanoseconds start) : wall(start) {
         sequencer.setWallClock(*this);
         pattern.dotLength = 100, pattern.dotCount = 4, pattern.repeatDots = 10;
@@ -76,11 +79,8 @@ struct ClockRig : vesk::DotTimer, vesk::Transmitter, vesk::HeadlessSequencerView
     void stop() override {}
     void pttOn() override { keys.push_back(played()); }
     void pttOff() override { releases.push_back(played()); }
-    void reportOpenFailure() override {}
-    void reportRenderRefused(const std::string&) override {}
-    void reportDeviceLost() override {}
-    void endMainWindow() override { ended = true; }
-    void showNextTransmission(UtcNanoseconds next) override { planned.push_back(next); }
+    void closed() override { ended = true; }
+    void nextTransmission(UtcNanoseconds next) override { planned.push_back(next); }
 
     std::int64_t played() const { return static_cast<std::int64_t>(audio.playedSamples().size()); }
 

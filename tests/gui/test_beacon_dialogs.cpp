@@ -169,7 +169,7 @@ TEST_F(MainWindowTest, DialogsBelongToTheMainWindowAndKeepTheKeyThatClosesThem) 
                         "PTT options child transient window-modal",
                     }));
     EXPECT_EQ(state_.pattern.dotCount, 600) << "a stray Return pressed Reset";
-    EXPECT_EQ(state_.sequencer->clockTiming(), (ClockTiming{5, 0}));
+    EXPECT_EQ(state_.session->clockTiming(), (ClockTiming{5, 0}));
     EXPECT_EQ(state_.pttChoice.lines.lines, platform::PttLines::Rts);
 }
 

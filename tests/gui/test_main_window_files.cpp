@@ -26,7 +26,7 @@ TEST_F(MainWindowTest, SaveAndLoadThroughTheFileDialogs) {
     EXPECT_EQ(title(), std::string(kTitlePrefix) + "night.txt");
     EXPECT_EQ(text(820), " 600");
     EXPECT_EQ(gridPixel(12, 18), ui::rgb(255, 128, 0));
-    EXPECT_FALSE(state_.sequencer->sound().empty());
+    EXPECT_FALSE(state_.session->sound().empty());
 
     // Cancelling the open dialog ends the command: nothing is loaded again.
     command(4000);
@@ -63,8 +63,8 @@ TEST_F(MainWindowTest, WaveExportWritesThePatternOnScreen) {
     // What playback reads: its length and its first second.
     const auto playbackSound = [this] {
         std::vector<std::int16_t> samples(44100);
-        state_.sequencer->sound().copySamples(0, samples.data(), 44100);
-        samples.push_back(static_cast<std::int16_t>(state_.sequencer->sound().sampleCount()));
+        state_.session->sound().copySamples(0, samples.data(), 44100);
+        samples.push_back(static_cast<std::int16_t>(state_.session->sound().sampleCount()));
         return samples;
     };
     const std::vector<std::int16_t> playing = playbackSound();

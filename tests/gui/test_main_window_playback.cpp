@@ -13,6 +13,35 @@
 namespace vesk {
 namespace {
 
+// The cycle bar is 180 pixels per cycle (its control shows 170 of them); the strip one pixel per
+// slot. Progress in dots lands on those pixels, rounded.
+TEST_F(MainWindowTest, CycleProgressInDotsIsDrawnAt180PixelsPerCycle) {
+    start();
+    const auto bar = [this](int x) {
+        return ui::graphicPixel(window_, kCycleBarId, x, 6);
+    };
+    const auto strip = [this](int x) {
+        return ui::graphicPixel(window_, kPatternStripId, x, 2);
+    };
+    const ui::Colour red = ui::rgb(255, 0, 0), blue = ui::rgb(0, 0, 255);
+    const ui::Colour white = ui::rgb(255, 255, 255);
+    // Each box has a white outline on its own border pixels, the strip's in its background.
+    drawCycleProgress(window_, {99, 0, 100, 200, true}); // 0..90 px
+    EXPECT_EQ(bar(88), red);
+    EXPECT_EQ(bar(90), white);
+    EXPECT_EQ(strip(97), red);
+    EXPECT_NE(strip(99), red);
+    drawCycleProgress(window_, {-1, 100, 151, 200, false}); // 90..136 px, strip as it was
+    EXPECT_EQ(bar(91), blue);
+    EXPECT_EQ(bar(134), blue);
+    EXPECT_EQ(bar(136), white);
+    EXPECT_EQ(bar(88), red);
+    EXPECT_EQ(strip(97), red);
+    EXPECT_NE(strip(99), red);
+    drawCycleProgress(window_, {0, 0, 1, 1, true}); // one dot fills the cycle: past the edge
+    EXPECT_EQ(bar(169), red);
+}
+
 TEST_F(MainWindowTest, ClosingWhilePlayingWaitsForTheDevice) {
     start();
     command(4000);
@@ -45,14 +74,14 @@ TEST_F(MainWindowTest, RefusedKeyingShowsPttOffAndOneNoticeUntilAKeyingWorks) {
     EXPECT_EQ(boxes_[0].caption, "Comport");
 
     // Every later cycle keys again: no second notice until a keying has worked.
-    state_.ptt->pttOn();
+    state_.session->ptt().pttOn();
     ui::processEvents();
     EXPECT_EQ(boxes_.size(), 1u);
     port_->refuseKeying = false;
-    state_.ptt->pttOn();
+    state_.session->ptt().pttOn();
     EXPECT_EQ(text(2501), "PTT ON");
     port_->refuseKeying = true;
-    state_.ptt->pttOn();
+    state_.session->ptt().pttOn();
     ui::processEvents();
     EXPECT_EQ(text(2501), "PTT OFF");
     EXPECT_EQ(boxes_.size(), 2u);
@@ -68,7 +97,7 @@ TEST_F(MainWindowTest, UndoOfAResetWaitsWhilePlaying) {
     EXPECT_EQ(state_.pattern.dotCount, 100);
     EXPECT_EQ(text(820), " 100");
     command(id::kTurnOnOff);
-    ASSERT_TRUE(playUntil([this] { return !state_.sequencer->deviceOpen(); }));
+    ASSERT_TRUE(playUntil([this] { return !state_.session->playing(); }));
     command(id::kUndo);
     EXPECT_EQ(state_.pattern.dotCount, 600);
     EXPECT_EQ(state_.pattern.toneIndex[5], 3.0f);
@@ -92,8 +121,8 @@ TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackOnly) {
         EXPECT_TRUE(sawDialog);
         EXPECT_EQ(text(1002), "Turn On") << playing;
         EXPECT_EQ(text(2501), "PTT OFF") << playing;
-        EXPECT_EQ(state_.sequencer->state() == vesk::PlaybackState::Draining, playing);
-        EXPECT_EQ(state_.sequencer->deviceOpen(), playing) << "only draining";
+        EXPECT_EQ(state_.session->state() == vesk::PlaybackState::Draining, playing);
+        EXPECT_EQ(state_.session->playing(), playing) << "only draining";
     }
 }
 
@@ -164,7 +193,7 @@ TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
         command(id::kMenuTiming);
     };
     answer({{"7 minutes", "0"}, {"2 minutes", "120"}, {"ten", "0"}, {"10 minutes", "5"}});
-    EXPECT_EQ(state_.sequencer->clockTiming(), (ClockTiming{10, 5}));
+    EXPECT_EQ(state_.session->clockTiming(), (ClockTiming{10, 5}));
     ASSERT_EQ(boxes_.size(), 3u);
     for (const auto& box : boxes_) {
         EXPECT_EQ(box.caption, "Timing");
@@ -172,7 +201,7 @@ TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
     EXPECT_NE(boxes_[0].text.find("divide the day"), std::string::npos) << boxes_[0].text;
     EXPECT_NE(boxes_[1].text.find("less than the interval"), std::string::npos);
     answer({});
-    EXPECT_EQ(state_.sequencer->clockTiming(), (ClockTiming{10, 5}));
+    EXPECT_EQ(state_.session->clockTiming(), (ClockTiming{10, 5}));
 
     // Playing on the clock, the title names the next transmission; Turn Off takes it away.
     startPlaying();
@@ -180,7 +209,7 @@ TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
     command(id::kTurnOnOff);
     EXPECT_EQ(title().find("[next"), std::string::npos);
     answer({{kRepeatIntervalChoice, "5"}});
-    EXPECT_FALSE(state_.sequencer->clockTiming().onTheClock());
+    EXPECT_FALSE(state_.session->clockTiming().onTheClock());
 
     // A WSPR pattern brings its two-minute grid along when no clock timing is chosen.
     const fs::path wspr = folder_ / "wspr.txt";
@@ -189,7 +218,7 @@ TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
                     .ok());
     answers_ = {wspr.string()};
     command(id::kMenuOpen);
-    EXPECT_EQ(state_.sequencer->clockTiming(), kWsprTiming);
+    EXPECT_EQ(state_.session->clockTiming(), kWsprTiming);
 }
 
 } // namespace

@@ -71,7 +71,7 @@ TEST_F(StationTest, RememberedSettingsComeBackAndFollowEachChange) {
     EXPECT_EQ(state_.soundcardIndex, 1);
     EXPECT_EQ(state_.outputLevel, 55.0f);
     EXPECT_EQ(ui::scrollGetPos(window_, id::kOutputLevel), 55);
-    EXPECT_EQ(state_.sequencer->clockTiming(), (ClockTiming{10, 5}));
+    EXPECT_EQ(state_.session->clockTiming(), (ClockTiming{10, 5}));
     EXPECT_EQ(port_->method(), remembered.ptt.lines);
     EXPECT_EQ(state_.pattern.toneIndex, pattern.toneIndex);
     EXPECT_EQ(title(), std::string(kTitlePrefix) + "beacon.txt");
@@ -82,7 +82,7 @@ TEST_F(StationTest, RememberedSettingsComeBackAndFollowEachChange) {
     EXPECT_EQ(loadStationSettings(settingsPath_).settings.outputLevel, 55.0f);
     scrollLevel(msg::SB_ENDSCROLL);
     EXPECT_EQ(loadStationSettings(settingsPath_).settings.outputLevel, 56.0f);
-    state_.sequencer->setClockTiming({});
+    state_.session->setClockTiming({});
     escape();
     EXPECT_TRUE(boxes_.empty());
     remembered.outputLevel = 56.0f;
@@ -157,14 +157,14 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
     EXPECT_EQ(searched, "2  Hamlib NET rigctl|1  Hamlib Dummy");
     ASSERT_TRUE(state_.pttChoice.usesCat());
     EXPECT_EQ(state_.pttChoice.rig.model, 1);
-    EXPECT_TRUE(state_.ptt->isOpen());
+    EXPECT_TRUE(state_.session->ptt().isOpen());
     EXPECT_FALSE(port_->isOpen());
     EXPECT_TRUE(boxes_.empty());
     startPlaying();
     EXPECT_EQ(text(id::kPttLabel), "PTT ON");
-    EXPECT_TRUE(state_.ptt->keyed());
+    EXPECT_TRUE(state_.session->ptt().keyed());
     command(id::kTurnOnOff);
-    EXPECT_FALSE(state_.ptt->keyed());
+    EXPECT_FALSE(state_.session->ptt().keyed());
 
     choosePtt([](QWidget& box) {
         child<QComboBox>(box, "model")->setEditText("3073");
@@ -176,16 +176,16 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
                                    0),
               0u)
         << boxes_[0].text;
-    EXPECT_FALSE(state_.ptt->isOpen());
+    EXPECT_FALSE(state_.session->ptt().isOpen());
     EXPECT_EQ(text(id::kPttLabel), "PTT OFF");
 
     // Without a PTT port the lines' method waits for one: nothing to open, nothing to report.
     state_.pttComport = 0;
-    ASSERT_TRUE(state_.ptt->openRig({1, "", 0}).ok());
+    ASSERT_TRUE(state_.session->openKeyer({PttChoice::Keyer::Cat, {}, {1, "", 0}}, 0).ok());
     choosePtt([](QWidget& box) { child<QRadioButton>(box, "rts")->setChecked(true); });
     EXPECT_EQ(state_.pttChoice.lines.lines, platform::PttLines::Rts);
     EXPECT_EQ(boxes_.size(), 1u);
-    EXPECT_FALSE(state_.ptt->isOpen());
+    EXPECT_FALSE(state_.session->ptt().isOpen());
 }
 
 std::vector<std::string> fields(const std::string& line) {
@@ -206,10 +206,10 @@ TEST_F(StationTest, TransmissionsGoToTheLog) {
     show(3);
     startPlaying();
     command(id::kTurnOnOff);
-    ASSERT_TRUE(playUntil([this] { return !state_.sequencer->deviceOpen(); }));
+    ASSERT_TRUE(playUntil([this] { return !state_.session->playing(); }));
     startPlaying();
     shutdownMainWindow(state_); // as a signal ends it: the PTT released at once
-    EXPECT_FALSE(state_.ptt->keyed());
+    EXPECT_FALSE(state_.session->ptt().keyed());
     const std::string text = readFile(log);
     ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
     for (const std::string& line :
@@ -242,7 +242,7 @@ TEST_F(StationTest, ACycleKeptKeyedIntoTheNextGetsItsOwnLine) {
         fields(readFile(log).substr(0, readFile(log).find('\n')));
     ASSERT_EQ(first.size(), 6u);
     EXPECT_EQ(first[2], "cycle 1, PTT kept keyed");
-    EXPECT_TRUE(state_.ptt->keyed());
+    EXPECT_TRUE(state_.session->ptt().keyed());
 }
 
 TEST_F(StationTest, ALogThatCannotBeOpenedIsReportedAndPlaybackGoesOn) {

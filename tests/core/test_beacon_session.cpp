@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tone/sequencer.h"
+#include "session/beacon_session.h"
 
 #include "platform/fake_audio_out.h"
+#include "tests/core/scratch_folder.h"
 #include "tone/pattern.h"
 #include "tone/pattern_stream.h"
 
@@ -9,29 +10,27 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 using vesk::BeaconPattern;
-using vesk::CycleBarColour;
+using vesk::BeaconSession;
+using vesk::CycleProgress;
 using vesk::kKeyLeadSamples;
 using vesk::kLeadInSamples;
 using vesk::PlaybackState;
-using vesk::Sequencer;
+using vesk::Result;
+using vesk::SessionProblem;
 using vesk::platform::FakeAudioOut;
 
 namespace {
 
 constexpr std::int64_t kMs = 441; // samples in 10 ms
-
-struct Bar {
-    CycleBarColour colour;
-    int x1, x2;
-    bool operator==(const Bar&) const = default;
-};
 
 // A key or a release, and how far the device had played when it happened.
 struct Keying {
@@ -39,50 +38,84 @@ struct Keying {
     std::int64_t played = 0;
 };
 
-// The dot timer, the transmitter and the view in one recorder.
-struct Recorder : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
-    explicit Recorder(const FakeAudioOut& device) : audio(device) {}
+// The dot timer: it ticks when the test says so.
+struct FakeTimer : vesk::platform::DotTimer {
+    explicit FakeTimer(std::function<void()> onTick) : tick(std::move(onTick)) {}
     void start(int milliseconds) override { running = true, period = milliseconds; }
     void stop() override { running = false; }
-    void pttOn() override { keyed = true, ++keyings, log(true); }
-    void pttOff() override { keyed = false, log(false); }
-    void showPlaying(bool on) override { playing = on; }
-    void enableParameterControls(bool enabled) override { controlsEnabled = enabled; }
-    void redrawPatternViews() override { ++redraws; }
-    void drawStripProgress(int dotCounter) override { strip.push_back(dotCounter); }
-    void drawCycleBar(CycleBarColour c, int x1, int x2) override { bars.push_back({c, x1, x2}); }
-    void showRenderProgress(int blocks) override { progress.push_back(blocks); }
+    std::function<void()> tick;
+    bool running = false;
+    int period = 0;
+};
+
+// A PTT port that records its line changes; "COM3" is the only one there, and with
+// `refuseKeying` it refuses to key as a pulled adapter would.
+struct RecordingLines : vesk::platform::SerialLines {
+    Result<> open(std::int32_t number) override {
+        open_ = number == 3;
+        return open_ ? Result<>{} : vesk::fail("COM" + std::to_string(number) + ": no device");
+    }
+    void close() override { open_ = false; }
+    bool isOpen() const override { return open_; }
+    Result<> setLines(bool keyed) override {
+        if (keyed && refuseKeying) {
+            return vesk::fail("COM3: cannot raise DTR: Input/output error");
+        }
+        changes.push_back(keyed);
+        return {};
+    }
+    bool open_ = false;
+    bool refuseKeying = false;
+    std::vector<bool> changes;
+};
+
+// What the views are told.
+struct Recorder : vesk::SessionView {
+    void playingChanged(bool on) override { playing = on; }
+    void parametersLocked(bool locked) override { controlsEnabled = !locked; }
+    void cycleRestarted() override { ++redraws; }
+    void showProgress(const CycleProgress& p) override { progress.push_back(p); }
+    void renderProgress(int blocks) override { renderBlocks.push_back(blocks); }
     void renderFinished() override { ++renderEnds; }
-    void reportOpenFailure() override { ++openFailures; }
-    void reportRenderRefused(const std::string& message) override { refusal = message; }
-    void reportDeviceLost() override {
-        ++losses;
-        if (whileLossShown) {
-            whileLossShown();
+    void keyingChanged(bool on) override {
+        keyed = on;
+        if (on) {
+            ++keyings;
+        }
+        // Only changes count: a release of lines already released keys nothing.
+        if (events.empty() ? on : events.back().keyed != on) {
+            events.push_back({on, played ? played() : 0});
         }
     }
-    void endMainWindow() override { ++windowEnds; }
     void cyclePlayed(long cycle, std::int64_t underruns) override {
         cycles.emplace_back(cycle, underruns);
     }
-
-    void log(bool on) {
-        // Only changes count: a release of lines already released keys nothing.
-        if (events.empty() ? on : events.back().keyed != on) {
-            events.push_back({on, static_cast<std::int64_t>(audio.playedSamples().size())});
+    void transmissionLogged(const vesk::TransmissionRecord& record) override {
+        records.push_back(record);
+    }
+    void problem(SessionProblem kind, const std::string& message) override {
+        problems.emplace_back(kind, message);
+        if (onProblem) {
+            onProblem(kind);
         }
     }
+    void ended() override { ++windowEnds; }
 
-    const FakeAudioOut& audio;
-    bool running = false, keyed = false, controlsEnabled = true, playing = false;
-    int period = 0, keyings = 0, redraws = 0, renderEnds = 0, openFailures = 0, windowEnds = 0;
-    int losses = 0;
-    std::string refusal;
-    std::vector<int> strip, progress;
-    std::vector<Bar> bars;
+    int count(SessionProblem kind) const {
+        return static_cast<int>(std::count_if(problems.begin(), problems.end(),
+                                              [kind](const auto& p) { return p.first == kind; }));
+    }
+
+    std::function<std::int64_t()> played;
+    bool keyed = false, controlsEnabled = true, playing = false;
+    int keyings = 0, redraws = 0, renderEnds = 0, windowEnds = 0;
+    std::vector<int> renderBlocks;
+    std::vector<CycleProgress> progress;
     std::vector<Keying> events;
     std::vector<std::pair<long, std::int64_t>> cycles;
-    std::function<void()> whileLossShown; // a nested loop runs while the message is up
+    std::vector<vesk::TransmissionRecord> records;
+    std::vector<std::pair<SessionProblem, std::string>> problems;
+    std::function<void(SessionProblem)> onProblem; // a view that acts on what it is told
 };
 
 // What was true right after one dot timer tick.
@@ -107,20 +140,37 @@ bool allZero(auto from, auto to) {
     return std::all_of(from, to, [](std::int16_t s) { return s == 0; });
 }
 
-class SequencerTest : public ::testing::Test {
+class SessionTest : public ::testing::Test {
 protected:
+    SessionTest() {
+        EXPECT_TRUE(session->openKeyer({}, 3).ok());
+        rec.played = [this] {
+            return static_cast<std::int64_t>(audio.playedSamples().size());
+        };
+        session->addView(rec);
+    }
     void TearDown() override {
         for (const std::string& breach : audio.contractViolations()) {
             ADD_FAILURE() << "audio contract: " << breach;
         }
     }
+    std::unique_ptr<BeaconSession> makeSession() {
+        return std::make_unique<BeaconSession>(
+            std::move(ownedAudio_),
+            [this](std::function<void()> tick) {
+                auto made = std::make_unique<FakeTimer>(std::move(tick));
+                timer_ = made.get();
+                return made;
+            },
+            std::make_unique<vesk::Ptt>(std::move(ownedLines_)));
+    }
 
     // The window's Turn On/Off button.
     void toggle() {
-        if (sequencer.deviceOpen()) {
-            sequencer.stop();
+        if (session->playing()) {
+            session->turnOff();
         } else {
-            sequencer.start(pattern, 32767, 3);
+            session->turnOn(pattern, 32767, 3, "beacon.txt");
         }
     }
     // Turn On/Off, then the event loop runs once.
@@ -140,13 +190,13 @@ protected:
     // Runs `count` dot times: the sound plays for a dot, then the timer ticks if it runs.
     void runTicks(int count) {
         for (int i = 0; i < count; ++i) {
-            passTime(rec.period > 0 ? rec.period : pattern.dotLength);
-            if (!rec.running) {
+            passTime(timer.period > 0 ? timer.period : pattern.dotLength);
+            if (!timer.running) {
                 continue;
             }
             const int redrawsBefore = rec.redraws;
-            sequencer.onDotTimer();
-            ticks.push_back({sequencer.dotCounter(),
+            timer.tick();
+            ticks.push_back({session->dotCounter(),
                              static_cast<std::int64_t>(audio.writtenSamples().size()),
                              rec.redraws > redrawsBefore});
             if (ticks.back().restart) {
@@ -182,7 +232,7 @@ protected:
     // sample is heard, released no earlier than its pattern's last sample and at most 60 ms
     // after it, and no key or release lasts less than one dot.
     void expectKeyingFollowsTheSound() const {
-        const std::int64_t n = sequencer.sound().sampleCount();
+        const std::int64_t n = session->sound().sampleCount();
         const std::int64_t dot = std::int64_t{pattern.dotLength} * vesk::kSampleRate / 1000;
         const std::vector<std::int64_t> starts = cycleStarts();
         for (std::size_t i = 0; i < rec.events.size(); ++i) {
@@ -224,8 +274,8 @@ protected:
         std::vector<std::int64_t> starts = cycleStarts();
         EXPECT_TRUE(allZero(stream.begin(), stream.begin() + kLeadInSamples));
         starts.push_back(static_cast<std::int64_t>(stream.size()));
-        std::vector<std::int16_t> table(static_cast<std::size_t>(sequencer.sound().sampleCount()));
-        sequencer.sound().copySamples(0, table.data(), static_cast<int>(table.size()));
+        std::vector<std::int16_t> table(static_cast<std::size_t>(session->sound().sampleCount()));
+        session->sound().copySamples(0, table.data(), static_cast<int>(table.size()));
         for (std::size_t c = 0; c + 1 < starts.size(); ++c) {
             const auto from = stream.begin() + starts[c], to = stream.begin() + starts[c + 1];
             const auto tableEnd =
@@ -237,14 +287,21 @@ protected:
 
     // What every way of ending playback leaves behind.
     void expectAllStopped() const {
-        EXPECT_FALSE(rec.keyed || rec.running || sequencer.deviceOpen() || audio.isOpen());
+        EXPECT_FALSE(rec.keyed || timer.running || session->playing() || audio.isOpen());
         EXPECT_TRUE(rec.controlsEnabled && !rec.playing);
-        EXPECT_EQ(sequencer.state(), PlaybackState::Idle);
+        EXPECT_EQ(session->state(), PlaybackState::Idle);
+        EXPECT_TRUE(lines.changes.empty() || !lines.changes.back()) << "the lines are released";
     }
 
-    FakeAudioOut audio;
-    Recorder rec{audio};
-    Sequencer sequencer{audio, rec, rec, rec};
+    // Made in this order: the session takes the output and the port, and makes the timer.
+    std::unique_ptr<FakeAudioOut> ownedAudio_ = std::make_unique<FakeAudioOut>();
+    FakeAudioOut& audio = *ownedAudio_;
+    std::unique_ptr<RecordingLines> ownedLines_ = std::make_unique<RecordingLines>();
+    RecordingLines& lines = *ownedLines_;
+    FakeTimer* timer_ = nullptr;
+    std::unique_ptr<BeaconSession> session = makeSession();
+    FakeTimer& timer = *timer_;
+    Recorder rec;
     BeaconPattern pattern = painted(vesk::resetPattern(), 100, 100, 200);
     std::int64_t elapsedMs = 0, advancedSamples = 0;
     std::vector<Tick> ticks;
@@ -282,8 +339,8 @@ const Scenario kScenarios[] = {
     {"OneSilentSecondDot", false, 1000, 2, 3, 0, 13, {3, 7, 11}, 1, 0},
     {"TwoSilentSecondDots", false, 1000, 2, 4, 11025, 13, {4, 9}, 2, 2}};
 
-class KeyingScenario : public SequencerTest, public ::testing::WithParamInterface<Scenario> {};
-INSTANTIATE_TEST_SUITE_P(Sequencer, KeyingScenario, ::testing::ValuesIn(kScenarios),
+class KeyingScenario : public SessionTest, public ::testing::WithParamInterface<Scenario> {};
+INSTANTIATE_TEST_SUITE_P(Session, KeyingScenario, ::testing::ValuesIn(kScenarios),
                          [](const auto& row) { return std::string(row.param.name); });
 
 TEST_P(KeyingScenario, TheTransmitterFollowsThePlayedSamplesAndEachCycleIsTheTable) {
@@ -304,10 +361,10 @@ TEST_P(KeyingScenario, TheTransmitterFollowsThePlayedSamplesAndEachCycleIsTheTab
     EXPECT_EQ(audio.queuedBlocks(), 64 + (s.deviceBuffer + 127) / 128);
 }
 
-TEST_F(SequencerTest, ACycleLimitReleasesAfterTheLastCycleIsHeardAndKeysNoMore) {
+TEST_F(SessionTest, ACycleLimitReleasesAfterTheLastCycleIsHeardAndKeysNoMore) {
     pattern = painted(pattern, 100, 10, 20);
     audio.setLatencySamples(11025);
-    sequencer.setCycleLimit(2);
+    session->setCycleLimit(2);
     press();
     runTicks(60);
     EXPECT_EQ(restartTicks, std::vector<int>{20});
@@ -315,11 +372,11 @@ TEST_F(SequencerTest, ACycleLimitReleasesAfterTheLastCycleIsHeardAndKeysNoMore) 
     EXPECT_EQ(releases(), 2);
     expectKeyingFollowsTheSound();
     EXPECT_EQ(rec.windowEnds, 1) << "ends as a close request once the queue has played";
-    EXPECT_FALSE(rec.keyed || sequencer.deviceOpen() || rec.running);
+    EXPECT_FALSE(rec.keyed || session->playing() || timer.running);
     EXPECT_EQ(rec.cycles, (std::vector<std::pair<long, std::int64_t>>{{1, 0}, {2, 0}}));
 }
 
-TEST_F(SequencerTest, GapsInTheSoundAreReportedWithTheCycleTheyHappenedIn) {
+TEST_F(SessionTest, GapsInTheSoundAreReportedWithTheCycleTheyHappenedIn) {
     pattern = painted(pattern, 100, 10, 20);
     press();
     runTicks(21);
@@ -335,123 +392,123 @@ TEST_F(SequencerTest, GapsInTheSoundAreReportedWithTheCycleTheyHappenedIn) {
     EXPECT_EQ(rec.cycles[2], (std::pair<long, std::int64_t>{3, 0}));
 }
 
-TEST_F(SequencerTest, TurnOnFillsTheRingOnceOpenedAndTheViewsFollowTheCycle) {
+TEST_F(SessionTest, TurnOnFillsTheRingOnceOpenedAndTheViewsFollowTheCycle) {
     toggle();
-    EXPECT_EQ(sequencer.state(), PlaybackState::Opening);
-    EXPECT_TRUE(!rec.keyed && rec.running && !rec.controlsEnabled && rec.period == 100)
+    EXPECT_EQ(session->state(), PlaybackState::Opening);
+    EXPECT_TRUE(!rec.keyed && timer.running && !rec.controlsEnabled && timer.period == 100)
         << "keyed only once the device plays";
     EXPECT_FALSE(rec.playing) << "the button waits for the device";
     EXPECT_TRUE(audio.lastDevice() == 3 && audio.lastFormat().avgBytesPerSec == 88200u);
-    EXPECT_EQ(rec.progress, (std::vector<int>{10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
+    EXPECT_EQ(rec.renderBlocks, (std::vector<int>{10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
     audio.deliver();
-    EXPECT_TRUE(sequencer.state() == PlaybackState::Playing && rec.playing);
+    EXPECT_TRUE(session->state() == PlaybackState::Playing && rec.playing);
     EXPECT_EQ(audio.writtenSamples().size(), 64u * 128u);
 
     runTicks(201);
-    // x = dots x 180 / 200, rounded: red while the pattern sounds, then blue from x(100).
-    const CycleBarColour red = CycleBarColour::Red, blue = CycleBarColour::Blue;
-    const std::pair<int, Bar> bars[] = {{1, {red, 0, 2}},       {99, {red, 0, 90}},
-                                        {100, {blue, 90, 91}},  {150, {blue, 90, 136}},
-                                        {200, {blue, 90, 181}}, {201, {red, 0, 1}}};
-    for (const auto& [tick, bar] : bars) {
-        EXPECT_EQ(rec.bars[static_cast<std::size_t>(tick - 1)], bar) << "tick " << tick;
+    // In dots of the 200-dot cycle: the pattern's 100 dots sound, then the silent rest.
+    const std::pair<int, CycleProgress> marks[] = {
+        {1, {1, 0, 2, 200, true}},          {99, {99, 0, 100, 200, true}},
+        {100, {100, 100, 101, 200, false}}, {101, {-1, 100, 102, 200, false}},
+        {200, {-1, 100, 201, 200, false}},  {201, {0, 0, 1, 200, true}}};
+    for (const auto& [tick, mark] : marks) {
+        EXPECT_EQ(rec.progress[static_cast<std::size_t>(tick - 1)], mark) << "tick " << tick;
     }
-    EXPECT_EQ(rec.strip[99], 100);
-    EXPECT_EQ(rec.strip[100], 0) << "the strip goes back to 0 past the last dot";
     EXPECT_EQ(rec.redraws, 2) << "Turn On and the restart";
-    // A repeat of 0 fills the whole bar with one dot, red while a dot sounds, else blue.
-    for (const auto& [dotCount, colour] : {std::pair{10, red}, {0, blue}}) {
+    // A repeat of 0 fills the whole cycle with one dot, sounding while a dot sounds.
+    for (const auto& [dotCount, sounding] : {std::pair{10, true}, {0, false}}) {
         pattern = painted(pattern, 100, dotCount, 0);
-        sequencer.replaceSound(pattern, sequencer.sound());
+        ASSERT_TRUE(session->loadPattern(pattern, 32767));
         runTicks(1);
-        EXPECT_EQ(rec.bars.back(), (Bar{colour, 0, 180}));
+        EXPECT_EQ(rec.progress.back().barTo, rec.progress.back().cycleDots);
+        EXPECT_EQ(rec.progress.back().sounding, sounding);
     }
 }
 
 // Turn Off, then a close request, before the device is ready: it closes unplayed and unkeyed;
 // the close request ends the window once the device has closed.
-TEST_F(SequencerTest, EndingBeforeTheDeviceIsReadyClosesWithoutPlayingOrKeying) {
-    EXPECT_FALSE(sequencer.close()) << "idle: the caller ends the window";
+TEST_F(SessionTest, EndingBeforeTheDeviceIsReadyClosesWithoutPlayingOrKeying) {
+    EXPECT_FALSE(session->close()) << "idle: the caller ends the window";
     toggle();
     toggle();
-    EXPECT_EQ(sequencer.state(), PlaybackState::Draining);
+    EXPECT_EQ(session->state(), PlaybackState::Draining);
     audio.deliver();
     expectAllStopped();
     toggle();
-    EXPECT_TRUE(sequencer.close());
+    EXPECT_TRUE(session->close());
     EXPECT_EQ(rec.windowEnds, 0);
     audio.deliver();
     EXPECT_EQ(rec.windowEnds, 1);
-    EXPECT_FALSE(sequencer.deviceOpen() || audio.isOpen());
+    EXPECT_FALSE(session->playing() || audio.isOpen());
     EXPECT_TRUE(audio.writtenSamples().empty());
     EXPECT_EQ(rec.keyings, 0);
 }
 
-TEST_F(SequencerTest, TurnOffReleasesAtOnceAndTheDeviceClosesOnlyWhenTheQueueHasPlayed) {
+TEST_F(SessionTest, TurnOffReleasesAtOnceAndTheDeviceClosesOnlyWhenTheQueueHasPlayed) {
     press();
     runTicks(30);
     const std::size_t writtenBefore = audio.writtenSamples().size();
     press();
-    EXPECT_FALSE(rec.keyed || rec.running || !rec.controlsEnabled || rec.playing);
-    EXPECT_TRUE(sequencer.state() == PlaybackState::Draining && sequencer.deviceOpen());
+    EXPECT_FALSE(rec.keyed || timer.running || !rec.controlsEnabled || rec.playing);
+    EXPECT_TRUE(session->state() == PlaybackState::Draining && session->playing());
     press(); // while draining: stops again, renders and opens nothing
     EXPECT_TRUE(rec.renderEnds == 1 && audio.openAttempts() == 1);
-    EXPECT_EQ(sequencer.state(), PlaybackState::Draining);
+    EXPECT_EQ(session->state(), PlaybackState::Draining);
 
     passTime(60);
     EXPECT_GT(audio.closeAttempts(), 1);
-    EXPECT_TRUE(sequencer.deviceOpen()) << "blocks are still queued";
+    EXPECT_TRUE(session->playing()) << "blocks are still queued";
     passTime(200);
     expectAllStopped();
     EXPECT_EQ(audio.writtenSamples().size(), writtenBefore) << "nothing refilled after Turn Off";
     EXPECT_EQ(audio.playedSamples().size(), writtenBefore) << "the queue played out";
     EXPECT_EQ(rec.windowEnds, 0);
     press();
-    EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
+    EXPECT_EQ(session->state(), PlaybackState::Playing);
 }
 
 // The named operations do nothing out of turn: the tool stops and closes whatever the state.
-TEST_F(SequencerTest, StartAndStopOutOfTurnChangeNothing) {
-    sequencer.stop();
+TEST_F(SessionTest, StartAndStopOutOfTurnChangeNothing) {
+    session->turnOff();
     EXPECT_TRUE(audio.openAttempts() == 0 && rec.redraws == 0);
     press();
     runTicks(3);
-    sequencer.start(pattern, 32767, 5);
+    session->turnOn(pattern, 32767, 5, "beacon.txt");
     EXPECT_TRUE(rec.renderEnds == 1 && audio.openAttempts() == 1 && rec.keyed);
-    EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
+    EXPECT_EQ(session->state(), PlaybackState::Playing);
 }
 
-TEST_F(SequencerTest, ACloseWhilePlayingReleasesAtOnceAndWaitsForTheQueue) {
+TEST_F(SessionTest, ACloseWhilePlayingReleasesAtOnceAndWaitsForTheQueue) {
     press();
     runTicks(30);
     const std::size_t writtenBefore = audio.writtenSamples().size();
-    EXPECT_TRUE(sequencer.close());
-    EXPECT_EQ(sequencer.state(), PlaybackState::Closing);
-    EXPECT_TRUE(rec.running && !rec.keyed) << "the close request releases at once";
+    EXPECT_TRUE(session->close());
+    EXPECT_EQ(session->state(), PlaybackState::Closing);
+    EXPECT_TRUE(timer.running && !rec.keyed) << "the close request releases at once";
     runTicks(1);
     EXPECT_EQ(rec.windowEnds, 0) << "186 ms of sound are still queued";
-    EXPECT_TRUE(sequencer.deviceOpen());
+    EXPECT_TRUE(session->playing());
     runTicks(1);
     EXPECT_EQ(rec.windowEnds, 1);
-    EXPECT_FALSE(sequencer.deviceOpen() || rec.running);
+    EXPECT_FALSE(session->playing() || timer.running);
     EXPECT_EQ(audio.playedSamples(), audio.writtenSamples());
     EXPECT_EQ(audio.writtenSamples().size(), writtenBefore);
 }
 
-TEST_F(SequencerTest, ARefusedRenderIsReportedAndOpensNothing) {
+TEST_F(SessionTest, ARefusedRenderIsReportedAndOpensNothing) {
     pattern = painted(pattern, 0, 600, 600);
     press();
-    EXPECT_FALSE(rec.refusal.empty());
+    ASSERT_EQ(rec.count(SessionProblem::RenderRefused), 1);
+    EXPECT_FALSE(rec.problems[0].second.empty());
     EXPECT_EQ(rec.renderEnds, 1);
     EXPECT_EQ(audio.openAttempts(), 0);
     expectAllStopped();
 }
 
-TEST_F(SequencerTest, AFailedOpenIsReportedOnceAndLeavesNothingRunning) {
+TEST_F(SessionTest, AFailedOpenIsReportedOnceAndLeavesNothingRunning) {
     audio.setFailOpen(true);
-    sequencer.start(pattern, 32767, 7);
+    session->turnOn(pattern, 32767, 7, "beacon.txt");
     EXPECT_EQ(audio.lastDevice(), 7);
-    EXPECT_EQ(rec.openFailures, 1);
+    EXPECT_EQ(rec.count(SessionProblem::OpenFailed), 1);
     EXPECT_EQ(rec.keyings, 0);
     expectAllStopped();
     runTicks(5);
@@ -459,18 +516,18 @@ TEST_F(SequencerTest, AFailedOpenIsReportedOnceAndLeavesNothingRunning) {
 
     audio.setFailOpen(false);
     press();
-    EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
+    EXPECT_EQ(session->state(), PlaybackState::Playing);
     runTicks(2);
     EXPECT_TRUE(rec.keyed);
-    EXPECT_EQ(rec.openFailures, 1);
+    EXPECT_EQ(rec.count(SessionProblem::OpenFailed), 1);
 }
 
-class DeviceLoss : public SequencerTest {
+class DeviceLoss : public SessionTest {
 protected:
     void expectEndedByLoss(int losses) {
-        ASSERT_EQ(rec.losses, losses);
-        EXPECT_FALSE(rec.keyed || rec.running || sequencer.deviceOpen() || !rec.controlsEnabled);
-        EXPECT_EQ(sequencer.state(), PlaybackState::Idle);
+        ASSERT_EQ(rec.count(SessionProblem::DeviceLost), losses);
+        EXPECT_FALSE(rec.keyed || timer.running || session->playing() || !rec.controlsEnabled);
+        EXPECT_EQ(session->state(), PlaybackState::Idle);
     }
     void loseDevice() { audio.loseDevice(), audio.deliver(); }
 };
@@ -478,13 +535,13 @@ protected:
 TEST_F(DeviceLoss, EndsPlaybackLikeTurnOffAndATurnOnFromTheMessageStartsAfresh) {
     press();
     runTicks(5);
-    rec.whileLossShown = [this] {
+    rec.onProblem = [this](SessionProblem) {
         toggle();
     };
     loseDevice();
-    rec.whileLossShown = nullptr;
-    EXPECT_EQ(rec.losses, 1);
-    EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
+    rec.onProblem = nullptr;
+    EXPECT_EQ(rec.count(SessionProblem::DeviceLost), 1);
+    EXPECT_EQ(session->state(), PlaybackState::Playing);
     runTicks(3);
     EXPECT_TRUE(rec.keyed);
     EXPECT_EQ(audio.queuedBlocks(), 64);
@@ -497,7 +554,7 @@ TEST_F(DeviceLoss, EndsPlaybackLikeTurnOffAndATurnOnFromTheMessageStartsAfresh) 
 
 TEST_F(DeviceLoss, AWindowWaitingToCloseEnds) {
     press();
-    EXPECT_TRUE(sequencer.close());
+    EXPECT_TRUE(session->close());
     loseDevice();
     expectEndedByLoss(1);
     EXPECT_EQ(rec.windowEnds, 1);
@@ -506,18 +563,19 @@ TEST_F(DeviceLoss, AWindowWaitingToCloseEnds) {
 TEST_F(DeviceLoss, AnUnaskedCloseWhilePlayingCountsAsALoss) {
     press();
     runTicks(3);
-    sequencer.onDeviceClosed();
+    audio.closeByItself();
+    audio.deliver();
     expectEndedByLoss(1);
 }
 
-TEST_F(SequencerTest, AShorterSoundLoadedWhilePlayingIsReadAsSilencePastItsEnd) {
+TEST_F(SessionTest, AShorterSoundLoadedWhilePlayingIsReadAsSilencePastItsEnd) {
     press();
     runTicks(30);
     const BeaconPattern shorter = painted(vesk::resetPattern(), 100, 0, 200);
-    vesk::StreamResult loaded = vesk::makePatternStream(shorter, 32767);
-    ASSERT_LT(loaded.stream.sampleCount(), sequencer.playPosition());
+    ASSERT_LT(vesk::makePatternStream(shorter, 32767).stream.sampleCount(),
+              session->playPosition());
     const auto oldEnd = static_cast<std::int64_t>(audio.writtenSamples().size());
-    sequencer.replaceSound(shorter, std::move(loaded.stream));
+    ASSERT_TRUE(session->loadPattern(shorter, 32767));
     runTicks(20);
     const auto& stream = audio.writtenSamples();
     ASSERT_GT(static_cast<std::int64_t>(stream.size()), oldEnd);
@@ -529,7 +587,7 @@ TEST_F(SequencerTest, AShorterSoundLoadedWhilePlayingIsReadAsSilencePastItsEnd) 
     EXPECT_LT(rec.events.back().played, oldEnd + 60 * kMs / 10);
 }
 
-TEST_F(SequencerTest, APatternLoadedFarIntoALongCycleTakesOverWithoutAGap) {
+TEST_F(SessionTest, APatternLoadedFarIntoALongCycleTakesOverWithoutAGap) {
     // 80 s into dots of 1 s the new stream's phase lies 3.5 M samples ahead of what it knows:
     // the old pattern goes on while it walks there, a few blocks, then the new one is read
     // from the same position. The written stream never stops.
@@ -540,12 +598,12 @@ TEST_F(SequencerTest, APatternLoadedFarIntoALongCycleTakesOverWithoutAGap) {
     for (float& row : next.toneIndex) {
         row = 17.0f - row;
     }
-    const vesk::PatternStream oldSound = sequencer.sound();
+    const vesk::PatternStream oldSound = session->sound();
     const vesk::PatternStream newSound = vesk::makePatternStream(next, 32767).stream;
     const auto replacedAt = static_cast<std::int64_t>(audio.writtenSamples().size());
-    const std::int64_t position = sequencer.playPosition();
+    const std::int64_t position = session->playPosition();
     ASSERT_GT(position, 3 * vesk::kCatchUpSamples);
-    sequencer.replaceSound(next, vesk::makePatternStream(next, 32767).stream);
+    ASSERT_TRUE(session->loadPattern(next, 32767));
     runTicks(2);
     const auto& stream = audio.writtenSamples();
     const auto written = static_cast<std::int64_t>(stream.size()) - replacedAt;
@@ -562,6 +620,83 @@ TEST_F(SequencerTest, APatternLoadedFarIntoALongCycleTakesOverWithoutAGap) {
     EXPECT_GT(switchAt, 0) << "the old pattern plays while the new one catches up";
     EXPECT_LE(switchAt, 4 * vesk::kBufferSamples);
     EXPECT_TRUE(std::equal(from + switchAt, stream.end(), after.begin() + switchAt));
+}
+
+// A keying the port refuses shows released and is told once the session's call has returned,
+// once until a keying works; a view may turn the beacon off from it, as `play` does.
+TEST_F(SessionTest, ARefusedKeyingIsToldAfterTheCallAndTheViewMayTurnTheBeaconOff) {
+    lines.refuseKeying = true;
+    bool insideEngine = false;
+    rec.onProblem = [&](SessionProblem kind) {
+        if (kind == SessionProblem::KeyingFailed) {
+            insideEngine = session->state() != PlaybackState::Playing;
+            toggle();
+        }
+    };
+    press();
+    runTicks(3);
+    ASSERT_EQ(rec.count(SessionProblem::KeyingFailed), 1);
+    EXPECT_EQ(rec.problems[0].second, "COM3: cannot raise DTR: Input/output error");
+    EXPECT_FALSE(insideEngine);
+    EXPECT_FALSE(rec.keyed) << "a refused keying never shows keyed";
+    EXPECT_TRUE(rec.records.empty()) << "nothing was transmitted";
+    EXPECT_FALSE(session->playing()) << "turned off and drained";
+
+    // Told once until a keying works again, then once more.
+    rec.onProblem = nullptr;
+    passTime(300);
+    press();
+    runTicks(250);
+    EXPECT_EQ(rec.count(SessionProblem::KeyingFailed), 1) << "not again every cycle";
+    lines.refuseKeying = false;
+    runTicks(201);
+    EXPECT_TRUE(rec.keyed);
+    lines.refuseKeying = true;
+    runTicks(201);
+    EXPECT_EQ(rec.count(SessionProblem::KeyingFailed), 2);
+}
+
+// Each transmission goes to the log as one line naming the pattern and the keying, and to the
+// views; a log that cannot be written is told once and the beacon goes on.
+TEST_F(SessionTest, EachTransmissionIsLoggedAndAnUnwritableLogIsToldOnce) {
+    vesk::ScratchFolder folder;
+    const std::string path = folder.file("log/transmissions.log");
+    ASSERT_TRUE(session->openLog(path).ok());
+    EXPECT_FALSE(session->openLog(folder.path().string()).ok()) << "a folder is no log";
+    ASSERT_TRUE(session->openLog(path).ok());
+    press();
+    runTicks(402);
+    ASSERT_EQ(rec.records.size(), 2u);
+    std::ifstream file(path);
+    std::string line;
+    std::vector<std::string> logged;
+    while (std::getline(file, line)) {
+        logged.push_back(line);
+    }
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(logged[1], vesk::transmissionLine(rec.records[1]));
+    EXPECT_NE(logged[0].find("\tcycle 1\tbeacon.txt\tDTR+RTS on COM 3\t0 underruns"),
+              std::string::npos)
+        << logged[0];
+
+    // The file goes away under the beacon: writes fail from now on.
+    ASSERT_TRUE(session->openLog("/dev/full").ok());
+    runTicks(402);
+    EXPECT_EQ(rec.count(SessionProblem::LogFailed), 1);
+    EXPECT_EQ(rec.records.size(), 4u) << "the views still hear of every transmission";
+    EXPECT_TRUE(session->playing());
+}
+
+// The lines of no port are no keyer: nothing opens and nothing fails, and the keyer open before
+// is released and closed.
+TEST_F(SessionTest, TheLinesOfNoPortAreNoKeyer) {
+    press();
+    runTicks(3);
+    ASSERT_TRUE(lines.isOpen() && rec.keyed);
+    EXPECT_TRUE(session->openKeyer({}, 0).ok());
+    EXPECT_FALSE(lines.isOpen());
+    EXPECT_FALSE(lines.changes.back()) << "released before it closed";
+    EXPECT_FALSE(session->openKeyer({}, 4).ok()) << "a port that is not there";
 }
 
 } // namespace
