@@ -25,21 +25,20 @@ constexpr const char* kPlaybackCaption = "Generator";
 // Timer 0 of the main window: its ticks come back as WM_TIMER 0.
 class WindowDotTimer : public DotTimer {
 public:
-    explicit WindowDotTimer(AppState& state) : state_(state) {}
+    explicit WindowDotTimer(MainWindow& state) : state_(state) {}
     void start(int milliseconds) override { ui::timerSet(state_.mainWindow, 0, milliseconds); }
     void stop() override { ui::timerKill(state_.mainWindow, 0); }
 
 private:
-    AppState& state_;
+    MainWindow& state_;
 };
 
 // Playback as the main window shows it.
 class WindowSequencerView : public SequencerView {
 public:
-    explicit WindowSequencerView(AppState& state) : state_(state) {}
+    explicit WindowSequencerView(MainWindow& state) : state_(state) {}
 
     void showPlaying(bool playing) override {
-        state_.playing = playing;
         ui::controlSetText(state_.mainWindow, id::kTurnOnOff,
                            playing ? kTurnOffCaption : kTurnOnCaption);
     }
@@ -51,7 +50,7 @@ public:
         }
     }
     void redrawPatternViews() override {
-        vesk::redrawPatternViews(state_.mainWindow, state_.pattern, state_.penLevelCode);
+        vesk::redrawPatternViews(state_.mainWindow, state_.document.pattern(), state_.penLevelCode);
     }
     void drawStripProgress(int dotCounter) override {
         vesk::drawStripProgress(state_.mainWindow, dotCounter);
@@ -109,11 +108,12 @@ public:
 
 private:
     void showTitle() {
-        ui::windowSetTitle(state_.mainWindow,
-                           std::string(kTitlePrefix) + state_.patternFileName + gaps_ + next_);
+        ui::windowSetTitle(state_.mainWindow, std::string(kTitlePrefix) +
+                                                  state_.document.patternFileName() + gaps_ +
+                                                  next_);
     }
 
-    AppState& state_;
+    MainWindow& state_;
     std::string gaps_, next_;
 };
 
@@ -133,7 +133,7 @@ std::uint32_t messageFor(platform::AudioEvent event) {
 
 } // namespace
 
-void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
+void attachResources(MainWindow& state, std::unique_ptr<platform::AudioOut> audio,
                      std::unique_ptr<platform::SerialLines> lines) {
     state.audio = std::move(audio);
     state.ptt = std::make_unique<Ptt>(std::move(lines));
@@ -162,9 +162,8 @@ void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
         [&state] { ui::postMessage(state.mainWindow, kPttFailureMessage, 0, 0); });
 }
 
-void loadSettings(AppState& state, const std::string& folder) {
-    state.settingsPath = (std::filesystem::path(folder) / kComportSettingsFile).string();
-    state.pttComport = loadComportSetting(state.settingsPath, state.settingsError);
+void loadSettings(MainWindow& state, const std::string& folder) {
+    state.settings.readComportFile((std::filesystem::path(folder) / kComportSettingsFile).string());
 }
 
 int appMain(int argc, char** argv) {
@@ -174,13 +173,15 @@ int appMain(int argc, char** argv) {
         return status;
     }
     ui::initialise(argc, argv, kClientWidth, kClientHeight);
-    AppState state;
+    MainWindow state;
     std::string folderError;
-    loadSettings(state, settingsFolder(options, folderError));
-    if (!folderError.empty()) {
-        state.settingsError = folderError;
+    const std::string folder = settingsFolder(options, folderError);
+    if (folderError.empty()) {
+        loadSettings(state, folder);
+    } else {
+        state.settings.refuseComportFile(folderError);
     }
-    state.stationSettingsPath = defaultStationSettingsPath();
+    state.settings.setSettingsFile(defaultStationSettingsPath());
     state.transmissionLogPath = defaultTransmissionLogPath();
     attachResources(state, platform::makeAudioOut(), std::make_unique<platform::SerialLines>());
     // A logout, a shutdown or a closed terminal ends the program as Escape would, minus the
