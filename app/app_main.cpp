@@ -27,7 +27,7 @@ constexpr const char* kLogCaption = "Transmission log";
 // The session as the main window shows it.
 class WindowSessionView : public SessionView {
 public:
-    explicit WindowSessionView(AppState& state) : state_(state) {}
+    explicit WindowSessionView(MainWindow& state) : state_(state) {}
 
     void playingChanged(bool playing) override {
         ui::controlSetText(state_.mainWindow, id::kTurnOnOff,
@@ -41,7 +41,7 @@ public:
         }
     }
     void cycleRestarted() override {
-        vesk::redrawPatternViews(state_.mainWindow, state_.pattern, state_.penLevelCode);
+        vesk::redrawPatternViews(state_.mainWindow, state_.document.pattern(), state_.penLevelCode);
     }
     void showProgress(const CycleProgress& progress) override {
         drawCycleProgress(state_.mainWindow, progress);
@@ -107,17 +107,18 @@ public:
 
 private:
     void showTitle() {
-        ui::windowSetTitle(state_.mainWindow,
-                           std::string(kTitlePrefix) + state_.patternFileName + gaps_ + next_);
+        ui::windowSetTitle(state_.mainWindow, std::string(kTitlePrefix) +
+                                                  state_.document.patternFileName() + gaps_ +
+                                                  next_);
     }
 
-    AppState& state_;
+    MainWindow& state_;
     std::string gaps_, next_;
 };
 
 } // namespace
 
-void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
+void attachResources(MainWindow& state, std::unique_ptr<platform::AudioOut> audio,
                      std::unique_ptr<platform::SerialLines> lines) {
     state.session = std::make_unique<BeaconSession>(std::move(audio), platform::makeDotTimer,
                                                     std::make_unique<Ptt>(std::move(lines)));
@@ -125,9 +126,8 @@ void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
     state.session->addView(*state.sessionView);
 }
 
-void loadSettings(AppState& state, const std::string& folder) {
-    state.settingsPath = (std::filesystem::path(folder) / kComportSettingsFile).string();
-    state.pttComport = loadComportSetting(state.settingsPath, state.settingsError);
+void loadSettings(MainWindow& state, const std::string& folder) {
+    state.settings.readComportFile((std::filesystem::path(folder) / kComportSettingsFile).string());
 }
 
 int appMain(int argc, char** argv) {
@@ -137,13 +137,15 @@ int appMain(int argc, char** argv) {
         return status;
     }
     ui::initialise(argc, argv, kClientWidth, kClientHeight);
-    AppState state;
+    MainWindow state;
     std::string folderError;
-    loadSettings(state, settingsFolder(options, folderError));
-    if (!folderError.empty()) {
-        state.settingsError = folderError;
+    const std::string folder = settingsFolder(options, folderError);
+    if (folderError.empty()) {
+        loadSettings(state, folder);
+    } else {
+        state.settings.refuseComportFile(folderError);
     }
-    state.stationSettingsPath = defaultStationSettingsPath();
+    state.settings.setSettingsFile(defaultStationSettingsPath());
     state.transmissionLogPath = defaultTransmissionLogPath();
     attachResources(state, platform::makeAudioOut(), std::make_unique<platform::SerialLines>());
     // A logout, a shutdown or a closed terminal ends the program as Escape would, minus the

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/app_state.h"
+#include "app/main_window.h"
 #include "platform/audio_out.h"
 #include "platform/serial_lines.h"
 
@@ -11,13 +11,13 @@ namespace vesk {
 
 // Makes the beacon session of `state` on the audio output and the PTT port's lines given, and
 // the view that shows it on the main window's controls.
-void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
+void attachResources(MainWindow& state, std::unique_ptr<platform::AudioOut> audio,
                      std::unique_ptr<platform::SerialLines> lines);
 
-// Reads the PTT port from the settings file in `folder` into `state` and fixes the file's
-// path for the run. A file that is there but cannot be read leaves the port at 0 and its
-// reason in state.settingsError: the main window reports it and never writes over it.
-void loadSettings(AppState& state, const std::string& folder);
+// Reads the PTT port from the settings file in `folder` into state.settings and fixes the
+// file's path for the run. A file that is there but cannot be read leaves the port at 0: the
+// main window reports it and never writes over it.
+void loadSettings(MainWindow& state, const std::string& folder);
 
 // The program: reads the settings, builds and runs the main window, returns the exit code 0,
 // also when SIGHUP, SIGINT or SIGTERM ended it.

@@ -8,6 +8,7 @@
 #include "ui/messages.h"
 
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 
 namespace vesk {
@@ -49,80 +50,83 @@ bool askReplace(const std::string& path) {
 
 // Asks for a name, gives it the command's extension, asks before replacing a file of that
 // name and writes through `write`; a failure is reported under `caption`. A cancelled dialog does
-// nothing. True when the file was written.
+// nothing. The path written, or nothing.
 template <class Write>
-bool saveAs(ui::Window owner, std::string& lastFile, const std::string& filter,
-            const std::string& extension, const std::string& caption, Write write) {
+std::optional<std::string> saveAs(ui::Window owner, const std::string& lastFile,
+                                  const std::string& filter, const std::string& extension,
+                                  const std::string& caption, Write write) {
     std::string name = lastFile.empty() ? std::string() : exportFileName(lastFile, extension);
     std::uint32_t flags = kSaveFlags;
     if (ui::saveFileDialog(owner, "Save file as:", name, startFolder(lastFile), filter, "",
                            flags) == 0 ||
         name.empty()) {
-        return false;
+        return std::nullopt;
     }
     const std::string path = exportFileName(name, extension);
     if (!askReplace(path)) {
-        return false;
+        return std::nullopt;
     }
     const Result<> written = write(path);
     if (!written) {
         reportFailure(caption, written.message());
-        return false;
+        return std::nullopt;
     }
-    lastFile = path;
-    return true;
-}
-
-std::string bareName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return path;
 }
 
 } // namespace
 
-bool loadPatternFile(ui::Window owner, std::string& lastFile, std::string& patternFileName,
-                     BeaconPattern& pattern) {
-    std::string name = lastFile;
+bool loadPatternFile(ui::Window owner, PatternDocument& document) {
+    std::string name = document.lastFile();
     std::uint32_t flags = kOpenFlags;
     const std::int32_t confirmed =
-        ui::openFileDialog(owner, "Choose tone file", name, startFolder(lastFile),
+        ui::openFileDialog(owner, "Choose tone file", name, startFolder(document.lastFile()),
                            "text-Files (*.txt)|*.txt", "txt", flags);
     if (confirmed == 0 || name.empty()) {
         return false;
     }
-    return loadPatternPath(name, lastFile, patternFileName, pattern);
+    return loadPatternPath(name, document);
 }
 
-bool loadPatternPath(const std::string& path, std::string& lastFile, std::string& patternFileName,
-                     BeaconPattern& pattern) {
+bool loadPatternPath(const std::string& path, PatternDocument& document) {
     LoadResult loaded = loadPatternFile(path);
     if (!loaded.ok) {
         reportFailure("Open pattern file", loaded.error);
         return false;
     }
-    pattern = loaded.pattern;
-    patternFileName = bareName(path);
-    lastFile = path;
+    document.load(loaded.pattern, path);
     return true;
 }
 
-bool savePatternFile(ui::Window owner, std::string& lastFile, const BeaconPattern& pattern) {
-    return saveAs(owner, lastFile, "Text file(.txt)|*.txt", ".txt", "Save as pattern file",
-                  [&pattern](const std::string& path) { return savePatternFile(path, pattern); });
+bool savePatternFile(ui::Window owner, PatternDocument& document) {
+    const BeaconPattern& pattern = document.pattern();
+    const std::optional<std::string> saved =
+        saveAs(owner, document.lastFile(), "Text file(.txt)|*.txt", ".txt", "Save as pattern file",
+               [&pattern](const std::string& path) { return savePatternFile(path, pattern); });
+    if (saved) {
+        document.markSaved(*saved);
+    }
+    return saved.has_value();
 }
 
-void exportScript(ui::Window owner, std::string& lastFile, BeaconPattern& pattern) {
-    saveAs(owner, lastFile, "Text file(.scp)|*.scp", ".scp", "Save as .SCP",
-           [&pattern](const std::string& path) {
-               normaliseErasedLevels(pattern);
-               return writeFileAtomically(path, scriptText(pattern));
-           });
+void exportScript(ui::Window owner, PatternDocument& document) {
+    const std::optional<std::string> saved =
+        saveAs(owner, document.lastFile(), "Text file(.scp)|*.scp", ".scp", "Save as .SCP",
+               [&document](const std::string& path) {
+                   BeaconPattern levelled = document.pattern();
+                   normaliseErasedLevels(levelled);
+                   document.restate(levelled);
+                   return writeFileAtomically(path, scriptText(levelled));
+               });
+    if (saved) {
+        document.markExported(*saved);
+    }
 }
 
-void exportWave(ui::Window owner, std::string& lastFile, const BeaconPattern& pattern,
-                std::int32_t amplitude, const WaveProgress& progress) {
+void exportWave(ui::Window owner, PatternDocument& document, std::int32_t amplitude,
+                const WaveProgress& progress) {
     // A stream of its own: playback keeps the sound it has.
-    const StreamResult made = makePatternStream(pattern, amplitude);
+    const StreamResult made = makePatternStream(document.pattern(), amplitude);
     if (!made.ok) {
         reportFailure("Save as .WAV", made.error);
         return;
@@ -132,10 +136,14 @@ void exportWave(ui::Window owner, std::string& lastFile, const BeaconPattern& pa
         reportFailure("Save as .WAV", tooLong);
         return;
     }
-    saveAs(owner, lastFile, "Wave file(.wav)|*.wav", ".Wav", "Save as .WAV",
-           [&](const std::string& path) {
-               return writeFileAtomically(path, waveFileSource(made.stream, progress));
-           });
+    const std::optional<std::string> saved =
+        saveAs(owner, document.lastFile(), "Wave file(.wav)|*.wav", ".Wav", "Save as .WAV",
+               [&](const std::string& path) {
+                   return writeFileAtomically(path, waveFileSource(made.stream, progress));
+               });
+    if (saved) {
+        document.markExported(*saved);
+    }
 }
 
 } // namespace vesk

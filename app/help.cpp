@@ -50,7 +50,7 @@ const char* manualText() {
     return kVeskControllerManual;
 }
 
-void helpCommand(AppState& state, std::int32_t) {
+void helpCommand(MainWindow& state, std::int32_t) {
     ui::textWindowShow(state.mainWindow, "VESK Controller manual", kVeskControllerManual);
 }
 

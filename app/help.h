@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/app_state.h"
+#include "app/main_window.h"
 #include "ui/toolkit.h"
 
 #include <cstdint>
@@ -10,7 +10,7 @@
 namespace vesk {
 
 // Help > Help (F1): the manual page, as text, in a window beside the main window.
-void helpCommand(AppState& state, std::int32_t command);
+void helpCommand(MainWindow& state, std::int32_t command);
 // The manual's text.
 const char* manualText();
 

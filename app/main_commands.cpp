@@ -10,7 +10,6 @@
 #include "app/pattern_views.h"
 #include "app/ptt_messages.h"
 #include "app/ptt_options_dialog.h"
-#include "app/remembered_settings.h"
 #include "app/soundcard_selection.h"
 #include "app/timing_dialog.h"
 #include "beacon/generator.h"
@@ -63,8 +62,8 @@ std::string shownValue(const ParameterField& f, const BeaconPattern& pattern) {
                                 : fieldTextSingle(pattern.*f.real);
 }
 
-// Reads the field's text into state.pattern under the field's rule.
-void readField(AppState& state, const ParameterField& f) {
+// Reads the field's text into the document under the field's rule.
+void readField(MainWindow& state, const ParameterField& f) {
     const double value = parseNumberLiteral(ui::controlGetText(state.mainWindow, f.field));
     if (f.integer != nullptr) {
         const std::int32_t read = roundToInt32(value);
@@ -72,16 +71,17 @@ void readField(AppState& state, const ParameterField& f) {
         if (limited != read || !std::isfinite(value)) {
             ui::controlSetText(state.mainWindow, f.field, fieldTextInt(limited));
         }
-        state.pattern.*f.integer = limited;
+        state.document.setParameter(f.integer, limited);
     } else if (!std::isfinite(value)) {
-        ui::controlSetText(state.mainWindow, f.field, fieldTextSingle(state.pattern.*f.real));
+        ui::controlSetText(state.mainWindow, f.field,
+                           fieldTextSingle(state.document.pattern().*f.real));
     } else {
-        state.pattern.*f.real = roundToSingle(value);
+        state.document.setParameter(f.real, roundToSingle(value));
     }
 }
 
-// The one apply of every parameter field.
-void applyParameter(AppState& state, const ParameterField& f) {
+// The one apply of every parameter field; a count that starts again loses its progress marks.
+void applyParameter(MainWindow& state, const ParameterField& f) {
     readField(state, f);
     if (f.reset == CounterReset::None) {
         return;
@@ -90,25 +90,9 @@ void applyParameter(AppState& state, const ParameterField& f) {
     redraw(state);
 }
 
-bool sameParameters(const BeaconPattern& a, const BeaconPattern& b) {
-    for (const ParameterField& f : kParameterFields) {
-        if (f.integer != nullptr ? a.*f.integer != b.*f.integer : a.*f.real != b.*f.real) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// True when the operator may lose work: the pattern or its parameters differ from the last
-// load or save, and from the Reset pattern, which Reset gives back at any time.
-bool hasUnsavedWork(const AppState& state) {
-    return !samePatternWork(state.pattern, state.keptPattern) &&
-           !samePatternWork(state.pattern, resetPattern());
-}
-
 // True when nothing unsaved is in the way, or the operator agrees to discard it.
-bool mayDiscardWork(const AppState& state) {
-    if (!hasUnsavedWork(state)) {
+bool mayDiscardWork(const MainWindow& state) {
+    if (!state.document.hasUnsavedWork()) {
         return true;
     }
     const bool discard =
@@ -118,19 +102,34 @@ bool mayDiscardWork(const AppState& state) {
     return discard;
 }
 
-void setPatternTitle(const AppState& state) {
-    ui::windowSetTitle(state.mainWindow, std::string(kTitlePrefix) + state.patternFileName);
+// A WSPR pattern brings the WSPR grid along, unless a clock timing has been chosen already.
+void adoptPatternTiming(MainWindow& state) {
+    if (beacon::isWsprTiming(state.document.pattern()) &&
+        !state.session->clockTiming().onTheClock()) {
+        useClockTiming(state, kWsprTiming);
+    }
 }
 
-// Prepares the pattern's stream with the title showing progress; playback, if running, goes
-// on from the new samples at its current position. Nothing is rendered up front.
-void renderCurrentPattern(AppState& state) {
-    state.session->loadPattern(state.pattern, state.amplitude);
+// A pattern that came in whole (loaded or generated): its timing, its title, and its stream
+// prepared with the title showing progress; playback, if running, goes on from the new
+// samples at its current position. Nothing is rendered up front.
+void showNewPattern(MainWindow& state) {
+    adoptPatternTiming(state);
+    ui::windowSetTitle(state.mainWindow,
+                       std::string(kTitlePrefix) + state.document.patternFileName());
+    state.session->loadPattern(state.document.pattern(), state.amplitude);
+}
+
+// After a dialog: the focus goes back to the pen, unless the main window closed under it.
+void restFocusIfOpen(const MainWindow& state) {
+    if (ui::windowExists(state.mainWindow)) {
+        restFocus(state);
+    }
 }
 
 } // namespace
 
-void showOutputLevel(AppState& state) {
+void showOutputLevel(MainWindow& state) {
     state.outputLevel = clampOutputLevel(state.outputLevel);
     state.amplitude = amplitudeForLevel(state.outputLevel);
     ui::scrollSetPos(state.mainWindow, id::kOutputLevel,
@@ -138,27 +137,53 @@ void showOutputLevel(AppState& state) {
     ui::controlSetText(state.mainWindow, id::kLevelReadout, levelReadout(state.outputLevel));
 }
 
-void showParameters(const AppState& state) {
+void showParameters(const MainWindow& state) {
     for (const ParameterField& f : kParameterFields) {
-        ui::controlSetText(state.mainWindow, f.field, shownValue(f, state.pattern));
+        ui::controlSetText(state.mainWindow, f.field, shownValue(f, state.document.pattern()));
     }
 }
 
-void redraw(const AppState& state) {
-    redrawPatternViews(state.mainWindow, state.pattern, state.penLevelCode);
+void redraw(const MainWindow& state) {
+    redrawPatternViews(state.mainWindow, state.document.pattern(), state.penLevelCode);
+}
+
+void showDocumentChange(MainWindow& state, const PatternChange& change) {
+    switch (change.kind) {
+    case PatternChange::Kind::Slot:
+        drawSlot(state.mainWindow, state.document.pattern(), change.slot, change.toneBefore,
+                 change.levelBefore);
+        break;
+    case PatternChange::Kind::Parameters:
+        // The field that set it shows it already.
+        break;
+    case PatternChange::Kind::Pattern:
+        redraw(state);
+        if (change.parameters) {
+            showParameters(state);
+        }
+        break;
+    case PatternChange::Kind::Saved:
+        state.settings.setLastPattern(state.document.lastPatternFile());
+        break;
+    }
+}
+
+void useClockTiming(MainWindow& state, const ClockTiming& timing) {
+    state.session->setClockTiming(timing);
+    state.settings.setClockTiming(timing);
 }
 
 // Called at start and after each dialog, so that the focus never rests on Reset or a command
 // button unasked: Return on the pen's radio does nothing, Space picks the pen already in use.
-void restFocus(const AppState& state) {
+void restFocus(const MainWindow& state) {
     ui::controlSetFocus(state.mainWindow, penControlForLevel(state.penLevelCode));
 }
 
-void choosePen(AppState& state, std::int32_t command) {
+void choosePen(MainWindow& state, std::int32_t command) {
     state.penLevelCode = penLevelForControl(command);
 }
 
-void applyParameterCommand(AppState& state, std::int32_t command) {
+void applyParameterCommand(MainWindow& state, std::int32_t command) {
     for (const ParameterField& f : kParameterFields) {
         if (f.apply == command) {
             applyParameter(state, f);
@@ -166,7 +191,7 @@ void applyParameterCommand(AppState& state, std::int32_t command) {
     }
 }
 
-void applyFocusedField(AppState& state, std::int32_t) {
+void applyFocusedField(MainWindow& state, std::int32_t) {
     const std::int32_t focused = ui::controlFocused(state.mainWindow);
     for (const ParameterField& f : kParameterFields) {
         if (f.field == focused) {
@@ -175,64 +200,45 @@ void applyFocusedField(AppState& state, std::int32_t) {
     }
 }
 
-// The Reset pattern's parameters go through their fields as typed values would.
-void resetCommand(AppState& state, std::int32_t) {
+void resetCommand(MainWindow& state, std::int32_t) {
     if (!mayDiscardWork(state)) {
         return;
     }
-    const BeaconPattern before = state.pattern;
-    const BeaconPattern reset = resetPattern();
-    state.pattern.toneIndex = reset.toneIndex;
-    state.pattern.levelCode = reset.levelCode;
-    for (const ParameterField& f : kParameterFields) {
-        ui::controlSetText(state.mainWindow, f.field, shownValue(f, reset));
-        readField(state, f);
-    }
+    state.document.replace(resetPattern());
     state.session->resetDotCounter(true);
-    redraw(state);
-    state.history.recordWhole(before, state.pattern);
 }
 
-// A slot step redraws the grid; a step over a Reset also puts back the parameters and their
-// fields. While the pattern plays the parameters stay as they are, as their Apply buttons are
-// held back then: such a step waits.
-void undoOrRedoCommand(AppState& state, std::int32_t command) {
-    const bool undo = command == id::kUndo;
-    BeaconPattern changed = state.pattern;
-    if (undo ? !state.history.undo(changed) : !state.history.redo(changed)) {
-        return;
-    }
-    const bool parameters = !sameParameters(changed, state.pattern);
-    if (parameters && state.session->playing()) {
-        // Give the step back: it applies once playback has stopped.
-        undo ? state.history.redo(changed) : state.history.undo(changed);
+// A step over a Reset also puts back the parameters and their fields. While the pattern plays
+// the parameters stay as they are, as their Apply buttons are held back then: such a step
+// waits.
+void undoOrRedoCommand(MainWindow& state, std::int32_t command) {
+    const bool playing = state.session->playing();
+    const PatternDocument::Step step =
+        command == id::kUndo ? state.document.undo(playing) : state.document.redo(playing);
+    if (step == PatternDocument::Step::Held) {
         ui::beep();
-        return;
-    }
-    state.pattern = changed;
-    if (parameters) {
-        showParameters(state);
+    } else if (step == PatternDocument::Step::Parameters) {
         state.session->resetDotCounter(true);
     }
-    redraw(state);
 }
 
-void turnOnOffCommand(AppState& state, std::int32_t) {
+void turnOnOffCommand(MainWindow& state, std::int32_t) {
     if (state.session->playing()) {
         state.session->turnOff();
-    } else {
-        const bool kept =
-            !state.lastPatternFile.empty() && samePatternWork(state.pattern, state.keptPattern);
-        state.session->turnOn(state.pattern, state.amplitude, state.soundcardIndex,
-                              kept ? state.lastPatternFile : "(unsaved pattern)");
+        return;
     }
+    const PatternDocument& document = state.document;
+    const bool kept = !document.lastPatternFile().empty() &&
+                      samePatternWork(document.pattern(), document.keptPattern());
+    state.session->turnOn(document.pattern(), state.amplitude, state.soundcardIndex,
+                          kept ? document.lastPatternFile() : "(unsaved pattern)");
 }
 
-void closeCommand(AppState& state, std::int32_t) {
+void closeCommand(MainWindow& state, std::int32_t) {
     ui::sendMessage(state.mainWindow, msg::WM_SYSCOMMAND, msg::SC_CLOSE, 0);
 }
 
-bool closeRequest(AppState& state) {
+bool closeRequest(MainWindow& state) {
     if (!mayDiscardWork(state)) {
         return true;
     }
@@ -240,113 +246,77 @@ bool closeRequest(AppState& state) {
     return state.session->close();
 }
 
-// A WSPR pattern brings the WSPR grid along, unless a clock timing has been chosen already.
-void adoptPatternTiming(AppState& state) {
-    if (beacon::isWsprTiming(state.pattern) && !state.session->clockTiming().onTheClock()) {
-        state.session->setClockTiming(kWsprTiming);
-    }
-}
-
-// A pattern read from a file: shown, rendered, and kept as the saved state.
-static void showLoadedPattern(AppState& state) {
-    state.keptPattern = state.pattern;
-    state.history.clear();
-    state.lastPatternFile = state.lastFile;
-    adoptPatternTiming(state);
-    redraw(state);
-    showParameters(state);
-    setPatternTitle(state);
-    renderCurrentPattern(state);
-    rememberSettings(state);
-}
-
-void openCommand(AppState& state, std::int32_t) {
-    if (mayDiscardWork(state) &&
-        loadPatternFile(state.mainWindow, state.lastFile, state.patternFileName, state.pattern)) {
-        showLoadedPattern(state);
+void openCommand(MainWindow& state, std::int32_t) {
+    if (mayDiscardWork(state) && loadPatternFile(state.mainWindow, state.document)) {
+        showNewPattern(state);
     }
     restFocus(state);
 }
 
-void openPatternPath(AppState& state, const std::string& path) {
-    if (loadPatternPath(path, state.lastFile, state.patternFileName, state.pattern)) {
-        showLoadedPattern(state);
+void openPatternPath(MainWindow& state, const std::string& path) {
+    if (loadPatternPath(path, state.document)) {
+        showNewPattern(state);
     }
 }
 
-void generatePatternCommand(AppState& state, std::int32_t) {
+void generatePatternCommand(MainWindow& state, std::int32_t) {
     if (!mayDiscardWork(state)) {
         return;
     }
     if (const std::optional<BeaconPattern> made = runGenerateDialog(state.mainWindow)) {
-        state.pattern = *made;
-        state.patternFileName.clear(); // no file holds it yet
-        state.history.clear();
-        adoptPatternTiming(state);
-        rememberSettings(state);
-        redraw(state);
-        showParameters(state);
-        setPatternTitle(state);
-        renderCurrentPattern(state);
+        state.document.adopt(*made);
+        showNewPattern(state);
     }
-    if (ui::windowExists(state.mainWindow)) {
-        restFocus(state);
-    }
+    restFocusIfOpen(state);
 }
 
-void previewCommand(AppState& state, std::int32_t) {
-    runPreviewDialog(state.mainWindow, state.pattern);
-    if (ui::windowExists(state.mainWindow)) {
-        restFocus(state);
-    }
+void previewCommand(MainWindow& state, std::int32_t) {
+    runPreviewDialog(state.mainWindow, state.document.pattern());
+    restFocusIfOpen(state);
 }
 
-void savePatternCommand(AppState& state, std::int32_t) {
-    if (savePatternFile(state.mainWindow, state.lastFile, state.pattern)) {
-        state.keptPattern = state.pattern;
-        state.lastPatternFile = state.lastFile;
-        rememberSettings(state);
-    }
+void savePatternCommand(MainWindow& state, std::int32_t) {
+    savePatternFile(state.mainWindow, state.document);
     restFocus(state);
 }
 
-void saveScriptCommand(AppState& state, std::int32_t) {
-    exportScript(state.mainWindow, state.lastFile, state.pattern);
+void saveScriptCommand(MainWindow& state, std::int32_t) {
+    exportScript(state.mainWindow, state.document);
     restFocus(state);
 }
 
 // The title shows the export's progress and then what it showed before: the export changes
 // neither the sound nor the title.
-void saveWaveCommand(AppState& state, std::int32_t) {
+void saveWaveCommand(MainWindow& state, std::int32_t) {
     const std::string title = ui::windowGetTitle(state.mainWindow);
     SessionView& view = *state.sessionView;
-    exportWave(state.mainWindow, state.lastFile, state.pattern, state.amplitude,
+    exportWave(state.mainWindow, state.document, state.amplitude,
                [&view](int blocks) { view.renderProgress(blocks); });
     ui::windowSetTitle(state.mainWindow, title);
     restFocus(state);
 }
 
-void comportCommand(AppState& state, std::int32_t) {
+void comportCommand(MainWindow& state, std::int32_t) {
     const ui::Window window = state.mainWindow;
+    std::int32_t comport = state.settings.pttComport();
     ComportSelectionHooks hooks;
     hooks.enableCommands = [window](bool enabled) {
         ui::menuEnable(window, id::kMenuPtt, enabled);
         ui::controlEnable(window, id::kTurnOnOff, enabled);
     };
-    hooks.reopenPttPort = [&state, window] {
+    hooks.reopenPttPort = [&state, &comport, window] {
+        state.settings.setPttComport(comport);
         // A main window closed under the box has already let the port go.
         if (ui::windowExists(window)) {
-            reopenPttPort(*state.session, state.pttComport, state.pttChoice);
+            reopenPttPort(*state.session, comport, state.settings.pttChoice());
         }
     };
-    selectComport(window, state.pttComport, state.choice, hooks);
-    if (ui::windowExists(window)) {
-        restFocus(state);
-    }
+    selectComport(window, comport, state.choice, hooks);
+    restFocusIfOpen(state);
 }
 
 // The selection stops playback as it opens and again on OK.
-void soundcardCommand(AppState& state, std::int32_t) {
+void soundcardCommand(MainWindow& state, std::int32_t) {
     const auto stopPlayback = [&state] {
         if (state.session->playing()) {
             state.session->turnOff();
@@ -358,57 +328,51 @@ void soundcardCommand(AppState& state, std::int32_t) {
                     &state.soundcardWindow);
     if (state.soundcardIndex != before) {
         const auto index = static_cast<std::size_t>(state.soundcardIndex);
-        state.soundOutputName =
-            state.soundcardIndex >= 0 && index < outputs.size() ? outputs[index] : "";
-        rememberSettings(state);
+        state.settings.setSoundOutput(
+            state.soundcardIndex >= 0 && index < outputs.size() ? outputs[index] : "");
     }
-    if (ui::windowExists(state.mainWindow)) {
-        restFocus(state);
-    }
+    restFocusIfOpen(state);
 }
 
-void timingCommand(AppState& state, std::int32_t) {
+void timingCommand(MainWindow& state, std::int32_t) {
     if (const std::optional<ClockTiming> timing =
             askClockTiming(state.mainWindow, state.session->clockTiming())) {
-        state.session->setClockTiming(*timing);
-        rememberSettings(state);
+        useClockTiming(state, *timing);
     }
-    if (ui::windowExists(state.mainWindow)) {
-        restFocus(state);
-    }
+    restFocusIfOpen(state);
 }
 
 // The keying chosen on OK is opened at once; a keyer that does not open is reported and shows
 // released.
-void pttOptionsCommand(AppState& state, std::int32_t) {
-    const std::optional<PttChoice> chosen = askPttChoice(state.mainWindow, state.pttChoice);
+void pttOptionsCommand(MainWindow& state, std::int32_t) {
+    const std::optional<PttChoice> chosen =
+        askPttChoice(state.mainWindow, state.settings.pttChoice());
     if (chosen) {
-        state.pttChoice = *chosen;
-        rememberSettings(state);
+        state.settings.setPttChoice(*chosen);
     }
     if (!ui::windowExists(state.mainWindow)) {
         return;
     }
     if (chosen) {
         // Without a PTT port chosen yet the lines wait for one, and a rig keyed before is let go.
-        reopenPttPort(*state.session, state.pttComport, state.pttChoice);
+        reopenPttPort(*state.session, state.settings.pttComport(), *chosen);
     }
     restFocus(state);
 }
 
-void mixerCommand(AppState&, std::int32_t) {
+void mixerCommand(MainWindow&, std::int32_t) {
     openMixer();
 }
 
-void audioDevicesCommand(AppState&, std::int32_t) {
+void audioDevicesCommand(MainWindow&, std::int32_t) {
     openAudioDevices();
 }
 
-void aboutCommand(AppState&, std::int32_t) {
+void aboutCommand(MainWindow&, std::int32_t) {
     ui::messageBox("VESK Controller Version 1.09", msg::MB_ICONINFORMATION, "About");
 }
 
-void onOutputLevelScroll(AppState& state, std::uint32_t code, std::uint32_t position) {
+void onOutputLevelScroll(MainWindow& state, std::uint32_t code, std::uint32_t position) {
     switch (code) {
     case msg::SB_LINELEFT:
         state.outputLevel -= 1.0f;
@@ -429,25 +393,19 @@ void onOutputLevelScroll(AppState& state, std::uint32_t code, std::uint32_t posi
         break;
     }
     showOutputLevel(state);
+    // The level is remembered when the operator is done with it, not at every step.
     if (code == msg::SB_ENDSCROLL) {
-        rememberSettings(state);
+        state.settings.setOutputLevel(state.outputLevel);
     }
 }
 
-void editSlot(AppState& state, std::uint32_t message, std::int32_t lParam) {
+void editSlot(MainWindow& state, std::uint32_t message, std::int32_t lParam) {
     const std::int32_t x = msg::mouseX(lParam), y = msg::mouseY(lParam);
-    const std::int32_t slot = gridPointAt(x, y, state.gridScroll).slot;
-    const bool inSlots = slot >= 0 && slot < kSlotCount;
-    const auto s = static_cast<std::size_t>(inSlots ? slot : 0);
-    const float tone = state.pattern.toneIndex[s], level = state.pattern.levelCode[s];
-    if (message == msg::WM_LBUTTONDOWN) {
-        onLeftButtonDown(state.mainWindow, state.pattern, x, y, state.gridScroll,
-                         state.penLevelCode);
-    } else {
-        onRightButtonDown(state.mainWindow, state.pattern, x, y, state.gridScroll);
-    }
-    if (inSlots) {
-        state.history.recordSlot(state.pattern, slot, tone, level);
+    const std::optional<SlotEdit> edit =
+        message == msg::WM_LBUTTONDOWN ? paintedSlot(x, y, state.gridScroll, state.penLevelCode)
+                                       : erasedSlot(x, y, state.gridScroll);
+    if (edit) {
+        state.document.setSlot(edit->slot, edit->tone, edit->level);
     }
 }
 

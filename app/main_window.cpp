@@ -6,10 +6,8 @@
 #include "app/pattern_views.h"
 #include "app/ptt_messages.h"
 #include "app/remembered_settings.h"
-#include "devices/settings_file.h"
 #include "ui/messages.h"
 
-#include <cmath>
 #include <vector>
 
 namespace vesk {
@@ -176,7 +174,7 @@ const CommandRoute* routeOf(std::int32_t command) {
     return nullptr;
 }
 
-void onCommand(AppState& state, std::uint32_t wParam) {
+void onCommand(MainWindow& state, std::uint32_t wParam) {
     const auto command = static_cast<std::int32_t>(msg::loWord(wParam));
     const CommandRoute* route = routeOf(command);
     if (route != nullptr && route->runsIn == RunsIn::Window) {
@@ -185,7 +183,7 @@ void onCommand(AppState& state, std::uint32_t wParam) {
 }
 
 // The item handler of a menu item whose command runs there.
-ui::Handler itemHandler(AppState& state, const CommandRoute& route) {
+ui::Handler itemHandler(MainWindow& state, const CommandRoute& route) {
     return [&state, run = route.run, command = route.id](ui::Window, std::uint32_t, std::uint32_t,
                                                          std::int32_t) {
         run(state, command);
@@ -198,7 +196,7 @@ struct MenuItem {
     std::int32_t id; // 0: a separator
 };
 
-void addPopup(AppState& state, ui::Menu bar, const char* title,
+void addPopup(MainWindow& state, ui::Menu bar, const char* title,
               std::initializer_list<MenuItem> items, bool rightJustified = false) {
     const ui::Menu popup = ui::menuNew(false);
     for (const MenuItem& item : items) {
@@ -211,7 +209,7 @@ void addPopup(AppState& state, ui::Menu bar, const char* title,
     ui::menuAdd(bar, title, 0, popup, true, {}, rightJustified);
 }
 
-void addMenus(ui::Window window, AppState& state) {
+void addMenus(ui::Window window, MainWindow& state) {
     const ui::Menu bar = ui::menuNew(true);
     // "&" marks the letter that opens a menu or chooses an item with the keyboard; it is
     // not shown.
@@ -235,9 +233,11 @@ void addMenus(ui::Window window, AppState& state) {
     ui::menuAttach(window, bar);
 }
 
+constexpr const char* kLogCaption = "Transmission log";
+
 // Opens the log for appending; one that cannot be opened is reported and playback goes on
 // without it.
-void openTransmissionLog(AppState& state) {
+void openTransmissionLog(MainWindow& state) {
     if (state.transmissionLogPath.empty()) {
         return;
     }
@@ -247,7 +247,7 @@ void openTransmissionLog(AppState& state) {
     }
 }
 
-std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wParam,
+std::int32_t dispatch(MainWindow& state, std::uint32_t message, std::uint32_t wParam,
                       std::int32_t lParam) {
     switch (message) {
     case msg::WM_INITDIALOG:
@@ -287,7 +287,7 @@ std::int32_t dispatch(AppState& state, std::uint32_t message, std::uint32_t wPar
 
 } // namespace
 
-ui::Window createMainWindow(AppState& state) {
+ui::Window createMainWindow(MainWindow& state) {
     const ui::Window window =
         ui::dialogNew(ui::Units::Pixels, 0, kMainCaption, ui::kCentred, ui::kCentred, kClientWidth,
                       kClientHeight, WS_POPUP | WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0);
@@ -303,75 +303,58 @@ ui::Window createMainWindow(AppState& state) {
                                     {ui::FCONTROL, kKeyO, id::kMenuOpen},
                                     {ui::FCONTROL, kKeyS, id::kMenuSavePattern},
                                     {0, kKeyF1, id::kMenuHelp}});
+    state.document.setListener(
+        [&state](const PatternChange& change) { showDocumentChange(state, change); });
     return window;
 }
 
-ui::Handler mainWindowHandler(AppState& state) {
+ui::Handler mainWindowHandler(MainWindow& state) {
     return [&state](ui::Window, std::uint32_t message, std::uint32_t wParam, std::int32_t lParam) {
         return dispatch(state, message, wParam, lParam);
     };
 }
 
-void initialiseMainWindow(AppState& state) {
+void initialiseMainWindow(MainWindow& state) {
     const ui::Window w = state.mainWindow;
-    if (!state.settingsError.empty()) {
-        ui::messageBox(state.settingsError +
-                           "\r\nThe file is left as it is: the PTT port chosen now is not saved.",
-                       msg::MB_OK | msg::MB_ICONWARNING, "Comport");
-    }
+    state.settings.setProblemHook(showSettingsProblem);
     readRememberedSettings(state);
-    startPttPort(*state.session, state.pttComport, state.pttChoice);
+    startPttPort(*state.session, state.settings.pttComport(), state.settings.pttChoice());
     openTransmissionLog(state);
-
-    const BeaconPattern start = startPattern();
-    state.pattern.toneIndex = start.toneIndex;
-    state.pattern.levelCode = start.levelCode;
 
     ui::scrollSetRange(w, id::kMoveWindow, 0, kGridScrollMax, false);
     ui::scrollSetPos(w, id::kMoveWindow, kGridScrollOrigin, true);
 
-    state.pi = 4.0 * std::atan(1.0);
     state.outputLevel = 90.0f;
     state.amplitude = amplitudeForLevel(state.outputLevel);
-    state.levelScrollBar = ui::controlHandle(w, id::kOutputLevel);
     ui::scrollSetRange(w, id::kOutputLevel, 0, 100, false);
     ui::scrollSetPos(w, id::kOutputLevel, 90, true);
     ui::controlSetText(w, id::kLevelReadout, levelReadout(state.outputLevel));
 
-    state.pattern.dotLength = start.dotLength;
-    state.pattern.dotCount = start.dotCount;
-    state.pattern.repeatDots = start.dotCount;
     state.session->resetDotCounter(false);
-    state.pattern.frequencySpacing = start.frequencySpacing;
-    state.pattern.centreFrequency = start.centreFrequency;
+    // The document starts with the start pattern: its parameters go into their fields.
     showParameters(state);
 
     ui::controlSetCheck(w, id::kPen0dB, true);
     state.gridScroll = kGridScrollOrigin;
-    state.currentGain = 1.0f;
     state.penLevelCode = 1;
 
     drawDotScale(w);
     redraw(state);
-    state.keptPattern = state.pattern;
-    state.history.clear();
     applyRememberedSettings(state);
     restFocus(state);
 }
 
-void shutdownMainWindow(AppState& state) {
+void shutdownMainWindow(MainWindow& state) {
     // A transmitter is never left keyed by this program, and a transmission cut short still
     // goes to the log.
     state.session->shutdown();
-    // A settings file that could not be read at start is left as it is.
-    if (state.settingsError.empty()) {
-        // Nobody is left to tell at this point: the window has gone.
-        static_cast<void>(saveComportSetting(state.settingsPath, state.pttComport));
-    }
-    rememberSettings(state, false);
+    // Nobody is left to tell of a failure at this point: the window has gone.
+    state.settings.finish();
+    // A level still being dragged when a signal came.
+    state.settings.setOutputLevel(state.outputLevel);
 }
 
-void buildMainWindow(AppState& state) {
+void buildMainWindow(MainWindow& state) {
     const ui::Window window = createMainWindow(state);
     ui::dialogShowModal(window, mainWindowHandler(state), nullptr);
 }

@@ -199,34 +199,37 @@ void onMouseMove(ui::Window window, std::int32_t x, std::int32_t y, std::int32_t
     ui::controlSetText(window, kGridReadoutId, gridReadoutText(x, y, gridScroll));
 }
 
-void onLeftButtonDown(ui::Window window, BeaconPattern& pattern, std::int32_t x, std::int32_t y,
-                      std::int32_t gridScroll, std::int32_t penLevelCode) {
+std::optional<SlotEdit> paintedSlot(std::int32_t x, std::int32_t y, std::int32_t gridScroll,
+                                    std::int32_t penLevelCode) {
     const GridPoint point = gridPointAt(x, y, gridScroll);
     if (point.row < 1 || point.row > kToneRows || !slotInRange(point.slot)) {
-        return;
+        return std::nullopt;
     }
-    const auto index = static_cast<std::size_t>(point.slot);
-    // A slot erased in the grid is already clear; any other slot may show an old dot.
-    const bool erased = pattern.levelCode[index] == 0.0f && pattern.toneIndex[index] == 0.0f;
-    if (!erased) {
-        clearColumn(window, point.slot);
-    }
-    pattern.toneIndex[index] = static_cast<float>(point.row);
-    pattern.levelCode[index] = static_cast<float>(penLevelCode);
-    drawDot(window, point.slot, point.row, static_cast<float>(penLevelCode));
-    ui::graphicShow(window, kPatternGridId);
+    return SlotEdit{point.slot, static_cast<float>(point.row), static_cast<float>(penLevelCode)};
 }
 
-void onRightButtonDown(ui::Window window, BeaconPattern& pattern, std::int32_t x, std::int32_t y,
-                       std::int32_t gridScroll) {
+std::optional<SlotEdit> erasedSlot(std::int32_t x, std::int32_t y, std::int32_t gridScroll) {
     const GridPoint point = gridPointAt(x, y, gridScroll);
     if (y < 0 || y >= kGridHeight || !slotInRange(point.slot)) {
+        return std::nullopt;
+    }
+    return SlotEdit{point.slot, 0.0f, 0.0f};
+}
+
+void drawSlot(ui::Window window, const BeaconPattern& pattern, std::int32_t slot, float toneBefore,
+              float levelBefore) {
+    if (!slotInRange(slot)) {
         return;
     }
-    const auto index = static_cast<std::size_t>(point.slot);
-    pattern.toneIndex[index] = 0.0f;
-    pattern.levelCode[index] = 0.0f;
-    clearColumn(window, point.slot);
+    const auto index = static_cast<std::size_t>(slot);
+    const float tone = pattern.toneIndex[index], level = pattern.levelCode[index];
+    // A slot that was erased is clear already; any other slot may show an old dot.
+    if (toneBefore != 0.0f || levelBefore != 0.0f) {
+        clearColumn(window, slot);
+    }
+    if (level != 0.0f && tone >= 1.0f) {
+        drawDot(window, slot, static_cast<double>(tone), level);
+    }
     ui::graphicShow(window, kPatternGridId);
 }
 

@@ -6,6 +6,7 @@
 #include "ui/toolkit.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vesk {
@@ -51,14 +52,24 @@ void redrawPatternViews(ui::Window window, const BeaconPattern& pattern, std::in
 
 // Mouse handlers of the main window (client coordinates).
 void onMouseMove(ui::Window window, std::int32_t x, std::int32_t y, std::int32_t gridScroll);
-// Sets a dot at the row under the mouse with the pen's level; clicks outside the 16 rows or
-// the 601 slots change nothing.
-void onLeftButtonDown(ui::Window window, BeaconPattern& pattern, std::int32_t x, std::int32_t y,
-                      std::int32_t gridScroll, std::int32_t penLevelCode);
-// Erases the slot under the mouse, inside the grid only (client y 0..99); slots outside
-// 0..600 change nothing.
-void onRightButtonDown(ui::Window window, BeaconPattern& pattern, std::int32_t x, std::int32_t y,
-                       std::int32_t gridScroll);
+
+// What a click in the grid does to one slot: its new tone row and level code (both 0: erased).
+struct SlotEdit {
+    std::int32_t slot = 0; // 0..600
+    float tone = 0.0f;
+    float level = 0.0f;
+};
+// Left button: a dot at the row under the mouse with the pen's level; clicks outside the 16
+// rows or the 601 slots set nothing.
+std::optional<SlotEdit> paintedSlot(std::int32_t x, std::int32_t y, std::int32_t gridScroll,
+                                    std::int32_t penLevelCode);
+// Right button: the slot under the mouse erased, inside the grid only (client y 0..99); slots
+// outside 0..600 are left alone.
+std::optional<SlotEdit> erasedSlot(std::int32_t x, std::int32_t y, std::int32_t gridScroll);
+// Redraws the grid column of `slot` as `pattern` holds it now, after it held `toneBefore` and
+// `levelBefore`. Only the grid follows; the strip waits for the next redrawPatternViews.
+void drawSlot(ui::Window window, const BeaconPattern& pattern, std::int32_t slot, float toneBefore,
+              float levelBefore);
 
 // Track bar 1000: on a thumb drag (code 5) stores the position and moves grid and dot scale.
 void onGraphScroll(ui::Window window, std::uint32_t code, std::int32_t position,

@@ -15,81 +15,57 @@ constexpr const char* kCaption = "Settings";
 
 } // namespace
 
-void readRememberedSettings(AppState& state) {
-    if (state.stationSettingsPath.empty()) {
-        return;
+void showSettingsProblem(SettingsStore::Problem problem, const std::string& reason) {
+    constexpr std::uint32_t kStyle = msg::MB_OK | msg::MB_ICONWARNING;
+    switch (problem) {
+    case SettingsStore::Problem::ComportUnreadable:
+        ui::messageBox(reason +
+                           "\r\nThe file is left as it is: the PTT port chosen now is not saved.",
+                       kStyle, "Comport");
+        break;
+    case SettingsStore::Problem::SettingsUnreadable:
+        ui::messageBox(reason +
+                           "\r\nThe file is left as it is: settings changed now are not saved.",
+                       kStyle, kCaption);
+        break;
+    case SettingsStore::Problem::SaveFailed:
+        ui::messageBox(reason, kStyle, kCaption);
+        break;
     }
-    const StationSettingsRead read = loadStationSettings(state.stationSettingsPath);
-    if (!read.error.empty()) {
-        state.stationSettingsError = read.error;
-        ui::messageBox(read.error + "\r\nThe file is left as it is: settings changed now are "
-                                    "not saved.",
-                       msg::MB_OK | msg::MB_ICONWARNING, kCaption);
-        return;
-    }
-    const StationSettings& s = read.settings;
-    state.rememberedSettings = s;
-    state.pttChoice = s.ptt;
-    state.soundOutputName = s.soundOutput;
-    state.lastPatternFile = s.lastPattern;
 }
 
-void applyRememberedSettings(AppState& state) {
-    if (state.stationSettingsPath.empty() || !state.stationSettingsError.empty()) {
-        return;
-    }
-    const StationSettings& s = state.rememberedSettings;
-    if (s.outputLevel) {
-        state.outputLevel = *s.outputLevel;
+void readRememberedSettings(MainWindow& state) {
+    state.settings.readSettingsFile();
+    state.document.setLastPatternFile(state.settings.lastPattern());
+}
+
+void applyRememberedSettings(MainWindow& state) {
+    SettingsStore& settings = state.settings;
+    if (settings.outputLevel()) {
+        state.outputLevel = *settings.outputLevel();
         showOutputLevel(state);
     }
-    if (!s.soundOutput.empty()) {
+    // The level in use is remembered, also when the file had none.
+    settings.setOutputLevel(state.outputLevel);
+    if (const std::string& name = settings.soundOutput(); !name.empty()) {
         const std::vector<std::string> outputs = state.outputDevices();
-        const auto found = std::find(outputs.begin(), outputs.end(), s.soundOutput);
+        const auto found = std::find(outputs.begin(), outputs.end(), name);
         if (found != outputs.end()) {
             state.soundcardIndex = static_cast<std::int32_t>(found - outputs.begin());
         } else {
             // The name stays remembered: the output may be plugged in again by the next start.
             state.soundcardIndex = -1;
-            ui::messageBox("The sound output \"" + s.soundOutput +
+            ui::messageBox("The sound output \"" + name +
                                "\" is not there.\r\nThe system's default output is used.",
                            msg::MB_OK | msg::MB_ICONWARNING, kCaption);
         }
     }
-    state.session->setClockTiming(s.clock);
-    state.rememberedSettingsShown = true;
+    state.session->setClockTiming(settings.clockTiming());
+    settings.markShown();
+    const std::string lastPattern = settings.lastPattern();
     std::error_code error;
-    if (!s.lastPattern.empty() && std::filesystem::is_regular_file(s.lastPattern, error)) {
-        openPatternPath(state, s.lastPattern);
-    }
-}
-
-StationSettings currentSettings(const AppState& state) {
-    StationSettings s;
-    s.soundOutput = state.soundOutputName;
-    s.outputLevel = state.outputLevel;
-    s.lastPattern = state.lastPatternFile;
-    s.ptt = state.pttChoice;
-    s.clock = state.session ? state.session->clockTiming() : ClockTiming{};
-    return s;
-}
-
-void rememberSettings(AppState& state, bool report) {
-    if (state.stationSettingsPath.empty() || !state.stationSettingsError.empty() ||
-        !state.rememberedSettingsShown) {
-        return;
-    }
-    const StationSettings now = currentSettings(state);
-    if (now == state.rememberedSettings) {
-        return;
-    }
-    state.rememberedSettings = now;
-    if (const Result<> saved = saveStationSettings(state.stationSettingsPath, now); !saved) {
-        // Said once: the next change tries again without a box each time.
-        if (report && !state.settingsSaveFailed) {
-            ui::messageBox(saved.message(), msg::MB_OK | msg::MB_ICONWARNING, kCaption);
-        }
-        state.settingsSaveFailed = true;
+    if (!lastPattern.empty() && std::filesystem::is_regular_file(lastPattern, error)) {
+        openPatternPath(state, lastPattern);
     }
 }
 

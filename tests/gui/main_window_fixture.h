@@ -100,9 +100,9 @@ protected:
 
     // The main window created, not yet shown.
     void prepare(std::int32_t comport = 0) {
-        if (state_.settingsPath.empty()) {
-            state_.settingsPath = (folder_ / kComportSettingsFile).string();
-            state_.pttComport = comport;
+        if (state_.settings.comportFile().empty()) {
+            state_.settings.readComportFile((folder_ / kComportSettingsFile).string());
+            state_.settings.setPttComport(comport);
         }
         auto audio = std::make_unique<platform::FakeAudioOut>();
         audio_ = audio.get();
@@ -159,7 +159,7 @@ protected:
 
     ScratchFolder scratch_;
     const fs::path& folder_ = scratch_.path();
-    AppState state_;
+    MainWindow state_;
     platform::FakeAudioOut* audio_ = nullptr;
     RecordingLines* port_ = nullptr;
     std::vector<std::string> lines_;

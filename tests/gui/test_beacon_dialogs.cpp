@@ -168,9 +168,9 @@ TEST_F(MainWindowTest, DialogsBelongToTheMainWindowAndKeepTheKeyThatClosesThem) 
                         "Timing child transient window-modal",
                         "PTT options child transient window-modal",
                     }));
-    EXPECT_EQ(state_.pattern.dotCount, 600) << "a stray Return pressed Reset";
+    EXPECT_EQ(state_.document.pattern().dotCount, 600) << "a stray Return pressed Reset";
     EXPECT_EQ(state_.session->clockTiming(), (ClockTiming{5, 0}));
-    EXPECT_EQ(state_.pttChoice.lines.lines, platform::PttLines::Rts);
+    EXPECT_EQ(state_.settings.pttChoice().lines.lines, platform::PttLines::Rts);
 }
 
 // A dialog still open when the main window ends goes with it, and its command returns.

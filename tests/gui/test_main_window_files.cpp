@@ -15,14 +15,14 @@ TEST_F(MainWindowTest, SaveAndLoadThroughTheFileDialogs) {
     command(id::kMenuSavePattern);
     const fs::path saved = folder_ / "night.txt";
     ASSERT_TRUE(fs::exists(saved));
-    EXPECT_EQ(readFile(saved), patternFileText(state_.pattern));
+    EXPECT_EQ(readFile(saved), patternFileText(state_.document.pattern()));
 
     command(4000); // clear, then load back
     answers_ = {saved.string()};
     command(id::kMenuOpen);
-    EXPECT_EQ(state_.pattern.dotCount, 600);
-    EXPECT_EQ(state_.pattern.toneIndex[2], 3.0f);
-    EXPECT_EQ(state_.pattern.levelCode[2], 16.0f);
+    EXPECT_EQ(state_.document.pattern().dotCount, 600);
+    EXPECT_EQ(state_.document.pattern().toneIndex[2], 3.0f);
+    EXPECT_EQ(state_.document.pattern().levelCode[2], 16.0f);
     EXPECT_EQ(title(), std::string(kTitlePrefix) + "night.txt");
     EXPECT_EQ(text(820), " 600");
     EXPECT_EQ(gridPixel(12, 18), ui::rgb(255, 128, 0));
@@ -31,7 +31,7 @@ TEST_F(MainWindowTest, SaveAndLoadThroughTheFileDialogs) {
     // Cancelling the open dialog ends the command: nothing is loaded again.
     command(4000);
     command(id::kMenuOpen);
-    EXPECT_EQ(state_.pattern.dotCount, 100);
+    EXPECT_EQ(state_.document.pattern().dotCount, 100);
 }
 
 TEST_F(MainWindowTest, FileFailuresAreReportedWithTheName) {
@@ -41,8 +41,8 @@ TEST_F(MainWindowTest, FileFailuresAreReportedWithTheName) {
     command(id::kMenuOpen);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_NE(boxes_[0].text.find("missing.txt"), std::string::npos);
-    EXPECT_EQ(state_.patternFileName, "");
-    EXPECT_EQ(state_.pattern.dotCount, 600);
+    EXPECT_EQ(state_.document.patternFileName(), "");
+    EXPECT_EQ(state_.document.pattern().dotCount, 600);
 
     answers_ = {(folder_ / "no-such-folder" / "beacon").string()};
     command(id::kMenuSaveScript);
@@ -74,7 +74,8 @@ TEST_F(MainWindowTest, WaveExportWritesThePatternOnScreen) {
     scrollLevel(msg::SB_THUMBTRACK, 70);
     answers_ = {(folder_ / "beacon").string()};
     command(id::kMenuSaveWave);
-    const RenderResult expected = renderPattern(state_.pattern, amplitudeForLevel(70.0f));
+    const RenderResult expected =
+        renderPattern(state_.document.pattern(), amplitudeForLevel(70.0f));
     const auto image = expected.sound.waveImage();
     EXPECT_TRUE(readFile(folder_ / "beacon.Wav") == std::string(image.begin(), image.end()));
     EXPECT_EQ(title(), shown);
@@ -121,7 +122,7 @@ TEST_F(MainWindowTest, UnsavedWorkIsAskedFor) {
     EXPECT_EQ(boxes_.size(), 1u); // the start-up notice
     boxes_.clear();
     click(msg::WM_LBUTTONDOWN, 30, 18);
-    const BeaconPattern painted = state_.pattern;
+    const BeaconPattern painted = state_.document.pattern();
     replies_ = {msg::IDNO, msg::IDNO, msg::IDNO};
     command(4000);
     answers_ = {VESK_SOURCE_DIR "/examples/tone_ladder.txt"};
@@ -131,7 +132,7 @@ TEST_F(MainWindowTest, UnsavedWorkIsAskedFor) {
     EXPECT_EQ(boxes_[0].text, "Discard the changes to the pattern?");
     EXPECT_EQ(boxes_[0].style, msg::MB_YESNO | msg::MB_ICONQUESTION | msg::MB_DEFBUTTON2);
     EXPECT_TRUE(ui::windowExists(window_));
-    EXPECT_EQ(state_.pattern.levelCode, painted.levelCode);
+    EXPECT_EQ(state_.document.pattern().levelCode, painted.levelCode);
     EXPECT_EQ(captions_.size(), 0u); // no file dialog after No
 
     boxes_.clear();

@@ -94,13 +94,13 @@ TEST_F(MainWindowTest, UndoOfAResetWaitsWhilePlaying) {
     startPlaying(); // its Reset is one step
     ASSERT_EQ(text(1002), "Turn Off");
     command(id::kUndo);
-    EXPECT_EQ(state_.pattern.dotCount, 100);
+    EXPECT_EQ(state_.document.pattern().dotCount, 100);
     EXPECT_EQ(text(820), " 100");
     command(id::kTurnOnOff);
     ASSERT_TRUE(playUntil([this] { return !state_.session->playing(); }));
     command(id::kUndo);
-    EXPECT_EQ(state_.pattern.dotCount, 600);
-    EXPECT_EQ(state_.pattern.toneIndex[5], 3.0f);
+    EXPECT_EQ(state_.document.pattern().dotCount, 600);
+    EXPECT_EQ(state_.document.pattern().toneIndex[5], 3.0f);
 }
 
 // The selection stops playback that runs, and starts none that does not.
@@ -141,7 +141,7 @@ TEST_F(MainWindowTest, PttCommandHoldsBackItsCommandsAndReopensThePort) {
     EXPECT_EQ(enabledInBox, "00");
     EXPECT_TRUE(ui::menuIsEnabled(window_, id::kMenuPtt));
     EXPECT_TRUE(ui::controlIsEnabled(window_, id::kTurnOnOff));
-    EXPECT_EQ(state_.pttComport, 3);
+    EXPECT_EQ(state_.settings.pttComport(), 3);
     EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3", "released"}));
 }
 
