@@ -5,6 +5,7 @@
 #include "app/file_commands.h"
 #include "app/main_window.h"
 #include "app/pattern_views.h"
+#include "devices/cat/keyer_opener.h"
 #include "devices/settings_file.h"
 #include "platform/signal_watch.h"
 #include "ui/messages.h"
@@ -134,9 +135,9 @@ std::uint32_t messageFor(platform::AudioEvent event) {
 } // namespace
 
 void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
-                     std::unique_ptr<platform::SerialLines> lines) {
+                     KeyerOpener keyers) {
     state.audio = std::move(audio);
-    state.ptt = std::make_unique<Ptt>(std::move(lines));
+    state.ptt = std::make_unique<Ptt>(std::move(keyers));
     state.transmissionLog = std::make_unique<TransmissionLogFile>();
     state.transmissionLogger = std::make_unique<TransmissionLogger>(
         *state.ptt, [&state](const TransmissionRecord& record) {
@@ -182,7 +183,7 @@ int appMain(int argc, char** argv) {
     }
     state.stationSettingsPath = defaultStationSettingsPath();
     state.transmissionLogPath = defaultTransmissionLogPath();
-    attachResources(state, platform::makeAudioOut(), std::make_unique<platform::SerialLines>());
+    attachResources(state, platform::makeAudioOut(), keyerOpener());
     // A logout, a shutdown or a closed terminal ends the program as Escape would, minus the
     // wait for the queued sound: lines released and settings written first, then every
     // window's loop, modal boxes included, returns. A second signal ends it the kernel's way.

@@ -2,18 +2,18 @@
 #pragma once
 
 #include "app/app_state.h"
+#include "devices/keyer.h"
 #include "platform/audio_out.h"
-#include "platform/serial_lines.h"
 
 #include <memory>
 
 namespace vesk {
 
-// Wires the playback sequencer, the PTT port and the audio output into `state`: the dot timer
-// is the main window's timer 0, device notifications arrive as MM_WOM_* messages of the main
-// window, and the sequencer draws on the main window's controls.
+// Wires the playback sequencer, the PTT (its keyers made by `keyers`) and the audio output
+// into `state`: the dot timer is the main window's timer 0, device notifications arrive as
+// MM_WOM_* messages of the main window, and the sequencer draws on the main window's controls.
 void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
-                     std::unique_ptr<platform::SerialLines> lines);
+                     KeyerOpener keyers);
 
 // Reads the PTT port from the settings file in `folder` into `state` and fixes the file's
 // path for the run. A file that is there but cannot be read leaves the port at 0 and its

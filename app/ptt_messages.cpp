@@ -12,11 +12,6 @@ constexpr ui::Colour kBlue = ui::rgb(0, 0, 255);
 
 constexpr const char* kOpenFailure = "Failure to open comport";
 
-// Opens the keyer the choice names: the lines of the PTT port, or the rig.
-Result<> openKeyer(Ptt& ptt, std::int32_t comport, const PttChoice& choice) {
-    return choice.usesCat() ? ptt.openRig(choice.rig) : ptt.openPttPort(comport, choice.lines);
-}
-
 void reportOpenFailure(std::int32_t comport, const PttChoice& choice, const Result<>& opened,
                        std::uint32_t modality) {
     ui::messageBox(pttOpenFailureText(comport, choice, opened),
@@ -55,7 +50,7 @@ std::string pttOpenFailureText(std::int32_t comport, const PttChoice& choice,
 }
 
 void startPttPort(Ptt& ptt, std::int32_t comport, const PttChoice& choice) {
-    const Result<> opened = openKeyer(ptt, comport, choice);
+    const Result<> opened = ptt.open(choice, comport);
     if (comport == 0 && !choice.usesCat()) {
         ui::messageBox("Default comport set to 0\r\nGo to PTT to set up a valid comport",
                        msg::MB_OK | msg::MB_ICONINFORMATION | msg::MB_SYSTEMMODAL, "Comport");
@@ -65,7 +60,7 @@ void startPttPort(Ptt& ptt, std::int32_t comport, const PttChoice& choice) {
 }
 
 bool reopenPttPort(Ptt& ptt, std::int32_t comport, const PttChoice& choice) {
-    const Result<> opened = openKeyer(ptt, comport, choice);
+    const Result<> opened = ptt.open(choice, comport);
     if (!opened) {
         reportOpenFailure(comport, choice, opened, 0);
     }

@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 
 #include "beacon/generator.h"
+#include "devices/cat/keyer_opener.h"
 #include "devices/ptt.h"
 #include "devices/transmission_log.h"
 #include "files/pattern_file.h"
@@ -138,14 +139,14 @@ int runPlay(const Options& options, int argc, char** argv) {
         return 1;
     }
 
-    Ptt ptt(std::make_unique<platform::SerialLines>());
+    Ptt ptt(keyerOpener());
     if (options.ptt.usesCat()) {
-        if (const Result<> opened = ptt.openRig(options.ptt.rig); !opened) {
+        if (const Result<> opened = ptt.open(options.ptt, options.comport); !opened) {
             say("vesk-cli: Failure to open the rig for PTT by CAT (" + opened.message() + ")");
             return 1;
         }
     } else if (options.comport != 0) {
-        if (const Result<> opened = ptt.openPttPort(options.comport, options.ptt.lines); !opened) {
+        if (const Result<> opened = ptt.open(options.ptt, options.comport); !opened) {
             say("vesk-cli: Failure to open comport COM" + std::to_string(options.comport) + " (" +
                 opened.message() + ")");
             return 1;

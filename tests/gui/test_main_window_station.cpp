@@ -170,7 +170,10 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
 
     // Without a PTT port the lines' method waits for one: nothing to open, nothing to report.
     state_.pttComport = 0;
-    ASSERT_TRUE(state_.ptt->openRig({1, "", 0}).ok());
+    PttChoice dummyRig;
+    dummyRig.keyer = PttChoice::Keyer::Cat;
+    dummyRig.rig = {1, "", 0};
+    ASSERT_TRUE(state_.ptt->open(dummyRig, 0).ok());
     choosePtt([](ui::Window box) {
         ui::controlSetCheck(box, ptt_options_id::kCat, false);
         ui::controlSetCheck(box, ptt_options_id::kRts, true);
