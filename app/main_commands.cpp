@@ -18,6 +18,7 @@
 #include "files/number_text.h"
 #include "tone/pattern_stream.h"
 #include "ui/messages.h"
+#include "vesk_version.h"
 
 #include <cmath>
 
@@ -411,7 +412,7 @@ void audioDevicesCommand(AppState&, std::int32_t) {
 }
 
 void aboutCommand(AppState&, std::int32_t) {
-    ui::messageBox("VESK Controller Version 1.09", msg::MB_ICONINFORMATION, "About");
+    ui::messageBox("VESK Controller Version " VESK_VERSION, msg::MB_ICONINFORMATION, "About");
 }
 
 void onOutputLevelScroll(AppState& state, std::uint32_t code, std::uint32_t position) {

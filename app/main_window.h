@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "app/control_ids.h"
 #include "ui/toolkit.h"
+#include "vesk_version.h"
 
 #include <cstdint>
 
@@ -21,7 +22,7 @@ inline constexpr std::uint32_t kLogFailureMessage = 0x8003;
 
 inline constexpr std::int32_t kClientWidth = 810;
 inline constexpr std::int32_t kClientHeight = 255;
-inline constexpr const char* kMainCaption = "VESK Controller v1.09 (wave file version)";
+inline constexpr const char* kMainCaption = "VESK Controller v" VESK_VERSION " (wave file version)";
 
 // Creates the hidden main window with its icon, 39 controls and menu bar; stores its handle
 // in state.mainWindow.
