@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/pattern_views.h"
 #include "app/ptt_messages.h"
+#include "devices/cat/keyer_opener.h"
 #include "devices/settings_file.h"
 #include "platform/signal_watch.h"
 #include "ui/messages.h"
@@ -119,9 +120,9 @@ private:
 } // namespace
 
 void attachResources(MainWindow& state, std::unique_ptr<platform::AudioOut> audio,
-                     std::unique_ptr<platform::SerialLines> lines) {
+                     KeyerOpener keyers) {
     state.session = std::make_unique<BeaconSession>(std::move(audio), platform::makeDotTimer,
-                                                    std::make_unique<Ptt>(std::move(lines)));
+                                                    std::make_unique<Ptt>(std::move(keyers)));
     state.sessionView = std::make_unique<WindowSessionView>(state);
     state.session->addView(*state.sessionView);
 }
@@ -147,7 +148,7 @@ int appMain(int argc, char** argv) {
     }
     state.settings.setSettingsFile(defaultStationSettingsPath());
     state.transmissionLogPath = defaultTransmissionLogPath();
-    attachResources(state, platform::makeAudioOut(), std::make_unique<platform::SerialLines>());
+    attachResources(state, platform::makeAudioOut(), keyerOpener());
     // A logout, a shutdown or a closed terminal ends the program as Escape would, minus the
     // wait for the queued sound: lines released and settings written first, then every
     // window's loop, modal boxes included, returns. A second signal ends it the kernel's way.

@@ -2,17 +2,17 @@
 #pragma once
 
 #include "app/main_window.h"
+#include "devices/keyer.h"
 #include "platform/audio_out.h"
-#include "platform/serial_lines.h"
 
 #include <memory>
 
 namespace vesk {
 
-// Makes the beacon session of `state` on the audio output and the PTT port's lines given, and
-// the view that shows it on the main window's controls.
+// Makes the beacon session of `state` on the audio output given, its keyers made by `keyers`,
+// and the view that shows it on the main window's controls.
 void attachResources(MainWindow& state, std::unique_ptr<platform::AudioOut> audio,
-                     std::unique_ptr<platform::SerialLines> lines);
+                     KeyerOpener keyers);
 
 // Reads the PTT port from the settings file in `folder` into state.settings and fixes the
 // file's path for the run. A file that is there but cannot be read leaves the port at 0: the

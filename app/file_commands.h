@@ -5,6 +5,7 @@
 #include "tone/pattern_document.h"
 #include "tone/pattern_stream.h"
 #include "ui/toolkit.h"
+#include "vesk_version.h"
 
 #include <cstdint>
 #include <string>
@@ -13,7 +14,7 @@ namespace vesk {
 
 // The main window title before the name of the last pattern file loaded.
 inline constexpr const char* kTitlePrefix =
-    "VESK Controller v1.09                     Message pattern file: ";
+    "VESK Controller v" VESK_VERSION "                     Message pattern file: ";
 
 // Every file dialog starts in the folder of document.lastFile() ("" for the current folder)
 // and offers its name there, with the command's own extension when saving. A successful open

@@ -17,6 +17,7 @@
 #include "files/number_text.h"
 #include "tone/pattern_stream.h"
 #include "ui/messages.h"
+#include "vesk_version.h"
 
 #include <cmath>
 
@@ -369,7 +370,7 @@ void audioDevicesCommand(MainWindow&, std::int32_t) {
 }
 
 void aboutCommand(MainWindow&, std::int32_t) {
-    ui::messageBox("VESK Controller Version 1.09", msg::MB_ICONINFORMATION, "About");
+    ui::messageBox("VESK Controller Version " VESK_VERSION, msg::MB_ICONINFORMATION, "About");
 }
 
 void onOutputLevelScroll(MainWindow& state, std::uint32_t code, std::uint32_t position) {

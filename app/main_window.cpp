@@ -37,8 +37,8 @@ constexpr std::uint32_t kEditStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUT
 // The 39 controls in creation order.
 const std::vector<ControlSpec>& controlTable() {
     static const std::vector<ControlSpec> table = {
-        {ui::kGraphic, "", id::kPatternGrid, "", 0, 0, 3604, 100, kGraphicStyle, 0},
-        {ui::kGraphic, "", id::kDotScale, "", 0, 100, 3604, 10, kGraphicStyle, 0},
+        {ui::kGraphic, "", id::kPatternGrid, "", 0, 0, kGridWidth, 100, kGraphicStyle, 0},
+        {ui::kGraphic, "", id::kDotScale, "", 0, 100, kGridWidth, 10, kGraphicStyle, 0},
         {ui::kGraphic, "", id::kPatternStrip, "", 10, 204, 600, 28, kGraphicStyle, 0},
         {ui::kGraphic, "", id::kCycleBar, "", 630, 204, 170, 12, kGraphicStyle, 0},
         {ui::kLabel, "", -1, "Repeat interval timer", 630, 217, 100, 14, kLabelStyle, 0},

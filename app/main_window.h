@@ -8,6 +8,7 @@
 #include "session/beacon_session.h"
 #include "tone/pattern_document.h"
 #include "ui/toolkit.h"
+#include "vesk_version.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,7 +23,7 @@ inline constexpr const char* kDiscardQuestion = "Discard the changes to the patt
 
 inline constexpr std::int32_t kClientWidth = 810;
 inline constexpr std::int32_t kClientHeight = 255;
-inline constexpr const char* kMainCaption = "VESK Controller v1.09 (wave file version)";
+inline constexpr const char* kMainCaption = "VESK Controller v" VESK_VERSION " (wave file version)";
 
 // The main window's controller: one instance for the whole run, owned by appMain and reached
 // by the main window's handler. It holds the window's own state, the pattern document it

@@ -20,7 +20,9 @@ inline constexpr std::int32_t kGridReadoutId = 990;
 inline constexpr std::int32_t kMoveWindowId = 1000;
 inline constexpr std::int32_t kFirstPenId = 1111; // 1111..1115: 0 dB .. -24 dB
 inline constexpr std::int32_t kGridScrollOrigin = 3000;
-inline constexpr std::int32_t kGridScrollMax = 3604;
+// Width of the pattern grid and the dot scale, in pixels; the track bar's range spans it.
+inline constexpr std::int32_t kGridWidth = 3604;
+inline constexpr std::int32_t kGridScrollMax = kGridWidth;
 // The cycle bar's scale: pixels per repeat cycle.
 inline constexpr int kCycleBarScale = 180;
 

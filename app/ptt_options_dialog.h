@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "devices/cat/rig_models.h"
 #include "devices/ptt_choice.h"
-#include "devices/rig_models.h"
 #include "ui/toolkit.h"
 
 #include <QDialog>

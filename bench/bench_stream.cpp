@@ -88,7 +88,7 @@ void streamMemory(benchmark::State& state) {
     for (auto _ : state) {
         const std::int64_t before = heapBytes.load();
         const PatternStream stream = makePatternStream(pattern, kAmplitude).stream;
-        const std::int64_t hour = std::min<std::int64_t>(3600 * 44100, stream.sampleCount());
+        const std::int64_t hour = std::min<std::int64_t>(3600 * kSampleRate, stream.sampleCount());
         for (std::int64_t from = 0; from < hour; from += 128) {
             stream.copySamples(from, out.data(), 128);
         }

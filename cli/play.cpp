@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 
 #include "beacon/generator.h"
+#include "devices/cat/keyer_opener.h"
 #include "devices/ptt.h"
 #include "devices/transmission_log.h"
 #include "files/pattern_file.h"
@@ -170,7 +171,7 @@ int runPlay(const Options& options, int argc, char** argv) {
         return 1;
     }
     BeaconSession session(platform::makeAudioOut(), platform::makeDotTimer,
-                          std::make_unique<Ptt>(std::make_unique<platform::SerialLines>()));
+                          std::make_unique<Ptt>(keyerOpener()));
     if (const Result<> prepared = prepareSession(session, options, logPath); !prepared) {
         say("vesk-cli: " + prepared.message());
         return 1;

@@ -3,93 +3,75 @@
 
 namespace vesk {
 
-Ptt::Ptt(std::unique_ptr<platform::SerialLines> lines) : lines_(std::move(lines)) {}
+Ptt::Ptt(KeyerOpener opener) : opener_(std::move(opener)) {}
 
 Ptt::~Ptt() {
     shutdown();
 }
 
-Result<> Ptt::openPttPort(std::int32_t comport, platform::PttMethod method) {
-    closeKeyer();
-    lines_->setMethod(method);
-    // The port releases its lines itself straight after opening.
-    return lines_->open(comport);
+Result<> Ptt::open(const PttChoice& choice, std::int32_t comport) {
+    close();
+    Result<std::unique_ptr<Keyer>> opened = opener_(choice, comport);
+    if (!opened) {
+        return opened.failure();
+    }
+    keyer_ = std::move(opened).value();
+    state_ = PttState::Released;
+    return {};
 }
 
-Result<> Ptt::openRig(const RigAddress& address) {
-    closeKeyer();
-    Result<> opened = rig_.open(address);
-    if (opened) {
-        opened = rig_.setPtt(false);
-        if (!opened) {
-            rig_.close();
-        }
+void Ptt::close() {
+    if (keyer_ && state_ == PttState::Keyed) {
+        keyer_->release();
     }
-    return opened;
-}
-
-void Ptt::closeKeyer() {
-    if (keyed_) {
-        shutdown();
-    }
-    lines_->close();
-    rig_.close();
-    keyed_ = false;
-    failureReported_ = false;
+    keyer_.reset();
+    state_ = PttState::NoKeyer;
 }
 
 void Ptt::shutdown() {
     // On the way out a release that fails has nobody left to report to.
-    if (lines_ && lines_->isOpen()) {
-        static_cast<void>(lines_->setLines(false));
-        lines_->close();
+    if (keyer_) {
+        keyer_->release();
     }
-    if (rig_.isOpen()) {
-        static_cast<void>(rig_.setPtt(false));
-        rig_.close();
-    }
-    keyed_ = false;
+    keyer_.reset();
+    state_ = PttState::NoKeyer;
 }
 
-bool Ptt::setPttLines(bool keyed) {
-    keyed_ = keyed;
-    if (!isOpen()) {
-        return true;
+void Ptt::setKeyed(bool keyed) {
+    if (!keyer_) {
+        state_ = keyed ? PttState::KeyedWithoutKeyer : PttState::NoKeyer;
+        return;
     }
-    const Result<> changed = rig_.isOpen() ? rig_.setPtt(keyed) : lines_->setLines(keyed);
+    const Result<> changed = keyer_->setKeyed(keyed);
     if (changed) {
-        if (keyed) {
-            failureReported_ = false;
+        // A release keeps a failure on show; only a keying that works ends it.
+        if (keyed || state_ != PttState::Failed) {
+            state_ = keyed ? PttState::Keyed : PttState::Released;
         }
-        return true;
-    }
-    keyed_ = false; // a failed keying has dropped the lines again
-    if (keyed && rig_.isOpen()) {
-        static_cast<void>(rig_.setPtt(false)); // a rig that half heard the command
+        return;
     }
     failure_ = changed.message();
     // Once until a keying works: a beacon retries every cycle, the operator needs one notice.
-    if (!failureReported_) {
-        failureReported_ = true;
-        if (failureHook_) {
-            failureHook_();
-        }
+    const bool reported = state_ == PttState::Failed;
+    state_ = PttState::Failed;
+    if (!reported && failureHook_) {
+        failureHook_();
     }
-    return false;
 }
 
 void Ptt::pttOn() {
-    showLabel(setPttLines(true));
+    setKeyed(true);
+    showLabel();
 }
 
 void Ptt::pttOff() {
-    setPttLines(false);
-    showLabel(false);
+    setKeyed(false);
+    showLabel();
 }
 
-void Ptt::showLabel(bool keyed) {
+void Ptt::showLabel() {
     if (labelHook_) {
-        labelHook_(keyed);
+        labelHook_(keyed());
     }
 }
 

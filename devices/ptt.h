@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "devices/cat_rig.h"
-#include "platform/serial_lines.h"
+#include "devices/keyer.h"
+#include "devices/ptt_choice.h"
 #include "tone/sequencer.h"
 
 #include <cstdint>
@@ -12,57 +12,69 @@
 
 namespace vesk {
 
-// The PTT port: one serial port whose DTR and RTS lines (or one of them) key the transmitter,
-// or a rig keyed by CAT command; whichever was opened last. A
-// line change that fails drops the lines, shows as released and is reported through the failure
-// hook. The window's label and message boxes are in ptt_messages.h.
+// Where the PTT stands. Without a keyer the beacon still keys and releases (the label and the
+// log follow it), and nothing reaches a transmitter.
+enum class PttState {
+    NoKeyer,           // no keyer open, released
+    KeyedWithoutKeyer, // no keyer open, keyed by playback
+    Released,          // the keyer is open and released
+    Keyed,             // the keyer is open and keyed
+    Failed,            // the keyer is open, released after a change that failed (reported
+                       // once), until a keying works
+};
+
+// The one switch the sequencer and the transmission log key through: the keyer last opened
+// (the lines of the PTT port, or a rig by CAT command), or none. A change that fails leaves
+// the keyer released, shows as released and is reported through the failure hook. The
+// window's label and message boxes are in ptt_messages.h.
 class Ptt : public Transmitter {
 public:
-    // `lines` is the port to drive (a real one, or a recording one in tests).
-    explicit Ptt(std::unique_ptr<platform::SerialLines> lines);
+    // `opener` makes each keyer that open() asks for (the real ports and rigs, or a test's).
+    explicit Ptt(KeyerOpener opener);
+    Ptt(const Ptt&) = delete;
+    Ptt& operator=(const Ptt&) = delete;
     ~Ptt() override;
 
     // Hears the state each keying operation leaves: true keyed, false released.
     void setLabelHook(std::function<void(bool keyed)> hook) { labelHook_ = std::move(hook); }
-
-    // Opens "COM" + number keyed by `method`; the lines are released straight after a
-    // successful open.
-    Result<> openPttPort(std::int32_t comport, platform::PttMethod method = {});
-    // Opens a rig and releases its PTT; a rig that does not answer is closed again.
-    Result<> openRig(const RigAddress& address);
-    // Releases the lines or the rig and closes it: a transmitter is never left keyed on the
-    // way out.
-    void shutdown();
-
-    // Runs when a line change fails, the reason in failure(); not again until a keying works
-    // or a port is opened. It runs inside the sequencer's call: it must not call back into
+    // Runs when a change fails, the reason in failure(); not again until a keying works or a
+    // keyer is opened. It runs inside the sequencer's call: it must not call back into
     // playback at once (post, or defer).
     void setFailureHook(std::function<void()> hook) { failureHook_ = std::move(hook); }
-    // The last failed line change: "COMn: cannot raise DTR: " and the system's reason, or the
-    // rig's name and Hamlib's reason.
-    const std::string& failure() const { return failure_; }
 
-    // False when the open port refused the change; the lines are then dropped. Without an
-    // open port there is nothing to change, and that is no failure.
-    bool setPttLines(bool keyed);
+    // Closes the keyer open before (released first when keyed) and opens the one `choice`
+    // names on PTT port `comport`, released. On failure no keyer is open.
+    Result<> open(const PttChoice& choice, std::int32_t comport);
+    // Closes the keyer, released first when keyed.
+    void close();
+    // Releases the keyer and closes it, whatever it showed: a transmitter is never left keyed
+    // on the way out.
+    void shutdown();
+
     void pttOn() override;
     void pttOff() override;
 
-    bool isOpen() const { return lines_->isOpen() || rig_.isOpen(); }
-    bool keyed() const { return keyed_; }
+    PttState state() const { return state_; }
+    bool isOpen() const {
+        return state_ != PttState::NoKeyer && state_ != PttState::KeyedWithoutKeyer;
+    }
+    bool keyed() const {
+        return state_ == PttState::Keyed || state_ == PttState::KeyedWithoutKeyer;
+    }
+    // The last change that failed: the port and "cannot raise DTR: " and the system's reason,
+    // or the rig's name and Hamlib's reason.
+    const std::string& failure() const { return failure_; }
 
 private:
-    void showLabel(bool keyed);
-    // Closes the port or the rig, released first when keyed.
-    void closeKeyer();
+    void setKeyed(bool keyed);
+    void showLabel();
 
-    std::unique_ptr<platform::SerialLines> lines_;
-    CatRig rig_;
+    KeyerOpener opener_;
+    std::unique_ptr<Keyer> keyer_; // set exactly when isOpen()
+    PttState state_ = PttState::NoKeyer;
     std::function<void(bool)> labelHook_;
-    bool keyed_ = false;
     std::function<void()> failureHook_;
     std::string failure_;
-    bool failureReported_ = false;
 };
 
 } // namespace vesk

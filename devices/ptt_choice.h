@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "devices/cat_rig.h"
+#include "devices/rig_address.h"
 #include "platform/result.h"
 #include "platform/serial_lines.h"
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "files/atomic_write.h"
 
+#include "files/file_calls.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -124,7 +126,7 @@ const char* kindOf(mode_t mode) {
 
 bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& errorNumber) {
     while (size > 0) {
-        const ssize_t written = write(fd, data, size);
+        const std::int64_t written = fileCalls().write(fd, data, size);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -140,13 +142,14 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& errorNumb
 
 // The owner and group first: changing them clears the set-id bits that the mode then restores.
 bool takeModeAndOwner(int fd, const struct stat& old, std::string& reason) {
-    if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
-        fchown(fd, old.st_uid, old.st_gid) != 0) {
+    FileCalls& calls = fileCalls();
+    if ((old.st_uid != calls.geteuid() || old.st_gid != calls.getegid()) &&
+        calls.fchown(fd, old.st_uid, old.st_gid) != 0) {
         reason =
             "its owner and group cannot be kept (" + std::generic_category().message(errno) + ")";
         return false;
     }
-    if (fchmod(fd, old.st_mode & 07777) != 0) {
+    if (calls.fchmod(fd, old.st_mode & 07777) != 0) {
         reason = "its permissions cannot be kept (" + std::generic_category().message(errno) + ")";
         return false;
     }
@@ -154,10 +157,11 @@ bool takeModeAndOwner(int fd, const struct stat& old, std::string& reason) {
 }
 
 void syncFolder(const std::string& target) {
-    const int fd = open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    FileCalls& calls = fileCalls();
+    const int fd = calls.open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (fd >= 0) {
-        fsync(fd);
-        close(fd);
+        calls.fsync(fd);
+        calls.close(fd);
     }
 }
 
@@ -165,7 +169,7 @@ void syncFolder(const std::string& target) {
 int openUnnamed(const std::string& folder) {
 #ifdef O_TMPFILE
     // The umask applies to 0644 here, as it does to any new file.
-    return open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+    return fileCalls().open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
 #else
     errno = EOPNOTSUPP;
     return -1;
@@ -180,8 +184,10 @@ bool nameUnnamed(int fd, const std::string& target, std::string& temporary) {
         temporary = temporaryName(target);
         noteTemporary(temporary);
         // AT_EMPTY_PATH needs a privilege; the /proc name of the descriptor does not.
-        if (linkat(fd, "", AT_FDCWD, temporary.c_str(), AT_EMPTY_PATH) == 0 ||
-            linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        FileCalls& calls = fileCalls();
+        if (calls.linkat(fd, "", AT_FDCWD, temporary.c_str(), AT_EMPTY_PATH) == 0 ||
+            calls.linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) ==
+                0) {
             return true;
         }
         if (errno != EEXIST) {
@@ -198,7 +204,7 @@ int openNamed(const std::string& target, std::string& temporary) {
     for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
         temporary = temporaryName(target);
         noteTemporary(temporary);
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        fd = fileCalls().open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0 && errno != EEXIST) {
             break;
         }
@@ -224,20 +230,27 @@ bool fill(int fd, const struct stat* old, const ByteSource& next, std::string& r
             return false;
         }
     }
-    if (fsync(fd) != 0) {
+    if (fileCalls().fsync(fd) != 0) {
         reason = std::generic_category().message(errno);
         return false;
     }
     return true;
 }
 
-// Copies the whole of the written file `from` into `to`: the source of the bytes has been
-// used up, the unnamed file still holds them.
-ByteSource copyOf(int from) {
+// The whole of the written file `from`, piece by piece: the source of the bytes has been used
+// up, the unnamed file still holds them. A read that fails ends the pieces early and leaves
+// its errno in `readError`, so that a short copy is never taken for the whole.
+ByteSource copyOf(int from, int& readError) {
     auto buffer = std::make_shared<std::vector<std::uint8_t>>(std::size_t{1} << 20);
-    auto offset = std::make_shared<off_t>(0);
-    return [from, buffer, offset]() -> std::span<const std::uint8_t> {
-        const ssize_t got = pread(from, buffer->data(), buffer->size(), *offset);
+    auto offset = std::make_shared<std::int64_t>(0);
+    return [from, buffer, offset, &readError]() -> std::span<const std::uint8_t> {
+        std::int64_t got = -1;
+        do {
+            got = fileCalls().pread(from, buffer->data(), buffer->size(), *offset);
+        } while (got < 0 && errno == EINTR);
+        if (got < 0) {
+            readError = errno;
+        }
         if (got <= 0) {
             return {};
         }
@@ -301,24 +314,30 @@ Result<> writeFileAtomically(const std::string& path, const ByteSource& next) {
             fd = openNamed(target, temporary);
             if (fd < 0) {
                 Result<> failed = fail(sentence(path, errno));
-                close(unnamed);
+                fileCalls().close(unnamed);
                 return failed;
             }
             named = true;
-            ok = fill(fd, replacing ? &old : nullptr, copyOf(unnamed), reason);
-            close(unnamed);
+            int readError = 0;
+            ok = fill(fd, replacing ? &old : nullptr, copyOf(unnamed, readError), reason);
+            if (ok && readError != 0) {
+                ok = false;
+                reason = std::generic_category().message(readError);
+            }
+            fileCalls().close(unnamed);
         }
     }
-    if (close(fd) != 0 && ok) {
+    FileCalls& calls = fileCalls();
+    if (calls.close(fd) != 0 && ok) {
         ok = false;
         reason = std::generic_category().message(errno);
     }
-    if (ok && rename(temporary.c_str(), target.c_str()) != 0) {
+    if (ok && calls.rename(temporary.c_str(), target.c_str()) != 0) {
         ok = false;
         reason = std::generic_category().message(errno);
     }
     if (!ok && named) {
-        unlink(temporary.c_str());
+        calls.unlink(temporary.c_str());
     }
     forgetTemporary();
     if (!ok) {
@@ -348,7 +367,8 @@ Result<> writeFileAtomically(const std::string& path, const std::string& text) {
 
 void removeTemporaryFile() noexcept {
     if (haveTemporary != 0) {
-        unlink(temporaryPath);
+        // The system's own call: this may run in a signal handler, past any test's stand-in.
+        ::unlink(temporaryPath);
         haveTemporary = 0;
     }
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/serial_lines.h"
 
+#include "platform/user_folders.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -67,10 +69,10 @@ std::string comportDevicePath(std::int32_t number) {
     if (const char* dir = std::getenv("VESK_COMPORT_DIR"); dir != nullptr && *dir != '\0') {
         return std::string(dir) + "/" + name;
     }
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    if (const std::string folder = userFolder("XDG_CONFIG_HOME", ".config"); !folder.empty()) {
         // lstat: a link the user made counts even when its target is unplugged, so the open
         // reports the missing device instead of silently falling back to the built-in table.
-        const std::string own = std::string(home) + "/.config/vesk/comports/" + name;
+        const std::string own = folder + "/comports/" + name;
         struct stat info {};
         if (::lstat(own.c_str(), &info) == 0) {
             return own;

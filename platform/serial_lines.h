@@ -9,7 +9,8 @@
 namespace vesk::platform {
 
 // The device file that "COM" + number names: $VESK_COMPORT_DIR/COMn when that variable is
-// set; else ~/.config/vesk/comports/COMn if present; else COM1-32 /dev/ttyS0-31,
+// set; else comports/COMn in the settings folder (~/.config/vesk, or $XDG_CONFIG_HOME/vesk:
+// userFolder) if present; else COM1-32 /dev/ttyS0-31,
 // COM33-64 /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31. Empty when the number names none.
 std::string comportDevicePath(std::int32_t number);
 

@@ -3,19 +3,34 @@
 """Fails when an #include runs up the floors of the layout (README, Development).
 
 Each folder of our own code sits on a floor; a file may include headers of its own floor and
-of the floors below, never above. The engine floors include no Qt header at all.
+of the floors below, never above. The engine floors include no Qt header at all, and only
+devices/cat includes Hamlib, so that the rest of devices/ links without it.
 """
 import pathlib
 import re
 import sys
 
 # Lowest first. cli sits beside app: it may use the engine floors, not the windows.
-FLOORS = ["platform", "tone", "beacon", "files", "preview", "devices", "session", "ui", "app"]
+FLOORS = [
+    "platform", "tone", "beacon", "files", "preview", "devices", "devices/cat", "session", "ui",
+    "app",
+]
 ALLOWED = {folder: set(FLOORS[: i + 1]) for i, folder in enumerate(FLOORS)}
 ALLOWED["cli"] = set(FLOORS[: FLOORS.index("ui")]) | {"cli"}
-QT_FREE = {"tone", "beacon", "files", "preview", "devices", "session"}
+QT_FREE = {"tone", "beacon", "files", "preview", "devices", "devices/cat", "session"}
+HAMLIB_HOME = "devices/cat"
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+([<"])([^>"]+)[>"]')
+
+
+def floor_of(name: str) -> str:
+    """The floor of an included path: its deepest folder that is a floor of its own."""
+    parts = name.split("/")[:-1]
+    for depth in range(len(parts), 0, -1):
+        folder = "/".join(parts[:depth])
+        if folder in ALLOWED:
+            return folder
+    return parts[0] if parts else ""
 
 
 def check(root: pathlib.Path) -> list[str]:
@@ -31,11 +46,13 @@ def check(root: pathlib.Path) -> list[str]:
                 quote, name = match.groups()
                 where = f"{path.relative_to(root)}:{number}"
                 if quote == '"' and "/" in name:
-                    target = name.split("/", 1)[0]
+                    target = floor_of(name)
                     if target in ALLOWED and target not in allowed:
                         faults.append(f"{where}: {folder}/ includes {name}, a floor above it")
                 elif quote == "<" and folder in QT_FREE and re.match(r"Q[A-Za-z]|qt", name):
                     faults.append(f"{where}: {folder}/ is Qt-free but includes <{name}>")
+                elif quote == "<" and folder != HAMLIB_HOME and name.startswith("hamlib/"):
+                    faults.append(f"{where}: only {HAMLIB_HOME}/ includes Hamlib, not <{name}>")
     return faults
 
 

@@ -151,15 +151,12 @@ void BeaconSession::settle() {
 
 Result<> BeaconSession::openKeyer(const PttChoice& choice, std::int32_t comport) {
     pttDescription_ = describePttChoice(choice, comport);
-    if (choice.usesCat()) {
-        return ptt_->openRig(choice.rig);
-    }
-    if (comport == 0) {
+    if (!choice.usesCat() && comport == 0) {
         // The lines wait for a port; a rig keyed before is let go.
         ptt_->shutdown();
         return {};
     }
-    return ptt_->openPttPort(comport, choice.lines);
+    return ptt_->open(choice, comport);
 }
 
 void BeaconSession::closeKeyer() {

@@ -176,7 +176,7 @@ std::vector<std::int16_t> renderPatternReference(const BeaconPattern& pattern,
         const double g = tone ? levelGain(pattern, d) : kSilenceGain;
         const float a = singlePrecision(amp * g);
         const double peak = static_cast<double>(a);
-        const double step = twoPi * static_cast<double>(f) / 44100.0;
+        const double step = twoPi * static_cast<double>(f) / kSampleRate;
         const bool fadeInDot = d == 0 || pattern.toneIndex[slot - 1] == 0.0f;
         const bool rampDot = tone && d != 0 && pattern.levelCode[slot - 1] != code;
         const bool fadeOutDot = d == pattern.dotCount || pattern.toneIndex[slot + 1] == 0.0f;

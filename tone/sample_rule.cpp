@@ -221,7 +221,7 @@ DotPlan planDot(const BeaconPattern& pattern, std::int32_t amplitude, const Rend
     const bool tone = pattern.toneIndex[slot] != 0.0f;
     const float frequency = tone ? toneFrequency(pattern, dot) : 0.0f;
     const double gain = tone ? levelGain(pattern, dot) : kSilenceGain;
-    plan.step = twoPi * static_cast<double>(frequency) / 44100.0;
+    plan.step = twoPi * static_cast<double>(frequency) / kSampleRate;
     RunLevels& levels = plan.levels;
     levels.peak = static_cast<double>(singlePrecision(amplitude * gain));
     levels.amplitude = static_cast<double>(amplitude);

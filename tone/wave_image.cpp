@@ -2,6 +2,7 @@
 #include "tone/wave_image.h"
 
 #include "platform/sound_format.h"
+#include "tone/pattern.h"
 
 #include <cstring>
 
@@ -36,7 +37,7 @@ void writeWaveHeader(std::uint8_t* out, std::int64_t sampleCount) {
         sampleCount = kMaxWaveSamples;
     }
     SoundFormat format;
-    fillSoundFormat(format, 1, 44100, 16);
+    fillSoundFormat(format, 1, kSampleRate, 16);
     const auto dataSize = static_cast<std::uint32_t>(2 * sampleCount);
 
     putText(out, "RIFF");

@@ -2,6 +2,7 @@
 #include "session/beacon_session.h"
 
 #include "platform/fake_audio_out.h"
+#include "tests/core/fake_keyer.h"
 #include "tests/core/scratch_folder.h"
 #include "tone/pattern.h"
 #include "tone/pattern_stream.h"
@@ -46,27 +47,6 @@ struct FakeTimer : vesk::platform::DotTimer {
     std::function<void()> tick;
     bool running = false;
     int period = 0;
-};
-
-// A PTT port that records its line changes; "COM3" is the only one there, and with
-// `refuseKeying` it refuses to key as a pulled adapter would.
-struct RecordingLines : vesk::platform::SerialLines {
-    Result<> open(std::int32_t number) override {
-        open_ = number == 3;
-        return open_ ? Result<>{} : vesk::fail("COM" + std::to_string(number) + ": no device");
-    }
-    void close() override { open_ = false; }
-    bool isOpen() const override { return open_; }
-    Result<> setLines(bool keyed) override {
-        if (keyed && refuseKeying) {
-            return vesk::fail("COM3: cannot raise DTR: Input/output error");
-        }
-        changes.push_back(keyed);
-        return {};
-    }
-    bool open_ = false;
-    bool refuseKeying = false;
-    std::vector<bool> changes;
 };
 
 // What the views are told.
@@ -153,6 +133,9 @@ protected:
         for (const std::string& breach : audio.contractViolations()) {
             ADD_FAILURE() << "audio contract: " << breach;
         }
+        for (const std::string& breach : keyers->breaches) {
+            ADD_FAILURE() << "keyer contract: " << breach;
+        }
     }
     std::unique_ptr<BeaconSession> makeSession() {
         return std::make_unique<BeaconSession>(
@@ -162,7 +145,7 @@ protected:
                 timer_ = made.get();
                 return made;
             },
-            std::make_unique<vesk::Ptt>(std::move(ownedLines_)));
+            std::make_unique<vesk::Ptt>(vesk::fakeKeyerOpener(keyers)));
     }
 
     // The window's Turn On/Off button.
@@ -221,6 +204,16 @@ protected:
             starts.push_back(next);
         }
         return starts;
+    }
+
+    // The keyer's last key or release, "" before any.
+    std::string lastKeying() const {
+        for (auto it = keyers->events.rbegin(); it != keyers->events.rend(); ++it) {
+            if (*it == "key" || it->rfind("release", 0) == 0) {
+                return *it;
+            }
+        }
+        return "";
     }
 
     int releases() const {
@@ -290,14 +283,13 @@ protected:
         EXPECT_FALSE(rec.keyed || timer.running || session->playing() || audio.isOpen());
         EXPECT_TRUE(rec.controlsEnabled && !rec.playing);
         EXPECT_EQ(session->state(), PlaybackState::Idle);
-        EXPECT_TRUE(lines.changes.empty() || !lines.changes.back()) << "the lines are released";
+        EXPECT_NE(lastKeying(), "key") << "the keyer is released";
     }
 
     // Made in this order: the session takes the output and the port, and makes the timer.
     std::unique_ptr<FakeAudioOut> ownedAudio_ = std::make_unique<FakeAudioOut>();
     FakeAudioOut& audio = *ownedAudio_;
-    std::unique_ptr<RecordingLines> ownedLines_ = std::make_unique<RecordingLines>();
-    RecordingLines& lines = *ownedLines_;
+    std::shared_ptr<vesk::FakeKeyerLog> keyers = std::make_shared<vesk::FakeKeyerLog>();
     FakeTimer* timer_ = nullptr;
     std::unique_ptr<BeaconSession> session = makeSession();
     FakeTimer& timer = *timer_;
@@ -625,7 +617,7 @@ TEST_F(SessionTest, APatternLoadedFarIntoALongCycleTakesOverWithoutAGap) {
 // A keying the port refuses shows released and is told once the session's call has returned,
 // once until a keying works; a view may turn the beacon off from it, as `play` does.
 TEST_F(SessionTest, ARefusedKeyingIsToldAfterTheCallAndTheViewMayTurnTheBeaconOff) {
-    lines.refuseKeying = true;
+    keyers->refuseKeying = true;
     bool insideEngine = false;
     rec.onProblem = [&](SessionProblem kind) {
         if (kind == SessionProblem::KeyingFailed) {
@@ -636,7 +628,7 @@ TEST_F(SessionTest, ARefusedKeyingIsToldAfterTheCallAndTheViewMayTurnTheBeaconOf
     press();
     runTicks(3);
     ASSERT_EQ(rec.count(SessionProblem::KeyingFailed), 1);
-    EXPECT_EQ(rec.problems[0].second, "COM3: cannot raise DTR: Input/output error");
+    EXPECT_EQ(rec.problems[0].second, "DTR+RTS on COM 3: cannot key: refused");
     EXPECT_FALSE(insideEngine);
     EXPECT_FALSE(rec.keyed) << "a refused keying never shows keyed";
     EXPECT_TRUE(rec.records.empty()) << "nothing was transmitted";
@@ -648,10 +640,10 @@ TEST_F(SessionTest, ARefusedKeyingIsToldAfterTheCallAndTheViewMayTurnTheBeaconOf
     press();
     runTicks(250);
     EXPECT_EQ(rec.count(SessionProblem::KeyingFailed), 1) << "not again every cycle";
-    lines.refuseKeying = false;
+    keyers->refuseKeying = false;
     runTicks(201);
     EXPECT_TRUE(rec.keyed);
-    lines.refuseKeying = true;
+    keyers->refuseKeying = true;
     runTicks(201);
     EXPECT_EQ(rec.count(SessionProblem::KeyingFailed), 2);
 }
@@ -692,11 +684,12 @@ TEST_F(SessionTest, EachTransmissionIsLoggedAndAnUnwritableLogIsToldOnce) {
 TEST_F(SessionTest, TheLinesOfNoPortAreNoKeyer) {
     press();
     runTicks(3);
-    ASSERT_TRUE(lines.isOpen() && rec.keyed);
+    ASSERT_TRUE(keyers->live == 1 && rec.keyed);
     EXPECT_TRUE(session->openKeyer({}, 0).ok());
-    EXPECT_FALSE(lines.isOpen());
-    EXPECT_FALSE(lines.changes.back()) << "released before it closed";
-    EXPECT_FALSE(session->openKeyer({}, 4).ok()) << "a port that is not there";
+    EXPECT_EQ(keyers->live, 0);
+    EXPECT_EQ(lastKeying(), "release on the way out") << "released before it closed";
+    keyers->refuseOpen = "COM4: no device for this number";
+    EXPECT_EQ(session->openKeyer({}, 4).message(), "COM4: no device for this number");
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "devices/cat_rig.h"
+#include "devices/cat/cat_rig.h"
+
+#include "devices/cat/cat_keyer.h"
+#include "devices/cat/keyer_opener.h"
+#include "devices/cat/rig_models.h"
 #include "devices/ptt.h"
-#include "devices/rig_models.h"
 #include "tests/core/rigctld.h"
 
 #include <gtest/gtest.h>
@@ -70,6 +73,28 @@ TEST(CatRig, FailuresNameTheRigAndTheReason) {
     }
 }
 
+// The CAT keyer is handed out released (a rig left keyed by someone else is let go), keys the
+// rig and names it as the log does; a rig that cannot be opened gives no keyer.
+TEST(CatKeyer, OpensReleasedKeysAndNamesTheRig) {
+    Rigctld server;
+    ASSERT_TRUE(server.running());
+    CatRig reader;
+    ASSERT_TRUE(reader.open(RigAddress::rigctld(server.hostPort())).ok());
+    ASSERT_TRUE(reader.setPtt(true).ok());
+    Result<std::unique_ptr<Keyer>> keyer = openCatKeyer(RigAddress::rigctld(server.hostPort()));
+    ASSERT_TRUE(keyer.ok()) << keyer.message();
+    EXPECT_EQ(reader.ptt(), false) << "handed out keyed";
+    EXPECT_EQ((*keyer)->description(), "CAT to rigctld at " + server.hostPort());
+    ASSERT_TRUE((*keyer)->setKeyed(true).ok());
+    EXPECT_EQ(reader.ptt(), true);
+    (*keyer)->release();
+    EXPECT_EQ(reader.ptt(), false);
+
+    const Result<std::unique_ptr<Keyer>> unknown = openCatKeyer({99999, "", 0});
+    EXPECT_FALSE(unknown.ok());
+    EXPECT_EQ(unknown.message(), "rig model 99999: unknown to Hamlib");
+}
+
 // The PTT keys the rig on every path the lines take: key, release, shutdown; a rig gone away
 // is reported once and never shown keyed. A second connection reads the state back.
 TEST(CatRig, PttKeysTheRigAndReportsOneThatStopsAnswering) {
@@ -77,12 +102,15 @@ TEST(CatRig, PttKeysTheRigAndReportsOneThatStopsAnswering) {
     ASSERT_TRUE(server.running());
     CatRig reader;
     ASSERT_TRUE(reader.open(RigAddress::rigctld(server.hostPort())).ok());
-    Ptt ptt(std::make_unique<platform::SerialLines>());
+    Ptt ptt(keyerOpener());
     std::vector<bool> labels;
     int failures = 0;
     ptt.setLabelHook([&](bool keyed) { labels.push_back(keyed); });
     ptt.setFailureHook([&] { ++failures; });
-    ASSERT_TRUE(ptt.openRig(RigAddress::rigctld(server.hostPort())).ok());
+    PttChoice choice;
+    choice.keyer = PttChoice::Keyer::Cat;
+    choice.rig = RigAddress::rigctld(server.hostPort());
+    ASSERT_TRUE(ptt.open(choice, 0).ok());
     ptt.pttOn();
     EXPECT_EQ(reader.ptt(), true);
     ptt.pttOff();
@@ -93,7 +121,7 @@ TEST(CatRig, PttKeysTheRigAndReportsOneThatStopsAnswering) {
     EXPECT_FALSE(ptt.isOpen());
     EXPECT_EQ(labels, (std::vector<bool>{true, false, true}));
 
-    ASSERT_TRUE(ptt.openRig(RigAddress::rigctld(server.hostPort())).ok());
+    ASSERT_TRUE(ptt.open(choice, 0).ok());
     server.stop();
     labels.clear();
     ptt.pttOn();

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "devices/cat/keyer_opener.h"
+#include "devices/lines_keyer.h"
 #include "devices/ptt_choice.h"
 #include "devices/transmission_log.h"
 #include "tests/core/scratch_folder.h"
@@ -120,7 +122,7 @@ public:
     mutable UtcNanoseconds time = 0;
 };
 
-// Lines whose keying can be made to fail, with the port shown as open.
+// Lines whose keying can be made to fail, on a port that always opens.
 class FailingLines : public platform::SerialLines {
 public:
     bool fail = false;
@@ -136,9 +138,11 @@ public:
 // gaps heard while keyed; a keying that failed gives none, and a way out that releases the
 // PTT directly still ends the open record.
 TEST(TransmissionLog, LoggerRecordsEachKeyingThatWorked) {
-    auto owned = std::make_unique<FailingLines>();
-    FailingLines& port = *owned;
-    Ptt ptt(std::move(owned));
+    auto port = std::make_shared<FailingLines>();
+    Ptt ptt([port](const PttChoice& choice, std::int32_t comport) {
+        return openLinesKeyer(port, comport, choice.lines);
+    });
+    ASSERT_TRUE(ptt.open(lines(PttLines::Dtr, false), 7).ok());
     std::vector<TransmissionRecord> records;
     SteppedClock clock;
     std::int64_t underruns = 4;
@@ -152,10 +156,10 @@ TEST(TransmissionLog, LoggerRecordsEachKeyingThatWorked) {
     underruns += 2;
     logger.pttOff();
     logger.pttOff(); // a second release ends nothing
-    port.fail = true;
+    port->fail = true;
     logger.pttOn();
     logger.pttOff();
-    port.fail = false;
+    port->fail = false;
     logger.restartCycles();
     logger.pttOn();
     ptt.shutdown();
@@ -183,7 +187,7 @@ namespace {
 // line, ending where the next begins. A cycle reported over while the next is keyed already
 // (the usual order) splits nothing.
 TEST(TransmissionLog, EachCycleHasItsLineAlsoWhenThePttStaysKeyed) {
-    Ptt ptt(std::make_unique<platform::SerialLines>()); // no port: every keying "works"
+    Ptt ptt(keyerOpener()); // no keyer opened: every keying "works"
     std::vector<TransmissionRecord> records;
     SteppedClock clock;
     TransmissionLogger logger(

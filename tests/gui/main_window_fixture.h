@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The main window on a fake sound device and a recording serial port, with message boxes and
-// file dialogs answered from queues.
+// The main window on a fake sound device and a recording serial port (a rig keys by CAT as in
+// the program), with message boxes and file dialogs answered from queues.
 #include "app/app_main.h"
 #include "app/file_commands.h"
 #include "app/main_window.h"
 #include "app/pattern_views.h"
+#include "devices/cat/keyer_opener.h"
 #include "devices/settings_file.h"
 #include "files/pattern_file.h"
 #include "platform/fake_audio_out.h"
@@ -106,9 +107,9 @@ protected:
         }
         auto audio = std::make_unique<platform::FakeAudioOut>();
         audio_ = audio.get();
-        auto lines = std::make_unique<RecordingLines>(lines_);
+        auto lines = std::make_shared<RecordingLines>(lines_);
         port_ = lines.get();
-        attachResources(state_, std::move(audio), std::move(lines));
+        attachResources(state_, std::move(audio), keyerOpener(std::move(lines)));
         state_.outputDevices = [] {
             return std::vector<std::string>{"Null output"};
         };

@@ -27,6 +27,7 @@ std::array<double, 5> parameters(const BeaconPattern& p) {
 TEST_F(MainWindowTest, StartsWithTheStartValuesAndTheNoPortNotice) {
     start();
     EXPECT_EQ(title(), kMainCaption);
+    EXPECT_EQ(title(), "VESK Controller v1.09 (wave file version)");
     // Each pen radio stands on its level's grid colour.
     for (const float level : {1.0f, 2.0f, 4.0f, 8.0f, 16.0f}) {
         const std::int32_t pen = penControlForLevel(static_cast<std::int32_t>(level));
@@ -263,6 +264,7 @@ TEST_F(MainWindowTest, HelpAndSizeChangeNothingAndAboutShowsItsBox) {
     command(id::kMenuAbout);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].caption, "About");
+    EXPECT_EQ(boxes_[0].text, "VESK Controller Version 1.09");
 }
 
 TEST_F(MainWindowTest, EscapeClosesAndWritesTheSettings) {

@@ -290,5 +290,17 @@ TEST(CliCommands, HelpAndVersion) {
     EXPECT_EQ(version.out, "vesk-cli 1.09\n");
 }
 
+// render, script, convert and make start at once: the tool loads no window, sound, rig or
+// picture library (its helpers do, for play and preview).
+TEST(CliCommands, TheToolLoadsNoWindowSoundRigOrPictureLibrary) {
+    const RunResult loaded = runProgram({"/usr/bin/ldd", kCli});
+    ASSERT_EQ(loaded.exitCode, 0) << describe(loaded);
+    ASSERT_NE(loaded.out.find("libc.so"), std::string::npos) << loaded.out;
+    for (const char* library :
+         {"libQt6", "libhamlib", "libportaudio", "libasound", "libfftw3", "libpng"}) {
+        EXPECT_EQ(loaded.out.find(library), std::string::npos) << library << " in\n" << loaded.out;
+    }
+}
+
 } // namespace
 } // namespace vesk

@@ -4,7 +4,7 @@
 
 #include "tests/integration/fake_port.h"
 
-#include "devices/cat_rig.h"
+#include "devices/cat/cat_rig.h"
 
 #include "files/pattern_file.h"
 #include "tests/core/rigctld.h"

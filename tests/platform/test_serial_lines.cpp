@@ -254,6 +254,8 @@ TEST_F(SerialLinesTest, FailedLineChangesAreReported) {
 TEST_F(SerialLinesTest, DevicePathFromTheTableOwnLinksOrTheVariable) {
     env_.emplace("VESK_COMPORT_DIR", std::nullopt);
     const EnvOverride home("HOME", dir_.string());
+    std::optional<EnvOverride> config;
+    config.emplace("XDG_CONFIG_HOME", std::nullopt);
     const std::pair<std::int32_t, const char*> named[] = {
         {1, "/dev/ttyS0"},     {32, "/dev/ttyS31"},  {33, "/dev/ttyUSB0"},
         {64, "/dev/ttyUSB31"}, {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}};
@@ -273,6 +275,14 @@ TEST_F(SerialLinesTest, DevicePathFromTheTableOwnLinksOrTheVariable) {
     EXPECT_EQ(comportDevicePath(4), "/dev/ttyS3");
     SerialLines lines;
     EXPECT_EQ(lines.open(200).message(), "COM200: no device for this number");
+
+    // The settings folder moves with XDG_CONFIG_HOME, and the links with it.
+    const fs::path moved = dir_ / "elsewhere/vesk/comports";
+    fs::create_directories(moved);
+    fs::create_symlink("/dev/null", moved / "COM4");
+    config.emplace("XDG_CONFIG_HOME", (dir_ / "elsewhere").string());
+    EXPECT_EQ(comportDevicePath(4), (moved / "COM4").string());
+    EXPECT_EQ(comportDevicePath(3), "/dev/ttyS2");
 
     env_.emplace("VESK_COMPORT_DIR", "/tmp/x"); // wins over own links and the table
     EXPECT_EQ(comportDevicePath(3), "/tmp/x/COM3");

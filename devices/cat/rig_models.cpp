@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "devices/rig_models.h"
+#include "devices/cat/rig_models.h"
 
 #include <hamlib/rig.h>
 

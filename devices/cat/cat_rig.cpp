@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "devices/cat_rig.h"
+#include "devices/cat/cat_rig.h"
 
 #include <hamlib/rig.h>
 
