@@ -93,10 +93,10 @@ public:
             showTitle();
         }
     }
-    void reportOpenFailure() override {
+    void reportOpenFailure(const std::string& reason) override {
         ui::beep();
-        ui::messageBox(platform::kOpenFailureText, msg::MB_OK | msg::MB_ICONWARNING,
-                       kPlaybackCaption);
+        ui::messageBox(std::string(platform::kOpenFailureText) + "\r\n" + reason,
+                       msg::MB_OK | msg::MB_ICONWARNING, kPlaybackCaption);
     }
     void reportRenderRefused(const std::string& message) override {
         ui::messageBox(message, msg::MB_OK | msg::MB_ICONERROR, kPlaybackCaption);

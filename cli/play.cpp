@@ -72,7 +72,9 @@ public:
     std::function<void(long cycle)> onCycleEnd;
     bool failed = false;
 
-    void reportOpenFailure() override { fail(platform::kOpenFailureText); }
+    void reportOpenFailure(const std::string& reason) override {
+        fail(std::string(platform::kOpenFailureText) + " (" + reason + ")");
+    }
     void reportRenderRefused(const std::string& message) override { fail(message); }
     void reportDeviceLost() override { fail(platform::kDeviceLostText); }
     void endMainWindow() override { end(); }

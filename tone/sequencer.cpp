@@ -100,7 +100,7 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
     SoundFormat format;
     fillSoundFormat(format, 1, kSampleRate, 16);
     const std::uint64_t session = ++session_;
-    const bool opened =
+    const Result<> opened =
         audio_.open(soundcardIndex, format, [this, session](AudioEvent event, int block) {
             if (session != session_) {
                 return;
@@ -117,7 +117,7 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
         timer_.stop();
         timerRunning_ = false;
         view_.enableParameterControls(true);
-        view_.reportOpenFailure();
+        view_.reportOpenFailure(opened.message());
         return;
     }
     opened_ = false;

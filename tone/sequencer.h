@@ -82,8 +82,9 @@ public:
     virtual void showRenderProgress(int blocks) = 0;
     // The render is over (done or refused): the title shows the pattern file again.
     virtual void renderFinished() = 0;
-    // The sound output could not be opened; nothing plays.
-    virtual void reportOpenFailure() = 0;
+    // The sound output could not be opened; nothing plays. `reason` names the output and says
+    // why ("the system default output: Device unavailable").
+    virtual void reportOpenFailure(const std::string& reason) = 0;
     // The render refused the pattern; `message` says why.
     virtual void reportRenderRefused(const std::string& message) = 0;
     // The sound output went away while playing; playback is off.

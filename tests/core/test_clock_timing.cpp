@@ -76,7 +76,7 @@ struct ClockRig : vesk::DotTimer, vesk::Transmitter, vesk::HeadlessSequencerView
     void stop() override {}
     void pttOn() override { keys.push_back(played()); }
     void pttOff() override { releases.push_back(played()); }
-    void reportOpenFailure() override {}
+    void reportOpenFailure(const std::string&) override {}
     void reportRenderRefused(const std::string&) override {}
     void reportDeviceLost() override {}
     void endMainWindow() override { ended = true; }

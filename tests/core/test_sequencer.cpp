@@ -53,7 +53,9 @@ struct Recorder : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
     void drawCycleBar(CycleBarColour c, int x1, int x2) override { bars.push_back({c, x1, x2}); }
     void showRenderProgress(int blocks) override { progress.push_back(blocks); }
     void renderFinished() override { ++renderEnds; }
-    void reportOpenFailure() override { ++openFailures; }
+    void reportOpenFailure(const std::string& reason) override {
+        ++openFailures, openFailure = reason;
+    }
     void reportRenderRefused(const std::string& message) override { refusal = message; }
     void reportDeviceLost() override {
         ++losses;
@@ -77,7 +79,7 @@ struct Recorder : vesk::DotTimer, vesk::Transmitter, vesk::SequencerView {
     bool running = false, keyed = false, controlsEnabled = true, playing = false;
     int period = 0, keyings = 0, redraws = 0, renderEnds = 0, openFailures = 0, windowEnds = 0;
     int losses = 0;
-    std::string refusal;
+    std::string refusal, openFailure;
     std::vector<int> strip, progress;
     std::vector<Bar> bars;
     std::vector<Keying> events;
@@ -448,16 +450,17 @@ TEST_F(SequencerTest, ARefusedRenderIsReportedAndOpensNothing) {
 }
 
 TEST_F(SequencerTest, AFailedOpenIsReportedOnceAndLeavesNothingRunning) {
-    audio.setFailOpen(true);
+    audio.setOpenFailure("Device unavailable");
     sequencer.start(pattern, 32767, 7);
     EXPECT_EQ(audio.lastDevice(), 7);
     EXPECT_EQ(rec.openFailures, 1);
+    EXPECT_EQ(rec.openFailure, "sound output 7: Device unavailable");
     EXPECT_EQ(rec.keyings, 0);
     expectAllStopped();
     runTicks(5);
     EXPECT_TRUE(ticks.empty());
 
-    audio.setFailOpen(false);
+    audio.setOpenFailure({});
     press();
     EXPECT_EQ(sequencer.state(), PlaybackState::Playing);
     runTicks(2);

@@ -294,7 +294,9 @@ TEST_F(CliPlay, FailuresEndItBeforeAnyCycleWithOneMessage) {
          "vesk-cli: COM7: cannot raise DTR: Inappropriate ioctl for device"},
         {failing, {"--comport", "7"}, "vesk-cli: COM7: cannot raise DTR: Input/output error"},
         {noCom7, {"--comport", "7"}, "vesk-cli: Failure to open comport COM7 (COM7: "},
-        {noCom7, {"--device", "99"}, "Error opening waveform audio device!"},
+        {noCom7,
+         {"--device", "99"},
+         "vesk-cli: Error opening waveform audio device! (sound output 99: no such output)"},
         {noCom7,
          {"--ptt", "cat", "--rigctld", nobody},
          "vesk-cli: Failure to open the rig for PTT by CAT (Hamlib NET rigctl at " + nobody +
