@@ -138,19 +138,19 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& errorNumb
     return true;
 }
 
-// The owner and group first: changing them clears the set-id bits that the mode then restores.
-bool takeModeAndOwner(int fd, const struct stat& old, std::string& reason) {
+// Gives `fd` the mode and owner of `path`'s old file. The owner and group first: changing them
+// clears the set-id bits that the mode then restores.
+Result<> takeModeAndOwner(int fd, const struct stat& old, const std::string& path) {
     if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
         fchown(fd, old.st_uid, old.st_gid) != 0) {
-        reason =
-            "its owner and group cannot be kept (" + std::generic_category().message(errno) + ")";
-        return false;
+        return fail(sentence(path, "its owner and group cannot be kept (" +
+                                       std::generic_category().message(errno) + ")"));
     }
     if (fchmod(fd, old.st_mode & 07777) != 0) {
-        reason = "its permissions cannot be kept (" + std::generic_category().message(errno) + ")";
-        return false;
+        return fail(sentence(path, "its permissions cannot be kept (" +
+                                       std::generic_category().message(errno) + ")"));
     }
-    return true;
+    return {};
 }
 
 void syncFolder(const std::string& target) {
@@ -211,24 +211,24 @@ int openNamed(const std::string& target, std::string& temporary) {
     return fd;
 }
 
-// Writes what `next` hands out, piece by piece, into `fd` with the old file's mode and owner;
-// `reason` on failure.
-bool fill(int fd, const struct stat* old, const ByteSource& next, std::string& reason) {
-    if (old != nullptr && !takeModeAndOwner(fd, *old, reason)) {
-        return false;
+// Writes what `next` hands out, piece by piece, into `fd` with the mode and owner of `path`'s
+// old file (none when `old` is null).
+Result<> fill(int fd, const struct stat* old, const ByteSource& next, const std::string& path) {
+    if (old != nullptr) {
+        if (Result<> taken = takeModeAndOwner(fd, *old, path); !taken) {
+            return taken;
+        }
     }
     int errorNumber = 0;
     for (std::span<const std::uint8_t> bytes = next(); !bytes.empty(); bytes = next()) {
         if (!writeAll(fd, bytes.data(), bytes.size(), errorNumber)) {
-            reason = std::generic_category().message(errorNumber);
-            return false;
+            return fail(sentence(path, errorNumber));
         }
     }
     if (fsync(fd) != 0) {
-        reason = std::generic_category().message(errno);
-        return false;
+        return fail(sentence(path, errno));
     }
-    return true;
+    return {};
 }
 
 // Copies the whole of the written file `from` into `to`: the source of the bytes has been
@@ -291,9 +291,8 @@ Result<> writeFileAtomically(const std::string& path, const ByteSource& next) {
     if (fd < 0) {
         return fail(sentence(path, errno));
     }
-    std::string reason;
-    bool ok = fill(fd, replacing ? &old : nullptr, next, reason);
-    if (ok && !named) {
+    Result<> written = fill(fd, replacing ? &old : nullptr, next, path);
+    if (written && !named) {
         named = nameUnnamed(fd, target, temporary);
         if (!named) {
             // No way to name an unnamed file here: copy it into a named one instead.
@@ -305,27 +304,24 @@ Result<> writeFileAtomically(const std::string& path, const ByteSource& next) {
                 return failed;
             }
             named = true;
-            ok = fill(fd, replacing ? &old : nullptr, copyOf(unnamed), reason);
+            written = fill(fd, replacing ? &old : nullptr, copyOf(unnamed), path);
             close(unnamed);
         }
     }
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        reason = std::generic_category().message(errno);
+    if (close(fd) != 0 && written) {
+        written = fail(sentence(path, errno));
     }
-    if (ok && rename(temporary.c_str(), target.c_str()) != 0) {
-        ok = false;
-        reason = std::generic_category().message(errno);
+    if (written && rename(temporary.c_str(), target.c_str()) != 0) {
+        written = fail(sentence(path, errno));
     }
-    if (!ok && named) {
+    if (!written && named) {
         unlink(temporary.c_str());
     }
     forgetTemporary();
-    if (!ok) {
-        return fail(sentence(path, reason));
+    if (written) {
+        syncFolder(target);
     }
-    syncFolder(target);
-    return {};
+    return written;
 }
 
 ByteSource onePiece(std::span<const std::uint8_t> bytes) {
