@@ -164,7 +164,9 @@ void attachResources(AppState& state, std::unique_ptr<platform::AudioOut> audio,
 
 void loadSettings(AppState& state, const std::string& folder) {
     state.settingsPath = (std::filesystem::path(folder) / kComportSettingsFile).string();
-    state.pttComport = loadComportSetting(state.settingsPath, state.settingsError);
+    const Result<std::int32_t> comport = loadComportSetting(state.settingsPath);
+    state.pttComport = comport.valueOr(0);
+    state.settingsError = comport.message();
 }
 
 int appMain(int argc, char** argv) {
@@ -175,10 +177,10 @@ int appMain(int argc, char** argv) {
     }
     ui::initialise(argc, argv, kClientWidth, kClientHeight);
     AppState state;
-    std::string folderError;
-    loadSettings(state, settingsFolder(options, folderError));
-    if (!folderError.empty()) {
-        state.settingsError = folderError;
+    if (const Result<std::string> folder = settingsFolder(options); folder) {
+        loadSettings(state, *folder);
+    } else {
+        state.settingsError = folder.message();
     }
     state.stationSettingsPath = defaultStationSettingsPath();
     state.transmissionLogPath = defaultTransmissionLogPath();

@@ -95,12 +95,12 @@ bool loadPatternFile(ui::Window owner, std::string& lastFile, std::string& patte
 
 bool loadPatternPath(const std::string& path, std::string& lastFile, std::string& patternFileName,
                      BeaconPattern& pattern) {
-    LoadResult loaded = loadPatternFile(path);
-    if (!loaded.ok) {
-        reportFailure("Open pattern file", loaded.error);
+    Result<BeaconPattern> loaded = loadPatternFile(path);
+    if (!loaded) {
+        reportFailure("Open pattern file", loaded.message());
         return false;
     }
-    pattern = loaded.pattern;
+    pattern = *loaded;
     patternFileName = bareName(path);
     lastFile = path;
     return true;
@@ -122,19 +122,18 @@ void exportScript(ui::Window owner, std::string& lastFile, BeaconPattern& patter
 void exportWave(ui::Window owner, std::string& lastFile, const BeaconPattern& pattern,
                 std::int32_t amplitude, const WaveProgress& progress) {
     // A stream of its own: playback keeps the sound it has.
-    const StreamResult made = makePatternStream(pattern, amplitude);
-    if (!made.ok) {
-        reportFailure("Save as .WAV", made.error);
+    const Result<PatternStream> made = makePatternStream(pattern, amplitude);
+    if (!made) {
+        reportFailure("Save as .WAV", made.message());
         return;
     }
-    const std::string tooLong = waveSizeProblem(made.stream.sampleCount());
-    if (!tooLong.empty()) {
-        reportFailure("Save as .WAV", tooLong);
+    if (const Result<> fits = checkWaveSize(made->sampleCount()); !fits) {
+        reportFailure("Save as .WAV", fits.message());
         return;
     }
     saveAs(owner, lastFile, "Wave file(.wav)|*.wav", ".Wav", "Save as .WAV",
            [&](const std::string& path) {
-               return writeFileAtomically(path, waveFileSource(made.stream, progress));
+               return writeFileAtomically(path, waveFileSource(*made, progress));
            });
 }
 

@@ -77,9 +77,8 @@ void showModels(ui::Window box, const std::vector<RigModelEntry>& models,
     ui::comboSelect(box, pid::kModel, found);
 }
 
-// The choice in the box, or the sentence that says why it cannot be opened.
-std::optional<PttChoice> readChoice(ui::Window box, const PttChoice& current,
-                                    std::string& problem) {
+// The choice in the box; a failure says why it cannot be opened.
+Result<PttChoice> readChoice(ui::Window box, const PttChoice& current) {
     PttChoice choice = current;
     choice.keyer = catChosen(box) ? PttChoice::Keyer::Cat : PttChoice::Keyer::Lines;
     for (const KeyingOption& option : kKeyingOptions) {
@@ -94,16 +93,14 @@ std::optional<PttChoice> readChoice(ui::Window box, const PttChoice& current,
                                             ? std::optional<int>(0)
                                             : wholeNumber(speed);
         if (!baud) {
-            problem = "\"" + speed + "\" is not a speed in baud.";
-            return std::nullopt;
+            return fail("\"" + speed + "\" is not a speed in baud.");
         }
         choice.rig.model = modelNumber(ui::controlGetText(box, pid::kModel));
         choice.rig.device = ui::controlGetText(box, pid::kDevice);
         choice.rig.speed = *baud;
     }
-    if (const auto why = pttChoiceProblem(choice)) {
-        problem = *why;
-        return std::nullopt;
+    if (Result<> checked = checkPttChoice(choice); !checked) {
+        return checked.failure();
     }
     return choice;
 }
@@ -189,12 +186,11 @@ std::optional<PttChoice> askPttChoice(ui::Window owner, const PttChoice& current
         }
         const std::uint32_t command = msg::loWord(wParam);
         if (command == pid::kOk) {
-            std::string problem;
-            if (const std::optional<PttChoice> choice = readChoice(dialog, current, problem)) {
-                chosen = choice;
+            if (const Result<PttChoice> choice = readChoice(dialog, current)) {
+                chosen = *choice;
                 ui::dialogEnd(dialog, 1);
             } else {
-                ui::messageBox(problem, msg::MB_OK | msg::MB_ICONWARNING, kCaption);
+                ui::messageBox(choice.message(), msg::MB_OK | msg::MB_ICONWARNING, kCaption);
             }
         } else if (command == pid::kCancel) {
             ui::dialogEnd(dialog, 0);

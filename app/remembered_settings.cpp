@@ -19,15 +19,15 @@ void readRememberedSettings(AppState& state) {
     if (state.stationSettingsPath.empty()) {
         return;
     }
-    const StationSettingsRead read = loadStationSettings(state.stationSettingsPath);
-    if (!read.error.empty()) {
-        state.stationSettingsError = read.error;
-        ui::messageBox(read.error + "\r\nThe file is left as it is: settings changed now are "
-                                    "not saved.",
+    const Result<StationSettings> read = loadStationSettings(state.stationSettingsPath);
+    if (!read) {
+        state.stationSettingsError = read.message();
+        ui::messageBox(read.message() + "\r\nThe file is left as it is: settings changed now are "
+                                        "not saved.",
                        msg::MB_OK | msg::MB_ICONWARNING, kCaption);
         return;
     }
-    const StationSettings& s = read.settings;
+    const StationSettings& s = *read;
     state.rememberedSettings = s;
     state.pttChoice = s.ptt;
     state.soundOutputName = s.soundOutput;

@@ -48,8 +48,8 @@ std::optional<int> leadingNumber(const std::string& text) {
     return std::nullopt;
 }
 
-// The timing in the box, or the sentence that says why it cannot be kept.
-std::optional<ClockTiming> readTiming(ui::Window box, std::string& problem) {
+// The timing in the box; a failure says why it cannot be kept.
+Result<ClockTiming> readTiming(ui::Window box) {
     const std::string every = ui::controlGetText(box, timing_id::kEvery);
     if (every == kRepeatIntervalChoice) {
         return ClockTiming{};
@@ -58,17 +58,14 @@ std::optional<ClockTiming> readTiming(ui::Window box, std::string& problem) {
     const std::string offsetText = ui::controlGetText(box, timing_id::kOffset);
     const std::optional<int> offset = offsetText.empty() ? 0 : leadingNumber(offsetText);
     if (!minutes || *minutes <= 0) {
-        problem = "\"" + every + "\" is not a number of minutes.";
-        return std::nullopt;
+        return fail("\"" + every + "\" is not a number of minutes.");
     }
     if (!offset) {
-        problem = "\"" + offsetText + "\" is not a number of seconds.";
-        return std::nullopt;
+        return fail("\"" + offsetText + "\" is not a number of seconds.");
     }
     const ClockTiming timing{*minutes, *offset};
-    if (const auto why = clockTimingProblem(timing)) {
-        problem = *why;
-        return std::nullopt;
+    if (Result<> checked = checkClockTiming(timing); !checked) {
+        return checked.failure();
     }
     return timing;
 }
@@ -111,12 +108,11 @@ std::optional<ClockTiming> askClockTiming(ui::Window owner, const ClockTiming& c
         case msg::WM_COMMAND: {
             const std::uint32_t command = msg::loWord(wParam);
             if (command == timing_id::kOk) {
-                std::string problem;
-                if (const std::optional<ClockTiming> timing = readTiming(dialog, problem)) {
-                    chosen = timing;
+                if (const Result<ClockTiming> timing = readTiming(dialog)) {
+                    chosen = *timing;
                     ui::dialogEnd(dialog, 1);
                 } else {
-                    ui::messageBox(problem, msg::MB_OK | msg::MB_ICONWARNING, "Timing");
+                    ui::messageBox(timing.message(), msg::MB_OK | msg::MB_ICONWARNING, "Timing");
                 }
             } else if (command == timing_id::kCancel) {
                 ui::dialogEnd(dialog, 0);

@@ -118,12 +118,12 @@ int runPlay(const Options& options, int argc, char** argv) {
         return 1;
     }
 
-    const LoadResult loaded = loadPatternFile(options.positional[0]);
-    if (!loaded.ok) {
-        say("vesk-cli: " + loaded.error);
+    const Result<BeaconPattern> loaded = loadPatternFile(options.positional[0]);
+    if (!loaded) {
+        say("vesk-cli: " + loaded.message());
         return 1;
     }
-    const BeaconPattern pattern = loaded.pattern;
+    const BeaconPattern pattern = *loaded;
     // A WSPR pattern keeps the WSPR grid unless told otherwise.
     const ClockTiming timing =
         !options.timingGiven && beacon::isWsprTiming(pattern) ? kWsprTiming : options.timing;

@@ -56,14 +56,14 @@ void Sequencer::restartCycle() {
 
 std::optional<PatternStream> Sequencer::renderForPlayback(const BeaconPattern& pattern,
                                                           std::int32_t amplitude) {
-    StreamResult result = makePatternStream(
+    Result<PatternStream> result = makePatternStream(
         pattern, amplitude, [this](int blocks) { view_.showRenderProgress(blocks); });
     view_.renderFinished();
-    if (!result.ok) {
-        view_.reportRenderRefused(result.error);
+    if (!result) {
+        view_.reportRenderRefused(result.message());
         return std::nullopt;
     }
-    return std::move(result.stream);
+    return std::move(result).value();
 }
 
 bool Sequencer::loadPattern(const BeaconPattern& pattern, std::int32_t amplitude) {

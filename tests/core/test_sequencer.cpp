@@ -517,10 +517,10 @@ TEST_F(SequencerTest, AShorterSoundLoadedWhilePlayingIsReadAsSilencePastItsEnd) 
     press();
     runTicks(30);
     const BeaconPattern shorter = painted(vesk::resetPattern(), 100, 0, 200);
-    vesk::StreamResult loaded = vesk::makePatternStream(shorter, 32767);
-    ASSERT_LT(loaded.stream.sampleCount(), sequencer.playPosition());
+    vesk::PatternStream loaded = vesk::makePatternStream(shorter, 32767).value();
+    ASSERT_LT(loaded.sampleCount(), sequencer.playPosition());
     const auto oldEnd = static_cast<std::int64_t>(audio.writtenSamples().size());
-    sequencer.replaceSound(shorter, std::move(loaded.stream));
+    sequencer.replaceSound(shorter, std::move(loaded));
     runTicks(20);
     const auto& stream = audio.writtenSamples();
     ASSERT_GT(static_cast<std::int64_t>(stream.size()), oldEnd);
@@ -544,11 +544,11 @@ TEST_F(SequencerTest, APatternLoadedFarIntoALongCycleTakesOverWithoutAGap) {
         row = 17.0f - row;
     }
     const vesk::PatternStream oldSound = sequencer.sound();
-    const vesk::PatternStream newSound = vesk::makePatternStream(next, 32767).stream;
+    const vesk::PatternStream newSound = vesk::makePatternStream(next, 32767).value();
     const auto replacedAt = static_cast<std::int64_t>(audio.writtenSamples().size());
     const std::int64_t position = sequencer.playPosition();
     ASSERT_GT(position, 3 * vesk::kCatchUpSamples);
-    sequencer.replaceSound(next, vesk::makePatternStream(next, 32767).stream);
+    sequencer.replaceSound(next, vesk::makePatternStream(next, 32767).value());
     runTicks(2);
     const auto& stream = audio.writtenSamples();
     const auto written = static_cast<std::int64_t>(stream.size()) - replacedAt;

@@ -196,7 +196,7 @@ TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
     // A WSPR pattern brings its two-minute grid along when no clock timing is chosen.
     const fs::path wspr = folder_ / "wspr.txt";
     ASSERT_TRUE(savePatternFile(wspr.string(),
-                                beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f}).pattern)
+                                beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f}).value())
                     .ok());
     answers_ = {wspr.string()};
     command(id::kMenuOpen);

@@ -69,9 +69,9 @@ TEST_F(StationTest, RememberedSettingsComeBackAndFollowEachChange) {
 
     // A change is written when it is done with; loaded, the pattern is no unsaved work.
     scrollLevel(msg::SB_LINERIGHT);
-    EXPECT_EQ(loadStationSettings(settingsPath_).settings.outputLevel, 55.0f);
+    EXPECT_EQ(loadStationSettings(settingsPath_).valueOr({}).outputLevel, 55.0f);
     scrollLevel(msg::SB_ENDSCROLL);
-    EXPECT_EQ(loadStationSettings(settingsPath_).settings.outputLevel, 56.0f);
+    EXPECT_EQ(loadStationSettings(settingsPath_).valueOr({}).outputLevel, 56.0f);
     state_.sequencer->setClockTiming({});
     escape();
     EXPECT_TRUE(boxes_.empty());
@@ -94,7 +94,7 @@ TEST_F(StationTest, AnOutputThatHasGoneFallsBackToTheDefault) {
               "is used.");
     EXPECT_EQ(title(), kMainCaption) << "a pattern file that has gone is not opened";
     escape();
-    EXPECT_EQ(loadStationSettings(settingsPath_).settings.soundOutput, "USB headset");
+    EXPECT_EQ(loadStationSettings(settingsPath_).valueOr({}).soundOutput, "USB headset");
 }
 
 TEST_F(StationTest, AFileThatCannotBeReadIsReportedAndNeverWritten) {
@@ -128,7 +128,7 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
     EXPECT_EQ(state_.pttChoice.lines, (platform::PttMethod{platform::PttLines::Dtr, true}));
     EXPECT_EQ(port_->method(), state_.pttChoice.lines);
     EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3", "released"}));
-    EXPECT_EQ(loadStationSettings(settingsPath_).settings.ptt, state_.pttChoice);
+    EXPECT_EQ(loadStationSettings(settingsPath_).valueOr({}).ptt, state_.pttChoice);
 
     std::string searched;
     choosePtt([&](ui::Window box) {
