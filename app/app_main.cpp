@@ -84,9 +84,7 @@ public:
         switch (kind) {
         case SessionProblem::OpenFailed:
             ui::beep();
-            ui::messageBox(message.empty()
-                               ? std::string(platform::kOpenFailureText)
-                               : std::string(platform::kOpenFailureText) + "\r\n" + message,
+            ui::messageBox(std::string(platform::kOpenFailureText) + "\r\n" + message,
                            msg::MB_OK | msg::MB_ICONWARNING, kPlaybackCaption);
             break;
         case SessionProblem::RenderRefused:
@@ -139,12 +137,10 @@ int appMain(int argc, char** argv) {
     }
     ui::initialise(argc, argv, kClientWidth, kClientHeight);
     MainWindow state;
-    std::string folderError;
-    const std::string folder = settingsFolder(options, folderError);
-    if (folderError.empty()) {
-        loadSettings(state, folder);
+    if (const Result<std::string> folder = settingsFolder(options); folder) {
+        loadSettings(state, *folder);
     } else {
-        state.settings.refuseComportFile(folderError);
+        state.settings.refuseComportFile(folder.message());
     }
     state.settings.setSettingsFile(defaultStationSettingsPath());
     state.transmissionLogPath = defaultTransmissionLogPath();

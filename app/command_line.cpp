@@ -78,7 +78,7 @@ int readCommandLine(int argc, const char* const* argv, StartOptions& options, st
     return -1;
 }
 
-std::string settingsFolder(const StartOptions& options, std::string& error) {
+Result<std::string> settingsFolder(const StartOptions& options) {
     namespace fs = std::filesystem;
     std::error_code failure;
     if (!options.desktop) {
@@ -90,7 +90,7 @@ std::string settingsFolder(const StartOptions& options, std::string& error) {
     }
     fs::create_directories(folder, failure);
     if (failure) {
-        error = "Cannot create the folder \"" + folder.string() + "\": " + failure.message();
+        return fail("Cannot create the folder \"" + folder.string() + "\": " + failure.message());
     }
     return folder.string();
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/result.h"
+
 #include <iosfwd>
 #include <string>
 
@@ -21,8 +23,8 @@ int readCommandLine(int argc, const char* const* argv, StartOptions& options, st
                     std::ostream& err);
 
 // The folder of the settings file: the start folder, or with `desktop` the user's data folder
-// ($XDG_DATA_HOME/vesk, by default ~/.local/share/vesk), created when missing. A folder that
-// cannot be created leaves its reason in `error`.
-std::string settingsFolder(const StartOptions& options, std::string& error);
+// ($XDG_DATA_HOME/vesk, by default ~/.local/share/vesk), created when missing. Fails when it
+// cannot be created: "Cannot create the folder \"<folder>\": " and the reason.
+Result<std::string> settingsFolder(const StartOptions& options);
 
 } // namespace vesk

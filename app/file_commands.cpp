@@ -89,12 +89,12 @@ bool loadPatternFile(ui::Window owner, PatternDocument& document) {
 }
 
 bool loadPatternPath(const std::string& path, PatternDocument& document) {
-    LoadResult loaded = loadPatternFile(path);
-    if (!loaded.ok) {
-        reportFailure("Open pattern file", loaded.error);
+    Result<BeaconPattern> loaded = loadPatternFile(path);
+    if (!loaded) {
+        reportFailure("Open pattern file", loaded.message());
         return false;
     }
-    document.load(loaded.pattern, path);
+    document.load(*loaded, path);
     return true;
 }
 
@@ -126,20 +126,19 @@ void exportScript(ui::Window owner, PatternDocument& document) {
 void exportWave(ui::Window owner, PatternDocument& document, std::int32_t amplitude,
                 const WaveProgress& progress) {
     // A stream of its own: playback keeps the sound it has.
-    const StreamResult made = makePatternStream(document.pattern(), amplitude);
-    if (!made.ok) {
-        reportFailure("Save as .WAV", made.error);
+    const Result<PatternStream> made = makePatternStream(document.pattern(), amplitude);
+    if (!made) {
+        reportFailure("Save as .WAV", made.message());
         return;
     }
-    const std::string tooLong = waveSizeProblem(made.stream.sampleCount());
-    if (!tooLong.empty()) {
-        reportFailure("Save as .WAV", tooLong);
+    if (const Result<> fits = checkWaveSize(made->sampleCount()); !fits) {
+        reportFailure("Save as .WAV", fits.message());
         return;
     }
     const std::optional<std::string> saved =
         saveAs(owner, document.lastFile(), "Wave file(.wav)|*.wav", ".Wav", "Save as .WAV",
                [&](const std::string& path) {
-                   return writeFileAtomically(path, waveFileSource(made.stream, progress));
+                   return writeFileAtomically(path, waveFileSource(*made, progress));
                });
     if (saved) {
         document.markExported(*saved);

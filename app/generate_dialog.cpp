@@ -123,15 +123,15 @@ void GenerateDialog::modeChanged() {
 }
 
 void GenerateDialog::generate() {
-    beacon::Generated made;
-    if (mode_->currentIndex() == kWsprMode) {
-        beacon::WsprSettings settings;
-        settings.callsign = callsign_->text().trimmed().toStdString();
-        settings.locator = locator_->text().trimmed().toStdString();
-        settings.powerDbm = power_->value();
-        settings.audio = static_cast<float>(audio_->value());
-        made = beacon::makeWsprPattern(settings);
-    } else {
+    const auto make = [this]() -> Result<BeaconPattern> {
+        if (mode_->currentIndex() == kWsprMode) {
+            beacon::WsprSettings settings;
+            settings.callsign = callsign_->text().trimmed().toStdString();
+            settings.locator = locator_->text().trimmed().toStdString();
+            settings.powerDbm = power_->value();
+            settings.audio = static_cast<float>(audio_->value());
+            return beacon::makeWsprPattern(settings);
+        }
         beacon::MorseSettings settings;
         settings.keying = kKeyings[mode_->currentIndex()];
         settings.text = text_->text().toStdString();
@@ -139,13 +139,14 @@ void GenerateDialog::generate() {
         settings.shift = shift_->value();
         settings.spacing = static_cast<float>(spacing_->value());
         settings.centre = static_cast<float>(centre_->value());
-        made = beacon::makeMorsePattern(settings);
-    }
-    if (!made.ok) {
-        problem_->setText(QString::fromStdString(made.error));
+        return beacon::makeMorsePattern(settings);
+    };
+    const Result<BeaconPattern> made = make();
+    if (!made) {
+        problem_->setText(QString::fromStdString(made.message()));
         return;
     }
-    pattern_ = made.pattern;
+    pattern_ = *made;
     accept();
 }
 

@@ -20,9 +20,9 @@ PreviewDialog::PreviewDialog(const BeaconPattern& pattern, QWidget* parent) : QD
     auto* layout = new QVBoxLayout(this);
     auto* caption = new QLabel;
     caption->setObjectName("caption");
-    const preview::SpectrogramResult made = preview::makeSpectrogram(pattern);
-    if (made.ok) {
-        const preview::Spectrogram& s = made.spectrogram;
+    const Result<preview::Spectrogram> made = preview::makeSpectrogram(pattern);
+    if (made) {
+        const preview::Spectrogram& s = *made;
         const preview::Picture drawn = preview::drawSpectrogram(s, pattern);
         picture_ = QImage(drawn.width, drawn.height, QImage::Format_RGB32);
         for (int y = 0; y < drawn.height; ++y) {
@@ -44,7 +44,7 @@ PreviewDialog::PreviewDialog(const BeaconPattern& pattern, QWidget* parent) : QD
                              .arg(s.hzPerRow, 0, 'g', 3)
                              .arg(s.lowestHz, 0, 'f', 2));
     } else {
-        caption->setText(QString::fromStdString(made.error));
+        caption->setText(QString::fromStdString(made.message()));
     }
     layout->addWidget(caption);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);

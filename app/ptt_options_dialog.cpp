@@ -157,7 +157,7 @@ void PttOptionsDialog::showModels() {
     }
 }
 
-void PttOptionsDialog::ok() {
+Result<PttChoice> PttOptionsDialog::readChoice() const {
     PttChoice choice = choice_;
     choice.keyer = cat_->isChecked() ? PttChoice::Keyer::Cat : PttChoice::Keyer::Lines;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
@@ -166,28 +166,31 @@ void PttOptionsDialog::ok() {
         }
     }
     choice.lines.inverted = inverted_->isChecked();
-    std::optional<std::string> problem;
     if (choice.usesCat()) {
         const std::string speed = speed_->text().toStdString();
         const std::optional<int> baud = speed.find_first_not_of(' ') == std::string::npos
                                             ? std::optional<int>(0)
                                             : wholeNumber(speed);
-        if (baud) {
-            choice.rig.model = modelNumber(model_->currentText());
-            choice.rig.device = device_->text().toStdString();
-            choice.rig.speed = *baud;
-        } else {
-            problem = "\"" + speed + "\" is not a speed in baud.";
+        if (!baud) {
+            return fail("\"" + speed + "\" is not a speed in baud.");
         }
+        choice.rig.model = modelNumber(model_->currentText());
+        choice.rig.device = device_->text().toStdString();
+        choice.rig.speed = *baud;
     }
-    if (!problem) {
-        problem = pttChoiceProblem(choice);
+    if (Result<> checked = checkPttChoice(choice); !checked) {
+        return checked.failure();
     }
-    if (problem) {
-        ui::messageBox(*problem, msg::MB_OK | msg::MB_ICONWARNING, kCaption);
+    return choice;
+}
+
+void PttOptionsDialog::ok() {
+    const Result<PttChoice> choice = readChoice();
+    if (!choice) {
+        ui::messageBox(choice.message(), msg::MB_OK | msg::MB_ICONWARNING, kCaption);
         return;
     }
-    choice_ = choice;
+    choice_ = *choice;
     accept();
 }
 

@@ -35,6 +35,8 @@ public:
 
 private:
     void showChoice(const PttChoice& current);
+    // The choice in the box; a failure says why it cannot be opened.
+    Result<PttChoice> readChoice() const;
     void ok();
     void enableFields();
     void showModels();

@@ -55,26 +55,22 @@ std::optional<int> leadingNumber(const std::string& text) {
     return std::nullopt;
 }
 
-// The timing in the two fields, or the sentence that says why it cannot be kept.
-std::optional<ClockTiming> readTiming(const std::string& every, const std::string& offsetText,
-                                      std::string& problem) {
+// The timing in the two fields; a failure says why it cannot be kept.
+Result<ClockTiming> readTiming(const std::string& every, const std::string& offsetText) {
     if (every == kRepeatIntervalChoice) {
         return ClockTiming{};
     }
     const std::optional<int> minutes = leadingNumber(every);
     const std::optional<int> offset = offsetText.empty() ? 0 : leadingNumber(offsetText);
     if (!minutes || *minutes <= 0) {
-        problem = "\"" + every + "\" is not a number of minutes.";
-        return std::nullopt;
+        return fail("\"" + every + "\" is not a number of minutes.");
     }
     if (!offset) {
-        problem = "\"" + offsetText + "\" is not a number of seconds.";
-        return std::nullopt;
+        return fail("\"" + offsetText + "\" is not a number of seconds.");
     }
     const ClockTiming timing{*minutes, *offset};
-    if (const auto why = clockTimingProblem(timing)) {
-        problem = *why;
-        return std::nullopt;
+    if (Result<> checked = checkClockTiming(timing); !checked) {
+        return checked.failure();
     }
     return timing;
 }
@@ -111,11 +107,10 @@ TimingDialog::TimingDialog(const ClockTiming& current, QWidget* parent) : QDialo
 }
 
 void TimingDialog::ok() {
-    std::string problem;
-    const std::optional<ClockTiming> timing =
-        readTiming(every_->currentText().toStdString(), offset_->text().toStdString(), problem);
+    const Result<ClockTiming> timing =
+        readTiming(every_->currentText().toStdString(), offset_->text().toStdString());
     if (!timing) {
-        ui::messageBox(problem, msg::MB_OK | msg::MB_ICONWARNING, kCaption);
+        ui::messageBox(timing.message(), msg::MB_OK | msg::MB_ICONWARNING, kCaption);
         return;
     }
     timing_ = *timing;

@@ -21,12 +21,6 @@ BeaconPattern emptyPattern(std::int32_t dotLength, float spacing, float centre) 
     return pattern;
 }
 
-Generated refused(std::string message) {
-    Generated result;
-    result.error = std::move(message);
-    return result;
-}
-
 void setSlot(BeaconPattern& pattern, std::size_t slot, int row) {
     pattern.toneIndex[slot] = static_cast<float>(row);
     pattern.levelCode[slot] = 1.0f;
@@ -50,38 +44,37 @@ std::optional<std::int32_t> qrssDotLength(std::string_view name) {
     return std::nullopt;
 }
 
-Generated makeMorsePattern(const MorseSettings& settings) {
+Result<BeaconPattern> makeMorsePattern(const MorseSettings& settings) {
     if (settings.dotLength < 1) {
-        return refused("the dot length must be at least 1 ms");
+        return fail("the dot length must be at least 1 ms");
     }
     if (!std::isfinite(settings.spacing) || !std::isfinite(settings.centre)) {
-        return refused("the tone spacing and the centre frequency must be numbers");
+        return fail("the tone spacing and the centre frequency must be numbers");
     }
     const int shiftedRow = kCentreRow - settings.shift;
     if (settings.keying != Keying::Cw &&
         (settings.shift == 0 || shiftedRow < 1 || shiftedRow > kToneRows)) {
-        return refused("the shift must be 1 to 7 rows up or 1 to 8 down (-1 to -8), not " +
-                       std::to_string(settings.shift));
+        return fail("the shift must be 1 to 7 rows up or 1 to 8 down (-1 to -8), not " +
+                    std::to_string(settings.shift));
     }
-    const MorseText morse = morseSteps(settings.text);
-    if (!morse.ok) {
-        return refused(morse.error);
+    const Result<std::vector<MorseStep>> morse = morseSteps(settings.text);
+    if (!morse) {
+        return morse.failure();
     }
     // A DFCW dash lasts as long as a dot: its row tells it apart.
     std::size_t slots = 0;
-    for (const MorseStep step : morse.steps) {
+    for (const MorseStep step : *morse) {
         slots += settings.keying == Keying::Dfcw && step == MorseStep::Dash
                      ? 1u
                      : static_cast<std::size_t>(morseUnits(step));
     }
     if (slots > static_cast<std::size_t>(kSlotCount)) {
-        return refused("the message needs " + std::to_string(slots) + " slots; a pattern holds " +
-                       std::to_string(kSlotCount));
+        return fail("the message needs " + std::to_string(slots) + " slots; a pattern holds " +
+                    std::to_string(kSlotCount));
     }
-    Generated result;
-    result.pattern = emptyPattern(settings.dotLength, settings.spacing, settings.centre);
+    BeaconPattern pattern = emptyPattern(settings.dotLength, settings.spacing, settings.centre);
     std::size_t slot = 0;
-    for (const MorseStep step : morse.steps) {
+    for (const MorseStep step : *morse) {
         const bool keyed = step == MorseStep::Dot || step == MorseStep::Dash;
         int row = 0;
         std::size_t length = static_cast<std::size_t>(morseUnits(step));
@@ -98,36 +91,34 @@ Generated makeMorsePattern(const MorseSettings& settings) {
             break;
         }
         for (std::size_t end = slot + length; slot < end; ++slot) {
-            setSlot(result.pattern, slot, row);
+            setSlot(pattern, slot, row);
         }
     }
-    result.pattern.dotCount = static_cast<std::int32_t>(slots) - 1;
-    result.pattern.repeatDots = result.pattern.dotCount + morseUnits(MorseStep::WordGap);
-    result.ok = true;
-    return result;
+    pattern.dotCount = static_cast<std::int32_t>(slots) - 1;
+    pattern.repeatDots = pattern.dotCount + morseUnits(MorseStep::WordGap);
+    return pattern;
 }
 
-Generated makeWsprPattern(const WsprSettings& settings) {
+Result<BeaconPattern> makeWsprPattern(const WsprSettings& settings) {
     if (!(settings.audio >= 100.0f && settings.audio <= 20000.0f)) {
-        return refused("the WSPR audio frequency must be 100 to 20000 Hz");
+        return fail("the WSPR audio frequency must be 100 to 20000 Hz");
     }
-    const WsprSymbols encoded = wsprSymbols(settings.callsign, settings.locator, settings.powerDbm);
-    if (!encoded.ok) {
-        return refused(encoded.error);
+    const Result<WsprSymbols> encoded =
+        wsprSymbols(settings.callsign, settings.locator, settings.powerDbm);
+    if (!encoded) {
+        return encoded.failure();
     }
     // Row 8 carries symbol 0, so the middle of the four tones is 1.5 spacings above it.
-    Generated result;
-    result.pattern =
+    BeaconPattern pattern =
         emptyPattern(kWsprSymbolMs, kWsprToneSpacing, settings.audio - 1.5f * kWsprToneSpacing);
-    for (std::size_t i = 0; i < encoded.symbols.size(); ++i) {
-        setSlot(result.pattern, i, kCentreRow - encoded.symbols[i]);
+    for (std::size_t i = 0; i < encoded->size(); ++i) {
+        setSlot(pattern, i, kCentreRow - (*encoded)[i]);
     }
-    result.pattern.dotCount = kWsprSymbolCount - 1;
+    pattern.dotCount = kWsprSymbolCount - 1;
     // 176 slots of 683 ms: the first period that is at least the two minutes between
     // transmissions. Started on the clock, each cycle then waits for its boundary.
-    result.pattern.repeatDots = 175;
-    result.ok = true;
-    return result;
+    pattern.repeatDots = 175;
+    return pattern;
 }
 
 bool isWsprTiming(const BeaconPattern& pattern) {

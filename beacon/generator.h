@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/result.h"
 #include "tone/pattern.h"
 
 #include <cstdint>
@@ -32,18 +33,12 @@ struct MorseSettings {
 // length in ms (3000 .. 60000); nothing for any other name.
 std::optional<std::int32_t> qrssDotLength(std::string_view name);
 
-struct Generated {
-    bool ok = false;
-    std::string error; // the operator's message when !ok
-    BeaconPattern pattern;
-};
-
 // The pattern of a Morse text: slot 0 holds the first element and dotCount the last; the
 // repeat adds a word gap (7 units) of silence after the message. Refused: a text with a
 // character that has no code, a shift that leaves the 16 rows (or is 0 where it is used), a dot
 // length below 1 ms, a spacing or centre that is not a finite number, and a message longer than
 // the 601 slots (the message says how many it needs).
-Generated makeMorsePattern(const MorseSettings& settings);
+Result<BeaconPattern> makeMorsePattern(const MorseSettings& settings);
 
 struct WsprSettings {
     std::string callsign;
@@ -54,8 +49,9 @@ struct WsprSettings {
 
 // The pattern of a WSPR message: 162 slots of 683 ms, tone rows 8 (symbol 0) up to 5 (symbol
 // 3) at 12000/8192 Hz, the four tones centred on `audio` (100..20000 Hz); the repeat fills
-// two minutes. Refused with the encoder's message for an invalid callsign, locator or power.
-Generated makeWsprPattern(const WsprSettings& settings);
+// two minutes. Refused with the encoder's message for an invalid callsign, locator or power,
+// and for an audio frequency outside 100..20000 Hz.
+Result<BeaconPattern> makeWsprPattern(const WsprSettings& settings);
 
 // True for a pattern with WSPR's symbol length and tone spacing (as a pattern file keeps it,
 // to seven digits), which starts on the two-minute grid by default.

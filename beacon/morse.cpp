@@ -45,8 +45,8 @@ int morseUnits(MorseStep step) {
     return 0;
 }
 
-MorseText morseSteps(std::string_view text) {
-    MorseText result;
+Result<std::vector<MorseStep>> morseSteps(std::string_view text) {
+    std::vector<MorseStep> steps;
     bool blankBefore = false;
     for (const char c : text) {
         if (c == ' ') {
@@ -56,29 +56,26 @@ MorseText morseSteps(std::string_view text) {
         const std::string_view code = morseCode(c);
         if (code.empty()) {
             const bool printable = c > ' ' && c < 127;
-            result.error = printable ? std::string("\"") + c + "\" has no Morse code"
-                                     : "the text holds a character that has no Morse code";
-            result.error += " (letters, digits, /, ?, = and blanks)";
-            result.steps.clear();
-            return result;
+            return fail((printable
+                             ? std::string("\"") + c + "\" has no Morse code"
+                             : std::string("the text holds a character that has no Morse code")) +
+                        " (letters, digits, /, ?, = and blanks)");
         }
-        if (!result.steps.empty()) {
-            result.steps.push_back(blankBefore ? MorseStep::WordGap : MorseStep::LetterGap);
+        if (!steps.empty()) {
+            steps.push_back(blankBefore ? MorseStep::WordGap : MorseStep::LetterGap);
         }
         blankBefore = false;
         for (std::size_t i = 0; i < code.size(); ++i) {
             if (i > 0) {
-                result.steps.push_back(MorseStep::ElementGap);
+                steps.push_back(MorseStep::ElementGap);
             }
-            result.steps.push_back(code[i] == '.' ? MorseStep::Dot : MorseStep::Dash);
+            steps.push_back(code[i] == '.' ? MorseStep::Dot : MorseStep::Dash);
         }
     }
-    if (result.steps.empty()) {
-        result.error = "no text to send";
-        return result;
+    if (steps.empty()) {
+        return fail("no text to send");
     }
-    result.ok = true;
-    return result;
+    return steps;
 }
 
 std::string keyingUnits(const std::vector<MorseStep>& steps) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/result.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,16 +21,11 @@ enum class MorseStep { Dot, Dash, ElementGap, LetterGap, WordGap };
 // Units a step lasts: 1, 3, 1, 3, 7.
 int morseUnits(MorseStep step);
 
-struct MorseText {
-    bool ok = false;
-    std::string error; // names the first character that has no code, or says the text is empty
-    std::vector<MorseStep> steps; // from the first element to the last, no gap at either end
-};
-
-// Splits text into Morse steps. Blanks separate words (a run of blanks is one word gap; blanks
-// at either end are dropped). Refused: text without a character to send, and any character
-// other than a blank that has no code.
-MorseText morseSteps(std::string_view text);
+// Splits text into Morse steps, from the first element to the last with no gap at either end.
+// Blanks separate words (a run of blanks is one word gap; blanks at either end are dropped).
+// Fails for text without a character to send ("no text to send"), and for any character other
+// than a blank that has no code (the message names the first).
+Result<std::vector<MorseStep>> morseSteps(std::string_view text);
 
 // The keying of the steps one unit at a time, '1' key down, '0' key up: "E E" -> "100000001".
 std::string keyingUnits(const std::vector<MorseStep>& steps);

@@ -44,16 +44,14 @@ std::string upper(std::string_view text) {
     return out;
 }
 
-// The callsign as 28 bits, or false when it has no type-1 form.
-bool packCallsign(std::string_view typed, std::uint32_t& packed, std::string& error) {
+// The callsign as 28 bits; fails when it has no type-1 form.
+Result<std::uint32_t> packCallsign(std::string_view typed) {
     std::string call = upper(typed);
     const auto refuse = [&](const std::string& why) {
-        error = "callsign \"" + std::string(typed) + "\" cannot be sent: " + why;
-        return false;
+        return fail("callsign \"" + std::string(typed) + "\" cannot be sent: " + why);
     };
     if (call.empty()) {
-        error = "no callsign given";
-        return false;
+        return fail("no callsign given");
     }
     if (call.find('/') != std::string::npos) {
         return refuse("a prefix or suffix with / needs a compound message, which is not made");
@@ -85,47 +83,43 @@ bool packCallsign(std::string_view typed, std::uint32_t& packed, std::string& er
     for (int i = 3; i < 6; ++i) {
         n = n * 27 + charValue(call[static_cast<std::size_t>(i)]) - 10;
     }
-    packed = n;
-    return true;
+    return n;
 }
 
-// Locator and power as 22 bits, or false when either is outside the message's range.
-bool packLocatorAndPower(std::string_view typed, int powerDbm, std::uint32_t& packed,
-                         std::string& error) {
+// Locator and power as 22 bits; fails when either is outside the message's range.
+Result<std::uint32_t> packLocatorAndPower(std::string_view typed, int powerDbm) {
     const std::string loc = upper(typed);
     if (loc.size() != 4 || loc[0] < 'A' || loc[0] > 'R' || loc[1] < 'A' || loc[1] > 'R' ||
         !isDigit(loc[2]) || !isDigit(loc[3])) {
-        error = "locator \"" + std::string(typed) +
-                "\" cannot be sent: it needs two letters A to R and two digits (JO22)";
-        return false;
+        return fail("locator \"" + std::string(typed) +
+                    "\" cannot be sent: it needs two letters A to R and two digits (JO22)");
     }
     const int last = powerDbm % 10;
     if (powerDbm < 0 || powerDbm > 60 || (last != 0 && last != 3 && last != 7)) {
-        error = "power " + std::to_string(powerDbm) +
-                " dBm cannot be sent: it must be 0 to 60 dBm ending in 0, 3 or 7";
-        return false;
+        return fail("power " + std::to_string(powerDbm) +
+                    " dBm cannot be sent: it must be 0 to 60 dBm ending in 0, 3 or 7");
     }
     const auto value = [](char c, char first) {
         return static_cast<std::uint32_t>(c - first);
     };
     const std::uint32_t grid = (179 - 10 * value(loc[0], 'A') - value(loc[2], '0')) * 180 +
                                10 * value(loc[1], 'A') + value(loc[3], '0');
-    packed = grid * 128 + static_cast<std::uint32_t>(powerDbm + 64);
-    return true;
+    return grid * 128 + static_cast<std::uint32_t>(powerDbm + 64);
 }
 
 } // namespace
 
-WsprSymbols wsprSymbols(std::string_view callsign, std::string_view locator, int powerDbm) {
-    WsprSymbols result;
-    std::uint32_t n = 0;
-    std::uint32_t m = 0;
-    if (!packCallsign(callsign, n, result.error) ||
-        !packLocatorAndPower(locator, powerDbm, m, result.error)) {
-        return result;
+Result<WsprSymbols> wsprSymbols(std::string_view callsign, std::string_view locator, int powerDbm) {
+    const Result<std::uint32_t> n = packCallsign(callsign);
+    if (!n) {
+        return n.failure();
+    }
+    const Result<std::uint32_t> m = packLocatorAndPower(locator, powerDbm);
+    if (!m) {
+        return m.failure();
     }
     // 28 + 22 message bits, then 31 zero bits that bring the encoder back to its start.
-    const std::uint64_t message = (std::uint64_t{n} << 22) | m;
+    const std::uint64_t message = (std::uint64_t{*n} << 22) | *m;
     std::array<std::uint8_t, kWsprSymbolCount> coded{};
     std::uint32_t reg = 0;
     for (int i = 0; i < 81; ++i) {
@@ -139,6 +133,7 @@ WsprSymbols wsprSymbols(std::string_view callsign, std::string_view locator, int
     }
     // Bit-reversal interleaving: the p-th coded bit goes to the p-th bit-reversed index
     // below 162.
+    WsprSymbols symbols{};
     std::size_t p = 0;
     for (unsigned i = 0; i < 256 && p < coded.size(); ++i) {
         unsigned j = 0;
@@ -146,11 +141,10 @@ WsprSymbols wsprSymbols(std::string_view callsign, std::string_view locator, int
             j |= ((i >> b) & 1u) << (7 - b);
         }
         if (j < coded.size()) {
-            result.symbols[j] = static_cast<std::uint8_t>(2 * coded[p++] + (kSync[j] - '0'));
+            symbols[j] = static_cast<std::uint8_t>(2 * coded[p++] + (kSync[j] - '0'));
         }
     }
-    result.ok = true;
-    return result;
+    return symbols;
 }
 
 } // namespace vesk::beacon

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/result.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -18,15 +20,13 @@ inline constexpr float kWsprToneSpacing = 12000.0f / 8192.0f;
 // The symbol length in whole ms: 8192/12000 s is 682.67 ms.
 inline constexpr int kWsprSymbolMs = 683;
 
-struct WsprSymbols {
-    bool ok = false;
-    std::string error; // what is wrong with the callsign, locator or power when !ok
-    std::array<std::uint8_t, kWsprSymbolCount> symbols{}; // 0..3, the tone of each symbol
-};
+// The tone of each symbol, 0..3.
+using WsprSymbols = std::array<std::uint8_t, kWsprSymbolCount>;
 
 // The channel symbols of "CALLSIGN LOCATOR POWER". The callsign (either case) has up to six
 // characters with a digit as its second or third; the locator is two letters A..R and two
-// digits; the power is 0..60 dBm ending in 0, 3 or 7. Anything else is refused with a message.
-WsprSymbols wsprSymbols(std::string_view callsign, std::string_view locator, int powerDbm);
+// digits; the power is 0..60 dBm ending in 0, 3 or 7. Anything else fails with a message that
+// names the field and what is wrong with it.
+Result<WsprSymbols> wsprSymbols(std::string_view callsign, std::string_view locator, int powerDbm);
 
 } // namespace vesk::beacon

@@ -30,14 +30,14 @@ void renderFast(benchmark::State& state) {
     std::int64_t samples = 0;
     for (auto _ : state) {
         const std::int64_t before = heapBytes.load();
-        RenderResult result = renderPattern(pattern, kAmplitude);
+        Result<RenderedSound> result = renderPattern(pattern, kAmplitude);
         bytes = heapBytes.load() - before;
-        samples = result.sound.sampleCount();
-        benchmark::DoNotOptimize(result.sound.waveImage().data());
-        if (!result.ok) {
-            state.SkipWithError(result.error.c_str());
+        if (!result) {
+            state.SkipWithError(result.message().c_str());
             break;
         }
+        samples = result->sampleCount();
+        benchmark::DoNotOptimize(result->waveImage().data());
     }
     state.counters["samples"] = static_cast<double>(samples);
     state.counters["heap_bytes"] = static_cast<double>(bytes);
@@ -60,14 +60,14 @@ void fastAgainstReference(benchmark::State& state) {
     int largest = 0;
     std::int64_t count = 0;
     for (auto _ : state) {
-        const RenderResult fast = renderPattern(pattern, kAmplitude);
+        const RenderedSound fast = renderPattern(pattern, kAmplitude).value();
         const std::vector<std::int16_t> reference = renderPatternReference(pattern, kAmplitude);
         count = static_cast<std::int64_t>(reference.size());
         mismatches = 0;
         largest = 0;
         for (std::int64_t i = 0; i < count; ++i) {
             const int difference =
-                std::abs(fast.sound.sample(i) - reference[static_cast<std::size_t>(i)]);
+                std::abs(fast.sample(i) - reference[static_cast<std::size_t>(i)]);
             if (difference != 0) {
                 ++mismatches;
                 largest = std::max(largest, difference);

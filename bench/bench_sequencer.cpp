@@ -13,10 +13,11 @@ namespace {
 // Takes every block at once and reports nothing, so only the sequencer's work is timed.
 class NullAudioOut : public vesk::platform::AudioOut {
 public:
-    bool open(int, const vesk::SoundFormat&, vesk::platform::AudioListener listener) override {
+    vesk::Result<> open(int, const vesk::SoundFormat&,
+                        vesk::platform::AudioListener listener) override {
         listener_ = std::move(listener);
         open_ = true;
-        return true;
+        return {};
     }
     bool write(int, const std::uint8_t* data, std::size_t size) override {
         benchmark::DoNotOptimize(data[size - 1]);

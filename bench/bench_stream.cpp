@@ -40,9 +40,9 @@ void wholeRender(benchmark::State& state) {
     const BeaconPattern pattern = busyPattern(static_cast<std::int32_t>(state.range(0)));
     std::int64_t samples = 0;
     for (auto _ : state) {
-        const RenderResult result = renderPattern(pattern, kAmplitude);
-        samples = result.sound.sampleCount();
-        benchmark::DoNotOptimize(result.sound.waveImage().data());
+        const RenderedSound sound = renderPattern(pattern, kAmplitude).value();
+        samples = sound.sampleCount();
+        benchmark::DoNotOptimize(sound.waveImage().data());
     }
     perSample(state, samples);
 }
@@ -54,7 +54,7 @@ void streamStraightThrough(benchmark::State& state) {
     std::vector<std::int16_t> out(static_cast<std::size_t>(block));
     std::int64_t samples = 0;
     for (auto _ : state) {
-        const PatternStream stream = makePatternStream(pattern, kAmplitude).stream;
+        const PatternStream stream = makePatternStream(pattern, kAmplitude).value();
         samples = stream.sampleCount();
         for (std::int64_t from = 0; from < samples; from += block) {
             stream.copySamples(from, out.data(), block);
@@ -71,7 +71,7 @@ void streamFarRead(benchmark::State& state) {
     std::vector<std::int16_t> out(128);
     std::int64_t from = 0;
     for (auto _ : state) {
-        const PatternStream stream = makePatternStream(pattern, kAmplitude).stream;
+        const PatternStream stream = makePatternStream(pattern, kAmplitude).value();
         from = stream.sampleCount() / 601 * 600;
         stream.copySamples(from, out.data(), 128);
         benchmark::DoNotOptimize(out.data());
@@ -87,7 +87,7 @@ void streamMemory(benchmark::State& state) {
     std::int64_t held = 0;
     for (auto _ : state) {
         const std::int64_t before = heapBytes.load();
-        const PatternStream stream = makePatternStream(pattern, kAmplitude).stream;
+        const PatternStream stream = makePatternStream(pattern, kAmplitude).value();
         const std::int64_t hour = std::min<std::int64_t>(3600 * kSampleRate, stream.sampleCount());
         for (std::int64_t from = 0; from < hour; from += 128) {
             stream.copySamples(from, out.data(), 128);
@@ -127,9 +127,9 @@ void streamAgainstWhole(benchmark::State& state) {
                         p % 3 == 0 && pick(random) == 0 ? odd[pick(random)] : usual[pick(random)];
                 }
             }
-            const RenderResult whole = renderPattern(pattern, kAmplitude);
-            const PatternStream stream = makePatternStream(pattern, kAmplitude).stream;
-            const std::int64_t n = whole.sound.sampleCount();
+            const RenderedSound whole = renderPattern(pattern, kAmplitude).value();
+            const PatternStream stream = makePatternStream(pattern, kAmplitude).value();
+            const std::int64_t n = whole.sampleCount();
             differing += stream.sampleCount() != n;
             std::uniform_int_distribution<std::int64_t> start(0, n - 1);
             std::vector<std::int16_t> out;
@@ -140,16 +140,16 @@ void streamAgainstWhole(benchmark::State& state) {
                 out.resize(static_cast<std::size_t>(count));
                 stream.copySamples(from, out.data(), count);
                 for (int i = 0; i < count; ++i) {
-                    differing += out[static_cast<std::size_t>(i)] != whole.sound.sample(from + i);
+                    differing += out[static_cast<std::size_t>(i)] != whole.sample(from + i);
                 }
                 compared += count;
             }
-            const PatternStream fresh = makePatternStream(pattern, kAmplitude).stream;
+            const PatternStream fresh = makePatternStream(pattern, kAmplitude).value();
             out.resize(128);
             for (std::int64_t from = 0; from < n; from += 128) {
                 fresh.copySamples(from, out.data(), 128);
                 for (std::int64_t i = 0; i < 128; ++i) {
-                    differing += out[static_cast<std::size_t>(i)] != whole.sound.sample(from + i);
+                    differing += out[static_cast<std::size_t>(i)] != whole.sample(from + i);
                 }
                 compared += 128;
             }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "devices/ptt_choice.h"
+#include "platform/result.h"
 #include "tone/clock_timing.h"
 
 #include <string>
@@ -23,8 +24,8 @@ struct Options {
     std::string logPath; // play: the transmission log; empty for defaultTransmissionLogPath()
 };
 
-// Parses the arguments after the program name; false with `error` set when they are wrong.
-bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+// Parses the arguments after the program name; a failure says which is wrong and why.
+Result<Options> parseOptions(const std::vector<std::string>& args);
 
 // The commands on the engine alone: render, script and convert. Exit code 0 on success; on
 // failure a one-line message on stderr and 1.

@@ -220,12 +220,12 @@ int handOverToSound(char** argv) {
 #endif
 
 bool loadPattern(const std::string& path, BeaconPattern& pattern) {
-    LoadResult loaded = loadPatternFile(path);
-    if (!loaded.ok) {
-        refuse(loaded.error);
+    Result<BeaconPattern> loaded = loadPatternFile(path);
+    if (!loaded) {
+        refuse(loaded.message());
         return false;
     }
-    pattern = loaded.pattern;
+    pattern = *loaded;
     return true;
 }
 
@@ -256,20 +256,19 @@ int runRender(const Options& options) {
     if (!loadPattern(options.positional[0], pattern)) {
         return 1;
     }
-    const StreamResult result =
+    const Result<PatternStream> stream =
         makePatternStream(pattern, amplitudeForLevel(static_cast<float>(options.level)));
-    if (!result.ok) {
-        return refuse(result.error);
+    if (!stream) {
+        return refuse(stream.message());
     }
-    const std::string tooLong = waveSizeProblem(result.stream.sampleCount());
-    if (!tooLong.empty()) {
-        return refuse(tooLong);
+    if (const Result<> fits = checkWaveSize(stream->sampleCount()); !fits) {
+        return refuse(fits.message());
     }
     Result<> written;
     {
         ProgressLine progress("writing " + options.positional[1]);
         written = writeOut(options.positional[1],
-                           waveFileSource(result.stream, [&](int left) { progress.show(left); }));
+                           waveFileSource(*stream, [&](int left) { progress.show(left); }));
     }
     if (!written) {
         return refuse(written.message());
@@ -322,11 +321,11 @@ int main(int argc, char** argv) {
     if (!args.empty() && args[0] == "preview") {
         return handOverTo("vesk-cli-preview", argv);
     }
-    Options options;
-    std::string error;
-    if (!parseOptions(args, options, error)) {
-        return refuse(error + " (see vesk-cli --help)");
+    const vesk::Result<Options> parsed = parseOptions(args);
+    if (!parsed) {
+        return refuse(parsed.message() + " (see vesk-cli --help)");
     }
+    const Options& options = *parsed;
     struct Command {
         const char* name;
         std::size_t arguments;

@@ -84,7 +84,10 @@ int runMake(const std::vector<std::string>& args) {
         }
     }
     const std::string mode = positional.empty() ? std::string() : positional[0];
-    beacon::Generated made;
+    // Any other mode stays refused.
+    Result<BeaconPattern> made =
+        fail(mode.empty() ? "no mode given: cw, fskcw, dfcw or wspr"
+                          : "unknown mode \"" + mode + "\": cw, fskcw, dfcw or wspr");
     if (mode == "wspr") {
         if (positional.size() != 5) {
             return makeFailed("wspr takes CALLSIGN LOCATOR DBM OUT (see vesk-cli --help)");
@@ -105,19 +108,15 @@ int runMake(const std::vector<std::string>& args) {
                                          : beacon::Keying::Dfcw;
         morse.text = positional[1];
         made = beacon::makeMorsePattern(morse);
-    } else {
-        return makeFailed(mode.empty() ? "no mode given: cw, fskcw, dfcw or wspr"
-                                       : "unknown mode \"" + mode + "\": cw, fskcw, dfcw or wspr");
     }
-    if (!made.ok) {
-        return makeFailed(made.error);
+    if (!made) {
+        return makeFailed(made.message());
     }
     const std::string& out = positional.back();
-    if (const Result<> written = writeFileAtomically(out, patternFileText(made.pattern));
-        !written) {
+    if (const Result<> written = writeFileAtomically(out, patternFileText(*made)); !written) {
         return makeFailed(written.message());
     }
-    std::cout << out << ": " << lengthText(made.pattern) << '\n';
+    std::cout << out << ": " << lengthText(*made) << '\n';
     return 0;
 }
 

@@ -35,53 +35,59 @@ struct KeyingOptions {
     bool comport = false;
 };
 
-bool keyingChoice(const KeyingOptions& given, PttChoice& choice, std::string& error) {
+// The keyer the options choose; a failure names the options that do not go together.
+Result<PttChoice> keyingChoice(const KeyingOptions& given) {
     const bool cat = given.ptt == "cat";
     const std::optional<PttChoice> chosen = pttChoiceFromWord(given.ptt, given.invert && !cat);
     if (!chosen) {
-        error = "--ptt takes dtr, rts, both or cat, not \"" + given.ptt + "\"";
-        return false;
+        return fail("--ptt takes dtr, rts, both or cat, not \"" + given.ptt + "\"");
     }
     if (cat && given.invert) {
-        error = "--invert is for the DTR and RTS lines, not for --ptt cat";
-    } else if (!cat && (given.rig || given.rigctld)) {
-        error = std::string(given.rig ? "--rig" : "--rigctld") + " keys by CAT: give --ptt cat";
-    } else if (cat && given.comport) {
-        error = "--comport is for keying by the lines, not for --ptt cat";
-    } else if (given.rig && given.rigctld) {
-        error = "--rig and --rigctld do not go together: a rig on a serial device, or a "
-                "running rigctld";
-    } else if (!given.rig && (given.rigPort || given.rigSpeed)) {
-        error = std::string(given.rigPort ? "--rig-port" : "--rig-speed") + " needs --rig MODEL";
-    } else if (cat && !given.rig && !given.rigctld) {
-        error = "--ptt cat needs --rig MODEL or --rigctld HOST:PORT";
+        return fail("--invert is for the DTR and RTS lines, not for --ptt cat");
     }
-    if (!error.empty()) {
-        return false;
+    if (!cat && (given.rig || given.rigctld)) {
+        return fail(std::string(given.rig ? "--rig" : "--rigctld") +
+                    " keys by CAT: give --ptt cat");
     }
-    choice = *chosen;
+    if (cat && given.comport) {
+        return fail("--comport is for keying by the lines, not for --ptt cat");
+    }
+    if (given.rig && given.rigctld) {
+        return fail("--rig and --rigctld do not go together: a rig on a serial device, or a "
+                    "running rigctld");
+    }
+    if (!given.rig && (given.rigPort || given.rigSpeed)) {
+        return fail(std::string(given.rigPort ? "--rig-port" : "--rig-speed") +
+                    " needs --rig MODEL");
+    }
+    if (cat && !given.rig && !given.rigctld) {
+        return fail("--ptt cat needs --rig MODEL or --rigctld HOST:PORT");
+    }
+    PttChoice choice = *chosen;
     if (given.rig) {
         choice.rig = {static_cast<int>(*given.rig), given.rigPort.value_or(""),
                       static_cast<int>(given.rigSpeed.value_or(0))};
     } else if (given.rigctld) {
         choice.rig = RigAddress::rigctld(*given.rigctld);
     }
-    if (const auto problem = pttChoiceProblem(choice)) {
-        error = "--ptt " + given.ptt + ": " + *problem;
-        return false;
+    if (const Result<> checked = checkPttChoice(choice); !checked) {
+        return fail("--ptt " + given.ptt + ": " + checked.message());
     }
-    return true;
+    return choice;
 }
 
 } // namespace
 
-bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+Result<Options> parseOptions(const std::vector<std::string>& args) {
+    Options options;
     KeyingOptions keying;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        const auto needsValue = [&arg] {
+            return fail("option " + arg + " needs a value");
+        };
         auto value = [&](std::string& out) {
             if (i + 1 >= args.size()) {
-                error = "option " + arg + " needs a value";
                 return false;
             }
             out = args[++i];
@@ -90,12 +96,8 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         std::string text;
         long number = 0;
         if (arg == "--ptt" || arg == "--rig-port" || arg == "--rigctld" || arg == "--log") {
-            if (!value(text)) {
-                return false;
-            }
-            if (text.empty()) {
-                error = "option " + arg + " needs a value";
-                return false;
+            if (!value(text) || text.empty()) {
+                return needsValue();
             }
             if (arg == "--ptt") {
                 keying.ptt = text;
@@ -110,31 +112,28 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             keying.invert = true;
         } else if (arg == "--rig" || arg == "--rig-speed") {
             if (!value(text)) {
-                return false;
+                return needsValue();
             }
             if (!parseInteger(text, number) || number < 1 || number > 100000000) {
-                error = arg + " takes a whole number from 1, not \"" + text + "\"";
-                return false;
+                return fail(arg + " takes a whole number from 1, not \"" + text + "\"");
             }
             (arg == "--rig" ? keying.rig : keying.rigSpeed) = number;
         } else if (arg == "--level") {
             if (!value(text)) {
-                return false;
+                return needsValue();
             }
             if (!parseNumber(text, options.level) || options.level < 0.0 || options.level > 100.0) {
-                error = "--level takes a number from 0 to 100, not \"" + text + "\"";
-                return false;
+                return fail("--level takes a number from 0 to 100, not \"" + text + "\"");
             }
         } else if (arg == "--device" || arg == "--comport" || arg == "--cycles" ||
                    arg == "--every" || arg == "--offset") {
             if (!value(text)) {
-                return false;
+                return needsValue();
             }
             const long lowest = arg == "--device" ? -1 : 0;
             if (!parseInteger(text, number) || number < lowest || number > 1000000) {
-                error = arg + " takes a whole number from " + std::to_string(lowest) + ", not \"" +
-                        text + "\"";
-                return false;
+                return fail(arg + " takes a whole number from " + std::to_string(lowest) +
+                            ", not \"" + text + "\"");
             }
             if (arg == "--device") {
                 options.device = static_cast<int>(number);
@@ -149,33 +148,32 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
                 options.timingGiven = true;
             }
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            error = "unknown option " + arg;
-            return false;
+            return fail("unknown option " + arg);
         } else if (options.command.empty()) {
             options.command = arg;
         } else {
             options.positional.push_back(arg);
         }
     }
-    if (!keyingChoice(keying, options.ptt, error)) {
-        return false;
+    Result<PttChoice> ptt = keyingChoice(keying);
+    if (!ptt) {
+        return ptt.failure();
     }
+    options.ptt = *ptt;
     if (options.timingGiven) {
         if (options.timing.everyMinutes == 0) {
             // --every 0: at the repeat interval, even for a pattern that defaults to the clock.
             if (options.timing.offsetSeconds != 0) {
-                error = "--offset needs --every";
-                return false;
+                return fail("--offset needs --every");
             }
-            return true;
+            return options;
         }
-        if (const auto problem = clockTimingProblem(options.timing)) {
-            error = "--every " + std::to_string(options.timing.everyMinutes) + " --offset " +
-                    std::to_string(options.timing.offsetSeconds) + ": " + *problem;
-            return false;
+        if (const Result<> checked = checkClockTiming(options.timing); !checked) {
+            return fail("--every " + std::to_string(options.timing.everyMinutes) + " --offset " +
+                        std::to_string(options.timing.offsetSeconds) + ": " + checked.message());
         }
     }
-    return true;
+    return options;
 }
 
 } // namespace vesk::cli

@@ -77,8 +77,7 @@ public:
     void problem(SessionProblem kind, const std::string& message) override {
         switch (kind) {
         case SessionProblem::OpenFailed:
-            fail(message.empty() ? std::string(platform::kOpenFailureText)
-                                 : std::string(platform::kOpenFailureText) + " (" + message + ")");
+            fail(std::string(platform::kOpenFailureText) + " (" + message + ")");
             break;
         case SessionProblem::LogFailed:
             // The beacon goes on and the lines still reach stderr, but the tool ends with 1.
@@ -154,12 +153,12 @@ int runPlay(const Options& options, int argc, char** argv) {
         return 1;
     }
 
-    const LoadResult loaded = loadPatternFile(options.positional[0]);
-    if (!loaded.ok) {
-        say("vesk-cli: " + loaded.error);
+    const Result<BeaconPattern> loaded = loadPatternFile(options.positional[0]);
+    if (!loaded) {
+        say("vesk-cli: " + loaded.message());
         return 1;
     }
-    const BeaconPattern pattern = loaded.pattern;
+    const BeaconPattern pattern = *loaded;
     // A WSPR pattern keeps the WSPR grid unless told otherwise.
     const ClockTiming timing =
         !options.timingGiven && beacon::isWsprTiming(pattern) ? kWsprTiming : options.timing;

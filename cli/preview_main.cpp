@@ -36,16 +36,16 @@ int main(int argc, char** argv) {
     for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         std::signal(number, endBySignal);
     }
-    const vesk::LoadResult loaded = vesk::loadPatternFile(argv[2]);
-    if (!loaded.ok) {
-        return failed(loaded.error);
+    const vesk::Result<vesk::BeaconPattern> loaded = vesk::loadPatternFile(argv[2]);
+    if (!loaded) {
+        return failed(loaded.message());
     }
-    const vesk::preview::SpectrogramResult made = vesk::preview::makeSpectrogram(loaded.pattern);
-    if (!made.ok) {
-        return failed(made.error);
+    const vesk::Result<vesk::preview::Spectrogram> made = vesk::preview::makeSpectrogram(*loaded);
+    if (!made) {
+        return failed(made.message());
     }
-    const vesk::preview::Spectrogram& s = made.spectrogram;
-    const vesk::preview::Picture picture = vesk::preview::drawSpectrogram(s, loaded.pattern);
+    const vesk::preview::Spectrogram& s = *made;
+    const vesk::preview::Picture picture = vesk::preview::drawSpectrogram(s, *loaded);
     if (const vesk::Result<> written = vesk::preview::writePng(argv[3], picture); !written) {
         return failed(written.message());
     }

@@ -11,14 +11,13 @@
 int main(int argc, char** argv) {
     using namespace vesk::cli;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    Options options;
-    std::string error;
-    if (!parseOptions(args, options, error) ||
-        (options.command == "play" && options.positional.size() != 1)) {
+    const vesk::Result<Options> parsed = parseOptions(args);
+    if (!parsed || (parsed->command == "play" && parsed->positional.size() != 1)) {
         std::fprintf(stderr, "vesk-cli: %s (see vesk-cli --help)\n",
-                     error.empty() ? "play takes 1 argument(s)" : error.c_str());
+                     parsed ? "play takes 1 argument(s)" : parsed.message().c_str());
         return 1;
     }
+    const Options& options = *parsed;
     if (options.command == "play") {
         return runPlay(options, argc, argv);
     }

@@ -95,21 +95,21 @@ std::string describePttChoice(const PttChoice& choice, std::int32_t comport) {
     return text + " on " + comportCurrentText(comport);
 }
 
-std::optional<std::string> pttChoiceProblem(const PttChoice& choice) {
+Result<> checkPttChoice(const PttChoice& choice) {
     if (!choice.usesCat()) {
-        return std::nullopt;
+        return {};
     }
     const RigAddress& rig = choice.rig;
     if (rig.model <= 0) {
-        return "CAT keying needs a rig model or a rigctld address.";
+        return fail("CAT keying needs a rig model or a rigctld address.");
     }
     if (rig.model == RigAddress::kRigctldModel && !isHostAndPort(rig.device)) {
-        return "\"" + rig.device + "\" is not a rigctld address (host:port).";
+        return fail("\"" + rig.device + "\" is not a rigctld address (host:port).");
     }
     if (rig.speed < 0) {
-        return "The rig's speed must be 0 (the model's own) or more baud.";
+        return fail("The rig's speed must be 0 (the model's own) or more baud.");
     }
-    return std::nullopt;
+    return {};
 }
 
 } // namespace vesk

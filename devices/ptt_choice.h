@@ -34,8 +34,8 @@ std::optional<PttChoice> pttChoiceFromWord(std::string_view word, bool inverted)
 // "CAT to rigctld at 127.0.0.1:4532".
 std::string describePttChoice(const PttChoice& choice, std::int32_t comport);
 
-// Null when the choice can be opened as it stands; otherwise the operator's sentence, e.g. a
-// CAT choice without a rig model, a rigctld address without ":port", a speed below 0.
-std::optional<std::string> pttChoiceProblem(const PttChoice& choice);
+// Passes a choice that can be opened as it stands; fails with the operator's sentence, e.g.
+// for a CAT choice without a rig model, a rigctld address without ":port", a speed below 0.
+Result<> checkPttChoice(const PttChoice& choice);
 
 } // namespace vesk

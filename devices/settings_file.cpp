@@ -7,8 +7,6 @@
 #include "files/read_file.h"
 #include "tone/pattern.h"
 
-#include <cerrno>
-
 namespace vesk {
 
 namespace {
@@ -23,17 +21,12 @@ std::int32_t parseComportSetting(std::string_view bytes) {
     return roundToInt32(parseDecimalLiteral(reader.nextText()));
 }
 
-std::int32_t loadComportSetting(const std::string& path, std::string& error) {
-    error.clear();
-    std::string bytes;
-    const int errorNumber = readFileBytes(path, kMaxSettingsBytes, bytes);
-    if (errorNumber != 0 && errorNumber != EFBIG) {
-        if (errorNumber != ENOENT) {
-            error = "Cannot read \"" + path + "\": " + readFailureText(path, errorNumber);
-        }
-        return 0;
+Result<std::int32_t> loadComportSetting(const std::string& path) {
+    const Result<FileBytes> read = readFileBytes(path, kMaxSettingsBytes, IfMissing::ReadEmpty);
+    if (!read) {
+        return read.failure();
     }
-    return parseComportSetting(bytes);
+    return parseComportSetting(read->bytes);
 }
 
 std::string comportSettingText(std::int32_t pttComport) {

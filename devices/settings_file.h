@@ -18,9 +18,9 @@ inline constexpr char kComportSettingsFile[] = "VESK_COMPORT.INI";
 std::int32_t parseComportSetting(std::string_view bytes);
 
 // The port number stored at `path`; 0 when the file is missing or empty. A file that exists
-// but cannot be read (no permission, a folder, a pipe or device, also behind a link) gives 0
-// and `error` says why; `error` stays empty otherwise.
-std::int32_t loadComportSetting(const std::string& path, std::string& error);
+// but cannot be read (no permission, a folder, a pipe or device, also behind a link) fails:
+// "Cannot read \"<path>\": " and the reason.
+Result<std::int32_t> loadComportSetting(const std::string& path);
 
 // The file's one line: sign position, digits, a blank, CR LF. 3 -> " 3 \r\n", -2 -> "-2 \r\n".
 std::string comportSettingText(std::int32_t pttComport);

@@ -18,8 +18,10 @@ void SettingsStore::setProblemHook(ProblemHook hook) {
 
 void SettingsStore::readComportFile(const std::string& path) {
     comportFile_ = path;
-    pttComport_ = loadComportSetting(path, comportProblem_);
-    if (!comportProblem_.empty()) {
+    const Result<std::int32_t> read = loadComportSetting(path);
+    pttComport_ = read.valueOr(0);
+    comportProblem_ = read.message();
+    if (!read) {
         tell(Problem::ComportUnreadable, comportProblem_);
     }
 }
@@ -34,14 +36,14 @@ void SettingsStore::readSettingsFile() {
     if (settingsFile_.empty()) {
         return;
     }
-    const StationSettingsRead read = loadStationSettings(settingsFile_);
-    if (!read.error.empty()) {
+    const Result<StationSettings> read = loadStationSettings(settingsFile_);
+    if (!read) {
         settingsUnreadable_ = true;
-        tell(Problem::SettingsUnreadable, read.error);
+        tell(Problem::SettingsUnreadable, read.message());
         return;
     }
-    settings_ = read.settings;
-    written_ = read.settings;
+    settings_ = *read;
+    written_ = *read;
 }
 
 void SettingsStore::finish() {

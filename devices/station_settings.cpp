@@ -5,7 +5,6 @@
 #include "files/read_file.h"
 #include "platform/user_folders.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -53,25 +52,24 @@ struct ReadLines {
     int keyerLine = 0;
 };
 
-// Reads one "key = value" line into `read`; the reason when it cannot.
-std::optional<std::string> readLine(std::string_view key, std::string_view value, int lineNumber,
-                                    ReadLines& read) {
+// Reads one "key = value" line into `read`; fails with the reason when it cannot.
+Result<> readLine(std::string_view key, std::string_view value, int lineNumber, ReadLines& read) {
     StationSettings& s = read.settings;
-    const auto intValue = [&](int& into, int lowest, int highest) -> std::optional<std::string> {
+    const auto intValue = [&](int& into, int lowest, int highest) -> Result<> {
         const std::optional<int> number = wholeNumber<int>(value);
         if (!number || *number < lowest || *number > highest) {
-            return std::string(key) + " must be a whole number from " + std::to_string(lowest) +
-                   " to " + std::to_string(highest);
+            return fail(std::string(key) + " must be a whole number from " +
+                        std::to_string(lowest) + " to " + std::to_string(highest));
         }
         into = *number;
-        return std::nullopt;
+        return {};
     };
     if (key == "sound-output") {
         s.soundOutput = value;
     } else if (key == "output-level") {
         const std::optional<float> level = wholeNumber<float>(value);
         if (!level || !std::isfinite(*level) || *level < 0.0f || *level > 100.0f) {
-            return std::string("output-level must be a number from 0 to 100");
+            return fail("output-level must be a number from 0 to 100");
         }
         s.outputLevel = *level;
     } else if (key == "last-pattern") {
@@ -82,12 +80,12 @@ std::optional<std::string> readLine(std::string_view key, std::string_view value
     } else if (key == "ptt-lines") {
         const std::optional<PttChoice> lines = pttChoiceFromWord(value, false);
         if (!lines || lines->usesCat()) {
-            return std::string("ptt-lines must be both, dtr or rts");
+            return fail("ptt-lines must be both, dtr or rts");
         }
         read.lines = lines->lines.lines;
     } else if (key == "ptt-inverted") {
         if (value != "yes" && value != "no") {
-            return std::string("ptt-inverted must be yes or no");
+            return fail("ptt-inverted must be yes or no");
         }
         read.inverted = value == "yes";
     } else if (key == "rig-model") {
@@ -101,9 +99,9 @@ std::optional<std::string> readLine(std::string_view key, std::string_view value
     } else if (key == "clock-offset") {
         return intValue(s.clock.offsetSeconds, 0, kMaxEveryMinutes * 60);
     } else {
-        return "unknown setting \"" + std::string(key) + "\"";
+        return fail("unknown setting \"" + std::string(key) + "\"");
     }
-    return std::nullopt;
+    return {};
 }
 
 } // namespace
@@ -141,7 +139,7 @@ std::string stationSettingsText(const StationSettings& settings) {
     return text;
 }
 
-StationSettingsRead parseStationSettings(const std::string& text) {
+Result<StationSettings> parseStationSettings(const std::string& text) {
     ReadLines read;
     int lineNumber = 0;
     std::size_t start = 0;
@@ -157,23 +155,23 @@ StationSettingsRead parseStationSettings(const std::string& text) {
             continue;
         }
         const std::size_t equals = line.find('=');
-        std::optional<std::string> problem;
+        Result<> lineRead;
         if (equals == std::string_view::npos) {
-            problem = "not \"key = value\"";
+            lineRead = fail("not \"key = value\"");
         } else if (line.find('\0') != std::string_view::npos) {
-            problem = "a NUL byte";
+            lineRead = fail("a NUL byte");
         } else {
-            problem = readLine(trimmed(line.substr(0, equals)), trimmed(line.substr(equals + 1)),
-                               lineNumber, read);
+            lineRead = readLine(trimmed(line.substr(0, equals)), trimmed(line.substr(equals + 1)),
+                                lineNumber, read);
         }
-        if (problem) {
-            return {StationSettings{}, "line " + std::to_string(lineNumber) + ": " + *problem};
+        if (!lineRead) {
+            return fail("line " + std::to_string(lineNumber) + ": " + lineRead.message());
         }
     }
     const std::optional<PttChoice> keyer = pttChoiceFromWord(read.keyer, read.inverted);
     if (!keyer) {
-        return {StationSettings{}, "line " + std::to_string(read.keyerLine) + ": ptt must be " +
-                                       "both, dtr, rts or cat"};
+        return fail("line " + std::to_string(read.keyerLine) + ": ptt must be " +
+                    "both, dtr, rts or cat");
     }
     const RigAddress rig = read.settings.ptt.rig;
     read.settings.ptt = *keyer;
@@ -181,32 +179,29 @@ StationSettingsRead parseStationSettings(const std::string& text) {
     if (keyer->usesCat() && read.lines) {
         read.settings.ptt.lines.lines = *read.lines;
     }
-    if (const auto problem = read.settings.clock.onTheClock()
-                                 ? clockTimingProblem(read.settings.clock)
-                                 : std::nullopt) {
-        return {StationSettings{}, "clock: " + *problem};
+    if (read.settings.clock.onTheClock()) {
+        if (const Result<> clock = checkClockTiming(read.settings.clock); !clock) {
+            return fail("clock: " + clock.message());
+        }
     }
-    return {read.settings, {}};
+    return read.settings;
 }
 
-StationSettingsRead loadStationSettings(const std::string& path) {
-    std::string bytes;
-    const int result = readFileBytes(path, kMaxSettingsBytes, bytes);
-    if (result == ENOENT) {
-        return {};
+Result<StationSettings> loadStationSettings(const std::string& path) {
+    const std::string opening = "Cannot read the settings " + path;
+    const Result<FileBytes> read =
+        readFileBytes(path, kMaxSettingsBytes, IfMissing::ReadEmpty, opening);
+    if (!read) {
+        return read.failure();
     }
-    const std::string lead = "Cannot read the settings " + path + ": ";
-    if (result == EFBIG) {
-        return {StationSettings{}, lead + "longer than a settings file can be"};
+    if (read->cut) {
+        return fail(opening + ": longer than a settings file can be");
     }
-    if (result != 0) {
-        return {StationSettings{}, lead + readFailureText(path, result)};
+    Result<StationSettings> settings = parseStationSettings(read->bytes);
+    if (!settings) {
+        return fail(opening + ": " + settings.message());
     }
-    StationSettingsRead read = parseStationSettings(bytes);
-    if (!read.error.empty()) {
-        read.error = lead + read.error;
-    }
-    return read;
+    return settings;
 }
 
 Result<> saveStationSettings(const std::string& path, const StationSettings& settings) {

@@ -33,16 +33,12 @@ std::string stationSettingsText(const StationSettings& settings);
 
 // The settings in `text`; a line that is not "key = value" with a known key and a value of
 // the right kind makes it fail with "line N: ..." (nothing is half-read).
-struct StationSettingsRead {
-    StationSettings settings;
-    std::string error; // empty when the text was read
-};
-StationSettingsRead parseStationSettings(const std::string& text);
+Result<StationSettings> parseStationSettings(const std::string& text);
 
-// The settings at `path`: defaults when the file is missing; defaults and the reason
-// ("Cannot read the settings <path>: ...") when it exists but cannot be read or parsed. Such
-// a file is then left alone: the caller must not write over it.
-StationSettingsRead loadStationSettings(const std::string& path);
+// The settings at `path`: defaults when the file is missing. A file that exists but cannot be
+// read or parsed fails with "Cannot read the settings <path>: " and the reason; it is then
+// left alone: the caller must not write over it.
+Result<StationSettings> loadStationSettings(const std::string& path);
 
 // Replaces the file at `path` (its folder made when missing).
 Result<> saveStationSettings(const std::string& path, const StationSettings& settings);

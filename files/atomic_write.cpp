@@ -141,19 +141,19 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& errorNumb
 }
 
 // The owner and group first: changing them clears the set-id bits that the mode then restores.
-bool takeModeAndOwner(int fd, const struct stat& old, std::string& reason) {
+// A failure's message is the reason alone.
+Result<> takeModeAndOwner(int fd, const struct stat& old) {
     FileCalls& calls = fileCalls();
     if ((old.st_uid != calls.geteuid() || old.st_gid != calls.getegid()) &&
         calls.fchown(fd, old.st_uid, old.st_gid) != 0) {
-        reason =
-            "its owner and group cannot be kept (" + std::generic_category().message(errno) + ")";
-        return false;
+        return fail("its owner and group cannot be kept (" +
+                    std::generic_category().message(errno) + ")");
     }
     if (calls.fchmod(fd, old.st_mode & 07777) != 0) {
-        reason = "its permissions cannot be kept (" + std::generic_category().message(errno) + ")";
-        return false;
+        return fail("its permissions cannot be kept (" + std::generic_category().message(errno) +
+                    ")");
     }
-    return true;
+    return {};
 }
 
 void syncFolder(const std::string& target) {
@@ -217,24 +217,24 @@ int openNamed(const std::string& target, std::string& temporary) {
     return fd;
 }
 
-// Writes what `next` hands out, piece by piece, into `fd` with the old file's mode and owner;
-// `reason` on failure.
-bool fill(int fd, const struct stat* old, const ByteSource& next, std::string& reason) {
-    if (old != nullptr && !takeModeAndOwner(fd, *old, reason)) {
-        return false;
+// Writes what `next` hands out, piece by piece, into `fd` with the old file's mode and owner.
+// A failure's message is the reason alone.
+Result<> fill(int fd, const struct stat* old, const ByteSource& next) {
+    if (old != nullptr) {
+        if (Result<> taken = takeModeAndOwner(fd, *old); !taken) {
+            return taken;
+        }
     }
     int errorNumber = 0;
     for (std::span<const std::uint8_t> bytes = next(); !bytes.empty(); bytes = next()) {
         if (!writeAll(fd, bytes.data(), bytes.size(), errorNumber)) {
-            reason = std::generic_category().message(errorNumber);
-            return false;
+            return fail(std::generic_category().message(errorNumber));
         }
     }
     if (fileCalls().fsync(fd) != 0) {
-        reason = std::generic_category().message(errno);
-        return false;
+        return fail(std::generic_category().message(errno));
     }
-    return true;
+    return {};
 }
 
 // The whole of the written file `from`, piece by piece: the source of the bytes has been used
@@ -304,9 +304,8 @@ Result<> writeFileAtomically(const std::string& path, const ByteSource& next) {
     if (fd < 0) {
         return fail(sentence(path, errno));
     }
-    std::string reason;
-    bool ok = fill(fd, replacing ? &old : nullptr, next, reason);
-    if (ok && !named) {
+    Result<> written = fill(fd, replacing ? &old : nullptr, next);
+    if (written && !named) {
         named = nameUnnamed(fd, target, temporary);
         if (!named) {
             // No way to name an unnamed file here: copy it into a named one instead.
@@ -319,29 +318,26 @@ Result<> writeFileAtomically(const std::string& path, const ByteSource& next) {
             }
             named = true;
             int readError = 0;
-            ok = fill(fd, replacing ? &old : nullptr, copyOf(unnamed, readError), reason);
-            if (ok && readError != 0) {
-                ok = false;
-                reason = std::generic_category().message(readError);
+            written = fill(fd, replacing ? &old : nullptr, copyOf(unnamed, readError));
+            if (written && readError != 0) {
+                written = fail(std::generic_category().message(readError));
             }
             fileCalls().close(unnamed);
         }
     }
     FileCalls& calls = fileCalls();
-    if (calls.close(fd) != 0 && ok) {
-        ok = false;
-        reason = std::generic_category().message(errno);
+    if (calls.close(fd) != 0 && written) {
+        written = fail(std::generic_category().message(errno));
     }
-    if (ok && calls.rename(temporary.c_str(), target.c_str()) != 0) {
-        ok = false;
-        reason = std::generic_category().message(errno);
+    if (written && calls.rename(temporary.c_str(), target.c_str()) != 0) {
+        written = fail(std::generic_category().message(errno));
     }
-    if (!ok && named) {
+    if (!written && named) {
         calls.unlink(temporary.c_str());
     }
     forgetTemporary();
-    if (!ok) {
-        return fail(sentence(path, reason));
+    if (!written) {
+        return fail(sentence(path, written.message()));
     }
     syncFolder(target);
     return {};

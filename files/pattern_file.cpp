@@ -7,8 +7,6 @@
 #include "files/read_file.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <system_error>
 
 namespace vesk {
 
@@ -74,7 +72,7 @@ public:
     // The next number; a text that is no number is a fault, so is the end of the data
     // unless `mayBeMissing`.
     double next(bool mayBeMissing) {
-        if (!result.fault.empty()) {
+        if (!fault.empty()) {
             return 0.0;
         }
         const bool ended = reader_.atEnd();
@@ -97,13 +95,13 @@ public:
         return parseNumberLiteral(text);
     }
 
-    PatternText result;
-    int dots = -1; // dots the file holds, once its dotCount has been read
+    BeaconPattern pattern;
+    std::string fault; // "line N: " and what is wrong there; empty while all is well
+    int dots = -1;     // dots the file holds, once its dotCount has been read
 
 private:
     void fail(std::size_t line, const std::string& what) {
-        result.faultLine = line;
-        result.fault = what;
+        fault = "line " + std::to_string(line) + ": " + what;
     }
 
     NumberReader reader_;
@@ -112,9 +110,9 @@ private:
 
 } // namespace
 
-PatternText readPatternText(std::string_view bytes) {
+Result<BeaconPattern> readPatternText(std::string_view bytes) {
     CheckedNumbers numbers(bytes);
-    BeaconPattern& pattern = numbers.result.pattern;
+    BeaconPattern& pattern = numbers.pattern;
     pattern.dotLength = roundToInt32(numbers.next(false));
     const std::int32_t dotCount = roundToInt32(numbers.next(false));
     pattern.dotCount = dotCount;
@@ -131,37 +129,27 @@ PatternText readPatternText(std::string_view bytes) {
         pattern.levelCode[slot] = roundToSingle(numbers.next(mayBeMissing));
     }
     limitParameters(pattern);
-    PatternText result = std::move(numbers.result);
-    result.ok = result.fault.empty();
-    if (!result.ok) {
-        result.pattern = BeaconPattern{};
+    if (!numbers.fault.empty()) {
+        return fail(numbers.fault);
     }
-    return result;
+    return pattern;
 }
 
-LoadResult loadPatternFile(const std::string& path) {
-    LoadResult result;
-    std::string bytes;
-    const int errorNumber = readFileBytes(path, kMaxPatternFileBytes, bytes);
-    if (errorNumber == EFBIG) {
-        result.error = "Pattern file \"" + path + "\" is too large: a pattern file has at most " +
-                       std::to_string(kMaxPatternFileBytes / (1024 * 1024)) + " MiB";
-        return result;
+Result<BeaconPattern> loadPatternFile(const std::string& path) {
+    const Result<FileBytes> read = readFileBytes(path, kMaxPatternFileBytes, IfMissing::Fail,
+                                                 "Cannot open pattern file \"" + path + "\"");
+    if (!read) {
+        return read.failure();
     }
-    if (errorNumber != 0) {
-        result.error =
-            "Cannot open pattern file \"" + path + "\": " + readFailureText(path, errorNumber);
-        return result;
+    if (read->cut) {
+        return fail("Pattern file \"" + path + "\" is too large: a pattern file has at most " +
+                    std::to_string(kMaxPatternFileBytes / (1024 * 1024)) + " MiB");
     }
-    PatternText text = readPatternText(bytes);
-    if (!text.ok) {
-        result.error = "\"" + path + "\" is not a pattern file: line " +
-                       std::to_string(text.faultLine) + ": " + text.fault;
-        return result;
+    Result<BeaconPattern> pattern = readPatternText(read->bytes);
+    if (!pattern) {
+        return fail("\"" + path + "\" is not a pattern file: " + pattern.message());
     }
-    result.pattern = text.pattern;
-    result.ok = true;
-    return result;
+    return pattern;
 }
 
 Result<> savePatternFile(const std::string& path, const BeaconPattern& pattern) {

@@ -21,31 +21,18 @@ inline constexpr std::size_t kMaxPatternFileBytes = 16u * 1024u * 1024u;
 // (none for a negative dotCount, at most slot 600).
 std::string patternFileText(const BeaconPattern& pattern);
 
-// What file bytes hold: the pattern, or where and why they are no pattern file.
-struct PatternText {
-    bool ok = false;
-    std::size_t faultLine = 0; // 1-based line of the first fault when !ok
-    std::string fault;         // what is wrong on that line
-    BeaconPattern pattern;     // valid when ok
-};
-
 // Reads the pattern held in file bytes: 1207 numbers whatever the layout. Refused: a number
 // whose text is not a numeric literal, and data that ends before the five parameters and the
 // two numbers of each slot from 0 to the file's own dotCount. Slots past that may be missing
 // and read 0. Integers round half to even and saturate at the 32-bit range, reals round to
 // single precision; then the parameter limits apply: dotLength at least 1, dotCount 0..600,
-// repeatDots at least 0.
-PatternText readPatternText(std::string_view bytes);
+// repeatDots at least 0. A failure names the first line at fault (1-based) and what is wrong
+// there: "line 3: \"1x\" is not a number".
+Result<BeaconPattern> readPatternText(std::string_view bytes);
 
-struct LoadResult {
-    bool ok = false;
-    std::string error; // names the file and the reason when !ok
-    BeaconPattern pattern;
-};
-
-// Reads a pattern file: a regular file holding pattern text. On failure the pattern is left
-// at its defaults and the error names the file (and, for its text, the line at fault).
-LoadResult loadPatternFile(const std::string& path);
+// Reads a pattern file: a regular file holding pattern text. A failure names the file and the
+// reason (for its text, the line at fault).
+Result<BeaconPattern> loadPatternFile(const std::string& path);
 
 // Replaces `path` with the pattern's text in one step; a failure names the file (the old
 // file is then untouched).

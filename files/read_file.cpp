@@ -10,7 +10,15 @@
 
 namespace vesk {
 
-int readFileBytes(const std::string& path, std::size_t maxBytes, std::string& bytes) {
+namespace {
+
+// Result of readAll for anything but a regular file or a folder (a pipe, a device, a socket).
+constexpr int kNotRegularFile = -1;
+
+// Reads a regular file into `bytes`: 0; EFBIG when it holds more than `maxBytes` (`bytes`
+// then holds the first `maxBytes`); or the errno value of the failure (`bytes` empty), EISDIR
+// for a folder, kNotRegularFile for any other kind of file.
+int readAll(const std::string& path, std::size_t maxBytes, std::string& bytes) {
     bytes.clear();
     // Non-blocking, so that opening a pipe or a device cannot hang; what was opened is looked
     // at before anything is read from it.
@@ -61,7 +69,9 @@ int readFileBytes(const std::string& path, std::size_t maxBytes, std::string& by
     return result;
 }
 
-std::string readFailureText(const std::string& path, int result) {
+// The reason a readAll result gives: "No such file or directory", "not a regular file but a
+// pipe".
+std::string failureText(const std::string& path, int result) {
     if (result != kNotRegularFile) {
         return std::generic_category().message(result);
     }
@@ -77,6 +87,23 @@ std::string readFailureText(const std::string& path, int result) {
         }
     }
     return std::string("not a regular file but ") + kind;
+}
+
+} // namespace
+
+Result<FileBytes> readFileBytes(const std::string& path, std::size_t maxBytes, IfMissing ifMissing,
+                                const std::string& opening) {
+    FileBytes read;
+    const int result = readAll(path, maxBytes, read.bytes);
+    if (result == ENOENT && ifMissing == IfMissing::ReadEmpty) {
+        return FileBytes{};
+    }
+    if (result != 0 && result != EFBIG) {
+        return fail((opening.empty() ? "Cannot read \"" + path + "\"" : opening) + ": " +
+                    failureText(path, result));
+    }
+    read.cut = result == EFBIG;
+    return read;
 }
 
 } // namespace vesk

@@ -1,23 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/result.h"
+
 #include <cstddef>
 #include <string>
 
 namespace vesk {
 
-// Result of readFileBytes for anything but a regular file or a folder (a pipe, a device, a
-// socket): such a file is refused before a byte is read, as reading it may never end.
-inline constexpr int kNotRegularFile = -1;
+// A regular file's bytes, at most the limit the read was given.
+struct FileBytes {
+    std::string bytes;
+    bool cut = false; // the file holds more than the limit: `bytes` are its first maxBytes
+};
 
-// Reads a whole regular file into `bytes`. Returns 0, or the errno value of the failure (then
-// `bytes` is empty): EISDIR for a folder, kNotRegularFile for any other kind of file, and
-// EFBIG when the file holds more than `maxBytes` (then `bytes` holds its first `maxBytes`, and
-// the rest is not read). The open never waits, not even for a pipe without a writer.
-int readFileBytes(const std::string& path, std::size_t maxBytes, std::string& bytes);
+// What a read makes of a path that names no file.
+enum class IfMissing { Fail, ReadEmpty };
 
-// The reason a readFileBytes result gives, for a message: "No such file or directory",
-// "not a regular file but a pipe".
-std::string readFailureText(const std::string& path, int result);
+// Reads a whole regular file, or its first `maxBytes` when it holds more (the rest is not
+// read). The open never waits, not even for a pipe without a writer. A failure is `opening`
+// (the sentence's start naming the file; by default "Cannot read \"<path>\""), ": " and the
+// reason: the system's ("No such file or directory", "Is a directory", "Permission denied"),
+// or "not a regular file but a pipe" (a device, a socket, a special file), refused before a
+// byte is read as reading it may never end. With IfMissing::ReadEmpty a path that names no
+// file reads as an empty one.
+Result<FileBytes> readFileBytes(const std::string& path, std::size_t maxBytes,
+                                IfMissing ifMissing = IfMissing::Fail,
+                                const std::string& opening = {});
 
 } // namespace vesk

@@ -38,15 +38,15 @@ struct WaveWriting {
 
 } // namespace
 
-std::string waveSizeProblem(std::int64_t sampleCount) {
+Result<> checkWaveSize(std::int64_t sampleCount) {
     if (sampleCount <= kMaxWaveSamples) {
         return {};
     }
-    return "The WAV file would hold " + std::to_string(sampleCount) + " samples (" +
-           duration(sampleCount) + ", " +
-           std::to_string(static_cast<std::int64_t>(kWaveHeaderSize) + 2 * sampleCount) +
-           " bytes); a WAV file holds at most " + std::to_string(kMaxWaveSamples) + " samples (" +
-           duration(kMaxWaveSamples) + ", 4 GiB).";
+    return fail("The WAV file would hold " + std::to_string(sampleCount) + " samples (" +
+                duration(sampleCount) + ", " +
+                std::to_string(static_cast<std::int64_t>(kWaveHeaderSize) + 2 * sampleCount) +
+                " bytes); a WAV file holds at most " + std::to_string(kMaxWaveSamples) +
+                " samples (" + duration(kMaxWaveSamples) + ", 4 GiB).");
 }
 
 ByteSource waveFileSource(const PatternStream& sound, WaveProgress progress) {

@@ -10,16 +10,16 @@
 
 namespace vesk {
 
-// Empty when `sampleCount` samples fit a WAV file (the RIFF sizes are 32-bit: at most
-// kMaxWaveSamples), else the operator's message naming the length and the limit.
-std::string waveSizeProblem(std::int64_t sampleCount);
+// Passes when `sampleCount` samples fit a WAV file (the RIFF sizes are 32-bit: at most
+// kMaxWaveSamples); fails with the operator's message naming the length and the limit.
+Result<> checkWaveSize(std::int64_t sampleCount);
 
 // Called with the blocks of progress left (10 down to 0) as a WAV file is written.
 using WaveProgress = std::function<void(int blocks)>;
 
 // The WAV file of `sound` (its N samples behind the 44-byte header) for the file writers,
 // rendered a block at a time; `progress` hears of each tenth. The stream must fit the format
-// (waveSizeProblem empty).
+// (passes checkWaveSize).
 ByteSource waveFileSource(const PatternStream& sound, WaveProgress progress = {});
 
 } // namespace vesk

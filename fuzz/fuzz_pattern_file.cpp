@@ -47,18 +47,22 @@ void checkLimits(const vesk::BeaconPattern& pattern) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const vesk::PatternText read = vesk::readPatternText(bytes);
-    if (!read.ok) {
-        require(read.faultLine >= 1 && !read.fault.empty());
+    const vesk::Result<vesk::BeaconPattern> read = vesk::readPatternText(bytes);
+    if (!read) {
+        // "line N: " with N from 1, then what is wrong.
+        const std::string& message = read.message();
+        const std::size_t colon = message.find(": ");
+        require(message.rfind("line ", 0) == 0 && colon != std::string::npos &&
+                colon + 2 < message.size() && message[5] >= '1' && message[5] <= '9');
         return 0;
     }
-    const vesk::BeaconPattern& first = read.pattern;
+    const vesk::BeaconPattern& first = *read;
     checkLimits(first);
 
     const std::string text = vesk::patternFileText(first);
-    const vesk::PatternText readBack = vesk::readPatternText(text);
-    require(readBack.ok);
-    const vesk::BeaconPattern& second = readBack.pattern;
+    const vesk::Result<vesk::BeaconPattern> readBack = vesk::readPatternText(text);
+    require(readBack.ok());
+    const vesk::BeaconPattern& second = *readBack;
     checkLimits(second);
     require(second.dotLength == first.dotLength);
     require(second.dotCount == first.dotCount);
@@ -76,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Once written, a pattern's text is settled: writing what was read gives the same text.
     const std::string again = vesk::patternFileText(second);
-    require(vesk::patternFileText(vesk::readPatternText(again).pattern) == again);
+    const vesk::Result<vesk::BeaconPattern> readAgain = vesk::readPatternText(again);
+    require(readAgain.ok() && vesk::patternFileText(*readAgain) == again);
 
     vesk::BeaconPattern exported = first;
     vesk::normaliseErasedLevels(exported);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/result.h"
 #include "platform/sound_format.h"
 
 #include <cstdint>
@@ -11,10 +12,13 @@
 
 namespace vesk::platform {
 
-// The operator's sentences for the two ways a sound output fails.
+// The operator's sentences for the two ways a sound output fails; the reason an open gives
+// follows the first.
 inline constexpr const char* kOpenFailureText = "Error opening waveform audio device!";
 inline constexpr const char* kDeviceLostText =
     "The sound device stopped working; the beacon has been turned off.";
+// How a failed open names output -1.
+inline constexpr const char* kDefaultOutputName = "the system default output";
 
 // What the output reports back to its owner.
 enum class AudioEvent {
@@ -41,9 +45,10 @@ using AudioListener = std::function<void(AudioEvent event, int block)>;
 class AudioOut {
 public:
     virtual ~AudioOut() = default;
-    // Opens device `index` in the list of outputDevices() (-1: the system default).
-    // Returns false when the device cannot be opened; Opened follows a success.
-    virtual bool open(int index, const vesk::SoundFormat& format, AudioListener listener) = 0;
+    // Opens device `index` in the list of outputDevices() (-1: the system default); Opened
+    // follows a success. A failure names the output (its name, or "the system default
+    // output") and the sound system's reason: "USB Audio: Device unavailable".
+    virtual Result<> open(int index, const vesk::SoundFormat& format, AudioListener listener) = 0;
     // Queues a block of bytes (a copy is taken) under the caller's number `block`.
     virtual bool write(int block, const std::uint8_t* data, std::size_t size) = 0;
     // Closes the device; false while blocks are still queued.

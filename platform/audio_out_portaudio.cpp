@@ -16,6 +16,7 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -64,10 +65,14 @@ public:
 
     bool ready() {
         if (!initialised_) {
-            initialised_ = Pa_Initialize() == paNoError;
+            initError_ = Pa_Initialize();
+            initialised_ = initError_ == paNoError;
         }
         return initialised_;
     }
+
+    // Why PortAudio last failed to start; paNoError once it has.
+    PaError initError() const { return initError_; }
 
     // Re-reads the devices when no stream is open; false when PortAudio cannot start.
     bool refresh() {
@@ -118,6 +123,7 @@ private:
     }
 
     bool initialised_ = false;
+    PaError initError_ = paNoError;
     int openStreams_ = 0;
 };
 
@@ -165,6 +171,18 @@ bool supportedFormat(const vesk::SoundFormat& format) {
            format.samplesPerSec > 0 && format.blockAlign == format.channels * 2;
 }
 
+// PortAudio's words for `error`. A host error carries the host's own text ("Device or resource
+// busy" from ALSA), which says more than PortAudio's "Unanticipated host error".
+std::string reasonText(PaError error) {
+    if (error == paUnanticipatedHostError) {
+        const PaHostErrorInfo* host = Pa_GetLastHostErrorInfo();
+        if (host != nullptr && host->errorText != nullptr && host->errorText[0] != '\0') {
+            return host->errorText;
+        }
+    }
+    return Pa_GetErrorText(error);
+}
+
 class PortAudioOut final : public QObject, public AudioOut {
 public:
     PortAudioOut() : ring_(kRingBytes, kRingBlocks) {
@@ -180,9 +198,12 @@ public:
         closeStream();
     }
 
-    bool open(int index, const vesk::SoundFormat& format, AudioListener listener) override {
-        if (stream_ != nullptr || index < -1 || !supportedFormat(format)) {
-            return false;
+    Result<> open(int index, const vesk::SoundFormat& format, AudioListener listener) override {
+        if (index < -1) {
+            return fail("sound output " + std::to_string(index) + ": no such output");
+        }
+        if (stream_ != nullptr) {
+            return fail("the sound output is already open");
         }
         Library& library = Library::instance();
         if (!library.ready()) {
@@ -194,19 +215,25 @@ public:
         if (index >= 0) {
             const std::vector<PaDeviceIndex> outputs = library.outputs();
             if (static_cast<std::size_t>(index) >= outputs.size()) {
-                return false;
+                return fail("sound output " + std::to_string(index) + ": no such output");
             }
             wanted = Library::name(outputs[static_cast<std::size_t>(index)]);
         }
-        if (!openStream(wanted, format)) {
-            if (!library.refresh() || !openStream(wanted, format)) {
-                return false;
-            }
+        const std::string name = wanted.value_or(kDefaultOutputName);
+        if (!supportedFormat(format)) {
+            return fail(name + ": " + Pa_GetErrorText(paSampleFormatNotSupported));
+        }
+        PaError error = openStream(wanted, format);
+        if (error != paNoError) {
+            error = library.refresh() ? openStream(wanted, format) : library.initError();
+        }
+        if (error != paNoError) {
+            return fail(name + ": " + reasonText(error));
         }
         session_ = std::make_shared<Session>(Session{std::move(listener), false});
         poll_.start();
         post({{AudioEvent::Opened, 0}});
-        return true;
+        return {};
     }
 
     bool write(int block, const std::uint8_t* data, std::size_t size) override {
@@ -251,7 +278,8 @@ private:
     };
     using Events = std::vector<std::pair<AudioEvent, int>>;
 
-    bool openStream(const std::optional<std::string>& wanted, const vesk::SoundFormat& format) {
+    // Opens the stream on the output named `wanted` (none: the default); PortAudio's error.
+    PaError openStream(const std::optional<std::string>& wanted, const vesk::SoundFormat& format) {
         PaDeviceIndex device = paNoDevice;
         if (!wanted) {
             device = Pa_GetDefaultOutputDevice();
@@ -264,7 +292,7 @@ private:
             }
         }
         if (device == paNoDevice) {
-            return false;
+            return paDeviceUnavailable;
         }
         PaStreamParameters parameters{};
         parameters.device = device;
@@ -272,8 +300,9 @@ private:
         parameters.sampleFormat = paInt16;
         parameters.suggestedLatency = kDeviceBufferSeconds;
         const double rate = static_cast<double>(format.samplesPerSec);
-        if (Pa_IsFormatSupported(nullptr, &parameters, rate) != paFormatIsSupported) {
-            return false;
+        if (const PaError supported = Pa_IsFormatSupported(nullptr, &parameters, rate);
+            supported != paFormatIsSupported) {
+            return supported;
         }
         ring_.reset();
         dac_.reset();
@@ -284,9 +313,11 @@ private:
         frameBytes_ = static_cast<std::size_t>(format.blockAlign);
         rate_ = rate;
         PaStream* stream = nullptr;
-        if (Pa_OpenStream(&stream, nullptr, &parameters, rate, paFramesPerBufferUnspecified,
-                          paClipOff, &PortAudioOut::callback, this) != paNoError) {
-            return false;
+        if (const PaError opened =
+                Pa_OpenStream(&stream, nullptr, &parameters, rate, paFramesPerBufferUnspecified,
+                              paClipOff, &PortAudioOut::callback, this);
+            opened != paNoError) {
+            return opened;
         }
         Library::instance().streamOpened();
         stream_ = stream;
@@ -298,7 +329,7 @@ private:
         // is covered only by what is queued beyond that.
         latencyFrames_ = std::llround((2 * deviceBuffer + kReadAheadSeconds) * rate);
         started_ = false;
-        return true;
+        return paNoError;
     }
 
     // The audio thread: copy, count, publish. No lock, no allocation, no system call.

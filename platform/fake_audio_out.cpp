@@ -2,22 +2,31 @@
 #include "platform/fake_audio_out.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 namespace vesk::platform {
 
-bool FakeAudioOut::open(int index, const vesk::SoundFormat& format, AudioListener listener) {
+Result<> FakeAudioOut::open(int index, const vesk::SoundFormat& format, AudioListener listener) {
     ++openAttempts_;
     lastDevice_ = index;
     lastFormat_ = format;
     if (open_) {
         violation("open while the device is open");
-        return false;
+        return fail("the sound output is already open");
     }
     // What a real output refuses: no such device, or samples other than 16-bit linear PCM.
-    if (failOpen_ || index < -1 || format.formatTag != 1 || format.bitsPerSample != 16 ||
-        format.channels == 0 || format.blockAlign != format.channels * 2) {
-        return false;
+    const std::string name =
+        index == -1 ? kDefaultOutputName : "sound output " + std::to_string(index);
+    if (index < -1) {
+        return fail(name + ": no such output");
+    }
+    if (format.formatTag != 1 || format.bitsPerSample != 16 || format.channels == 0 ||
+        format.blockAlign != format.channels * 2) {
+        return fail(name + ": Sample format not supported");
+    }
+    if (!openFailure_.empty()) {
+        return fail(name + ": " + openFailure_);
     }
     open_ = true;
     lost_ = false;
@@ -31,7 +40,7 @@ bool FakeAudioOut::open(int index, const vesk::SoundFormat& format, AudioListene
     queue_.clear();
     unreported_.clear();
     post(AudioEvent::Opened, 0);
-    return true;
+    return {};
 }
 
 bool FakeAudioOut::write(int block, const std::uint8_t* data, std::size_t size) {

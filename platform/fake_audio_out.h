@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vesk::platform {
@@ -17,7 +18,7 @@ namespace vesk::platform {
 // caller's side of the AudioOut contract and records every breach instead of failing.
 class FakeAudioOut : public AudioOut {
 public:
-    bool open(int index, const vesk::SoundFormat& format, AudioListener listener) override;
+    Result<> open(int index, const vesk::SoundFormat& format, AudioListener listener) override;
     bool write(int block, const std::uint8_t* data, std::size_t size) override;
     bool close() override;
     bool isOpen() const override { return open_; }
@@ -36,8 +37,9 @@ public:
     std::int64_t playedPosition() const override {
         return static_cast<std::int64_t>(played_.size()) - playedAtOpen_;
     }
-    // Makes every following open() fail.
-    void setFailOpen(bool fail) { failOpen_ = fail; }
+    // Makes every following open() fail with `reason` after the output's name, as a sound
+    // system would ("Device unavailable"); empty: opens succeed again.
+    void setOpenFailure(std::string reason) { openFailure_ = std::move(reason); }
     // The device goes away: it is closed, queued blocks are dropped unplayed, Lost is
     // reported after the blocks already played, and no Closed follows.
     void loseDevice();
@@ -83,7 +85,7 @@ private:
     void post(AudioEvent event, int block);
     void violation(std::string text);
 
-    bool failOpen_ = false;
+    std::string openFailure_;
     std::int64_t latency_ = 0;
     bool open_ = false;
     bool lost_ = false;

@@ -136,13 +136,11 @@ Result<> SerialLines::open(std::int32_t number) {
     // The kernel raised DTR and RTS at open(): set the released levels before the
     // transmitter can key. A device without modem lines (ENOTTY, EINVAL) raised none: it opens, and
     // keying it fails.
-    std::string why;
-    const int error = changeLines(false, why);
-    if (error != 0 && error != ENOTTY && error != EINVAL) {
+    Result<> released = changeLines(false, true);
+    if (!released) {
         SerialLines::close();
-        return fail(why);
     }
-    return {};
+    return released;
 }
 
 void SerialLines::close() {
@@ -158,21 +156,18 @@ Result<> SerialLines::setLines(bool keyed) {
     if (fd_ < 0) {
         return fail("the PTT port is not open");
     }
-    std::string why;
-    if (changeLines(keyed, why) == 0) {
-        return {};
-    }
-    if (keyed) {
+    Result<> changed = changeLines(keyed);
+    if (!changed && keyed) {
         // Half a keying may have raised DTR alone: a transmitter keyed on one line is keyed.
-        std::string ignored;
-        changeLines(false, ignored);
+        static_cast<void>(changeLines(false));
     }
-    return fail(why);
+    return changed;
 }
 
-int SerialLines::changeLines(bool keyed, std::string& why) {
+Result<> SerialLines::changeLines(bool keyed, bool linesMayBeMissing) {
     const LineLevels levels = lineLevels(openMethod_, keyed);
     int firstError = 0;
+    std::string why;
     // Both lines are tried even when the first fails: a release sets whatever it can.
     for (const auto& [bit, line, raised] :
          {std::tuple{TIOCM_DTR, "DTR", levels.dtr}, std::tuple{TIOCM_RTS, "RTS", levels.rts}}) {
@@ -182,7 +177,10 @@ int SerialLines::changeLines(bool keyed, std::string& why) {
                   std::strerror(firstError);
         }
     }
-    return firstError;
+    if (firstError == 0 || (linesMayBeMissing && (firstError == ENOTTY || firstError == EINVAL))) {
+        return {};
+    }
+    return fail(why);
 }
 
 int SerialLines::modemIoctl(unsigned long request, int bits) {

@@ -64,9 +64,10 @@ protected:
     virtual int modemIoctl(unsigned long request, int bits);
 
 private:
-    // Sets both lines to the method's levels, DTR first: 0, or the errno of the first failure
-    // with its reason in `why`.
-    int changeLines(bool keyed, std::string& why);
+    // Sets both lines to the method's levels, DTR first; a failure gives the first line that
+    // would not change and why. With `linesMayBeMissing` a device without modem lines (the
+    // first change fails with ENOTTY or EINVAL) passes.
+    Result<> changeLines(bool keyed, bool linesMayBeMissing = false);
 
     int fd_ = -1;
     PttMethod method_;

@@ -45,14 +45,12 @@ int Spectrogram::columnOf(double seconds) const {
     return static_cast<int>(std::lround(seconds / secondsPerColumn));
 }
 
-SpectrogramResult makeSpectrogram(const BeaconPattern& pattern) {
-    SpectrogramResult result;
-    StreamResult made = makePatternStream(pattern, 32767);
-    if (!made.ok) {
-        result.error = made.error;
-        return result;
+Result<Spectrogram> makeSpectrogram(const BeaconPattern& pattern) {
+    const Result<PatternStream> made = makePatternStream(pattern, 32767);
+    if (!made) {
+        return made.failure();
     }
-    const PatternStream& stream = made.stream;
+    const PatternStream& stream = *made;
     const double rate = kSampleRate;
     const double dotSeconds = pattern.dotLength / 1000.0;
     const double spacing = std::abs(static_cast<double>(pattern.frequencySpacing));
@@ -74,8 +72,7 @@ SpectrogramResult makeSpectrogram(const BeaconPattern& pattern) {
     low = std::max(0.0, low - 2.0 * step);
     high = std::min(rate / 2.0, high + 2.0 * step);
     if (!(low < high)) {
-        result.error = "the pattern's tones lie outside the sound's 0 to 22050 Hz";
-        return result;
+        return fail("the pattern's tones lie outside the sound's 0 to 22050 Hz");
     }
 
     // A window as long as a dot: as fine in frequency as the dots allow while they stay apart
@@ -97,7 +94,7 @@ SpectrogramResult makeSpectrogram(const BeaconPattern& pattern) {
     const std::int64_t binsPerRow = (lastBin - firstBin + kMaxRows) / kMaxRows;
     const std::int64_t rows = (lastBin - firstBin + binsPerRow) / binsPerRow;
 
-    Spectrogram& out = result.spectrogram;
+    Spectrogram out;
     out.columns = static_cast<int>(columns);
     out.rows = static_cast<int>(rows);
     out.secondsPerColumn = static_cast<double>(hop) / rate;
@@ -142,8 +139,7 @@ SpectrogramResult makeSpectrogram(const BeaconPattern& pattern) {
                 static_cast<float>(std::max(db, double{kFloorDb}));
         }
     }
-    result.ok = true;
-    return result;
+    return out;
 }
 
 std::uint32_t levelColour(float db, float bottomDb, float topDb) {

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/result.h"
 #include "tone/pattern.h"
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 // The pattern as a receiving grabber shows it: short-time spectra of the rendered sound, time
@@ -34,19 +34,14 @@ struct Spectrogram {
 
 inline constexpr float kFloorDb = -140.0f;
 
-struct SpectrogramResult {
-    bool ok = false;
-    std::string error; // the operator's message when !ok
-    Spectrogram spectrogram;
-};
-
 // The spectrogram of the pattern rendered at full level. The settings follow the pattern as an
 // operator would set a grabber: a Hann window as long as a dot (at most 2^17 samples, 3 s),
 // zero-padded to twice its length and so that a row step holds at least four bins (at most
 // 2^18 in all), four columns a dot (at most 2400 columns), and the band of the tones in use with
 // two spacings either side (at most 1024 rows: finer bins are combined, keeping the largest).
-// Refuses what the render refuses.
-SpectrogramResult makeSpectrogram(const BeaconPattern& pattern);
+// Fails, with the operator's message, for what the render refuses and for tones that all lie
+// outside the sound's 0 to 22050 Hz.
+Result<Spectrogram> makeSpectrogram(const BeaconPattern& pattern);
 
 // The grabber's colour of a level: dark blue for `bottomDb` and below, through blue, cyan
 // and yellow to white at `topDb` and above; 0xRRGGBB.

@@ -28,18 +28,18 @@ public:
 
 } // namespace
 
-std::optional<std::string> clockTimingProblem(const ClockTiming& timing) {
+Result<> checkClockTiming(const ClockTiming& timing) {
     if (timing.everyMinutes < 1 || timing.everyMinutes > kMaxEveryMinutes ||
         kDayMinutes % timing.everyMinutes != 0) {
-        return "The interval must divide the day (1440 minutes) into whole intervals, e.g. 2, 10, "
-               "30 or 60 minutes.";
+        return fail("The interval must divide the day (1440 minutes) into whole intervals, e.g. "
+                    "2, 10, 30 or 60 minutes.");
     }
     if (timing.offsetSeconds < 0 ||
         std::int64_t{timing.offsetSeconds} >= std::int64_t{timing.everyMinutes} * 60) {
-        return "The offset must be at least 0 and less than the interval (" +
-               std::to_string(timing.everyMinutes * 60) + " s).";
+        return fail("The offset must be at least 0 and less than the interval (" +
+                    std::to_string(timing.everyMinutes * 60) + " s).");
     }
-    return std::nullopt;
+    return {};
 }
 
 UtcNanoseconds nextClockBoundary(UtcNanoseconds earliest, const ClockTiming& timing) {

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/result.h"
+
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace vesk {
@@ -27,11 +28,11 @@ inline constexpr ClockTiming kWsprTiming{2, 1};
 // Nanoseconds since the Unix epoch, UTC.
 using UtcNanoseconds = std::int64_t;
 
-// Null when the timing can be kept; otherwise the sentence for the operator. The interval is
+// Passes a timing that can be kept; fails with the sentence for the operator. The interval is
 // 1..1440 minutes and divides the day into whole intervals; the offset falls inside it.
-std::optional<std::string> clockTimingProblem(const ClockTiming& timing);
+Result<> checkClockTiming(const ClockTiming& timing);
 
-// The first boundary at or after `earliest` (a timing that passes clockTimingProblem).
+// The first boundary at or after `earliest` (a timing that passes checkClockTiming).
 UtcNanoseconds nextClockBoundary(UtcNanoseconds earliest, const ClockTiming& timing);
 
 // "14:02:01 UTC" for the second that `time` falls in.

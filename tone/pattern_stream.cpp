@@ -107,15 +107,13 @@ bool PatternStream::prepare(std::int64_t position, std::int64_t budget) const {
     return cursor_ == target;
 }
 
-StreamResult makePatternStream(const BeaconPattern& pattern, std::int32_t amplitude,
-                               const StreamProgress& progress) {
-    StreamResult result;
-    result.error = parameterProblem(pattern);
-    if (!result.error.empty()) {
-        return result;
+Result<PatternStream> makePatternStream(const BeaconPattern& pattern, std::int32_t amplitude,
+                                        const StreamProgress& progress) {
+    if (Result<> parameters = checkParameters(pattern); !parameters) {
+        return parameters.failure();
     }
     const RenderSizes sizes = renderSizes(pattern);
-    PatternStream& stream = result.stream;
+    PatternStream stream;
     stream.twoPi_ = twoPiValue();
     stream.dotSamples_ = sizes.dotSamples;
     stream.renderedEnd_ = sizes.renderedEnd;
@@ -133,8 +131,7 @@ StreamResult makePatternStream(const BeaconPattern& pattern, std::int32_t amplit
     // The phase is 0 at the first sample.
     stream.dotPhase_.assign(stream.dots_.size(), 0.0);
     stream.knownDots_ = 1;
-    result.ok = true;
-    return result;
+    return stream;
 }
 
 } // namespace vesk

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/result.h"
 #include "tone/pattern.h"
 #include "tone/sample_rule.h"
 
 #include <cstdint>
 #include <functional>
-#include <string>
 #include <vector>
 
 namespace vesk {
@@ -35,9 +35,9 @@ public:
     bool prepare(std::int64_t position, std::int64_t budget) const;
 
 private:
-    friend struct StreamResult makePatternStream(const BeaconPattern& pattern,
-                                                 std::int32_t amplitude,
-                                                 const std::function<void(int)>& progress);
+    friend Result<PatternStream> makePatternStream(const BeaconPattern& pattern,
+                                                   std::int32_t amplitude,
+                                                   const std::function<void(int)>& progress);
 
     const rule::DotPlan& enterRun(rule::Oscillator& oscillator, std::int64_t& j, int& run) const;
     void walkTo(std::int64_t position, std::int64_t budget) const;
@@ -65,16 +65,11 @@ private:
 // Called with the number of progress blocks (10 down to 0) as the preparation advances.
 using StreamProgress = std::function<void(int blocks)>;
 
-struct StreamResult {
-    bool ok = false;
-    std::string error; // the operator's message when ok is false
-    PatternStream stream;
-};
-
-// The stream of `pattern` at peak `amplitude` (0..32767 for level code 1). Refuses only
-// parameters outside their limits (dot length below 1 ms, dot count outside 0..600). The
-// progress steps run through one per tenth of the dots, as the whole render's did.
-StreamResult makePatternStream(const BeaconPattern& pattern, std::int32_t amplitude,
-                               const StreamProgress& progress = {});
+// The stream of `pattern` at peak `amplitude` (0..32767 for level code 1). Fails, with the
+// operator's message, only for parameters outside their limits (dot length below 1 ms, dot
+// count outside 0..600). The progress steps run through one per tenth of the dots, as the
+// whole render's did.
+Result<PatternStream> makePatternStream(const BeaconPattern& pattern, std::int32_t amplitude,
+                                        const StreamProgress& progress = {});
 
 } // namespace vesk

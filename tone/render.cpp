@@ -28,17 +28,16 @@ std::int16_t referenceSample(double v) {
     return static_cast<std::int16_t>(std::nearbyint(v));
 }
 
-// The refusal of the in-memory render: bad parameters, or more than kMaxRenderSamples.
-std::string renderProblem(const BeaconPattern& pattern) {
-    std::string problem = parameterProblem(pattern);
-    if (!problem.empty()) {
-        return problem;
+// The gate of the in-memory render: bad parameters, or more than kMaxRenderSamples, fail.
+Result<> checkRenderable(const BeaconPattern& pattern) {
+    if (Result<> parameters = checkParameters(pattern); !parameters) {
+        return parameters;
     }
     const std::int64_t count = exactSampleCount(pattern.dotCount, pattern.dotLength);
     if (count > kMaxRenderSamples) {
-        return "The pattern is too long to render: " + std::to_string(count) +
-               " samples (at most " + std::to_string(kMaxRenderSamples) + ", about " +
-               std::to_string(kMaxRenderSamples / kSampleRate / 60) + " minutes).";
+        return fail("The pattern is too long to render: " + std::to_string(count) +
+                    " samples (at most " + std::to_string(kMaxRenderSamples) + ", about " +
+                    std::to_string(kMaxRenderSamples / kSampleRate / 60) + " minutes).");
     }
     return {};
 }
@@ -136,12 +135,10 @@ std::span<const std::uint8_t> RenderedSound::waveData() const {
     return std::span<const std::uint8_t>(image_).subspan(kWaveHeaderSize);
 }
 
-RenderResult renderPattern(const BeaconPattern& pattern, std::int32_t amplitude,
-                           const RenderProgress& progress) {
-    RenderResult result;
-    result.error = renderProblem(pattern);
-    if (!result.error.empty()) {
-        return result;
+Result<RenderedSound> renderPattern(const BeaconPattern& pattern, std::int32_t amplitude,
+                                    const RenderProgress& progress) {
+    if (Result<> renderable = checkRenderable(pattern); !renderable) {
+        return renderable.failure();
     }
     const RenderSizes sizes = renderSizes(pattern);
     // The one allocation of the render: header, then the N samples; zero-filled, which is
@@ -150,14 +147,12 @@ RenderResult renderPattern(const BeaconPattern& pattern, std::int32_t amplitude,
                                     2 * static_cast<std::size_t>(sizes.sampleCount));
     writeWaveHeader(image.data(), sizes.sampleCount);
     renderFast(pattern, amplitude, progress, sizes, image.data() + kWaveHeaderSize);
-    result.ok = true;
-    result.sound = RenderedSound(std::move(image));
-    return result;
+    return RenderedSound(std::move(image));
 }
 
 std::vector<std::int16_t> renderPatternReference(const BeaconPattern& pattern,
                                                  std::int32_t amplitude) {
-    if (!renderProblem(pattern).empty()) {
+    if (!checkRenderable(pattern)) {
         return {};
     }
     const RenderSizes sizes = renderSizes(pattern);

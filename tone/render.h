@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/result.h"
 #include "tone/pattern.h"
 
 #include <cstdint>
 #include <functional>
 #include <span>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -44,17 +44,11 @@ inline constexpr std::int64_t kMaxRenderSamples = std::int64_t{1} << 28;
 // Called with the number of progress blocks (10 down to 0) as the render advances.
 using RenderProgress = std::function<void(int blocks)>;
 
-struct RenderResult {
-    bool ok = false;
-    std::string error; // the operator's message when ok is false
-    RenderedSound sound;
-};
-
-// Renders the whole pattern at peak `amplitude` (0..32767 for level code 1). Refuses, with no
-// sound allocated, a pattern whose parameters are outside their limits or whose sample
-// count exceeds kMaxRenderSamples.
-RenderResult renderPattern(const BeaconPattern& pattern, std::int32_t amplitude,
-                           const RenderProgress& progress = {});
+// Renders the whole pattern at peak `amplitude` (0..32767 for level code 1). Fails, with no
+// sound allocated and the operator's message, for a pattern whose parameters are outside
+// their limits or whose sample count exceeds kMaxRenderSamples.
+Result<RenderedSound> renderPattern(const BeaconPattern& pattern, std::int32_t amplitude,
+                                    const RenderProgress& progress = {});
 
 // The plain per-sample rule (one std::sin per sample), kept as the reference that the fast
 // render is measured against. Returns the N pattern samples; empty for a refused pattern.

@@ -195,18 +195,18 @@ bool runNeedsClip(Envelope envelope, const RunLevels& levels, std::int64_t first
     return !(largest <= kPeakLimit);
 }
 
-std::string parameterProblem(const BeaconPattern& pattern) {
+Result<> checkParameters(const BeaconPattern& pattern) {
     if (pattern.dotLength < 1) {
-        return "The pattern cannot be rendered: the dot length is " +
-               std::to_string(pattern.dotLength) + " ms (it must be at least 1 ms).";
+        return fail("The pattern cannot be rendered: the dot length is " +
+                    std::to_string(pattern.dotLength) + " ms (it must be at least 1 ms).");
     }
     if (pattern.dotCount < 0 || pattern.dotCount > kMaxDotCount) {
-        return "The pattern cannot be rendered: the number of dots is " +
-               std::to_string(pattern.dotCount) + " (it must be 0 to 600).";
+        return fail("The pattern cannot be rendered: the number of dots is " +
+                    std::to_string(pattern.dotCount) + " (it must be 0 to 600).");
     }
     if (pattern.repeatDots < 0) {
-        return "The pattern cannot be rendered: the repeat is " +
-               std::to_string(pattern.repeatDots) + " dots (it must be at least 0).";
+        return fail("The pattern cannot be rendered: the repeat is " +
+                    std::to_string(pattern.repeatDots) + " dots (it must be at least 0).");
     }
     return {};
 }

@@ -4,11 +4,11 @@
 // The pieces of the sample rule (see sample_rule.cpp) shared by the whole-pattern render and
 // the streaming render, so that both give the same samples by construction.
 
+#include "platform/result.h"
 #include "tone/pattern.h"
 
 #include <cmath>
 #include <cstdint>
-#include <string>
 
 namespace vesk::rule {
 
@@ -37,11 +37,11 @@ RenderSizes renderSizes(const BeaconPattern& pattern);
 // N for parameters within their limits: exact integers, ties to even.
 std::int64_t exactSampleCount(std::int32_t dotCount, std::int32_t dotLength);
 
-// Empty when the parameters can be rendered and played (dot length at least 1 ms, 0..600 dots,
-// a repeat of at least 0), else the operator's message. The limits themselves are applied
-// where values enter (limitParameters); this is the gate for a pattern that did not come in
-// that way.
-std::string parameterProblem(const BeaconPattern& pattern);
+// Passes parameters that can be rendered and played (dot length at least 1 ms, 0..600 dots,
+// a repeat of at least 0); fails with the operator's message. The limits themselves are
+// applied where values enter (limitParameters); this is the gate for a pattern that did not
+// come in that way.
+Result<> checkParameters(const BeaconPattern& pattern);
 
 // The envelope of a run of samples inside one dot.
 enum class Envelope { Plain, FadeIn, Ramp, FadeOut, Silent };

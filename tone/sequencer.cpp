@@ -56,14 +56,14 @@ void Sequencer::restartCycle() {
 
 std::optional<PatternStream> Sequencer::renderForPlayback(const BeaconPattern& pattern,
                                                           std::int32_t amplitude) {
-    StreamResult result =
+    Result<PatternStream> result =
         makePatternStream(pattern, amplitude, [this](int blocks) { view_.renderProgress(blocks); });
     view_.renderFinished();
-    if (!result.ok) {
-        view_.renderRefused(result.error);
+    if (!result) {
+        view_.renderRefused(result.message());
         return std::nullopt;
     }
-    return std::move(result.stream);
+    return std::move(result).value();
 }
 
 bool Sequencer::loadPattern(const BeaconPattern& pattern, std::int32_t amplitude) {
@@ -100,7 +100,7 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
     SoundFormat format;
     fillSoundFormat(format, 1, kSampleRate, 16);
     const std::uint64_t session = ++session_;
-    const bool opened =
+    const Result<> opened =
         audio_.open(soundcardIndex, format, [this, session](AudioEvent event, int block) {
             if (session != session_) {
                 return;
@@ -117,7 +117,7 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
         timer_.stop();
         timerRunning_ = false;
         view_.parametersLocked(false);
-        view_.openFailed("");
+        view_.openFailed(opened.message());
         return;
     }
     opened_ = false;

@@ -83,7 +83,8 @@ public:
     virtual void renderProgress(int /*blocks*/) {}
     // The render is over, done or refused.
     virtual void renderFinished() {}
-    // The sound output could not be opened; nothing plays. `reason` names the output and why.
+    // The sound output could not be opened; nothing plays. `reason` names the output and says
+    // why ("the system default output: Device unavailable").
     virtual void openFailed(const std::string& /*reason*/) {}
     // The render refused the pattern; `message` says why.
     virtual void renderRefused(const std::string& /*message*/) {}
@@ -154,7 +155,7 @@ public:
     // From the next Turn On, each cycle starts at the next boundary of `timing` after the one
     // before it has been heard (at least kClockFirstMarginNs after Turn On for the first),
     // instead of at the pattern's repeat interval; the views then follow each cycle as it is
-    // heard. The timing must pass clockTimingProblem, or be off.
+    // heard. The timing must pass checkClockTiming, or be off.
     void setClockTiming(const ClockTiming& timing) { clockTiming_ = timing; }
     const ClockTiming& clockTiming() const { return clockTiming_; }
     // The UTC clock that boundaries are kept on (the system's by default).

@@ -497,16 +497,17 @@ TEST_F(SessionTest, ARefusedRenderIsReportedAndOpensNothing) {
 }
 
 TEST_F(SessionTest, AFailedOpenIsReportedOnceAndLeavesNothingRunning) {
-    audio.setFailOpen(true);
+    audio.setOpenFailure("Device unavailable");
     session->turnOn(pattern, 32767, 7, "beacon.txt");
     EXPECT_EQ(audio.lastDevice(), 7);
     EXPECT_EQ(rec.count(SessionProblem::OpenFailed), 1);
+    EXPECT_EQ(rec.problems[0].second, "sound output 7: Device unavailable");
     EXPECT_EQ(rec.keyings, 0);
     expectAllStopped();
     runTicks(5);
     EXPECT_TRUE(ticks.empty());
 
-    audio.setFailOpen(false);
+    audio.setOpenFailure({});
     press();
     EXPECT_EQ(session->state(), PlaybackState::Playing);
     runTicks(2);
@@ -564,7 +565,7 @@ TEST_F(SessionTest, AShorterSoundLoadedWhilePlayingIsReadAsSilencePastItsEnd) {
     press();
     runTicks(30);
     const BeaconPattern shorter = painted(vesk::resetPattern(), 100, 0, 200);
-    ASSERT_LT(vesk::makePatternStream(shorter, 32767).stream.sampleCount(),
+    ASSERT_LT(vesk::makePatternStream(shorter, 32767).value().sampleCount(),
               session->playPosition());
     const auto oldEnd = static_cast<std::int64_t>(audio.writtenSamples().size());
     ASSERT_TRUE(session->loadPattern(shorter, 32767));
@@ -591,7 +592,7 @@ TEST_F(SessionTest, APatternLoadedFarIntoALongCycleTakesOverWithoutAGap) {
         row = 17.0f - row;
     }
     const vesk::PatternStream oldSound = session->sound();
-    const vesk::PatternStream newSound = vesk::makePatternStream(next, 32767).stream;
+    const vesk::PatternStream newSound = vesk::makePatternStream(next, 32767).value();
     const auto replacedAt = static_cast<std::int64_t>(audio.writtenSamples().size());
     const std::int64_t position = session->playPosition();
     ASSERT_GT(position, 3 * vesk::kCatchUpSamples);

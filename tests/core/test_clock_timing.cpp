@@ -53,12 +53,12 @@ TEST(ClockBoundary, IsTheFirstMinuteMultiplePlusOffsetAtOrAfterTheTime) {
 TEST(ClockBoundary, TimingsThatCannotBeKeptAreRefusedWithASentence) {
     for (const ClockTiming bad : {ClockTiming{0, 0}, ClockTiming{7, 0}, ClockTiming{1441, 0},
                                   ClockTiming{-2, 0}, ClockTiming{2, 120}, ClockTiming{2, -1}}) {
-        const auto problem = vesk::clockTimingProblem(bad);
-        ASSERT_TRUE(problem.has_value()) << bad.everyMinutes << " " << bad.offsetSeconds;
-        EXPECT_FALSE(problem->empty());
+        const vesk::Result<> checked = vesk::checkClockTiming(bad);
+        ASSERT_FALSE(checked) << bad.everyMinutes << " " << bad.offsetSeconds;
+        EXPECT_FALSE(checked.message().empty());
     }
     for (const ClockTiming good : {ClockTiming{1, 0}, ClockTiming{2, 119}, ClockTiming{1440, 0}}) {
-        EXPECT_FALSE(vesk::clockTimingProblem(good).has_value()) << good.everyMinutes;
+        EXPECT_TRUE(vesk::checkClockTiming(good)) << good.everyMinutes;
     }
 }
 

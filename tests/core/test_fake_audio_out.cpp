@@ -15,9 +15,12 @@ struct Rig {
     bool openDevice() {
         vesk::SoundFormat format;
         vesk::fillSoundFormat(format, 1, 44100, 16);
-        return audio.open(0, format, [this](AudioEvent e, int b) {
-            heard += "ODCL"[static_cast<int>(e)] + std::to_string(b) + " ";
-        });
+        return audio
+            .open(0, format,
+                  [this](AudioEvent e, int b) {
+                      heard += "ODCL"[static_cast<int>(e)] + std::to_string(b) + " ";
+                  })
+            .ok();
     }
     // Four samples: first, first + 1, ...
     bool writeBlock(int block, std::int16_t first) {

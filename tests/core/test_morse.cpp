@@ -7,14 +7,15 @@
 #include <limits>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace vesk::beacon {
 namespace {
 
 std::string units(const std::string& text) {
-    const MorseText morse = morseSteps(text);
-    EXPECT_TRUE(morse.ok) << text << ": " << morse.error;
-    return keyingUnits(morse.steps);
+    const Result<std::vector<MorseStep>> morse = morseSteps(text);
+    EXPECT_TRUE(morse) << text << ": " << morse.message();
+    return morse ? keyingUnits(*morse) : std::string();
 }
 
 TEST(Morse, CodesAreDistinctDotsAndDashes) {
@@ -61,10 +62,9 @@ TEST(Morse, RefusesEmptyTextAndCharactersWithoutCode) {
     for (const auto& [text, names] :
          {std::pair{"", "no text"}, std::pair{"   ", "no text"}, std::pair{"K1ABC!", "\"!\""},
           std::pair{"CQ\tDE", "text"}, std::pair{"\xc3\x84", "text"}}) {
-        const MorseText morse = morseSteps(text);
-        EXPECT_FALSE(morse.ok) << text;
-        EXPECT_NE(morse.error.find(names), std::string::npos) << morse.error;
-        EXPECT_TRUE(morse.steps.empty());
+        const Result<std::vector<MorseStep>> morse = morseSteps(text);
+        EXPECT_FALSE(morse) << text;
+        EXPECT_NE(morse.message().find(names), std::string::npos) << morse.message();
     }
 }
 
@@ -90,9 +90,10 @@ TEST(MorsePattern, CwFskAndDfcwLayouts) {
         {Keying::Dfcw, "AT", -1, "h.i...i"}, {Keying::Dfcw, "N E", 7, "a.h.......h"},
     };
     for (const auto& c : cases) {
-        const Generated made = makeMorsePattern({c.keying, c.text, 10000, c.shift, 2.5f, 800.0f});
-        ASSERT_TRUE(made.ok) << c.text << ": " << made.error;
-        const BeaconPattern& p = made.pattern;
+        const Result<BeaconPattern> made =
+            makeMorsePattern({c.keying, c.text, 10000, c.shift, 2.5f, 800.0f});
+        ASSERT_TRUE(made) << c.text << ": " << made.message();
+        const BeaconPattern& p = *made;
         EXPECT_EQ(rows(p), c.layout) << c.text;
         EXPECT_EQ(p.repeatDots, p.dotCount + 7);
         EXPECT_EQ(p.dotLength, 10000);
@@ -115,17 +116,17 @@ TEST(MorsePattern, RefusesWhatDoesNotFitWithTheSlotsItNeeds) {
     }
     MorseSettings settings;
     settings.text = text + "E";
-    Generated made = makeMorsePattern(settings);
-    ASSERT_TRUE(made.ok) << made.error;
-    EXPECT_EQ(made.pattern.dotCount, 600);
-    EXPECT_EQ(made.pattern.toneIndex[600], 8.0f);
+    Result<BeaconPattern> made = makeMorsePattern(settings);
+    ASSERT_TRUE(made) << made.message();
+    EXPECT_EQ(made->dotCount, 600);
+    EXPECT_EQ(made->toneIndex[600], 8.0f);
     settings.text += "E";
     made = makeMorsePattern(settings);
-    EXPECT_FALSE(made.ok);
-    EXPECT_NE(made.error.find("needs 605 slots"), std::string::npos) << made.error;
+    EXPECT_FALSE(made);
+    EXPECT_NE(made.message().find("needs 605 slots"), std::string::npos) << made.message();
     // DFCW dashes take one slot: the same text fits there.
     settings.keying = Keying::Dfcw;
-    EXPECT_TRUE(makeMorsePattern(settings).ok);
+    EXPECT_TRUE(makeMorsePattern(settings).ok());
 }
 
 TEST(MorsePattern, RefusesBadShiftsDotLengthsAndNumbers) {
@@ -147,10 +148,10 @@ TEST(MorsePattern, RefusesBadShiftsDotLengthsAndNumbers) {
         {Keying::Cw, 1, 100, std::numeric_limits<float>::infinity(), false},
     };
     for (const auto& c : cases) {
-        const Generated made =
+        const Result<BeaconPattern> made =
             makeMorsePattern({c.keying, "VVV", c.dotLength, c.shift, c.spacing, 1000.0f});
-        EXPECT_EQ(made.ok, c.ok) << c.shift << " " << c.dotLength << " " << made.error;
-        EXPECT_EQ(made.error.empty(), c.ok);
+        EXPECT_EQ(made.ok(), c.ok) << c.shift << " " << c.dotLength << " " << made.message();
+        EXPECT_EQ(made.message().empty(), c.ok);
     }
 }
 

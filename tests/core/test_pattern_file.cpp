@@ -87,9 +87,9 @@ TEST(ReadPatternText, ParametersRoundAndAreLimited) {
         {"1,,2,3,4", 1, 0, 4, 2.0f, 3.0f},
     };
     for (const auto& c : cases) {
-        const PatternText read = readPatternText(withSlots(c.line1));
-        ASSERT_TRUE(read.ok) << c.line1 << ": " << read.fault;
-        const BeaconPattern& pattern = read.pattern;
+        const Result<BeaconPattern> read = readPatternText(withSlots(c.line1));
+        ASSERT_TRUE(read) << c.line1 << ": " << read.message();
+        const BeaconPattern& pattern = *read;
         EXPECT_EQ(std::tie(pattern.dotLength, pattern.dotCount, pattern.repeatDots),
                   std::tie(c.dotLength, c.dotCount, c.repeatDots))
             << c.line1;
@@ -103,12 +103,12 @@ TEST(ReadPatternText, Takes1207NumbersWhateverTheLayout) {
     for (int slot = 0; slot < kSlotCount; ++slot) {
         text += std::to_string(slot % 17) + "," + std::to_string(slot % 5 + 1) + ",";
     }
-    const PatternText read = readPatternText(text + "99 98 oops\r\n");
-    ASSERT_TRUE(read.ok) << read.fault;
-    EXPECT_EQ(read.pattern.toneIndex[600], static_cast<float>(600 % 17));
-    EXPECT_EQ(read.pattern.levelCode[600], static_cast<float>(600 % 5 + 1));
-    EXPECT_EQ(read.pattern.toneIndex[33], 16.0f);
-    EXPECT_EQ(fields(readPatternText(text).pattern), fields(read.pattern))
+    const Result<BeaconPattern> read = readPatternText(text + "99 98 oops\r\n");
+    ASSERT_TRUE(read) << read.message();
+    EXPECT_EQ(read->toneIndex[600], static_cast<float>(600 % 17));
+    EXPECT_EQ(read->levelCode[600], static_cast<float>(600 % 5 + 1));
+    EXPECT_EQ(read->toneIndex[33], 16.0f);
+    EXPECT_EQ(fields(readPatternText(text).value()), fields(*read))
         << "numbers past 1207 were read";
 }
 
@@ -127,11 +127,11 @@ TEST(ReadPatternText, AcceptsTheLayoutsOfThePatternFile) {
         {"100 -1 10 1000 5\r\n", 0.0f, 0.0f}, // no dots at all
     };
     for (const auto& c : cases) {
-        const PatternText read = readPatternText(c.text);
-        ASSERT_TRUE(read.ok) << c.text << ": line " << read.faultLine << ": " << read.fault;
-        EXPECT_EQ(read.pattern.toneIndex[1], c.tone1) << c.text;
-        EXPECT_EQ(read.pattern.levelCode[1], c.level1) << c.text;
-        EXPECT_EQ(read.pattern.levelCode[2] + read.pattern.toneIndex[600], 0.0f) << c.text;
+        const Result<BeaconPattern> read = readPatternText(c.text);
+        ASSERT_TRUE(read) << c.text << ": " << read.message();
+        EXPECT_EQ(read->toneIndex[1], c.tone1) << c.text;
+        EXPECT_EQ(read->levelCode[1], c.level1) << c.text;
+        EXPECT_EQ(read->levelCode[2] + read->toneIndex[600], 0.0f) << c.text;
     }
 }
 
@@ -159,10 +159,9 @@ TEST(ReadPatternText, RefusesTextThatIsNoPatternWithTheLineAtFault) {
         {std::string(40, 'x'), 1, "\"xxxxxxxxxxxxxxxxxxxxxxxx...\" is not a number"},
     };
     for (const auto& c : cases) {
-        const PatternText read = readPatternText(c.text);
-        EXPECT_FALSE(read.ok) << c.text;
-        EXPECT_EQ(read.faultLine, c.line) << c.text;
-        EXPECT_EQ(read.fault, c.fault) << c.text;
+        const Result<BeaconPattern> read = readPatternText(c.text);
+        EXPECT_FALSE(read) << c.text;
+        EXPECT_EQ(read.message(), "line " + std::to_string(c.line) + ": " + c.fault) << c.text;
     }
 }
 
@@ -179,9 +178,9 @@ TEST(PatternFile, SaveThenLoadGivesThePatternBack) {
         }
         const vesk::Result<> saved = savePatternFile(path, pattern);
         ASSERT_TRUE(saved) << saved.message();
-        const LoadResult loaded = loadPatternFile(path);
-        ASSERT_TRUE(loaded.ok) << loaded.error;
-        EXPECT_EQ(fields(loaded.pattern), fields(pattern)) << dotCount;
+        const Result<BeaconPattern> loaded = loadPatternFile(path);
+        ASSERT_TRUE(loaded) << loaded.message();
+        EXPECT_EQ(fields(*loaded), fields(pattern)) << dotCount;
     }
 }
 
@@ -195,15 +194,15 @@ TEST(PatternFile, LoadFailuresNameTheFileAndTheReason) {
          {std::pair{missing, "Cannot open pattern file \"" + missing + "\": No such file"},
           std::pair{dir, "Cannot open pattern file \"" + dir + "\": Is a directory"},
           std::pair{huge, "Pattern file \"" + huge + "\" is too large"}}) {
-        const LoadResult result = loadPatternFile(path);
-        EXPECT_FALSE(result.ok) << path;
-        EXPECT_EQ(result.error.rfind(start, 0), 0u) << result.error;
+        const Result<BeaconPattern> result = loadPatternFile(path);
+        EXPECT_FALSE(result) << path;
+        EXPECT_EQ(result.message().rfind(start, 0), 0u) << result.message();
     }
     // At the limit a file is read: a pattern and NUL bytes past its 1207 numbers.
     writeWholeFile(huge, patternFileText(startPattern()));
     std::filesystem::resize_file(huge, kMaxPatternFileBytes);
-    const LoadResult atLimit = loadPatternFile(huge);
-    EXPECT_TRUE(atLimit.ok) << atLimit.error;
+    const Result<BeaconPattern> atLimit = loadPatternFile(huge);
+    EXPECT_TRUE(atLimit) << atLimit.message();
 }
 
 TEST(PatternFile, FailedSaveReportsAndCreatesNothing) {

@@ -17,9 +17,9 @@ namespace vesk {
 namespace {
 
 PatternStream streamOf(const BeaconPattern& pattern, std::int32_t amplitude) {
-    StreamResult result = makePatternStream(pattern, amplitude);
-    EXPECT_TRUE(result.ok) << result.error;
-    return result.stream;
+    Result<PatternStream> result = makePatternStream(pattern, amplitude);
+    EXPECT_TRUE(result) << result.message();
+    return result ? std::move(result).value() : PatternStream();
 }
 
 std::vector<std::int16_t> read(const PatternStream& stream, std::int64_t from, int count) {
@@ -31,11 +31,11 @@ std::vector<std::int16_t> read(const PatternStream& stream, std::int64_t from, i
 // The whole-pattern render, with the silence after N that reads past the end give.
 std::vector<std::int16_t> wholeRender(const BeaconPattern& pattern, std::int32_t amplitude,
                                       int silenceAfter) {
-    const RenderResult result = renderPattern(pattern, amplitude);
-    EXPECT_TRUE(result.ok) << result.error;
-    std::vector<std::int16_t> samples(
-        static_cast<std::size_t>(result.sound.sampleCount() + silenceAfter));
-    result.sound.copySamples(0, samples.data(), static_cast<int>(samples.size()));
+    const Result<RenderedSound> result = renderPattern(pattern, amplitude);
+    EXPECT_TRUE(result) << result.message();
+    const RenderedSound sound = result.valueOr(RenderedSound());
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(sound.sampleCount() + silenceAfter));
+    sound.copySamples(0, samples.data(), static_cast<int>(samples.size()));
     return samples;
 }
 
@@ -162,10 +162,9 @@ TEST(PatternStream, RefusesOnlyParametersOutsideTheirLimitsAndCountsDownTheProgr
     for (const auto& c : refused) {
         BeaconPattern pattern = silentPattern(c.dotLength, c.dotCount);
         pattern.repeatDots = c.repeatDots;
-        const StreamResult result = makePatternStream(pattern, 1);
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.error, c.message);
-        EXPECT_TRUE(result.stream.empty());
+        const Result<PatternStream> result = makePatternStream(pattern, 1);
+        EXPECT_FALSE(result);
+        EXPECT_EQ(result.message(), c.message);
     }
     const struct {
         std::int32_t dotCount;
@@ -180,10 +179,10 @@ TEST(PatternStream, RefusesOnlyParametersOutsideTheirLimitsAndCountsDownTheProgr
     for (const auto& c : progress) {
         std::vector<int> seen;
         // 600 dots of 120 s (3.2 G samples): once refused, now as quick as any other.
-        const StreamResult result =
+        const Result<PatternStream> result =
             makePatternStream(silentPattern(120000, c.dotCount), 32767,
                               [&seen](int blocks) { seen.push_back(blocks); });
-        EXPECT_TRUE(result.ok);
+        EXPECT_TRUE(result);
         EXPECT_EQ(seen, c.blocks) << c.dotCount << " dots";
     }
 }

@@ -24,10 +24,11 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr int kDot100 = 4410; // samples in a dot of 100 ms
 
 std::vector<std::int16_t> render(const BeaconPattern& pattern, std::int32_t amplitude) {
-    const RenderResult result = renderPattern(pattern, amplitude);
-    EXPECT_TRUE(result.ok) << result.error;
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(result.sound.sampleCount()));
-    result.sound.copySamples(0, samples.data(), static_cast<int>(samples.size()));
+    const Result<RenderedSound> result = renderPattern(pattern, amplitude);
+    EXPECT_TRUE(result) << result.message();
+    const RenderedSound sound = result.valueOr(RenderedSound());
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(sound.sampleCount()));
+    sound.copySamples(0, samples.data(), static_cast<int>(samples.size()));
     return samples;
 }
 
@@ -135,10 +136,9 @@ TEST(RenderPattern, RefusesWhatCannotBeRendered) {
     };
     for (const auto& c : cases) {
         const BeaconPattern pattern = silentPattern(c.dotLength, c.dotCount);
-        const RenderResult result = renderPattern(pattern, 32767);
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.error, c.message);
-        EXPECT_TRUE(result.sound.empty());
+        const Result<RenderedSound> result = renderPattern(pattern, 32767);
+        EXPECT_FALSE(result);
+        EXPECT_EQ(result.message(), c.message);
         EXPECT_TRUE(renderPatternReference(pattern, 32767).empty());
     }
 }

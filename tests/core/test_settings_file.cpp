@@ -57,18 +57,18 @@ TEST(ComportSettingText, SignPositionDigitsBlankCrLf) {
 TEST(ComportSettingFile, SaveThenLoadAndMissingFile) {
     ScratchFolder folder;
     const std::string path = folder.file(kComportSettingsFile);
-    std::string error;
-    EXPECT_EQ(loadComportSetting(path, error), 0);
-    EXPECT_EQ(error, ""); // a missing file is no fault
+    const vesk::Result<std::int32_t> missing = loadComportSetting(path);
+    EXPECT_TRUE(missing) << missing.message(); // a missing file is no fault
+    EXPECT_EQ(missing.valueOr(-1), 0);
     for (const std::int32_t port : {3, 99, 0, -2, std::numeric_limits<std::int32_t>::max()}) {
         ASSERT_TRUE(saveComportSetting(path, port).ok());
         EXPECT_EQ(readWholeFile(path), comportSettingText(port));
-        EXPECT_EQ(loadComportSetting(path, error), port);
+        EXPECT_EQ(loadComportSetting(path).valueOr(-1), port);
     }
 
     // Only the first field counts, however long the rest of the file is.
     writeWholeFile(path, " 7 \r\n" + std::string(200000, 'x'));
-    EXPECT_EQ(loadComportSetting(path, error), 7);
+    EXPECT_EQ(loadComportSetting(path).valueOr(-1), 7);
 
     const vesk::Result<> saved =
         saveComportSetting(folder.file("absent/") + kComportSettingsFile, 3);
@@ -89,9 +89,9 @@ TEST(ComportSettingFile, UnreadableFilesAreReported) {
         {link, "not a regular file but a device"},
     };
     for (const auto& [path, reason] : cases) {
-        std::string error;
-        EXPECT_EQ(loadComportSetting(path, error), 0);
-        EXPECT_EQ(error, "Cannot read \"" + path + "\": " + reason);
+        const vesk::Result<std::int32_t> read = loadComportSetting(path);
+        EXPECT_FALSE(read);
+        EXPECT_EQ(read.message(), "Cannot read \"" + path + "\": " + reason);
     }
 }
 

@@ -25,9 +25,9 @@ float strongest(const Spectrogram& s, int column) {
 
 // Each dot's brightest bin lies on its tone; a silent dot stays dark.
 void expectDotsOnTheirTones(const BeaconPattern& pattern) {
-    const SpectrogramResult made = makeSpectrogram(pattern);
-    ASSERT_TRUE(made.ok) << made.error;
-    const Spectrogram& s = made.spectrogram;
+    const Result<Spectrogram> made = makeSpectrogram(pattern);
+    ASSERT_TRUE(made) << made.message();
+    const Spectrogram& s = *made;
     ASSERT_GT(s.rows, 16);
     for (int dot = 0; dot <= pattern.dotCount; ++dot) {
         const int column = s.columnOf((dot + 0.5) * pattern.dotLength / 1000.0);
@@ -57,9 +57,9 @@ TEST(Spectrogram, BrightestBinOfEachDotIsItsTone) {
     }
     expectDotsOnTheirTones(ladder);
     // WSPR: four tones 1.46 Hz apart.
-    const beacon::Generated made = beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f});
-    ASSERT_TRUE(made.ok);
-    expectDotsOnTheirTones(made.pattern);
+    const Result<BeaconPattern> made = beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f});
+    ASSERT_TRUE(made);
+    expectDotsOnTheirTones(*made);
 }
 
 TEST(Spectrogram, ColourScaleRunsFromDarkBlueToWhiteAndClamps) {
@@ -82,9 +82,9 @@ TEST(Spectrogram, PictureHasTimeAcrossAndFrequencyUp) {
     pattern.dotCount = 1;
     pattern.toneIndex[0] = 16.0f; // low, then high
     pattern.toneIndex[1] = 1.0f;
-    const SpectrogramResult made = makeSpectrogram(pattern);
-    ASSERT_TRUE(made.ok);
-    const Picture p = drawSpectrogram(made.spectrogram, pattern);
+    const Result<Spectrogram> made = makeSpectrogram(pattern);
+    ASSERT_TRUE(made);
+    const Picture p = drawSpectrogram(*made, pattern);
     ASSERT_EQ(p.pixels.size(), static_cast<std::size_t>(p.width * p.height));
     EXPECT_GE(p.height, 256);
     // The brightest pixel of the first dot's columns lies lower than the second dot's.
@@ -100,8 +100,8 @@ TEST(Spectrogram, PictureHasTimeAcrossAndFrequencyUp) {
         return best;
     };
     // The plot starts after the 10 pixels of tone ticks.
-    const int firstX = 10 + made.spectrogram.columnOf(0.05);
-    const int secondX = 10 + made.spectrogram.columnOf(0.15);
+    const int firstX = 10 + made->columnOf(0.05);
+    const int secondX = 10 + made->columnOf(0.15);
     EXPECT_GT(brightestY(firstX), brightestY(secondX) + 100);
 }
 

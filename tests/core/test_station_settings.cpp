@@ -32,17 +32,17 @@ TEST(StationSettings, TextReadsBackAsWritten) {
     rigctld.ptt.keyer = PttChoice::Keyer::Cat;
     rigctld.ptt.rig = RigAddress::rigctld("127.0.0.1:4532");
     for (const StationSettings& s : {StationSettings{}, busySettings(), dtrInverted, rigctld}) {
-        const StationSettingsRead read = parseStationSettings(stationSettingsText(s));
-        EXPECT_EQ(read.error, "");
-        EXPECT_TRUE(read.settings == s) << stationSettingsText(s);
+        const Result<StationSettings> read = parseStationSettings(stationSettingsText(s));
+        ASSERT_TRUE(read) << read.message();
+        EXPECT_TRUE(*read == s) << stationSettingsText(s);
     }
     // Missing keys keep their defaults; comments, blank lines and CR LF are fine.
-    const StationSettingsRead some =
+    const Result<StationSettings> some =
         parseStationSettings("# mine\r\n\r\n  ptt=dtr\r\noutput-level = 55.5\n");
-    EXPECT_EQ(some.error, "");
-    EXPECT_EQ(some.settings.ptt.lines, (platform::PttMethod{platform::PttLines::Dtr, false}));
-    EXPECT_EQ(some.settings.outputLevel, 55.5f);
-    EXPECT_EQ(some.settings.soundOutput, "");
+    ASSERT_TRUE(some) << some.message();
+    EXPECT_EQ(some->ptt.lines, (platform::PttMethod{platform::PttLines::Dtr, false}));
+    EXPECT_EQ(some->outputLevel, 55.5f);
+    EXPECT_EQ(some->soundOutput, "");
 }
 
 TEST(StationSettings, AFaultyLineFailsTheWholeText) {
@@ -64,42 +64,43 @@ TEST(StationSettings, AFaultyLineFailsTheWholeText) {
         {"clock-every = 2\nclock-offset = 120\n", "clock: "},
     };
     for (const auto& c : cases) {
-        const StationSettingsRead read = parseStationSettings(c.text);
-        EXPECT_EQ(read.error.substr(0, c.error.size()), c.error) << c.text;
-        EXPECT_GT(read.error.size(), c.error == "clock: " ? 7u : 0u);
-        EXPECT_TRUE(read.settings == StationSettings{}) << c.text;
+        const Result<StationSettings> read = parseStationSettings(c.text);
+        EXPECT_FALSE(read) << c.text;
+        EXPECT_EQ(read.message().substr(0, c.error.size()), c.error) << c.text;
+        EXPECT_GT(read.message().size(), c.error == "clock: " ? 7u : 0u);
     }
 }
 
 TEST(StationSettings, FileSavedLoadedAndRefused) {
     ScratchFolder folder;
     const std::string path = folder.file("config/vesk/settings");
-    StationSettingsRead read = loadStationSettings(path);
-    EXPECT_EQ(read.error, ""); // missing: defaults, no fault
-    EXPECT_TRUE(read.settings == StationSettings{});
+    Result<StationSettings> read = loadStationSettings(path);
+    ASSERT_TRUE(read) << read.message(); // missing: defaults, no fault
+    EXPECT_TRUE(*read == StationSettings{});
 
     StationSettings s = busySettings();
     s.soundOutput = "Speakers";
     ASSERT_TRUE(saveStationSettings(path, s).ok()); // makes its folders
     read = loadStationSettings(path);
-    EXPECT_EQ(read.error, "");
-    EXPECT_TRUE(read.settings == s);
+    ASSERT_TRUE(read) << read.message();
+    EXPECT_TRUE(*read == s);
 
     writeWholeFile(path, "sound-output = Speakers\nnonsense\n");
     read = loadStationSettings(path);
-    EXPECT_EQ(read.error, "Cannot read the settings " + path + ": line 2: not \"key = value\"");
-    EXPECT_TRUE(read.settings == StationSettings{});
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.message(), "Cannot read the settings " + path + ": line 2: not \"key = value\"");
 
     const std::string folderPath = folder.file("a-folder");
     std::filesystem::create_directory(folderPath);
     read = loadStationSettings(folderPath);
-    EXPECT_EQ(read.error.rfind("Cannot read the settings " + folderPath + ": ", 0), 0u)
-        << read.error;
+    EXPECT_EQ(read.message().rfind("Cannot read the settings " + folderPath + ": ", 0), 0u)
+        << read.message();
     EXPECT_FALSE(saveStationSettings(folderPath, s).ok());
     EXPECT_TRUE(std::filesystem::is_directory(folderPath));
 
     writeWholeFile(path, std::string(100000, '#'));
-    EXPECT_NE(loadStationSettings(path).error, "");
+    EXPECT_EQ(loadStationSettings(path).message(),
+              "Cannot read the settings " + path + ": longer than a settings file can be");
 }
 
 TEST(StationSettings, DefaultPathFollowsXdgConfigHome) {

@@ -56,17 +56,18 @@ TEST(PttChoice, WordsAndDescriptionsForEachKeying) {
 }
 
 TEST(PttChoice, ACatChoiceNeedsARigAndAWholeAddress) {
-    EXPECT_EQ(pttChoiceProblem(lines(PttLines::Rts, true)), std::nullopt);
-    EXPECT_EQ(pttChoiceProblem(cat({1, "", 0})), std::nullopt);
-    EXPECT_EQ(pttChoiceProblem(cat(RigAddress::rigctld("127.0.0.1:4532"))), std::nullopt);
-    EXPECT_EQ(pttChoiceProblem(cat(RigAddress::rigctld("[::1]:4532"))), std::nullopt);
-    EXPECT_EQ(pttChoiceProblem(cat({})), "CAT keying needs a rig model or a rigctld address.");
+    EXPECT_TRUE(checkPttChoice(lines(PttLines::Rts, true)));
+    EXPECT_TRUE(checkPttChoice(cat({1, "", 0})));
+    EXPECT_TRUE(checkPttChoice(cat(RigAddress::rigctld("127.0.0.1:4532"))));
+    EXPECT_TRUE(checkPttChoice(cat(RigAddress::rigctld("[::1]:4532"))));
+    EXPECT_EQ(checkPttChoice(cat({})).message(),
+              "CAT keying needs a rig model or a rigctld address.");
     for (const char* address :
          {"localhost", "localhost:", ":4532", "host:0", "host:65536", "host:45x"}) {
-        EXPECT_EQ(pttChoiceProblem(cat(RigAddress::rigctld(address))),
+        EXPECT_EQ(checkPttChoice(cat(RigAddress::rigctld(address))).message(),
                   "\"" + std::string(address) + "\" is not a rigctld address (host:port).");
     }
-    EXPECT_TRUE(pttChoiceProblem(cat({1, "/dev/ttyUSB0", -1})).has_value());
+    EXPECT_FALSE(checkPttChoice(cat({1, "/dev/ttyUSB0", -1})));
 }
 
 TEST(TransmissionLog, LinesNameBothTimesToTheMillisecondAndTheKeying) {

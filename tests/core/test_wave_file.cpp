@@ -21,8 +21,8 @@ TEST(WaveFile, TheStreamedFileIsTheWholeRendersImageInPieces) {
         pattern.toneIndex[d] = static_cast<float>(1 + d % 16);
         pattern.levelCode[d] = d % 5 == 0 ? 4.0f : 1.0f;
     }
-    const RenderResult whole = renderPattern(pattern, 10362);
-    const PatternStream stream = makePatternStream(pattern, 10362).stream;
+    const RenderedSound whole = renderPattern(pattern, 10362).value();
+    const PatternStream stream = makePatternStream(pattern, 10362).value();
     std::vector<int> progress;
     const ByteSource next = waveFileSource(stream, [&](int blocks) { progress.push_back(blocks); });
     std::vector<std::uint8_t> file;
@@ -31,19 +31,19 @@ TEST(WaveFile, TheStreamedFileIsTheWholeRendersImageInPieces) {
         file.insert(file.end(), bytes.begin(), bytes.end());
     }
     EXPECT_GT(pieces, 50);
-    const auto image = whole.sound.waveImage();
+    const auto image = whole.waveImage();
     ASSERT_EQ(file.size(), image.size());
     EXPECT_TRUE(std::equal(file.begin(), file.end(), image.begin()));
     EXPECT_EQ(progress, (std::vector<int>{10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
 }
 
 TEST(WaveFile, APatternBeyondTheRiffLimitIsRefusedWithItsLengthAndTheLimit) {
-    EXPECT_EQ(waveSizeProblem(kMaxWaveSamples), "");
-    EXPECT_EQ(waveSizeProblem(kMaxWaveSamples + 1),
+    EXPECT_TRUE(checkWaveSize(kMaxWaveSamples));
+    EXPECT_EQ(checkWaveSize(kMaxWaveSamples + 1).message(),
               "The WAV file would hold 2147483630 samples (13:31:35, 4294967304 bytes); a WAV "
               "file holds at most 2147483629 samples (13:31:35, 4 GiB).");
     // 600 dots of 120 s.
-    EXPECT_EQ(waveSizeProblem(std::int64_t{601} * 120 * 44100),
+    EXPECT_EQ(checkWaveSize(std::int64_t{601} * 120 * 44100).message(),
               "The WAV file would hold 3180492000 samples (20:02:00, 6360984044 bytes); a WAV "
               "file holds at most 2147483629 samples (13:31:35, 4 GiB).");
 }

@@ -20,7 +20,7 @@ namespace {
 
 std::string symbolText(const WsprSymbols& encoded) {
     std::string text;
-    for (const std::uint8_t s : encoded.symbols) {
+    for (const std::uint8_t s : encoded) {
         text += static_cast<char>('0' + s);
     }
     return text;
@@ -48,9 +48,9 @@ TEST(WsprSymbols, MatchTheReferenceEncoder) {
          "112203321230001002003003203312130213232023312000010322110022200110103302031020"},
     };
     for (const auto& c : cases) {
-        const WsprSymbols encoded = wsprSymbols(c.call, c.locator, c.dbm);
-        ASSERT_TRUE(encoded.ok) << c.call << ": " << encoded.error;
-        EXPECT_EQ(symbolText(encoded), c.symbols) << c.call;
+        const Result<WsprSymbols> encoded = wsprSymbols(c.call, c.locator, c.dbm);
+        ASSERT_TRUE(encoded) << c.call << ": " << encoded.message();
+        EXPECT_EQ(symbolText(*encoded), c.symbols) << c.call;
     }
 }
 
@@ -69,9 +69,9 @@ TEST(WsprSymbols, RefusesWhatAType1MessageCannotCarry) {
         {"K1ABC", "FN42", -3, "power -3"},
     };
     for (const auto& c : cases) {
-        const WsprSymbols encoded = wsprSymbols(c.call, c.locator, c.dbm);
-        EXPECT_FALSE(encoded.ok) << c.call << " " << c.locator << " " << c.dbm;
-        EXPECT_NE(encoded.error.find(c.names), std::string::npos) << encoded.error;
+        const Result<WsprSymbols> encoded = wsprSymbols(c.call, c.locator, c.dbm);
+        EXPECT_FALSE(encoded) << c.call << " " << c.locator << " " << c.dbm;
+        EXPECT_NE(encoded.message().find(c.names), std::string::npos) << encoded.message();
     }
 }
 
@@ -93,35 +93,35 @@ double measuredFrequency(const std::vector<std::int16_t>& samples, std::size_t f
     return cycles > 0 ? cycles * kSampleRate / (last - first) : 0.0;
 }
 
-Generated wsprPattern(float audio = 1500.0f) {
+Result<BeaconPattern> wsprPattern(float audio = 1500.0f) {
     return makeWsprPattern({"K1ABC", "FN42", 37, audio});
 }
 
 TEST(WsprPattern, EachSymbolSoundsAtItsToneOnTheRender) {
-    const Generated made = wsprPattern();
-    ASSERT_TRUE(made.ok) << made.error;
-    EXPECT_EQ(made.pattern.dotCount, 161);
-    EXPECT_EQ(made.pattern.dotLength, 683);
-    EXPECT_TRUE(isWsprTiming(made.pattern));
-    const PatternText saved = readPatternText(patternFileText(made.pattern));
-    ASSERT_TRUE(saved.ok);
-    EXPECT_TRUE(isWsprTiming(saved.pattern));
-    BeaconPattern other = saved.pattern;
+    const Result<BeaconPattern> made = wsprPattern();
+    ASSERT_TRUE(made) << made.message();
+    EXPECT_EQ(made->dotCount, 161);
+    EXPECT_EQ(made->dotLength, 683);
+    EXPECT_TRUE(isWsprTiming(*made));
+    const Result<BeaconPattern> saved = readPatternText(patternFileText(*made));
+    ASSERT_TRUE(saved);
+    EXPECT_TRUE(isWsprTiming(*saved));
+    BeaconPattern other = *saved;
     other.frequencySpacing = 1.5f;
     EXPECT_FALSE(isWsprTiming(other));
-    const std::vector<std::int16_t> samples = renderPatternReference(made.pattern, 32767);
-    const WsprSymbols encoded = wsprSymbols("K1ABC", "FN42", 37);
+    const std::vector<std::int16_t> samples = renderPatternReference(*made, 32767);
+    const WsprSymbols encoded = wsprSymbols("K1ABC", "FN42", 37).value();
     const std::size_t perSymbol = 44100 * 683 / 1000;
     ASSERT_GE(samples.size(), 162 * perSymbol);
     for (std::size_t i = 0; i < 162; ++i) {
-        const double expected = 1500.0 + (encoded.symbols[i] - 1.5) * 12000.0 / 8192.0;
+        const double expected = 1500.0 + (encoded[i] - 1.5) * 12000.0 / 8192.0;
         // The middle of the symbol, clear of a neighbour's fade.
         const double hertz = measuredFrequency(samples, i * perSymbol + perSymbol / 10,
                                                (i + 1) * perSymbol - perSymbol / 10);
         ASSERT_NEAR(hertz, expected, 0.1) << "symbol " << i;
     }
     for (const float audio : {99.0f, 20001.0f, NAN}) {
-        EXPECT_FALSE(wsprPattern(audio).ok) << audio;
+        EXPECT_FALSE(wsprPattern(audio).ok()) << audio;
     }
 }
 
@@ -131,9 +131,9 @@ TEST(WsprPattern, DecodesWithTheWsprDecoder) {
     if (std::system("command -v wsprd > /dev/null") != 0) {
         GTEST_SKIP() << "wsprd is not installed (Debian package wsjtx)";
     }
-    const Generated made = wsprPattern();
-    ASSERT_TRUE(made.ok);
-    const std::vector<std::int16_t> samples = renderPatternReference(made.pattern, 8000);
+    const Result<BeaconPattern> made = wsprPattern();
+    ASSERT_TRUE(made);
+    const std::vector<std::int16_t> samples = renderPatternReference(*made, 8000);
     std::vector<std::int16_t> recording(120 * 12000);
     std::uint32_t noise = 1;
     for (std::size_t n = 0; n < recording.size(); ++n) {

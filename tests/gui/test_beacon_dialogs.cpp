@@ -40,7 +40,7 @@ TEST(GenerateDialog, MakesTheGeneratorsPatternOrSaysWhyNot) {
     expected.dotLength = 10000;
     expected.shift = -3;
     EXPECT_EQ(patternFileText(dialog.pattern()),
-              patternFileText(beacon::makeMorsePattern(expected).pattern));
+              patternFileText(beacon::makeMorsePattern(expected).value()));
 
     // Refused input keeps the dialog open with the generator's reason.
     GenerateDialog refused;
@@ -79,8 +79,8 @@ TEST(PreviewDialog, ShowsTheGrabbersPictureOrTheReason) {
     pattern.toneIndex = {1.0f, 8.0f, 0.0f, 16.0f};
     const PreviewDialog dialog(pattern);
     const auto made = preview::makeSpectrogram(pattern);
-    ASSERT_TRUE(made.ok);
-    const preview::Picture drawn = preview::drawSpectrogram(made.spectrogram, pattern);
+    ASSERT_TRUE(made);
+    const preview::Picture drawn = preview::drawSpectrogram(*made, pattern);
     ASSERT_EQ(dialog.picture().size(), QSize(drawn.width, drawn.height));
     for (const int y : {0, drawn.height / 2, drawn.height - 1}) {
         for (const int x : {0, drawn.width / 2, drawn.width - 1}) {

@@ -76,9 +76,9 @@ TEST_F(MainWindowTest, WaveExportWritesThePatternOnScreen) {
     scrollLevel(msg::SB_THUMBTRACK, 70);
     answers_ = {(folder_ / "beacon").string()};
     command(id::kMenuSaveWave);
-    const RenderResult expected =
-        renderPattern(state_.document.pattern(), amplitudeForLevel(70.0f));
-    const auto image = expected.sound.waveImage();
+    const RenderedSound expected =
+        renderPattern(state_.document.pattern(), amplitudeForLevel(70.0f)).value();
+    const auto image = expected.waveImage();
     EXPECT_TRUE(readFile(folder_ / "beacon.Wav") == std::string(image.begin(), image.end()));
     EXPECT_EQ(title(), shown);
     EXPECT_TRUE(playbackSound() == playing);

@@ -57,17 +57,18 @@ TEST_F(MainWindowTest, EveryControlHasAToolTip) {
 TEST(StartOptions, SettingsFolder) {
     ScratchFolder data;
     ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
-    std::string error;
-    EXPECT_EQ(settingsFolder({.desktop = true}, error), (data.path() / "vesk").string());
+    EXPECT_EQ(settingsFolder({.desktop = true}).valueOr(""), (data.path() / "vesk").string());
     EXPECT_TRUE(std::filesystem::is_directory(data.path() / "vesk"));
-    EXPECT_EQ(settingsFolder({}, error), std::filesystem::current_path().string());
-    EXPECT_EQ(error, "");
+    EXPECT_EQ(settingsFolder({}).valueOr(""), std::filesystem::current_path().string());
     // A data folder that cannot be made (its parent is a file) is reported.
     std::ofstream(data.file("file")) << "x";
     ::setenv("XDG_DATA_HOME", data.file("file").c_str(), 1);
-    settingsFolder({.desktop = true}, error);
-    EXPECT_EQ(error.rfind("Cannot create the folder \"" + data.file("file") + "/vesk\"", 0), 0u)
-        << error;
+    const Result<std::string> failed = settingsFolder({.desktop = true});
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(
+        failed.message().rfind("Cannot create the folder \"" + data.file("file") + "/vesk\"", 0),
+        0u)
+        << failed.message();
     ::unsetenv("XDG_DATA_HOME");
 }
 

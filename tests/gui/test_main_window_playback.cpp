@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace vesk {
 namespace {
 
@@ -85,6 +87,21 @@ TEST_F(MainWindowTest, RefusedKeyingShowsPttOffAndOneNoticeUntilAKeyingWorks) {
     ui::processEvents();
     EXPECT_EQ(text(2501), "PTT OFF");
     EXPECT_EQ(boxes_.size(), 2u);
+}
+
+// An output that will not open says why below the fixed sentence; nothing is keyed.
+TEST_F(MainWindowTest, AFailedOpenShowsTheReasonAndKeysNothing) {
+    start(3);
+    audio_->setOpenFailure("Device unavailable");
+    command(4000);
+    command(id::kTurnOnOff);
+    ui::processEvents();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text,
+              "Error opening waveform audio device!\r\nsound output 0: Device unavailable");
+    EXPECT_EQ(boxes_[0].caption, "Generator");
+    EXPECT_EQ(text(1002), "Turn On");
+    EXPECT_EQ(std::count(lines_.begin(), lines_.end(), "keyed"), 0);
 }
 
 // While the pattern plays, a step that would change the parameters waits, with a beep.
@@ -214,7 +231,7 @@ TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
     // A WSPR pattern brings its two-minute grid along when no clock timing is chosen.
     const fs::path wspr = folder_ / "wspr.txt";
     ASSERT_TRUE(savePatternFile(wspr.string(),
-                                beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f}).pattern)
+                                beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f}).value())
                     .ok());
     answers_ = {wspr.string()};
     command(id::kMenuOpen);

@@ -79,9 +79,9 @@ TEST_F(StationTest, RememberedSettingsComeBackAndFollowEachChange) {
 
     // A change is written when it is done with; loaded, the pattern is no unsaved work.
     scrollLevel(msg::SB_LINERIGHT);
-    EXPECT_EQ(loadStationSettings(settingsPath_).settings.outputLevel, 55.0f);
+    EXPECT_EQ(loadStationSettings(settingsPath_).valueOr({}).outputLevel, 55.0f);
     scrollLevel(msg::SB_ENDSCROLL);
-    EXPECT_EQ(loadStationSettings(settingsPath_).settings.outputLevel, 56.0f);
+    EXPECT_EQ(loadStationSettings(settingsPath_).valueOr({}).outputLevel, 56.0f);
     useClockTiming(state_, {});
     escape();
     EXPECT_TRUE(boxes_.empty());
@@ -104,7 +104,7 @@ TEST_F(StationTest, AnOutputThatHasGoneFallsBackToTheDefault) {
               "is used.");
     EXPECT_EQ(title(), kMainCaption) << "a pattern file that has gone is not opened";
     escape();
-    EXPECT_EQ(loadStationSettings(settingsPath_).settings.soundOutput, "USB headset");
+    EXPECT_EQ(loadStationSettings(settingsPath_).valueOr({}).soundOutput, "USB headset");
 }
 
 // The store leaves such a file alone (its own tests); the window says so and starts as usual.
@@ -135,7 +135,7 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
               (platform::PttMethod{platform::PttLines::Dtr, true}));
     EXPECT_EQ(port_->method(), state_.settings.pttChoice().lines);
     EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3", "released"}));
-    EXPECT_EQ(loadStationSettings(settingsPath_).settings.ptt, state_.settings.pttChoice());
+    EXPECT_EQ(loadStationSettings(settingsPath_).valueOr({}).ptt, state_.settings.pttChoice());
 
     std::string searched;
     choosePtt([&](QWidget& box) {

@@ -85,7 +85,8 @@ public:
     bool open(int index) {
         openedAt_ = clock_();
         return call([&] {
-            return out_.open(index, monoFormat(), [this](AudioEvent e, int b) { onEvent(e, b); });
+            return out_.open(index, monoFormat(), [this](AudioEvent e, int b) { onEvent(e, b); })
+                .ok();
         });
     }
     // Stop refilling until `resume` is called (the owner's thread busy elsewhere).

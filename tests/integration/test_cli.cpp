@@ -43,10 +43,13 @@ std::string describe(const RunResult& run) {
 
 // The WAV image the engine renders in this process for the pattern file at `path`.
 std::string renderedHere(const std::string& path, float level) {
-    const RenderResult render =
-        renderPattern(loadPatternFile(path).pattern, amplitudeForLevel(level));
-    EXPECT_TRUE(render.ok) << render.error;
-    const auto image = render.sound.waveImage();
+    const Result<BeaconPattern> pattern = loadPatternFile(path);
+    EXPECT_TRUE(pattern) << pattern.message();
+    const Result<RenderedSound> render =
+        renderPattern(pattern.valueOr(BeaconPattern{}), amplitudeForLevel(level));
+    EXPECT_TRUE(render) << render.message();
+    const RenderedSound sound = render.valueOr(RenderedSound());
+    const auto image = sound.waveImage();
     return std::string(image.begin(), image.end());
 }
 
@@ -149,9 +152,9 @@ TEST(CliScriptAndConvert, WriteWhatTheLoadedPatternGives) {
     writeWholeFile(folder.file("in.txt"), "100.5,3,2.5,1500.25,&HC8,8,1,12,4,0,.5,16,16");
     run = cli({"convert", folder.file("in.txt"), folder.file("out.txt")});
     ASSERT_EQ(run.exitCode, 0) << describe(run);
-    const LoadResult original = loadPatternFile(folder.file("in.txt"));
-    ASSERT_TRUE(original.ok);
-    EXPECT_EQ(readWholeFile(folder.file("out.txt")), patternFileText(original.pattern));
+    const Result<BeaconPattern> original = loadPatternFile(folder.file("in.txt"));
+    ASSERT_TRUE(original);
+    EXPECT_EQ(readWholeFile(folder.file("out.txt")), patternFileText(*original));
 }
 
 TEST(CliCommands, FailuresSayOneLineAndLeaveOutAlone) {

@@ -23,9 +23,7 @@ RunResult cli(std::vector<std::string> args) {
 }
 
 std::string contents(const std::string& path) {
-    std::string bytes;
-    readFileBytes(path, 1u << 24, bytes);
-    return bytes;
+    return readFileBytes(path, 1u << 24).valueOr({}).bytes;
 }
 
 TEST(CliMake, WritesTheGeneratedPatternFile) {
@@ -46,9 +44,9 @@ TEST(CliMake, WritesTheGeneratedPatternFile) {
     } cases[] = {
         {{"make", "fskcw", "VVV DE K1ABC", "OUT", "--speed", "qrss10", "--shift", "-2", "--spacing",
           "2.5"},
-         beacon::makeMorsePattern(qrss).pattern},
+         beacon::makeMorsePattern(qrss).value()},
         {{"make", "wspr", "K1ABC", "FN42", "37", "OUT", "--audio", "1400"},
-         beacon::makeWsprPattern(wspr).pattern},
+         beacon::makeWsprPattern(wspr).value()},
     };
     for (auto c : cases) {
         const ScratchFolder folder;

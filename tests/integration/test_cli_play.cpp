@@ -67,10 +67,11 @@ protected:
     std::string shortFile() const { return folder.file("short.txt"); }
     // short.txt as the render makes it at full level: what each pass must sound like.
     static std::vector<std::int16_t> shortSound() {
-        const RenderResult render =
-            renderPattern(readPatternText(fiveDots(kRepeatDots)).pattern, amplitudeForLevel(100));
-        std::vector<std::int16_t> sound(static_cast<std::size_t>(render.sound.sampleCount()));
-        render.sound.copySamples(0, sound.data(), static_cast<int>(sound.size()));
+        const RenderedSound render =
+            renderPattern(readPatternText(fiveDots(kRepeatDots)).value(), amplitudeForLevel(100))
+                .value();
+        std::vector<std::int16_t> sound(static_cast<std::size_t>(render.sampleCount()));
+        render.copySamples(0, sound.data(), static_cast<int>(sound.size()));
         return sound;
     }
     ScratchFolder folder;
@@ -175,8 +176,8 @@ TEST_F(CliPlay, ADayLongPatternPlaysFromItsFirstSample) {
         text += slot % 2 == 0 ? "7 1\r\n" : "0 1\r\n";
     }
     writeWholeFile(folder.file("qrss120.txt"), text);
-    const BeaconPattern pattern = readPatternText(text).pattern;
-    const PatternStream stream = makePatternStream(pattern, amplitudeForLevel(100)).stream;
+    const BeaconPattern pattern = readPatternText(text).value();
+    const PatternStream stream = makePatternStream(pattern, amplitudeForLevel(100)).value();
     ASSERT_EQ(stream.sampleCount(), 600LL * 120 * 44100);
     constexpr int kHeard = 3 * 44100;
     std::vector<std::int16_t> expected(kHeard);
@@ -294,7 +295,9 @@ TEST_F(CliPlay, FailuresEndItBeforeAnyCycleWithOneMessage) {
          "vesk-cli: COM7: cannot raise DTR: Inappropriate ioctl for device"},
         {failing, {"--comport", "7"}, "vesk-cli: COM7: cannot raise DTR: Input/output error"},
         {noCom7, {"--comport", "7"}, "vesk-cli: Failure to open comport COM7 (COM7: "},
-        {noCom7, {"--device", "99"}, "Error opening waveform audio device!"},
+        {noCom7,
+         {"--device", "99"},
+         "vesk-cli: Error opening waveform audio device! (sound output 99: no such output)"},
         {noCom7,
          {"--ptt", "cat", "--rigctld", nobody},
          "vesk-cli: Failure to open the rig for PTT by CAT (Hamlib NET rigctl at " + nobody +
