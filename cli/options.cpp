@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <optional>
 #include <system_error>
 
@@ -78,102 +80,149 @@ Result<PttChoice> keyingChoice(const KeyingOptions& given) {
 
 } // namespace
 
-Result<Options> parseOptions(const std::vector<std::string>& args) {
+namespace {
+
+// What the options set while they are read: the options, and the keying as typed.
+struct Reading {
     Options options;
     KeyingOptions keying;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto needsValue = [&arg] {
-            return fail("option " + arg + " needs a value");
-        };
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        std::string text;
-        long number = 0;
-        if (arg == "--ptt" || arg == "--rig-port" || arg == "--rigctld" || arg == "--log") {
-            if (!value(text) || text.empty()) {
-                return needsValue();
-            }
-            if (arg == "--ptt") {
-                keying.ptt = text;
-            } else if (arg == "--rig-port") {
-                keying.rigPort = text;
-            } else if (arg == "--rigctld") {
-                keying.rigctld = text;
-            } else {
-                options.logPath = text;
-            }
-        } else if (arg == "--invert") {
-            keying.invert = true;
-        } else if (arg == "--rig" || arg == "--rig-speed") {
-            if (!value(text)) {
-                return needsValue();
-            }
-            if (!parseInteger(text, number) || number < 1 || number > 100000000) {
-                return fail(arg + " takes a whole number from 1, not \"" + text + "\"");
-            }
-            (arg == "--rig" ? keying.rig : keying.rigSpeed) = number;
-        } else if (arg == "--level") {
-            if (!value(text)) {
-                return needsValue();
-            }
-            if (!parseNumber(text, options.level) || options.level < 0.0 || options.level > 100.0) {
-                return fail("--level takes a number from 0 to 100, not \"" + text + "\"");
-            }
-        } else if (arg == "--device" || arg == "--comport" || arg == "--cycles" ||
-                   arg == "--every" || arg == "--offset") {
-            if (!value(text)) {
-                return needsValue();
-            }
-            const long lowest = arg == "--device" ? -1 : 0;
-            if (!parseInteger(text, number) || number < lowest || number > 1000000) {
-                return fail(arg + " takes a whole number from " + std::to_string(lowest) +
-                            ", not \"" + text + "\"");
-            }
-            if (arg == "--device") {
-                options.device = static_cast<int>(number);
-            } else if (arg == "--comport") {
-                options.comport = static_cast<int>(number);
-                keying.comport = number != 0;
-            } else if (arg == "--cycles") {
-                options.cycles = number;
-            } else {
-                (arg == "--every" ? options.timing.everyMinutes : options.timing.offsetSeconds) =
-                    static_cast<int>(number);
-                options.timingGiven = true;
-            }
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            return fail("unknown option " + arg);
-        } else if (options.command.empty()) {
-            options.command = arg;
-        } else {
-            options.positional.push_back(arg);
-        }
+};
+
+// A whole number from `lowest` to `highest`, or the sentence for `option`.
+Result<long> wholeNumber(const std::string& option, const std::string& text, long lowest,
+                         long highest) {
+    long number = 0;
+    if (!parseInteger(text, number) || number < lowest || number > highest) {
+        return fail(option + " takes a whole number from " + std::to_string(lowest) + ", not \"" +
+                    text + "\"");
     }
-    Result<PttChoice> ptt = keyingChoice(keying);
+    return number;
+}
+
+// One option: its name, whether a value follows it, and what it does with it.
+struct OptionRule {
+    const char* name;
+    bool takesValue;
+    Result<> (*apply)(Reading& reading, const std::string& option, const std::string& value);
+};
+
+Result<> setText(Reading& r, const std::string& option, const std::string& value) {
+    if (value.empty()) {
+        return fail("option " + option + " needs a value");
+    }
+    if (option == "--ptt") {
+        r.keying.ptt = value;
+    } else if (option == "--rig-port") {
+        r.keying.rigPort = value;
+    } else if (option == "--rigctld") {
+        r.keying.rigctld = value;
+    } else {
+        r.options.logPath = value;
+    }
+    return {};
+}
+
+Result<> setRig(Reading& r, const std::string& option, const std::string& value) {
+    const Result<long> number = wholeNumber(option, value, 1, 100000000);
+    if (!number) {
+        return number.failure();
+    }
+    (option == "--rig" ? r.keying.rig : r.keying.rigSpeed) = *number;
+    return {};
+}
+
+Result<> setLevel(Reading& r, const std::string&, const std::string& value) {
+    double& level = r.options.level;
+    if (!parseNumber(value, level) || level < 0.0 || level > 100.0) {
+        return fail("--level takes a number from 0 to 100, not \"" + value + "\"");
+    }
+    return {};
+}
+
+Result<> setCount(Reading& r, const std::string& option, const std::string& value) {
+    const Result<long> number = wholeNumber(option, value, option == "--device" ? -1 : 0, 1000000);
+    if (!number) {
+        return number.failure();
+    }
+    Options& o = r.options;
+    if (option == "--device") {
+        o.device = static_cast<int>(*number);
+    } else if (option == "--comport") {
+        o.comport = static_cast<int>(*number);
+        r.keying.comport = *number != 0;
+    } else if (option == "--cycles") {
+        o.cycles = *number;
+    } else {
+        (option == "--every" ? o.timing.everyMinutes : o.timing.offsetSeconds) =
+            static_cast<int>(*number);
+        o.timingGiven = true;
+    }
+    return {};
+}
+
+Result<> setInvert(Reading& r, const std::string&, const std::string&) {
+    r.keying.invert = true;
+    return {};
+}
+
+constexpr OptionRule kOptionRules[] = {
+    {"--ptt", true, setText},      {"--rig-port", true, setText},  {"--rigctld", true, setText},
+    {"--log", true, setText},      {"--invert", false, setInvert}, {"--rig", true, setRig},
+    {"--rig-speed", true, setRig}, {"--level", true, setLevel},    {"--device", true, setCount},
+    {"--comport", true, setCount}, {"--cycles", true, setCount},   {"--every", true, setCount},
+    {"--offset", true, setCount},
+};
+
+// The options read together: the keying as one choice, and a clock timing that can be kept.
+Result<Options> finish(Reading& r) {
+    Result<PttChoice> ptt = keyingChoice(r.keying);
     if (!ptt) {
         return ptt.failure();
     }
+    Options& options = r.options;
     options.ptt = *ptt;
-    if (options.timingGiven) {
-        if (options.timing.everyMinutes == 0) {
-            // --every 0: at the repeat interval, even for a pattern that defaults to the clock.
-            if (options.timing.offsetSeconds != 0) {
-                return fail("--offset needs --every");
-            }
-            return options;
+    if (!options.timingGiven) {
+        return options;
+    }
+    if (options.timing.everyMinutes == 0) {
+        // --every 0: at the repeat interval, even for a pattern that defaults to the clock.
+        if (options.timing.offsetSeconds != 0) {
+            return fail("--offset needs --every");
         }
-        if (const Result<> checked = checkClockTiming(options.timing); !checked) {
-            return fail("--every " + std::to_string(options.timing.everyMinutes) + " --offset " +
-                        std::to_string(options.timing.offsetSeconds) + ": " + checked.message());
-        }
+        return options;
+    }
+    if (const Result<> checked = checkClockTiming(options.timing); !checked) {
+        return fail("--every " + std::to_string(options.timing.everyMinutes) + " --offset " +
+                    std::to_string(options.timing.offsetSeconds) + ": " + checked.message());
     }
     return options;
+}
+
+} // namespace
+
+Result<Options> parseOptions(const std::vector<std::string>& args) {
+    Reading reading;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto rule = std::find_if(std::begin(kOptionRules), std::end(kOptionRules),
+                                       [&arg](const OptionRule& r) { return arg == r.name; });
+        if (rule != std::end(kOptionRules)) {
+            if (rule->takesValue && i + 1 >= args.size()) {
+                return fail("option " + arg + " needs a value");
+            }
+            const std::string value = rule->takesValue ? args[++i] : std::string();
+            if (const Result<> applied = rule->apply(reading, arg, value); !applied) {
+                return applied.failure();
+            }
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+            return fail("unknown option " + arg);
+        } else if (reading.options.command.empty()) {
+            reading.options.command = arg;
+        } else {
+            reading.options.positional.push_back(arg);
+        }
+    }
+    return finish(reading);
 }
 
 } // namespace vesk::cli

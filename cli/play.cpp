@@ -139,6 +139,67 @@ Result<> prepareSession(BeaconSession& session, const Options& options,
     return {};
 }
 
+// What `play` plays, read and checked before anything opens.
+struct PlayRequest {
+    BeaconPattern pattern;
+    ClockTiming timing;
+    std::string logPath;
+};
+
+Result<PlayRequest> readPlayRequest(const Options& options) {
+    Result<BeaconPattern> loaded = loadPatternFile(options.positional[0]);
+    if (!loaded) {
+        return loaded.failure();
+    }
+    PlayRequest request{*loaded, options.timing,
+                        options.logPath.empty() ? defaultTransmissionLogPath() : options.logPath};
+    // A WSPR pattern keeps the WSPR grid unless told otherwise.
+    if (!options.timingGiven && beacon::isWsprTiming(request.pattern)) {
+        request.timing = kWsprTiming;
+    }
+    if (request.logPath.empty()) {
+        return fail("no place for the transmission log without a home folder: give --log FILE");
+    }
+    return request;
+}
+
+// The way a headless beacon stops: Turn Off releases the PTT at once and lets the queued sound
+// play out, and the output's close then ends the loop through the close request; a second
+// stop, or one while nothing plays, ends the loop at once.
+class Stopper {
+public:
+    Stopper(QCoreApplication& app, BeaconSession& session, ConsoleView& view)
+        : app_(app), session_(session), view_(view) {}
+
+    bool stopping() const { return stopping_; }
+    void stop() {
+        if (stopping_ || !session_.playing()) {
+            stopping_ = true;
+            app_.quit();
+            return;
+        }
+        stopping_ = true;
+        session_.turnOff();
+        session_.close();
+        QTimer::singleShot(kDrainLimitMs, &app_, [this] {
+            say("vesk-cli: the sound device did not close; ending anyway");
+            view_.failed = true;
+            app_.quit();
+        });
+    }
+    void onSignal() {
+        say(stopping_ ? "stopping at once"
+                      : "stopping: PTT released, letting the queued sound play out");
+        stop();
+    }
+
+private:
+    QCoreApplication& app_;
+    BeaconSession& session_;
+    ConsoleView& view_;
+    bool stopping_ = false;
+};
+
 } // namespace
 
 int runPlay(const Options& options, int argc, char** argv) {
@@ -152,26 +213,14 @@ int runPlay(const Options& options, int argc, char** argv) {
         say("vesk-cli: cannot watch for signals");
         return 1;
     }
-
-    const Result<BeaconPattern> loaded = loadPatternFile(options.positional[0]);
-    if (!loaded) {
-        say("vesk-cli: " + loaded.message());
-        return 1;
-    }
-    const BeaconPattern pattern = *loaded;
-    // A WSPR pattern keeps the WSPR grid unless told otherwise.
-    const ClockTiming timing =
-        !options.timingGiven && beacon::isWsprTiming(pattern) ? kWsprTiming : options.timing;
-
-    const std::string logPath =
-        options.logPath.empty() ? defaultTransmissionLogPath() : options.logPath;
-    if (logPath.empty()) {
-        say("vesk-cli: no place for the transmission log without a home folder: give --log FILE");
+    const Result<PlayRequest> request = readPlayRequest(options);
+    if (!request) {
+        say("vesk-cli: " + request.message());
         return 1;
     }
     BeaconSession session(platform::makeAudioOut(), platform::makeDotTimer,
                           std::make_unique<Ptt>(keyerOpener()));
-    if (const Result<> prepared = prepareSession(session, options, logPath); !prepared) {
+    if (const Result<> prepared = prepareSession(session, options, request->logPath); !prepared) {
         say("vesk-cli: " + prepared.message());
         return 1;
     }
@@ -180,40 +229,22 @@ int runPlay(const Options& options, int argc, char** argv) {
     // After the last cycle has been heard the session releases the PTT and ends as a close
     // request does, which ends the loop below; no further cycle is keyed.
     session.setCycleLimit(options.cycles);
-    session.setClockTiming(timing);
-
-    bool stopping = false;
-    // Turn Off releases the PTT at once and lets the queued sound play out; the output's
-    // close then ends the loop through the close request. A second signal ends at once.
-    auto stop = [&] {
-        if (stopping || !session.playing()) {
-            app.quit();
-            stopping = true;
-            return;
-        }
-        stopping = true;
-        session.turnOff();
-        session.close();
-        QTimer::singleShot(kDrainLimitMs, &app, [&] {
-            say("vesk-cli: the sound device did not close; ending anyway");
-            view.failed = true;
-            app.quit();
-        });
-    };
-    view.onEnd = [&] {
+    session.setClockTiming(request->timing);
+    Stopper stopper(app, session, view);
+    view.onEnd = [&app] {
         QTimer::singleShot(0, &app, [&app] { app.quit(); });
     };
-    view.onKeyingFailed = stop;
-    onStopSignal = [&] {
-        say(stopping ? "stopping at once"
-                     : "stopping: PTT released, letting the queued sound play out");
-        stop();
+    view.onKeyingFailed = [&stopper] {
+        stopper.stop();
+    };
+    onStopSignal = [&stopper] {
+        stopper.onSignal();
     };
 
-    say(startLine(options, pattern, timing, logPath));
+    say(startLine(options, request->pattern, request->timing, request->logPath));
     QTimer::singleShot(0, &app, [&] {
-        if (!stopping) {
-            session.turnOn(pattern, amplitudeForLevel(static_cast<float>(options.level)),
+        if (!stopper.stopping()) {
+            session.turnOn(request->pattern, amplitudeForLevel(static_cast<float>(options.level)),
                            options.device, options.positional[0]);
         }
     });
