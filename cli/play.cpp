@@ -90,10 +90,21 @@ public:
             onKeyingFailed();
             break;
         case SessionProblem::RenderRefused:
-        case SessionProblem::DeviceLost:
+        case SessionProblem::WatchdogTripped:
             fail(message);
             break;
         }
+    }
+    // A device that went away: the beacon waits and comes back by itself.
+    void waitingChanged(BeaconWait what, const std::string& reason, bool still) override {
+        if (what == BeaconWait::None) {
+            say(utcNow() + " playing again");
+            return;
+        }
+        const std::string device =
+            what == BeaconWait::SoundOutput ? "the sound output" : "the keyer";
+        say("vesk-cli: " + std::string(still ? "still " : "") + "waiting for " + device + ": " +
+            reason);
     }
     void ended() override { onEnd(); }
 
@@ -180,7 +191,11 @@ public:
         }
         stopping_ = true;
         session_.turnOff();
-        session_.close();
+        if (!session_.close()) {
+            // A beacon that waited for a device has nothing queued to play out.
+            app_.quit();
+            return;
+        }
         QTimer::singleShot(kDrainLimitMs, &app_, [this] {
             say("vesk-cli: the sound device did not close; ending anyway");
             view_.failed = true;

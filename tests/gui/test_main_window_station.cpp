@@ -174,7 +174,7 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
               0u)
         << boxes_[0].text;
     EXPECT_FALSE(state_.session->ptt().isOpen());
-    EXPECT_EQ(text(id::kPttLabel), "PTT OFF");
+    EXPECT_EQ(text(id::kPttLabel), "NO PTT") << "a rig that did not open is never shown keyed";
 
     // Without a PTT port the lines' method waits for one: nothing to open, nothing to report.
     state_.settings.setPttComport(0);
