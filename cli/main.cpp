@@ -60,6 +60,9 @@ Commands:
                                      $XDG_STATE_HOME/vesk/transmissions.log, else
                                      ~/.local/state/vesk/transmissions.log); each line goes
                                      to stderr too
+       [--max-key SECONDS]           release and stop when a key outlasts its pattern by
+                                     this much (default 10): a sound that stalls never
+                                     leaves the transmitter keyed
   devices                            list the sound outputs and the serial ports by number
   make cw|fskcw|dfcw TEXT OUT [--speed QRSS3|QRSS10|QRSS30|QRSS60] [--dot MS] [--shift ROWS]
                           [--spacing HZ] [--centre HZ]

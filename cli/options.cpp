@@ -160,6 +160,14 @@ Result<> setCount(Reading& r, const std::string& option, const std::string& valu
     return {};
 }
 
+Result<> setMaxKey(Reading& r, const std::string&, const std::string& value) {
+    double& seconds = r.options.maxKeySeconds;
+    if (!parseNumber(value, seconds) || seconds < 0.1 || seconds > 3600.0) {
+        return fail("--max-key takes a number of seconds from 0.1 to 3600, not \"" + value + "\"");
+    }
+    return {};
+}
+
 Result<> setInvert(Reading& r, const std::string&, const std::string&) {
     r.keying.invert = true;
     return {};
@@ -170,7 +178,7 @@ constexpr OptionRule kOptionRules[] = {
     {"--log", true, setText},      {"--invert", false, setInvert}, {"--rig", true, setRig},
     {"--rig-speed", true, setRig}, {"--level", true, setLevel},    {"--device", true, setCount},
     {"--comport", true, setCount}, {"--cycles", true, setCount},   {"--every", true, setCount},
-    {"--offset", true, setCount},
+    {"--offset", true, setCount},  {"--max-key", true, setMaxKey},
 };
 
 // The options read together: the keying as one choice, and a clock timing that can be kept.

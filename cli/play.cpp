@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -244,6 +245,7 @@ int runPlay(const Options& options, int argc, char** argv) {
     // After the last cycle has been heard the session releases the PTT and ends as a close
     // request does, which ends the loop below; no further cycle is keyed.
     session.setCycleLimit(options.cycles);
+    session.setMaxKeyMs(static_cast<int>(std::lround(options.maxKeySeconds * 1000.0)));
     session.setClockTiming(request->timing);
     Stopper stopper(app, session, view);
     view.onEnd = [&app] {

@@ -19,16 +19,27 @@ namespace vesk {
 // they are logged; without it, every line change fails as on a port without modem lines.
 class Comport7 {
 public:
-    Comport7() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    Comport7() { plugIn(); }
+    ~Comport7() { ::close(master_); }
+    // The adapter goes: the pty's other side closes, and every line change on it fails.
+    void pullOut() {
+        ::close(master_);
+        master_ = -1;
+    }
+    // An adapter comes (back): a new pty, and COM7 leads to it.
+    void plugIn() {
+        ::close(master_);
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         const char* name = master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0
                                ? ::ptsname(master_)
                                : nullptr;
-        if (name != nullptr) {
-            device = name;
+        device = name != nullptr ? name : "";
+        std::error_code ignored;
+        std::filesystem::remove(ports.file("COM7"), ignored);
+        if (!device.empty()) {
             std::filesystem::create_symlink(device, ports.file("COM7"));
         }
     }
-    ~Comport7() { ::close(master_); }
     Comport7(const Comport7&) = delete;
     Comport7& operator=(const Comport7&) = delete;
 
@@ -68,7 +79,7 @@ private:
                log.compare(log.size() - tail.size(), tail.size(), tail) == 0;
     }
 
-    int master_;
+    int master_ = -1;
 };
 
 inline bool holdsOpen(pid_t pid, const std::string& device) {
