@@ -176,8 +176,7 @@ TEST(CliRelease, ReleasesARigThatAKilledBeaconLeftKeyed) {
     ASSERT_TRUE(reader.open(RigAddress::rigctld(server.hostPort())).ok());
     const std::vector<std::string> ptt{"--ptt", "cat", "--rigctld", server.hostPort()};
 
-    std::vector<std::string> play{kCli, "play", folder.file("short.txt"), "--log",
-                                  folder.file("log")};
+    std::vector<std::string> play{kCli, "play", folder.file("short.txt")};
     play.insert(play.end(), ptt.begin(), ptt.end());
     ChildProcess beacon(play);
     ASSERT_TRUE(waitFor([&] { return reader.ptt() == true; }, 10s)) << beacon.standardError();
