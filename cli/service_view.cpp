@@ -6,18 +6,11 @@ namespace vesk::cli {
 ServiceView::ServiceView(std::string what) : what_(std::move(what)) {}
 
 ServiceView::~ServiceView() {
-    stopping();
-}
-
-void ServiceView::stopping() {
-    if (!stopping_) {
-        stopping_ = true;
-        notifier_.stopping("stopping");
-    }
+    notifier_.stopping("stopping");
 }
 
 void ServiceView::playingChanged(bool playing) {
-    if (!playing || stopping_) {
+    if (!playing) {
         return;
     }
     // Ready once, keeping what was said before it (a transmission planned on the clock); a
@@ -48,10 +41,6 @@ void ServiceView::problem(SessionProblem, const std::string& message) {
 void ServiceView::show(const std::string& line) {
     status_ = line;
     notifier_.status(line);
-}
-
-void ServiceView::ended() {
-    stopping();
 }
 
 } // namespace vesk::cli

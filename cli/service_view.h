@@ -11,13 +11,14 @@ namespace vesk::cli {
 
 // A beacon session as the service manager shows it (`systemctl status`): ready once the sound
 // of the first Turn On plays, a status line per cycle, planned transmission and problem, and
-// stopping once the session has ended; meanwhile the notifier feeds the manager's watchdog from the
+// stopping at the end; meanwhile the notifier feeds the manager's watchdog from the
 // event loop. Outside a service it does nothing.
 class ServiceView : public SessionView {
 public:
     // `what` leads every status line, e.g. "playing beacon.txt".
     explicit ServiceView(std::string what);
-    // Says it is stopping if the session's end has not: every way out passes here.
+    // Says it is stopping: the owner destroys the view on its way out, however it ends. One
+    // view may serve several sessions in turn.
     ~ServiceView() override;
     ServiceView(const ServiceView&) = delete;
     ServiceView& operator=(const ServiceView&) = delete;
@@ -26,17 +27,14 @@ public:
     void cyclePlayed(long cycle, std::int64_t underruns) override;
     void nextTransmission(UtcNanoseconds at) override;
     void problem(SessionProblem kind, const std::string& message) override;
-    void ended() override;
 
 private:
-    void stopping();
     void show(const std::string& line);
 
     platform::ServiceNotifier notifier_;
     std::string what_;
     std::string status_; // the line shown last
     bool ready_ = false;
-    bool stopping_ = false;
 };
 
 } // namespace vesk::cli
