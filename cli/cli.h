@@ -36,6 +36,13 @@ int runConvert(const Options& options);
 // The beacon without a window, and the device listing (need the sound server and Qt).
 int runPlay(const Options& options, int argc, char** argv);
 int runDevices(int argc, char** argv);
+// Opens the keyer the PTT options name, releases it and closes it: 0, or 1 with a line on
+// stderr when it cannot be opened or released or takes more than a few seconds. Never keys.
+int runRelease(const Options& options);
+// "Failure to open comport COMn (`reason`)" or "Failure to open the rig for PTT by CAT
+// (`reason`)", as `choice` keys.
+std::string keyerOpenFailure(const PttChoice& choice, std::int32_t comport,
+                             const std::string& reason);
 
 // make MODE ...: a pattern file from a text or a WSPR message (`args` from the command on).
 int runMake(const std::vector<std::string>& args);

@@ -60,6 +60,10 @@ Commands:
                                      $XDG_STATE_HOME/vesk/transmissions.log, else
                                      ~/.local/state/vesk/transmissions.log); each line goes
                                      to stderr too
+  release [--comport N [--ptt both|dtr|rts [--invert]] | --ptt cat ...]
+                                     release the transmitter that play with the same PTT
+                                     options keys (the lines to their released levels, or a
+                                     rig's PTT off by CAT) and exit; never keys
   devices                            list the sound outputs and the serial ports by number
   make cw|fskcw|dfcw TEXT OUT [--speed QRSS3|QRSS10|QRSS30|QRSS60] [--dot MS] [--shift ROWS]
                           [--spacing HZ] [--centre HZ]
@@ -330,8 +334,8 @@ int main(int argc, char** argv) {
         const char* name;
         std::size_t arguments;
     };
-    static const Command commands[] = {
-        {"render", 2}, {"script", 2}, {"convert", 2}, {"play", 1}, {"devices", 0}};
+    static const Command commands[] = {{"render", 2}, {"script", 2},  {"convert", 2},
+                                       {"play", 1},   {"devices", 0}, {"release", 0}};
     const Command* command = nullptr;
     for (const Command& c : commands) {
         if (options.command == c.name) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli.h"
 
+#include "cli/service_view.h"
+
 #include "beacon/generator.h"
 #include "devices/cat/keyer_opener.h"
 #include "devices/ptt.h"
@@ -131,10 +133,7 @@ Result<> prepareSession(BeaconSession& session, const Options& options,
     }
     const Result<> keyer = session.openKeyer(options.ptt, options.comport);
     if (!keyer) {
-        return fail(options.ptt.usesCat()
-                        ? "Failure to open the rig for PTT by CAT (" + keyer.message() + ")"
-                        : "Failure to open comport COM" + std::to_string(options.comport) + " (" +
-                              keyer.message() + ")");
+        return fail(keyerOpenFailure(options.ptt, options.comport, keyer.message()));
     }
     return {};
 }
@@ -226,6 +225,10 @@ int runPlay(const Options& options, int argc, char** argv) {
     }
     ConsoleView view;
     session.addView(view);
+    // Under a service manager: ready once the sound plays, the watchdog fed meanwhile,
+    // stopping at the end.
+    ServiceView service("playing " + options.positional[0]);
+    session.addView(service);
     // After the last cycle has been heard the session releases the PTT and ends as a close
     // request does, which ends the loop below; no further cycle is keyed.
     session.setCycleLimit(options.cycles);

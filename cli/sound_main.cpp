@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// vesk-cli play and devices: vesk-cli hands these two commands over to this program with its
-// own arguments, having checked them already.
+// vesk-cli play, devices and release: vesk-cli hands these commands over to this program with
+// its own arguments, having checked them already. release is here for the keyers (Hamlib and
+// the serial lines), not for the sound.
 
 #include "cli/cli.h"
 
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
     }
     if (options.command == "devices") {
         return runDevices(argc, argv);
+    }
+    if (options.command == "release") {
+        return runRelease(options);
     }
     std::fprintf(stderr, "vesk-cli: unknown command \"%s\" (see vesk-cli --help)\n",
                  options.command.c_str());
