@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/cat/cat_rig.h"
 
+#include "devices/dial.h"
+
 #include <hamlib/rig.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 
@@ -182,6 +185,17 @@ Result<std::string> CatRig::mode() const {
     pbwidth_t width = 0;
     if (const int code = rig_get_mode(rig_, RIG_VFO_CURR, &mode, &width); code != RIG_OK) {
         return failure("cannot read the mode", code).failure();
+    }
+    // By the name the mode was set with: Hamlib prints some of its modes under other names
+    // than it parses ("FM-D" for PKTFM).
+    const std::string names = dialModeList();
+    for (std::size_t at = 0; at < names.size();) {
+        const std::size_t end = std::min(names.find(' ', at), names.size());
+        const std::string name = names.substr(at, end - at);
+        if (rig_parse_mode(name.c_str()) == mode) {
+            return name;
+        }
+        at = end + 1;
     }
     return std::string(rig_strrmode(mode));
 }
