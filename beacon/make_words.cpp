@@ -93,9 +93,7 @@ Result<BeaconPattern> makePatternFromWords(const std::vector<std::string>& words
         if (arguments.empty()) {
             return fail(mode + " takes a TEXT");
         }
-        morse.keying = mode == "cw"      ? Keying::Cw
-                       : mode == "fskcw" ? Keying::FskCw
-                                         : Keying::Dfcw;
+        morse.keying = mode == "cw" ? Keying::Cw : mode == "fskcw" ? Keying::FskCw : Keying::Dfcw;
         for (const std::string& word : arguments) {
             morse.text += (morse.text.empty() ? "" : " ") + word;
         }

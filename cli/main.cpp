@@ -340,9 +340,8 @@ int main(int argc, char** argv) {
         const char* name;
         std::size_t arguments;
     };
-    static const Command commands[] = {
-        {"render", 2}, {"script", 2}, {"convert", 2}, {"play", 1},
-        {"devices", 0}, {"run", 1},    {"plan", 1}};
+    static const Command commands[] = {{"render", 2},  {"script", 2}, {"convert", 2}, {"play", 1},
+                                       {"devices", 0}, {"run", 1},    {"plan", 1}};
     const Command* command = nullptr;
     for (const Command& c : commands) {
         if (options.command == c.name) {

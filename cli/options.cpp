@@ -5,10 +5,10 @@
 #include <charconv>
 #include <cmath>
 #include <iterator>
-#include <string>
-#include <vector>
 #include <optional>
+#include <string>
 #include <system_error>
+#include <vector>
 
 namespace vesk::cli {
 
@@ -198,12 +198,23 @@ Result<> setSeed(Reading& r, const std::string&, const std::string& value) {
 }
 
 constexpr OptionRule kOptionRules[] = {
-    {"--ptt", true, setText},      {"--rig-port", true, setText},  {"--rigctld", true, setText},
-    {"--log", true, setText},      {"--invert", false, setInvert}, {"--rig", true, setRig},
-    {"--rig-speed", true, setRig}, {"--level", true, setLevel},    {"--device", true, setCount},
-    {"--comport", true, setCount}, {"--cycles", true, setCount},   {"--every", true, setCount},
-    {"--offset", true, setCount},  {"--next", true, setNext},      {"--check", false, setFlag},
-    {"--seed", true, setSeed},      {"--no-clock-check", false, setFlag},
+    {"--ptt", true, setText},
+    {"--rig-port", true, setText},
+    {"--rigctld", true, setText},
+    {"--log", true, setText},
+    {"--invert", false, setInvert},
+    {"--rig", true, setRig},
+    {"--rig-speed", true, setRig},
+    {"--level", true, setLevel},
+    {"--device", true, setCount},
+    {"--comport", true, setCount},
+    {"--cycles", true, setCount},
+    {"--every", true, setCount},
+    {"--offset", true, setCount},
+    {"--next", true, setNext},
+    {"--check", false, setFlag},
+    {"--seed", true, setSeed},
+    {"--no-clock-check", false, setFlag},
 };
 
 // The options of the commands that take only their own.
@@ -246,19 +257,18 @@ Result<Options> finish(Reading& r) {
 Result<> checkCommandOptions(const Options& options) {
     for (const std::string& option : options.given) {
         for (const CommandOptions& own : kOwnOptions) {
-            const bool listed = std::find(own.options.begin(), own.options.end(), option) !=
-                                own.options.end();
+            const bool listed =
+                std::find(own.options.begin(), own.options.end(), option) != own.options.end();
             if (options.command == own.command && !listed) {
                 return fail(option + " is not for " + own.command +
                             (own.command == std::string("run") ? ": the plan's [station] says how "
-                                                                  "the station keys and sounds"
-                                                                : ""));
+                                                                 "the station keys and sounds"
+                                                               : ""));
             }
             // An option of run or plan alone is refused by the other commands.
-            const bool others = std::none_of(
-                std::begin(kOwnOptions), std::end(kOwnOptions), [&](const CommandOptions& c) {
-                    return options.command == c.command;
-                });
+            const bool others =
+                std::none_of(std::begin(kOwnOptions), std::end(kOwnOptions),
+                             [&](const CommandOptions& c) { return options.command == c.command; });
             if (listed && others) {
                 return fail(option + " is for " +
                             (option == "--seed" ? std::string("run and plan") : own.command));

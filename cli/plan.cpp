@@ -47,8 +47,8 @@ void listTransmissions(const plan::Plan& plan, const std::vector<plan::Slot>& sl
     for (const plan::Slot& slot : slots) {
         const plan::PlanEntry& entry = plan.entries[slot.entry];
         std::cout << plan::formatSlotTime(slot.at) << "  " << padded(entry.name, nameWidth, false)
-                  << "  " << padded(describeFrequency(entry.frequencyHz), hertzWidth, true)
-                  << "  " << plan::formatLength(entry.lengthNs) << '\n';
+                  << "  " << padded(describeFrequency(entry.frequencyHz), hertzWidth, true) << "  "
+                  << plan::formatLength(entry.lengthNs) << '\n';
     }
 }
 

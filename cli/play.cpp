@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli.h"
 
-#include "cli/console.h"
 #include "beacon/generator.h"
+#include "cli/console.h"
 #include "devices/cat/keyer_opener.h"
 #include "devices/ptt.h"
 #include "devices/transmission_log.h"
@@ -181,7 +181,9 @@ int runPlay(const Options& options, int argc, char** argv) {
     }
     BeaconSession session(platform::makeAudioOut(), platform::makeDotTimer,
                           std::make_unique<Ptt>(keyerOpener()));
-    if (const Result<> prepared = openLogAndKeyer(session, options.ptt, options.comport, request->logPath); !prepared) {
+    if (const Result<> prepared =
+            openLogAndKeyer(session, options.ptt, options.comport, request->logPath);
+        !prepared) {
         say("vesk-cli: " + prepared.message());
         return 1;
     }

@@ -98,9 +98,10 @@ public:
         say(transmissionLine(record));
     }
     void problem(SessionProblem kind, const std::string& message) override {
-        const std::string text = kind == SessionProblem::OpenFailed
-                                     ? std::string(platform::kOpenFailureText) + " (" + message + ")"
-                                     : message;
+        const std::string text =
+            kind == SessionProblem::OpenFailed
+                ? std::string(platform::kOpenFailureText) + " (" + message + ")"
+                : message;
         say("vesk-cli: " + text);
         if (kind == SessionProblem::KeyingFailed || kind == SessionProblem::LogFailed) {
             // As with play: a keyer that fails ends the run; a log that fails is told once
@@ -157,14 +158,15 @@ private:
             return;
         }
         slot_ = *next;
-        say("next transmission at " + plan::formatSlotTime(slot_.at) + ": " + entry().name +
-            ", " + describeFrequency(entry().frequencyHz));
+        say("next transmission at " + plan::formatSlotTime(slot_.at) + ": " + entry().name + ", " +
+            describeFrequency(entry().frequencyHz));
         wakeAt(slot_.at - plan::preparationNs(entry()), [this] { prepare(); });
     }
 
     void prepare() {
         if (settings_.clockCheck) {
-            if (const std::string change = gate_.update(platform::readClockSync()); !change.empty()) {
+            if (const std::string change = gate_.update(platform::readClockSync());
+                !change.empty()) {
                 say(utcNow() + " " + change);
             }
             if (!gate_.open()) {
@@ -249,8 +251,8 @@ Result<std::unique_ptr<Dial>> openOwnDial(const plan::PlanStation& station) {
 std::string startLine(const plan::Plan& plan, std::uint64_t seed, const std::string& logPath) {
     const plan::PlanStation& station = plan.station;
     std::string line = "running " + plan.path + ": " + std::to_string(plan.entries.size()) +
-                       " transmission(s); PTT " +
-                       describePttChoice(station.ptt, station.comport) + ", log " + logPath;
+                       " transmission(s); PTT " + describePttChoice(station.ptt, station.comport) +
+                       ", log " + logPath;
     if (drawsSlots(plan)) {
         line += ", slots drawn with --seed " + std::to_string(seed);
     }
@@ -296,7 +298,9 @@ int runRun(const Options& options, int argc, char** argv) {
                        amplitudeForLevel(static_cast<float>(station.level)),
                        *ownDial ? ownDial->get() : session.ptt().dial()});
     session.addView(runner);
-    onStopSignal = [&runner] { runner.stop(); };
+    onStopSignal = [&runner] {
+        runner.stop();
+    };
     say(startLine(*plan, seed, logPath));
     QTimer::singleShot(0, &app, [&runner] { runner.start(); });
     app.exec();

@@ -11,9 +11,8 @@ namespace {
 // The rig library's names of the modes a beacon transmits in, checked against it by the CAT
 // tests, so that a plan is checked without loading it.
 constexpr std::array<std::string_view, 22> kModes = {
-    "USB",     "LSB",     "CW",    "CWR",   "AM",      "FM",      "PKTUSB", "PKTLSB",
-    "PKTFM",   "PKTAM",   "RTTY",  "RTTYR", "WFM",     "AMS",     "DSB",    "FMN",
-    "ECSSUSB", "ECSSLSB", "FAX",   "SAM",   "SAL",     "SAH"};
+    "USB",   "LSB", "CW",  "CWR", "AM",  "FM",      "PKTUSB",  "PKTLSB", "PKTFM", "PKTAM", "RTTY",
+    "RTTYR", "WFM", "AMS", "DSB", "FMN", "ECSSUSB", "ECSSLSB", "FAX",    "SAM",   "SAL",   "SAH"};
 
 } // namespace
 

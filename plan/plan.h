@@ -33,10 +33,10 @@ inline constexpr std::uint8_t kEveryDay = 0x7F;
 // One [[transmission]] of a plan.
 struct PlanEntry {
     std::string name;
-    int line = 0;             // where its table starts in the plan file
-    BeaconPattern pattern;    // read from its file or made at load
-    std::string patternName;  // the file as found, or "make: <line>"
-    std::int64_t lengthNs = 0; // its sound, from the first sample to the last
+    int line = 0;                   // where its table starts in the plan file
+    BeaconPattern pattern;          // read from its file or made at load
+    std::string patternName;        // the file as found, or "make: <line>"
+    std::int64_t lengthNs = 0;      // its sound, from the first sample to the last
     std::int64_t everySeconds = 0;  // 1..86400, divides the day
     std::int64_t offsetSeconds = 0; // 0..every-1
     std::int64_t frequencyHz = 0;   // the rig's dial; 0: left as it is
@@ -50,12 +50,12 @@ struct PlanEntry {
 
 // The [[station]] table: how the station keys and sounds.
 struct PlanStation {
-    PttChoice ptt;                   // as vesk-cli play takes it
-    std::int32_t comport = 0;        // with lines keying; 0: no port
-    std::optional<RigAddress> dial;  // a rig for the dial alone when keying by the lines
-    std::string output;              // the sound output by name; empty: the system default
-    double level = 90.0;             // output level position 0..100
-    std::string logPath;             // empty: defaultTransmissionLogPath()
+    PttChoice ptt;                  // as vesk-cli play takes it
+    std::int32_t comport = 0;       // with lines keying; 0: no port
+    std::optional<RigAddress> dial; // a rig for the dial alone when keying by the lines
+    std::string output;             // the sound output by name; empty: the system default
+    double level = 90.0;            // output level position 0..100
+    std::string logPath;            // empty: defaultTransmissionLogPath()
 };
 
 struct Plan {

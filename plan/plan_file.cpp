@@ -28,8 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::array<std::string_view, 10> kStationKeys = {
-    "ptt", "invert", "comport", "rig", "rig_port", "rig_speed", "rigctld", "output", "level",
-    "log"};
+    "ptt",       "invert",  "comport", "rig",   "rig_port",
+    "rig_speed", "rigctld", "output",  "level", "log"};
 constexpr std::array<std::string_view, 12> kEntryKeys = {
     "name", "pattern", "make",  "every", "offset", "frequency",
     "mode", "percent", "hours", "days",  "hook",   "hook_timeout"};
@@ -230,8 +230,9 @@ void readHours(TableReader& r, PlanEntry& entry) {
 
 std::optional<int> dayNumber(std::string_view name) {
     const auto found = std::find(kDayNames.begin(), kDayNames.end(), name);
-    return found == kDayNames.end() ? std::nullopt
-                                    : std::optional<int>(static_cast<int>(found - kDayNames.begin()));
+    return found == kDayNames.end()
+               ? std::nullopt
+               : std::optional<int>(static_cast<int>(found - kDayNames.begin()));
 }
 
 void readDays(TableReader& r, PlanEntry& entry) {
@@ -247,8 +248,9 @@ void readDays(TableReader& r, PlanEntry& entry) {
         const auto last =
             dash == std::string::npos ? first : dayNumber(std::string_view(item).substr(dash + 1));
         if (!first || !last) {
-            r.refuse("days", "\"" + item + "\" is no day or range of days (mon, tue, wed, thu, "
-                             "fri, sat, sun; \"mon-fri\")");
+            r.refuse("days", "\"" + item +
+                                 "\" is no day or range of days (mon, tue, wed, thu, "
+                                 "fri, sat, sun; \"mon-fri\")");
             return;
         }
         // A range may run over the week's end: "sat-mon".
@@ -274,9 +276,8 @@ void readPattern(TableReader& r, const std::string& planPath, PlanEntry& entry) 
                                                 "\"wspr K1ABC FN42 37\"");
         return;
     }
-    Result<BeaconPattern> pattern =
-        file ? loadPatternFile(besidePlan(planPath, *file))
-             : beacon::makePatternFromWords(beacon::splitWords(*make));
+    Result<BeaconPattern> pattern = file ? loadPatternFile(besidePlan(planPath, *file))
+                                         : beacon::makePatternFromWords(beacon::splitWords(*make));
     if (!pattern) {
         r.refuse(file ? "pattern" : "make", pattern.message());
         return;
@@ -449,7 +450,8 @@ Result<Plan> readPlan(std::string_view text, const std::string& path) {
     for (auto&& [key, node] : root) {
         if (key.str() != "station" && key.str() != "transmission") {
             return fail(path + ":" + std::to_string(node.source().begin.line) + ": " +
-                        std::string(key.str()) + ": no such table (a plan has [station] and "
+                        std::string(key.str()) +
+                        ": no such table (a plan has [station] and "
                         "[[transmission]])");
         }
     }

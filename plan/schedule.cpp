@@ -134,8 +134,8 @@ Result<> checkPlanDay(const Plan& plan) {
         if (entry.percent <= 0.0) {
             continue;
         }
-        for (UtcNanoseconds t = nextSlotTime(entry, kFirstMondayNs);
-             t < kFirstMondayNs + kWeekNs; t += entry.everySeconds * kSecondNs) {
+        for (UtcNanoseconds t = nextSlotTime(entry, kFirstMondayNs); t < kFirstMondayNs + kWeekNs;
+             t += entry.everySeconds * kSecondNs) {
             if (inWindow(entry, t)) {
                 slots.push_back({t, i});
             }

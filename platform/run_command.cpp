@@ -131,8 +131,8 @@ Result<> runCommand(const std::vector<std::string>& argv, std::int64_t limitMs) 
         ::close(pipeFds[0]);
         return fail("cannot start " + program + ": " + std::strerror(spawned));
     }
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max<std::int64_t>(limitMs, 1));
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(std::max<std::int64_t>(limitMs, 1));
     std::string errors;
     bool reading = true;
     int status = 0;

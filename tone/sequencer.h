@@ -250,7 +250,7 @@ private:
     bool finishing_ = false; // the last cycle of a limit has been written
     long cycleLimit_ = 0;
     ClockTiming clockTiming_;
-    ClockTiming clock_; // the timing of the playback under way
+    ClockTiming clock_;             // the timing of the playback under way
     UtcNanoseconds startTime_ = -1; // setStartTime, for the next Turn On
     UtcNanoseconds startAt_ = -1;   // the single transmission under way; -1 for none
     bool missedStart_ = false;      // it slipped: the output closes unkeyed

@@ -146,9 +146,9 @@ Result<> CatRig::setFrequency(std::int64_t hertz) {
     }
     const NumericLocaleC numeric;
     const int code = rig_set_freq(rig_, RIG_VFO_CURR, static_cast<freq_t>(hertz));
-    return code == RIG_OK ? Result<>()
-                          : failure("cannot set the frequency to " + std::to_string(hertz) + " Hz",
-                                    code);
+    return code == RIG_OK
+               ? Result<>()
+               : failure("cannot set the frequency to " + std::to_string(hertz) + " Hz", code);
 }
 
 Result<std::int64_t> CatRig::frequency() const {

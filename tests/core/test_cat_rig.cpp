@@ -12,8 +12,8 @@
 
 #include <clocale>
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vesk {
@@ -55,7 +55,8 @@ TEST(CatDial, SetsAndReadsBackFrequencyAndModeOnTheKeyersConnectionOrItsOwn) {
     ASSERT_TRUE(own.ok()) << own.message();
     for (Dial* dial : {keyerDial, own->get()}) {
         for (const auto& [hertz, mode] : {std::pair<std::int64_t, std::string>{14'095'600, "USB"},
-                                          {7'038'600, "LSB"}, {10'138'700, "CW"}}) {
+                                          {7'038'600, "LSB"},
+                                          {10'138'700, "CW"}}) {
             EXPECT_TRUE(tuneDial(*dial, hertz, mode).ok()) << hertz << " " << mode;
             EXPECT_EQ(dial->frequency().value(), hertz);
             EXPECT_EQ(dial->mode().value(), mode);
@@ -73,8 +74,8 @@ TEST(CatDial, SetsAndReadsBackFrequencyAndModeOnTheKeyersConnectionOrItsOwn) {
     (*keyer)->release();
     server.stop();
     const Result<> gone = keyerDial->setFrequency(14'095'600);
-    EXPECT_EQ(gone.message(),
-              "Hamlib NET rigctl at " + server.hostPort() + ": cannot set the frequency to 14095600 Hz: IO error");
+    EXPECT_EQ(gone.message(), "Hamlib NET rigctl at " + server.hostPort() +
+                                  ": cannot set the frequency to 14095600 Hz: IO error");
 }
 
 // The list holds the in-process dummy and rigctld by number; search words narrow it whatever

@@ -32,7 +32,8 @@ std::string planText(const std::vector<std::string>& entries) {
 
 TEST(PlanFile, GoodPlansReadAsWritten) {
     ScratchFolder folder;
-    writeWholeFile(folder.file("dots.txt"), "50 4 10 1000 20\r\n8 1\r\n8 1\r\n8 1\r\n8 1\r\n8 1\r\n");
+    writeWholeFile(folder.file("dots.txt"),
+                   "50 4 10 1000 20\r\n8 1\r\n8 1\r\n8 1\r\n8 1\r\n8 1\r\n");
     const Result<Plan> plan = readPlan(
         planText({"name = \"file\"\npattern = \"dots.txt\"\nevery = \"20s\"\noffset = \"5s\"\n"
                   "frequency = 14095600\nmode = \"USB\"\npercent = 20.5\nhours = [\"22:00-02:00\","
@@ -239,8 +240,8 @@ TEST(Preparation, TheHookRunsFirstAndAFailureOrAMismatchSkipsTheSlot) {
     };
     FakeDial dial;
     EXPECT_TRUE(prepareTransmission(e, &dial, runner).ok());
-    EXPECT_EQ(ran, (std::vector<std::string>{"/usr/local/bin/band", "--relay", "wspr-20m",
-                                             "14095600"}));
+    EXPECT_EQ(ran,
+              (std::vector<std::string>{"/usr/local/bin/band", "--relay", "wspr-20m", "14095600"}));
     EXPECT_EQ(dial.calls, (std::vector<std::string>{"freq 14095600", "mode USB"}));
     hookFails = true;
     dial.calls.clear();

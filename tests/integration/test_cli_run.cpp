@@ -109,7 +109,9 @@ TEST(CliRun, TwoMinutesOfTwoEntriesSoundOnTheirSlotsKeyedAndLogged) {
     // Two minutes, then on to a second 5 to 8 past a multiple of 10, when no transmission is
     // being prepared, sounding or closing.
     const auto stopAt = std::chrono::steady_clock::now() + 120s;
-    const auto quiet = [] { return nowNs() % (10 * kNs) >= 5 * kNs && nowNs() % (10 * kNs) < 8 * kNs; };
+    const auto quiet = [] {
+        return nowNs() % (10 * kNs) >= 5 * kNs && nowNs() % (10 * kNs) < 8 * kNs;
+    };
     while ((std::chrono::steady_clock::now() < stopAt || !quiet()) && !run.wait(2ms)) {
         monitor.stamp();
     }
@@ -176,8 +178,8 @@ TEST(CliRun, SetsTheDialByCatBeforeEachKeyAndAFailingHookSkipsItsSlot) {
     ASSERT_TRUE(reader.open(RigAddress::rigctld(server.hostPort()), false).ok());
     ChildProcess run({kCli, "run", folder.file("plan.toml"), "--no-clock-check"});
     std::set<std::int64_t> keyedOn;
-    const std::string skipped =
-        "hooked at ", because = " skipped: hook: sh exited with status 4: relay stuck for hooked";
+    const std::string skipped = "hooked at ",
+                      because = " skipped: hook: sh exited with status 4: relay stuck for hooked";
     const auto done = [&] {
         const std::string err = run.standardError();
         return keyedOn.count(14'095'600) == 1 && keyedOn.count(7'038'600) == 1 &&
@@ -213,12 +215,12 @@ TEST(CliPlan, ListsAndChecksWithoutOpeningAnything) {
                    "make = \"cw K1ABC --speed QRSS3\"\nevery = \"10m\"\nfrequency = 10139000\n\n"
                    "[[transmission]]\nname = \"wspr-20m\"\nmake = \"wspr K1ABC FN42 37\"\n"
                    "every = \"10m\"\noffset = \"4m1s\"\nfrequency = 14095600\npercent = 50\n");
-    const RunResult first = runProgram({kCli, "plan", folder.file("day.toml"), "--next", "6",
-                                        "--seed", "42"});
+    const RunResult first =
+        runProgram({kCli, "plan", folder.file("day.toml"), "--next", "6", "--seed", "42"});
     ASSERT_EQ(first.exitCode, 0) << first.err;
     EXPECT_EQ(first.err, "");
-    const RunResult again = runProgram({kCli, "plan", folder.file("day.toml"), "--next", "6",
-                                        "--seed", "42"});
+    const RunResult again =
+        runProgram({kCli, "plan", folder.file("day.toml"), "--next", "6", "--seed", "42"});
     EXPECT_EQ(again.out, first.out);
     std::vector<std::string> lines;
     std::istringstream in(first.out);
