@@ -4,6 +4,7 @@
 #include "cli/service_view.h"
 
 #include "beacon/generator.h"
+#include "cli/console.h"
 #include "devices/cat/keyer_opener.h"
 #include "devices/ptt.h"
 #include "devices/transmission_log.h"
@@ -18,10 +19,8 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -33,28 +32,6 @@ namespace {
 // How long the queued sound (about 186 ms) may take to play out before the tool gives up
 // waiting for the device to close, in ms.
 constexpr int kDrainLimitMs = 5000;
-
-// One line on stderr in one write, so that a reader of the pipe never sees half of it.
-void say(const std::string& line) {
-    const std::string text = line + '\n';
-    std::fwrite(text.data(), 1, text.size(), stderr);
-}
-
-// The wall clock in UTC to the millisecond, as a cycle line starts: 2026-12-07T01:02:03.456Z.
-std::string utcNow() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000;
-    std::tm utc{};
-    ::gmtime_r(&seconds, &utc);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(ms));
-    return text;
-}
 
 // The session as the terminal shows it: each transmission's line, the cycles, the next
 // transmission on the clock, the problems, and the end.
@@ -123,19 +100,6 @@ std::string startLine(const Options& options, const BeaconPattern& pattern,
         start += ", " + std::to_string(options.cycles) + " cycle(s)";
     }
     return start + "; PTT " + describePttChoice(options.ptt, options.comport) + ", log " + logPath;
-}
-
-// The log and the keyer, opened before anything plays; a failure ends the tool at once.
-Result<> prepareSession(BeaconSession& session, const Options& options,
-                        const std::string& logPath) {
-    if (const Result<> opened = session.openLog(logPath); !opened) {
-        return opened;
-    }
-    const Result<> keyer = session.openKeyer(options.ptt, options.comport);
-    if (!keyer) {
-        return fail(keyerOpenFailure(options.ptt, options.comport, keyer.message()));
-    }
-    return {};
 }
 
 // What `play` plays, read and checked before anything opens.
@@ -219,7 +183,9 @@ int runPlay(const Options& options, int argc, char** argv) {
     }
     BeaconSession session(platform::makeAudioOut(), platform::makeDotTimer,
                           std::make_unique<Ptt>(keyerOpener()));
-    if (const Result<> prepared = prepareSession(session, options, request->logPath); !prepared) {
+    if (const Result<> prepared =
+            openLogAndKeyer(session, options.ptt, options.comport, request->logPath);
+        !prepared) {
         say("vesk-cli: " + prepared.message());
         return 1;
     }

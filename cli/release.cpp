@@ -5,6 +5,7 @@
 #include "cli/cli.h"
 
 #include "devices/cat/keyer_opener.h"
+#include "plan/plan_file.h"
 
 #include <csignal>
 #include <cstdio>
@@ -37,16 +38,22 @@ int refuse(const std::string& message) {
 
 } // namespace
 
-std::string keyerOpenFailure(const PttChoice& choice, std::int32_t comport,
-                             const std::string& reason) {
-    return choice.usesCat()
-               ? "Failure to open the rig for PTT by CAT (" + reason + ")"
-               : "Failure to open comport COM" + std::to_string(comport) + " (" + reason + ")";
-}
-
-int runRelease(const Options& options) {
+int runRelease(const Options& given) {
+    Options options = given;
+    if (!options.planPath.empty()) {
+        if (options.given.size() > 1) {
+            return refuse("--plan names the keying already: give it alone");
+        }
+        const Result<plan::Plan> plan = plan::loadPlanFile(options.planPath);
+        if (!plan) {
+            return refuse(plan.message());
+        }
+        options.ptt = plan->station.ptt;
+        options.comport = plan->station.comport;
+    }
     if (!options.ptt.usesCat() && options.comport == 0) {
-        return refuse("release needs the PTT port (--comport N) or a rig (--ptt cat ...)");
+        return refuse("release needs the PTT port (--comport N), a rig (--ptt cat ...) or a "
+                      "plan (--plan PLAN)");
     }
     const std::string keying = describePttChoice(options.ptt, options.comport);
     lateLine = "vesk-cli: " + keying + ": no answer within " +

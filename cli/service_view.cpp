@@ -23,6 +23,13 @@ void ServiceView::playingChanged(bool playing) {
     }
 }
 
+void ServiceView::started() {
+    if (!ready_) {
+        ready_ = true;
+        notifier_.ready(status_.empty() ? what_ : status_);
+    }
+}
+
 void ServiceView::cyclePlayed(long cycle, std::int64_t underruns) {
     show(what_ + ": cycle " + std::to_string(cycle) + " played, " + std::to_string(underruns) +
          (underruns == 1 ? " underrun" : " underruns"));

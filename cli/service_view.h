@@ -23,6 +23,8 @@ public:
     ServiceView(const ServiceView&) = delete;
     ServiceView& operator=(const ServiceView&) = delete;
 
+    // Ready now, for a front end whose first sound may be hours away (a plan's runner).
+    void started();
     void playingChanged(bool playing) override;
     void cyclePlayed(long cycle, std::int64_t underruns) override;
     void nextTransmission(UtcNanoseconds at) override;

@@ -10,6 +10,7 @@ packages=(
   libfftw3-dev libpng-dev
   libhamlib-dev libhamlib-utils
   libsystemd-dev systemd
+  libtomlplusplus-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils
   fonts-liberation

@@ -174,8 +174,19 @@ void BeaconSession::turnOn(const BeaconPattern& pattern, std::int32_t amplitude,
         return;
     }
     logger_.restartCycles();
-    logger_.setPattern(patternName);
+    logger_.setLabel({patternName, {}, 0});
     logger_.setPttDescription(pttDescription_);
+    engine([&] { sequencer_.start(pattern, amplitude, device); });
+}
+
+void BeaconSession::transmitAt(UtcNanoseconds at, const BeaconPattern& pattern,
+                               std::int32_t amplitude, int device, const TransmissionLabel& label) {
+    if (playing()) {
+        return;
+    }
+    logger_.setLabel(label);
+    logger_.setPttDescription(pttDescription_);
+    sequencer_.setStartTime(at);
     engine([&] { sequencer_.start(pattern, amplitude, device); });
 }
 

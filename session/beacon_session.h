@@ -102,6 +102,13 @@ public:
     // (-1: the system default), the log naming it `patternName`. Nothing while playing.
     void turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int device,
                 const std::string& patternName);
+    // One transmission of `pattern` whose first sample is heard at `at` (UTC, at least
+    // kClockFirstMarginNs ahead: the output opens now), keyed and released around it as every
+    // cycle is; the output then closes and SessionView::ended is told, also when the start
+    // slipped and nothing was keyed. The log names `label`; its cycle counts the transmissions
+    // since the session began. Nothing while playing.
+    void transmitAt(UtcNanoseconds at, const BeaconPattern& pattern, std::int32_t amplitude,
+                    int device, const TransmissionLabel& label);
     // Turn Off: the transmitter is released at once, the queued sound plays out.
     void turnOff();
     // A close request: true when the owner must wait for SessionView::ended; false when

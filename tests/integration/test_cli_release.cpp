@@ -100,6 +100,25 @@ TEST(CliRelease, SetsEachLineMethodsReleasedLevelsAndNothingElse) {
     }
 }
 
+// A plan's runner is released by its plan: the keying of its [station].
+TEST(CliRelease, TakesTheKeyingFromAPlan) {
+    Comport7 port;
+    ASSERT_FALSE(port.device.empty());
+    writeWholeFile(port.ports.file("day.toml"),
+                   "[station]\nptt = \"rts\"\ninvert = true\ncomport = 7\n\n[[transmission]]\n"
+                   "name = \"qrss\"\nmake = \"cw VVV\"\nevery = \"10m\"\n");
+    const RunResult run = runProgram({kCli, "release", "--plan", port.ports.file("day.toml")},
+                                     port.modemEnvironment(), {}, 20s);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "released RTS inverted on COM 7\n");
+    EXPECT_EQ(port.lineLog().substr(port.lineLog().size() - 10), "DTR-\nRTS+\n");
+    const RunResult mixed =
+        runProgram({kCli, "release", "--plan", port.ports.file("day.toml"), "--comport", "7"},
+                   port.modemEnvironment(), {}, 20s);
+    EXPECT_EQ(mixed.exitCode, 1);
+    EXPECT_EQ(mixed.err, "vesk-cli: --plan names the keying already: give it alone\n");
+}
+
 // Every way a release cannot be made ends it with status 1 and one line, and soon: a rig that
 // does not answer, or whose connection never completes, holds it up for seconds at most.
 TEST(CliRelease, APortOrRigThatCannotBeReleasedIsOneLineAndStatus1) {
@@ -127,7 +146,7 @@ TEST(CliRelease, APortOrRigThatCannotBeReleasedIsOneLineAndStatus1) {
          "vesk-cli: Failure to open comport COM7 (COM7: in use by another program)",
          5s,
          true},
-        {noCom7, {}, "vesk-cli: release needs the PTT port (--comport N) or a rig", 5s},
+        {noCom7, {}, "vesk-cli: release needs the PTT port (--comport N), a rig", 5s},
         {noCom7,
          {"--ptt", "cat", "--rigctld", nobody},
          "vesk-cli: Failure to open the rig for PTT by CAT (Hamlib NET rigctl at " + nobody +
