@@ -109,6 +109,8 @@ public:
             ui::messageBox(message, msg::MB_OK | msg::MB_ICONERROR, kPlaybackCaption);
             break;
         case SessionProblem::WatchdogTripped:
+        case SessionProblem::SoundLost:
+        case SessionProblem::KeyerLost:
             ui::messageBox(message, msg::MB_OK | msg::MB_ICONWARNING, kPlaybackCaption);
             break;
         case SessionProblem::KeyingFailed:

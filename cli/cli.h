@@ -2,9 +2,12 @@
 #pragma once
 
 #include "devices/ptt_choice.h"
+#include "plan/plan.h"
 #include "platform/result.h"
 #include "tone/clock_timing.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +26,17 @@ struct Options {
     bool timingGiven = false;
     PttChoice ptt;       // play: how the transmitter is keyed (lines on --comport, or CAT)
     std::string logPath; // play: the transmission log; empty for defaultTransmissionLogPath()
+    long next = 0;       // plan --next: how many transmissions to list; 0 without it
+    bool check = false;  // plan --check
+    std::optional<std::uint64_t> seed; // run and plan: the seed of the percent draws
+    bool clockCheck = true;            // run: hold transmissions while the clock is unsynced
+    std::vector<std::string> given;    // the options given, by name, in order
+    std::string planPath;              // release: the keying is that of this plan file's [station]
 };
+
+// Passes the options that go with the command: run and plan take only their own, and those
+// are refused with any other command.
+Result<> checkCommandOptions(const Options& options);
 
 // Parses the arguments after the program name; a failure says which is wrong and why.
 Result<Options> parseOptions(const std::vector<std::string>& args);
@@ -36,7 +49,25 @@ int runConvert(const Options& options);
 
 // The beacon without a window, and the device listing (need the sound server and Qt).
 int runPlay(const Options& options, int argc, char** argv);
+// run PLAN: the plan's transmissions, unattended, until a signal ends it.
+int runRun(const Options& options, int argc, char** argv);
+// plan PLAN --next N | --check: the plan listed or checked, nothing opened.
+int runPlan(const Options& options);
 int runDevices(int argc, char** argv);
+// Opens the keyer the PTT options name, releases it and closes it: 0, or 1 with a line on
+// stderr when it cannot be opened or released or takes more than a few seconds. Never keys.
+int runRelease(const Options& options);
+// "Failure to open comport COMn (`reason`)" or "Failure to open the rig for PTT by CAT
+// (`reason`)", as `choice` keys.
+std::string keyerOpenFailure(const PttChoice& choice, std::int32_t comport,
+                             const std::string& reason);
+
+// The seed of the percent draws: --seed, or a fresh one from the system.
+std::uint64_t drawSeed(const Options& options);
+// "14095600 Hz", or "-" for no frequency (0).
+std::string describeFrequency(std::int64_t hertz);
+// True when some entry of `plan` takes only a share of its slots.
+bool drawsSlots(const plan::Plan& plan);
 
 // make MODE ...: a pattern file from a text or a WSPR message (`args` from the command on).
 int runMake(const std::vector<std::string>& args);

@@ -63,6 +63,21 @@ Commands:
        [--max-key SECONDS]           release and stop when a key outlasts its pattern by
                                      this much (default 10): a sound that stalls never
                                      leaves the transmitter keyed
+  run PLAN [--seed N] [--no-clock-check]
+                                     send the transmissions of the plan file PLAN (TOML: a
+                                     [station] and [[transmission]] entries with their pattern,
+                                     slots, dial frequency, share, hours and days) until Ctrl-C
+                                     or SIGTERM; nothing is keyed while the system clock is not
+                                     synchronised, unless --no-clock-check; --seed N repeats the
+                                     draws of the entries' percent
+  plan PLAN --next N [--seed N]      list the next N transmissions of PLAN: UTC time, entry,
+                                     dial frequency and length (nothing is opened)
+  plan PLAN --check                  check PLAN: its keys, patterns and slots
+  release [--comport N [--ptt both|dtr|rts [--invert]] | --ptt cat ... | --plan PLAN]
+                                     release the transmitter that play with the same PTT
+                                     options (or run with PLAN) keys (the lines to their
+                                     released levels, or a rig's PTT off by CAT) and exit;
+                                     never keys
   devices                            list the sound outputs and the serial ports by number
   make cw|fskcw|dfcw TEXT OUT [--speed QRSS3|QRSS10|QRSS30|QRSS60] [--dot MS] [--shift ROWS]
                           [--spacing HZ] [--centre HZ]
@@ -333,8 +348,9 @@ int main(int argc, char** argv) {
         const char* name;
         std::size_t arguments;
     };
-    static const Command commands[] = {
-        {"render", 2}, {"script", 2}, {"convert", 2}, {"play", 1}, {"devices", 0}};
+    static const Command commands[] = {{"render", 2}, {"script", 2},  {"convert", 2},
+                                       {"play", 1},   {"devices", 0}, {"run", 1},
+                                       {"plan", 1},   {"release", 0}};
     const Command* command = nullptr;
     for (const Command& c : commands) {
         if (options.command == c.name) {
@@ -349,6 +365,12 @@ int main(int argc, char** argv) {
     if (options.positional.size() != command->arguments) {
         return refuse(std::string(command->name) + " takes " + std::to_string(command->arguments) +
                       " argument(s) (see vesk-cli --help)");
+    }
+    if (const vesk::Result<> fits = checkCommandOptions(options); !fits) {
+        return refuse(fits.message() + " (see vesk-cli --help)");
+    }
+    if (options.command == "plan") {
+        return runPlan(options);
     }
     if (options.command == "render" || options.command == "script" ||
         options.command == "convert") {

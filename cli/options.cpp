@@ -6,7 +6,9 @@
 #include <cmath>
 #include <iterator>
 #include <optional>
+#include <string>
 #include <system_error>
+#include <vector>
 
 namespace vesk::cli {
 
@@ -116,6 +118,8 @@ Result<> setText(Reading& r, const std::string& option, const std::string& value
         r.keying.rigPort = value;
     } else if (option == "--rigctld") {
         r.keying.rigctld = value;
+    } else if (option == "--plan") {
+        r.options.planPath = value;
     } else {
         r.options.logPath = value;
     }
@@ -173,12 +177,57 @@ Result<> setInvert(Reading& r, const std::string&, const std::string&) {
     return {};
 }
 
+Result<> setFlag(Reading& r, const std::string& option, const std::string&) {
+    if (option == "--check") {
+        r.options.check = true;
+    } else {
+        r.options.clockCheck = false;
+    }
+    return {};
+}
+
+Result<> setNext(Reading& r, const std::string& option, const std::string& value) {
+    const Result<long> number = wholeNumber(option, value, 1, 100000);
+    if (!number) {
+        return number.failure();
+    }
+    r.options.next = *number;
+    return {};
+}
+
+Result<> setSeed(Reading& r, const std::string&, const std::string& value) {
+    std::uint64_t seed = 0;
+    const char* last = value.data() + value.size();
+    const auto [end, ec] = std::from_chars(value.data(), last, seed);
+    if (ec != std::errc() || end != last) {
+        return fail("--seed takes a whole number from 0 to 18446744073709551615, not \"" + value +
+                    "\"");
+    }
+    r.options.seed = seed;
+    return {};
+}
+
 constexpr OptionRule kOptionRules[] = {
-    {"--ptt", true, setText},      {"--rig-port", true, setText},  {"--rigctld", true, setText},
-    {"--log", true, setText},      {"--invert", false, setInvert}, {"--rig", true, setRig},
-    {"--rig-speed", true, setRig}, {"--level", true, setLevel},    {"--device", true, setCount},
-    {"--comport", true, setCount}, {"--cycles", true, setCount},   {"--every", true, setCount},
-    {"--offset", true, setCount},  {"--max-key", true, setMaxKey},
+    {"--plan", true, setText},      {"--ptt", true, setText},
+    {"--rig-port", true, setText},  {"--rigctld", true, setText},
+    {"--log", true, setText},       {"--invert", false, setInvert},
+    {"--rig", true, setRig},        {"--rig-speed", true, setRig},
+    {"--level", true, setLevel},    {"--device", true, setCount},
+    {"--comport", true, setCount},  {"--cycles", true, setCount},
+    {"--every", true, setCount},    {"--offset", true, setCount},
+    {"--next", true, setNext},      {"--check", false, setFlag},
+    {"--seed", true, setSeed},      {"--no-clock-check", false, setFlag},
+    {"--max-key", true, setMaxKey},
+};
+
+// The options of the commands that take only their own.
+struct CommandOptions {
+    const char* command;
+    std::vector<std::string> options;
+};
+const CommandOptions kOwnOptions[] = {
+    {"run", {"--seed", "--no-clock-check"}},
+    {"plan", {"--seed", "--next", "--check"}},
 };
 
 // The options read together: the keying as one choice, and a clock timing that can be kept.
@@ -208,6 +257,36 @@ Result<Options> finish(Reading& r) {
 
 } // namespace
 
+Result<> checkCommandOptions(const Options& options) {
+    for (const std::string& option : options.given) {
+        if (option == "--plan" && options.command != "release") {
+            return fail("--plan is for release");
+        }
+        for (const CommandOptions& own : kOwnOptions) {
+            const bool listed =
+                std::find(own.options.begin(), own.options.end(), option) != own.options.end();
+            if (options.command == own.command && !listed) {
+                return fail(option + " is not for " + own.command +
+                            (own.command == std::string("run") ? ": the plan's [station] says how "
+                                                                 "the station keys and sounds"
+                                                               : ""));
+            }
+            // An option of run or plan alone is refused by the other commands.
+            const bool others =
+                std::none_of(std::begin(kOwnOptions), std::end(kOwnOptions),
+                             [&](const CommandOptions& c) { return options.command == c.command; });
+            if (listed && others) {
+                return fail(option + " is for " +
+                            (option == "--seed" ? std::string("run and plan") : own.command));
+            }
+        }
+    }
+    if (options.command == "plan" && (options.next > 0) == options.check) {
+        return fail("plan takes --next N or --check");
+    }
+    return {};
+}
+
 Result<Options> parseOptions(const std::vector<std::string>& args) {
     Reading reading;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -219,6 +298,7 @@ Result<Options> parseOptions(const std::vector<std::string>& args) {
                 return fail("option " + arg + " needs a value");
             }
             const std::string value = rule->takesValue ? args[++i] : std::string();
+            reading.options.given.push_back(arg);
             if (const Result<> applied = rule->apply(reading, arg, value); !applied) {
                 return applied.failure();
             }

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli.h"
 
+#include "cli/service_view.h"
+
 #include "beacon/generator.h"
+#include "cli/console.h"
 #include "devices/cat/keyer_opener.h"
 #include "devices/ptt.h"
 #include "devices/transmission_log.h"
@@ -20,7 +23,6 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -32,28 +34,6 @@ namespace {
 // How long the queued sound (about 186 ms) may take to play out before the tool gives up
 // waiting for the device to close, in ms.
 constexpr int kDrainLimitMs = 5000;
-
-// One line on stderr in one write, so that a reader of the pipe never sees half of it.
-void say(const std::string& line) {
-    const std::string text = line + '\n';
-    std::fwrite(text.data(), 1, text.size(), stderr);
-}
-
-// The wall clock in UTC to the millisecond, as a cycle line starts: 2026-12-07T01:02:03.456Z.
-std::string utcNow() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000;
-    std::tm utc{};
-    ::gmtime_r(&seconds, &utc);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(ms));
-    return text;
-}
 
 // The session as the terminal shows it: each transmission's line, the cycles, the next
 // transmission on the clock, the problems, and the end.
@@ -90,6 +70,8 @@ public:
             failed = true;
             onKeyingFailed();
             break;
+        case SessionProblem::SoundLost:
+        case SessionProblem::KeyerLost:
         case SessionProblem::RenderRefused:
         case SessionProblem::WatchdogTripped:
             fail(message);
@@ -133,22 +115,6 @@ std::string startLine(const Options& options, const BeaconPattern& pattern,
         start += ", " + std::to_string(options.cycles) + " cycle(s)";
     }
     return start + "; PTT " + describePttChoice(options.ptt, options.comport) + ", log " + logPath;
-}
-
-// The log and the keyer, opened before anything plays; a failure ends the tool at once.
-Result<> prepareSession(BeaconSession& session, const Options& options,
-                        const std::string& logPath) {
-    if (const Result<> opened = session.openLog(logPath); !opened) {
-        return opened;
-    }
-    const Result<> keyer = session.openKeyer(options.ptt, options.comport);
-    if (!keyer) {
-        return fail(options.ptt.usesCat()
-                        ? "Failure to open the rig for PTT by CAT (" + keyer.message() + ")"
-                        : "Failure to open comport COM" + std::to_string(options.comport) + " (" +
-                              keyer.message() + ")");
-    }
-    return {};
 }
 
 // What `play` plays, read and checked before anything opens.
@@ -236,12 +202,18 @@ int runPlay(const Options& options, int argc, char** argv) {
     }
     BeaconSession session(platform::makeAudioOut(), platform::makeDotTimer,
                           std::make_unique<Ptt>(keyerOpener()));
-    if (const Result<> prepared = prepareSession(session, options, request->logPath); !prepared) {
+    if (const Result<> prepared =
+            openLogAndKeyer(session, options.ptt, options.comport, request->logPath);
+        !prepared) {
         say("vesk-cli: " + prepared.message());
         return 1;
     }
     ConsoleView view;
     session.addView(view);
+    // Under a service manager: ready once the sound plays, the watchdog fed meanwhile,
+    // stopping at the end.
+    ServiceView service("playing " + options.positional[0]);
+    session.addView(service);
     // After the last cycle has been heard the session releases the PTT and ends as a close
     // request does, which ends the loop below; no further cycle is keyed.
     session.setCycleLimit(options.cycles);

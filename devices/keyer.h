@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "devices/dial.h"
 #include "devices/ptt_choice.h"
 #include "platform/result.h"
 
@@ -33,6 +34,9 @@ public:
     // How the log and the window name the keying: "DTR+RTS on COM 3", "CAT to rigctld at
     // 127.0.0.1:4532" (describePttChoice).
     virtual std::string description() const = 0;
+    // The dial of the rig this keyer keys by CAT, on the same connection (a serial rig cannot
+    // be opened twice); nothing for a keyer without one. It lives as long as the keyer.
+    virtual Dial* dial() { return nullptr; }
 };
 
 // Opens the keyer that `choice` names, on PTT port "COM" + `comport` (1..n) when it keys by the

@@ -61,6 +61,9 @@ public:
     bool keyed() const {
         return state_ == PttState::Keyed || state_ == PttState::KeyedWithoutKeyer;
     }
+    // The dial of the open keyer's rig (Keyer::dial); nothing without one. It goes when the
+    // keyer is closed.
+    Dial* dial() { return keyer_ ? keyer_->dial() : nullptr; }
     // The last change that failed: the port and "cannot raise DTR: " and the system's reason,
     // or the rig's name and Hamlib's reason.
     const std::string& failure() const { return failure_; }

@@ -66,11 +66,16 @@ std::string eventLine(UtcNanoseconds time, const std::string& text) {
 }
 
 std::string transmissionLine(const TransmissionRecord& record) {
-    return formatUtcMilliseconds(record.keyed) + '\t' + formatUtcMilliseconds(record.released) +
-           "\tcycle " + std::to_string(record.cycle) +
-           (record.keptKeyed ? ", PTT kept keyed" : "") + '\t' + oneField(record.pattern) + '\t' +
-           oneField(record.ptt) + '\t' + std::to_string(record.underruns) +
-           (record.underruns == 1 ? " underrun" : " underruns");
+    std::string line =
+        formatUtcMilliseconds(record.keyed) + '\t' + formatUtcMilliseconds(record.released) +
+        "\tcycle " + std::to_string(record.cycle) + (record.keptKeyed ? ", PTT kept keyed" : "") +
+        '\t' + oneField(record.pattern) + '\t' + oneField(record.ptt) + '\t' +
+        std::to_string(record.underruns) + (record.underruns == 1 ? " underrun" : " underruns");
+    if (!record.entry.empty()) {
+        line += '\t' + oneField(record.entry) + '\t' +
+                (record.frequencyHz > 0 ? std::to_string(record.frequencyHz) + " Hz" : "-");
+    }
+    return line;
 }
 
 TransmissionLogFile::~TransmissionLogFile() {
@@ -149,7 +154,9 @@ void TransmissionLogger::begin(UtcNanoseconds keyed) {
     current_ = {};
     current_.cycle = cycle_;
     current_.keyed = keyed;
-    current_.pattern = pattern_;
+    current_.pattern = label_.pattern;
+    current_.entry = label_.entry;
+    current_.frequencyHz = label_.frequencyHz;
     current_.ptt = pttText_;
     underrunsAtKey_ = underruns_ ? underruns_() : 0;
 }

@@ -28,11 +28,21 @@ struct TransmissionRecord {
     // The PTT stayed keyed into the next cycle (a gap too short to release): `released` is
     // then the end of this cycle, and the next record starts there.
     bool keptKeyed = false;
+    std::string entry;            // a plan's transmission: its entry's name; empty otherwise
+    std::int64_t frequencyHz = 0; // the dial frequency the entry set, in Hz; 0 for none
+};
+
+// What the records of the next transmissions name besides their times.
+struct TransmissionLabel {
+    std::string pattern;          // TransmissionRecord::pattern
+    std::string entry;            // TransmissionRecord::entry
+    std::int64_t frequencyHz = 0; // TransmissionRecord::frequencyHz
 };
 
 // The record as one line without its newline, fields apart by a tab:
 // "2026-12-07T05:30:00.012Z<TAB>2026-12-07T05:31:00.250Z<TAB>cycle 1<TAB>/home/op/b.txt<TAB>
-//  DTR+RTS on COM 3<TAB>0 underruns". Times to the millisecond.
+//  DTR+RTS on COM 3<TAB>0 underruns". Times to the millisecond. A plan's transmission adds
+// two fields: "<TAB>wspr-20m<TAB>14095600 Hz" ("-" for no frequency).
 std::string transmissionLine(const TransmissionRecord& record);
 
 // What befell the beacon besides transmissions, as one line without its newline:
@@ -72,7 +82,8 @@ public:
                        const WallClock& clock = systemWallClock());
 
     // What the next records name; set before Turn On.
-    void setPattern(std::string pattern) { pattern_ = std::move(pattern); }
+    void setPattern(std::string pattern) { label_.pattern = std::move(pattern); }
+    void setLabel(TransmissionLabel label) { label_ = std::move(label); }
     void setPttDescription(std::string ptt) { pttText_ = std::move(ptt); }
     // The sound output's gap count so far (AudioOut::underruns).
     void setUnderrunCounter(std::function<std::int64_t()> counter) {
@@ -101,7 +112,8 @@ private:
     std::function<void(const TransmissionRecord&)> sink_;
     const WallClock& clock_;
     std::function<std::int64_t()> underruns_;
-    std::string pattern_, pttText_;
+    TransmissionLabel label_;
+    std::string pttText_;
     long cycle_ = 0;
     bool open_ = false; // a keying is on record and not yet released
     TransmissionRecord current_;

@@ -12,12 +12,12 @@ import sys
 
 # Lowest first. cli sits beside app: it may use the engine floors, not the windows.
 FLOORS = [
-    "platform", "tone", "beacon", "files", "preview", "devices", "devices/cat", "session", "ui",
-    "app",
+    "platform", "tone", "beacon", "files", "preview", "devices", "devices/cat", "session", "plan",
+    "ui", "app",
 ]
 ALLOWED = {folder: set(FLOORS[: i + 1]) for i, folder in enumerate(FLOORS)}
 ALLOWED["cli"] = set(FLOORS[: FLOORS.index("ui")]) | {"cli"}
-QT_FREE = {"tone", "beacon", "files", "preview", "devices", "devices/cat", "session"}
+QT_FREE = {"tone", "beacon", "files", "preview", "devices", "devices/cat", "session", "plan"}
 HAMLIB_HOME = "devices/cat"
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+([<"])([^>"]+)[>"]')

@@ -36,6 +36,7 @@ expected=(
   usr/share/doc/vesk/copyright
   usr/share/doc/vesk/changelog.gz
   usr/share/doc/vesk/examples/vesk-beacon.service
+  usr/share/doc/vesk/examples/vesk-plan.service
 )
 for size in 16 22 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/vesk-controller.png")

@@ -9,6 +9,8 @@ packages=(
   portaudio19-dev libasound2-plugins
   libfftw3-dev libpng-dev
   libhamlib-dev libhamlib-utils
+  libsystemd-dev systemd
+  libtomlplusplus-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils
   fonts-liberation

@@ -50,10 +50,12 @@ public:
     void openFailed(const std::string& reason) override {
         // Only a Turn On opens by index; a resume reports its own failure.
         s_.on_ = false;
+        s_.single_ = false;
         s_.notify({Notice::Kind::Problem, SessionProblem::OpenFailed, reason});
     }
     void renderRefused(const std::string& message) override {
         s_.on_ = false;
+        s_.single_ = false;
         s_.notify({Notice::Kind::Problem, SessionProblem::RenderRefused, message});
     }
     void deviceLost() override {
@@ -61,11 +63,18 @@ public:
         // never shows off at all.
         if (s_.on_ && !s_.closing_) {
             s_.waiting_ = BeaconWait::SoundOutput;
+        } else if (s_.single_) {
+            // One transmission lost with its output: the next is the owner's to ask for.
+            s_.single_ = false;
+            s_.notify({Notice::Kind::Problem, SessionProblem::SoundLost,
+                       "the sound output stopped working during the transmission"});
+            return;
         }
         s_.notify({Notice::Kind::SoundLost, SessionProblem::OpenFailed, ""});
     }
     void closed() override {
         s_.on_ = false;
+        s_.single_ = false;
         s_.closing_ = false;
         s_.notify({Notice::Kind::End, SessionProblem::OpenFailed, ""});
     }
@@ -252,7 +261,7 @@ void BeaconSession::turnOn(const BeaconPattern& pattern, std::int32_t amplitude,
     on_ = true;
     closing_ = false;
     logger_.restartCycles();
-    logger_.setPattern(patternName);
+    logger_.setLabel({patternName, {}, 0});
     logger_.setPttDescription(pttDescription_);
     if (keyerMissing()) {
         // Nothing is keyed, logged or played until the keyer is there.
@@ -276,6 +285,24 @@ void BeaconSession::startOrResume() {
         return;
     }
     logger_.continueCycles(sequencer_.cyclesHeard());
+}
+
+void BeaconSession::transmitAt(UtcNanoseconds at, const BeaconPattern& pattern,
+                               std::int32_t amplitude, int device, const TransmissionLabel& label) {
+    if (playing() || single_) {
+        return;
+    }
+    if (keyerMissing()) {
+        // Nothing is keyed or logged for a slot without its keyer; the keyer is tried on.
+        tellProblem(SessionProblem::KeyerLost,
+                    "no transmission: the keyer is missing: " + keyerProblem_);
+        return;
+    }
+    single_ = true;
+    logger_.setLabel(label);
+    logger_.setPttDescription(pttDescription_);
+    sequencer_.setStartTime(at);
+    engine([&] { sequencer_.start(pattern, amplitude, device); });
 }
 
 void BeaconSession::turnOff() {
@@ -367,22 +394,35 @@ void BeaconSession::onSoundLost() {
 
 void BeaconSession::onKeyerFailed(const std::string& reason) {
     // A keyer that has never keyed cannot, rather than has gone (a port without modem lines,
-    // a rig that refuses): the operator hears of it, nothing waits. Outside playback likewise.
-    if (!on_ || !wantedKeyer_ || !(keyerProven_ || keyerRecovering_)) {
+    // a rig that refuses): the operator hears of it, nothing waits.
+    if (!wantedKeyer_ || !(keyerProven_ || keyerRecovering_)) {
         each([&reason](SessionView& v) { v.problem(SessionProblem::KeyingFailed, reason); });
         return;
     }
     keyerProblem_ = reason;
-    // Released as far as the keyer still allows, and closed: it is opened afresh when back.
-    // A keyer that failed again before it keyed once waits longer each time.
+    // Released as far as the keyer still allows, and closed: it is opened afresh when back,
+    // whether the beacon plays or not. One that failed again before it keyed once waits
+    // longer each time.
     if (keyerRecovering_) {
         keyerRetryMs_ = std::min(keyerRetryMs_ * 2, kKeyerRetryLongestMs);
     }
-    waiting_ = BeaconWait::Keyer;
+    keyerLost_ = true;
+    nextKeyerTry_ = steady_.now() + keyerRetryMs_ * kNsPerMs;
     ptt_->shutdown();
-    engine([this] { sequencer_.stop(); });
     each([&reason](SessionView& v) { v.keyerChanged(true, reason); });
-    beginWait(BeaconWait::Keyer, reason);
+    if (on_) {
+        waiting_ = BeaconWait::Keyer;
+        engine([this] { sequencer_.stop(); });
+        beginWait(BeaconWait::Keyer, reason);
+        return;
+    }
+    logEvent("the keyer went away: " + reason);
+    if (single_) {
+        // The transmission under way ends here, unkeyed; the owner hears of the end as usual.
+        tellProblem(SessionProblem::KeyerLost, "the keyer went away: " + reason);
+        engine([this] { sequencer_.close(); });
+    }
+    updateSessionTimer();
 }
 
 void BeaconSession::beginWait(BeaconWait what, const std::string& reason) {
@@ -390,7 +430,12 @@ void BeaconSession::beginWait(BeaconWait what, const std::string& reason) {
     waitReason_ = reason;
     const SteadyNanoseconds now = steady_.now();
     waitSaidAt_ = now;
-    nextTry_ = now + (what == BeaconWait::SoundOutput ? kSoundRetryMs : keyerRetryMs_) * kNsPerMs;
+    nextTry_ = now + kSoundRetryMs * kNsPerMs;
+    if (what == BeaconWait::Keyer && !keyerLost_) {
+        // A keyer that never opened: tried from now on, as one that went away.
+        keyerLost_ = true;
+        nextKeyerTry_ = now + keyerRetryMs_ * kNsPerMs;
+    }
     logEvent(waitText(what) + ": " + reason);
     present();
     updateSessionTimer();
@@ -412,46 +457,54 @@ void BeaconSession::onSessionTick() {
         tripWatchdog();
         return;
     }
-    if (waiting_ == BeaconWait::None) {
-        return;
-    }
-    if (now - waitSaidAt_ >= SteadyNanoseconds{kStillWaitingEveryMs} * kNsPerMs) {
+    if (waiting_ != BeaconWait::None &&
+        now - waitSaidAt_ >= SteadyNanoseconds{kStillWaitingEveryMs} * kNsPerMs) {
         waitSaidAt_ = now;
         const BeaconWait what = waiting_;
         each([what, this](SessionView& v) { v.waitingChanged(what, waitReason_, true); });
     }
-    if (now >= nextTry_) {
-        retry();
+    if (keyerLost_ && now >= nextKeyerTry_) {
+        retryKeyer();
+    } else if (waiting_ == BeaconWait::SoundOutput && now >= nextTry_) {
+        retrySound();
     }
 }
 
-void BeaconSession::retry() {
+void BeaconSession::retryKeyer() {
     const SteadyNanoseconds now = steady_.now();
-    if (waiting_ == BeaconWait::Keyer) {
-        if (sequencer_.deviceOpen()) {
-            // The sound of the cycle cut short is still playing out.
-            nextTry_ = now + kSessionTickMs * kNsPerMs;
-            return;
-        }
-        const Result<> opened = ptt_->open(wantedKeyer_->first, wantedKeyer_->second);
-        if (!opened) {
-            keyerProblem_ = opened.message();
-            waitReason_ = opened.message();
-            keyerRetryMs_ = std::min(keyerRetryMs_ * 2, kKeyerRetryLongestMs);
-            nextTry_ = now + keyerRetryMs_ * kNsPerMs;
-            return;
-        }
-        keyerRecovering_ = true;
-        each([](SessionView& v) { v.keyerChanged(false, ""); });
-        endWait();
-        startOrResume();
+    if (sequencer_.deviceOpen()) {
+        // The sound of the cycle cut short is still playing out.
+        nextKeyerTry_ = now + kSessionTickMs * kNsPerMs;
         return;
     }
+    const Result<> opened = ptt_->open(wantedKeyer_->first, wantedKeyer_->second);
+    if (!opened) {
+        keyerProblem_ = opened.message();
+        if (waiting_ == BeaconWait::Keyer) {
+            waitReason_ = opened.message();
+        }
+        keyerRetryMs_ = std::min(keyerRetryMs_ * 2, kKeyerRetryLongestMs);
+        nextKeyerTry_ = now + keyerRetryMs_ * kNsPerMs;
+        return;
+    }
+    keyerLost_ = false;
+    keyerRecovering_ = true;
+    each([](SessionView& v) { v.keyerChanged(false, ""); });
+    if (waiting_ != BeaconWait::Keyer) {
+        logEvent("the keyer is back");
+        updateSessionTimer();
+        return;
+    }
+    endWait();
+    startOrResume();
+}
+
+void BeaconSession::retrySound() {
     Result<> resumed;
     engine([&] { resumed = sequencer_.resume(); });
     if (!resumed) {
         waitReason_ = resumed.message();
-        nextTry_ = now + kSoundRetryMs * kNsPerMs;
+        nextTry_ = steady_.now() + kSoundRetryMs * kNsPerMs;
         return;
     }
     logger_.continueCycles(sequencer_.cyclesHeard());
@@ -480,7 +533,7 @@ void BeaconSession::tripWatchdog() {
 }
 
 void BeaconSession::updateSessionTimer() {
-    const bool wanted = waiting_ != BeaconWait::None || keyDeadline_.has_value();
+    const bool wanted = waiting_ != BeaconWait::None || keyDeadline_.has_value() || keyerLost_;
     if (wanted && !sessionTimerRunning_) {
         sessionTimer_->start(kSessionTickMs);
     } else if (!wanted && sessionTimerRunning_) {

@@ -28,6 +28,8 @@ enum class SessionProblem {
     KeyingFailed,    // the keyer refused a keying outside playback; it shows released
     LogFailed,       // a transmission could not be written to the log; the beacon goes on
     WatchdogTripped, // the PTT stayed keyed past its pattern: released, the beacon is off
+    SoundLost,       // the output went away during a single transmission (transmitAt)
+    KeyerLost,       // the keyer went away outside a continuous beacon; it is tried again
 };
 
 // What a beacon that is on waits for before it sends again; it retries on its own.
@@ -144,6 +146,13 @@ public:
     // keyer missing it waits for the keyer instead.
     void turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int device,
                 const std::string& patternName);
+    // One transmission of `pattern` whose first sample is heard at `at` (UTC, at least
+    // kClockFirstMarginNs ahead: the output opens now), keyed and released around it as every
+    // cycle is; the output then closes and SessionView::ended is told, also when the start
+    // slipped and nothing was keyed. The log names `label`; its cycle counts the transmissions
+    // since the session began. Nothing while playing.
+    void transmitAt(UtcNanoseconds at, const BeaconPattern& pattern, std::int32_t amplitude,
+                    int device, const TransmissionLabel& label);
     // Turn Off: the transmitter is released at once, the queued sound plays out; a wait ends.
     void turnOff();
     // A close request: true when the owner must wait for SessionView::ended; false when
@@ -204,7 +213,8 @@ private:
     void beginWait(BeaconWait what, const std::string& reason);
     void endWait();
     void onSessionTick();
-    void retry();
+    void retryKeyer();
+    void retrySound();
     void startOrResume();
     void logEvent(const std::string& text);
     // The on/off and locked states as the views see them, told only when they change.
@@ -244,6 +254,9 @@ private:
     // The keyer open now has keyed: a failure then is a keyer gone, not one that cannot key.
     bool keyerProven_ = false;
     bool keyerRecovering_ = false; // opened again after a loss, not yet keyed
+    bool keyerLost_ = false;       // gone, and tried again in the background
+    SteadyNanoseconds nextKeyerTry_ = 0;
+    bool single_ = false; // one transmission (transmitAt) under way
     SteadyNanoseconds waitSaidAt_ = 0;
     bool shownPlaying_ = false;
     bool shownLocked_ = false;

@@ -76,6 +76,7 @@ bool Sequencer::loadPattern(const BeaconPattern& pattern, std::int32_t amplitude
 }
 
 void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex) {
+    startAt_ = std::exchange(startTime_, -1);
     std::optional<PatternStream> sound = renderForPlayback(pattern, amplitude);
     if (!sound) {
         return;
@@ -110,7 +111,7 @@ Result<> Sequencer::resume() {
 
 Result<> Sequencer::openOutput(std::optional<int> soundcardIndex) {
     // On the clock the views start with each cycle as it is heard.
-    if (!clock_.onTheClock()) {
+    if (!onClock()) {
         timer_.start(dotLength_);
         timerRunning_ = true;
     }
@@ -158,7 +159,11 @@ Result<> Sequencer::openOutput(std::optional<int> soundcardIndex) {
     finishing_ = cycleLimit_ > 0 && cyclesWritten_ >= cycleLimit_;
     underrunsReported_ = 0;
     nextTransmission_ = -1;
-    if (clock_.onTheClock()) {
+    missedStart_ = false;
+    if (startAt_ >= 0) {
+        planTransmission(startAt_);
+        placeOnClock();
+    } else if (clock_.onTheClock()) {
         planTransmission(nextClockBoundary(wallClock_->now() + kClockFirstMarginNs, clock_));
         placeOnClock();
     }
@@ -186,6 +191,14 @@ void Sequencer::placeOnClock() {
     // Placed afresh for every block written until the cycle's first sample is written, so
     // that the start follows the device's clock as it reports it.
     std::int64_t at = sampleAtWallTime(nextTransmission_);
+    if (at < written_ && written_ - at > kClockToleranceSamples && startAt_ >= 0) {
+        // A single transmission has no later boundary: none rather than a late one. The
+        // output closes once the device has played what was written (followPlayedSamples).
+        missedStart_ = true;
+        finishing_ = true;
+        planTransmission(-1);
+        return;
+    }
     if (at < written_ && written_ - at > kClockToleranceSamples) {
         // Missed (the process was held up): the next boundary instead of a late cycle.
         planTransmission(nextClockBoundary(nextTransmission_ + 1, clock_));
@@ -227,7 +240,7 @@ void Sequencer::fillAndWrite(int block) {
     // number of samples apart, so the beacon's period is exact whatever the timer does.
     int filled = 0;
     const bool playing = state_ == PlaybackState::Playing;
-    if (clock_.onTheClock() && playing && !finishing_) {
+    if (onClock() && playing && !finishing_) {
         placeOnClock();
     }
     while (playing && !finishing_ && nextStartAt_ < written_ + kBufferSamples) {
@@ -237,8 +250,8 @@ void Sequencer::fillAndWrite(int block) {
         playPosition_ = -filled;
         nextStarts_.push_back(written_ + filled);
         ++cyclesWritten_;
-        finishing_ = cycleLimit_ > 0 && cyclesWritten_ >= cycleLimit_;
-        if (!clock_.onTheClock()) {
+        finishing_ = startAt_ >= 0 || (cycleLimit_ > 0 && cyclesWritten_ >= cycleLimit_);
+        if (!onClock()) {
             nextStartAt_ = written_ + filled + nextPeriod_;
             nextPeriod_ = samplesOfDots(std::int64_t{repeatDots_} + 1, dotLength_);
         } else if (finishing_) {
@@ -334,7 +347,7 @@ void Sequencer::followPlayedSamples() {
         }
         cycleStart_ = nextStarts_.front();
         nextStarts_.pop_front();
-        if (clock_.onTheClock()) {
+        if (onClock()) {
             // The views follow the cycle now heard, from its first slot.
             dotCounter_ = 0;
             view_.cycleRestarted();
@@ -349,6 +362,11 @@ void Sequencer::followPlayedSamples() {
     const bool playing = state_ == PlaybackState::Playing;
     if (!keyed_ && playing && another && played_ >= nextStart - kKeyLeadSamples) {
         key(true);
+        return;
+    }
+    if (missedStart_ && playing) {
+        missedStart_ = false;
+        close();
         return;
     }
     if (cycleStart_ < 0) {
@@ -461,7 +479,7 @@ void Sequencer::onDotTimer() {
     if (!timerRunning_) {
         return;
     }
-    if (clock_.onTheClock()) {
+    if (onClock()) {
         tickOnClock();
         return;
     }

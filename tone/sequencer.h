@@ -164,6 +164,11 @@ public:
     // heard. The timing must pass checkClockTiming, or be off.
     void setClockTiming(const ClockTiming& timing) { clockTiming_ = timing; }
     const ClockTiming& clockTiming() const { return clockTiming_; }
+    // The next Turn On only: one cycle whose first sample is heard at `at` (UTC, at least
+    // kClockFirstMarginNs ahead), whatever the clock timing and the cycle limit; then the
+    // output closes as after a limit (SequencerView::closed). A start that slips past `at` by
+    // more than kClockToleranceSamples keys nothing and closes the output the same way.
+    void setStartTime(UtcNanoseconds at) { startTime_ = at; }
     // The UTC clock that boundaries are kept on (the system's by default).
     void setWallClock(const WallClock& clock) { wallClock_ = &clock; }
     // On the clock while playing: when the next cycle not yet written starts; -1 otherwise.
@@ -219,6 +224,8 @@ private:
     void planTransmission(UtcNanoseconds at);
     void placeOnClock();
     void tickOnClock();
+    // Cycles start on the wall clock: a clock timing, or one transmission at a set time.
+    bool onClock() const { return clock_.onTheClock() || startAt_ >= 0; }
 
     platform::AudioOut& audio_;
     platform::DotTimer& timer_;
@@ -256,7 +263,10 @@ private:
     bool finishing_ = false; // the last cycle of a limit has been written
     long cycleLimit_ = 0;
     ClockTiming clockTiming_;
-    ClockTiming clock_; // the timing of the playback under way
+    ClockTiming clock_;             // the timing of the playback under way
+    UtcNanoseconds startTime_ = -1; // setStartTime, for the next Turn On
+    UtcNanoseconds startAt_ = -1;   // the single transmission under way; -1 for none
+    bool missedStart_ = false;      // it slipped: the output closes unkeyed
     const WallClock* wallClock_ = &systemWallClock();
     UtcNanoseconds nextTransmission_ = -1;
     long cyclesWritten_ = 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/cat/cat_keyer.h"
 
+#include "devices/cat/cat_dial.h"
 #include "devices/cat/cat_rig.h"
 
 namespace vesk {
@@ -28,9 +29,11 @@ public:
     }
     void release() noexcept override { static_cast<void>(rig_.setPtt(false)); }
     std::string description() const override { return description_; }
+    Dial* dial() override { return &dial_; }
 
 private:
     CatRig rig_;
+    CatDial dial_{rig_};
     std::string description_;
 };
 

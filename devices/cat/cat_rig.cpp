@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/cat/cat_rig.h"
 
+#include "devices/dial.h"
+
 #include <hamlib/rig.h>
 
+#include <algorithm>
 #include <clocale>
+#include <cmath>
 
 namespace vesk {
 
@@ -51,7 +55,7 @@ CatRig::~CatRig() {
     close();
 }
 
-Result<> CatRig::open(const RigAddress& address) {
+Result<> CatRig::open(const RigAddress& address, bool keying) {
     close();
     const NumericLocaleC numeric;
     // Hamlib's trace goes to stderr unless told otherwise; its reasons still reach rigerror2.
@@ -81,7 +85,7 @@ Result<> CatRig::open(const RigAddress& address) {
         {"rig_pathname", address.device, "cannot use the device"},
         {"serial_speed", address.speed > 0 ? std::to_string(address.speed) : "",
          "cannot set the speed"},
-        {"ptt_type", "RIG", "cannot key by CAT command"},
+        {"ptt_type", keying ? "RIG" : "", "cannot key by CAT command"},
         // A rig that does not answer holds up the window: Hamlib's own timeouts and retries
         // (seconds on some models) are cut to 0.3 s and no retry per command.
         {"timeout", "300", "cannot set the timeout"},
@@ -134,6 +138,66 @@ std::optional<bool> CatRig::ptt() const {
         return std::nullopt;
     }
     return state != RIG_PTT_OFF;
+}
+
+Result<> CatRig::setFrequency(std::int64_t hertz) {
+    if (rig_ == nullptr) {
+        return fail("the rig is not open");
+    }
+    const NumericLocaleC numeric;
+    const int code = rig_set_freq(rig_, RIG_VFO_CURR, static_cast<freq_t>(hertz));
+    return code == RIG_OK
+               ? Result<>()
+               : failure("cannot set the frequency to " + std::to_string(hertz) + " Hz", code);
+}
+
+Result<std::int64_t> CatRig::frequency() const {
+    if (rig_ == nullptr) {
+        return fail("the rig is not open");
+    }
+    const NumericLocaleC numeric;
+    freq_t hertz = 0;
+    if (const int code = rig_get_freq(rig_, RIG_VFO_CURR, &hertz); code != RIG_OK) {
+        return failure("cannot read the frequency", code).failure();
+    }
+    return static_cast<std::int64_t>(std::llround(hertz));
+}
+
+Result<> CatRig::setMode(const std::string& mode) {
+    if (rig_ == nullptr) {
+        return fail("the rig is not open");
+    }
+    const rmode_t parsed = rig_parse_mode(mode.c_str());
+    if (parsed == RIG_MODE_NONE) {
+        return fail(name_ + ": no mode \"" + mode + "\"");
+    }
+    const NumericLocaleC numeric;
+    const int code = rig_set_mode(rig_, RIG_VFO_CURR, parsed, RIG_PASSBAND_NOCHANGE);
+    return code == RIG_OK ? Result<>() : failure("cannot set the mode to " + mode, code);
+}
+
+Result<std::string> CatRig::mode() const {
+    if (rig_ == nullptr) {
+        return fail("the rig is not open");
+    }
+    const NumericLocaleC numeric;
+    rmode_t mode = RIG_MODE_NONE;
+    pbwidth_t width = 0;
+    if (const int code = rig_get_mode(rig_, RIG_VFO_CURR, &mode, &width); code != RIG_OK) {
+        return failure("cannot read the mode", code).failure();
+    }
+    // By the name the mode was set with: Hamlib prints some of its modes under other names
+    // than it parses ("FM-D" for PKTFM).
+    const std::string names = dialModeList();
+    for (std::size_t at = 0; at < names.size();) {
+        const std::size_t end = std::min(names.find(' ', at), names.size());
+        const std::string name = names.substr(at, end - at);
+        if (rig_parse_mode(name.c_str()) == mode) {
+            return name;
+        }
+        at = end + 1;
+    }
+    return std::string(rig_strrmode(mode));
 }
 
 Result<> CatRig::failure(const std::string& what, int code) const {

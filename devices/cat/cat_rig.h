@@ -4,6 +4,7 @@
 #include "devices/rig_address.h"
 #include "platform/result.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -20,14 +21,20 @@ public:
     CatRig& operator=(const CatRig&) = delete;
     ~CatRig();
 
-    // Opens the rig with PTT by CAT command; a rig open before is closed first.
-    Result<> open(const RigAddress& address);
+    // Opens the rig, with PTT by CAT command unless `keying` is false (a rig opened for its dial
+    // alone); a rig open before is closed first.
+    Result<> open(const RigAddress& address, bool keying = true);
     // Closes the rig as it is: release it first (setPtt(false)).
     void close();
     bool isOpen() const { return rig_ != nullptr; }
     Result<> setPtt(bool keyed);
     // The PTT state the rig reports; nothing when it is closed or does not answer.
     std::optional<bool> ptt() const;
+    // The dial of the current VFO: frequency in Hz, mode by Hamlib's name ("USB").
+    Result<> setFrequency(std::int64_t hertz);
+    Result<std::int64_t> frequency() const;
+    Result<> setMode(const std::string& mode);
+    Result<std::string> mode() const;
 
 private:
     Result<> failure(const std::string& what, int code) const;

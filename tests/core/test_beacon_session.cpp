@@ -49,10 +49,17 @@ struct FakeTimer : vesk::platform::DotTimer {
     int period = 0;
 };
 
-// The steady clock, moved by the test.
+// The steady clock, moved by the test, and a wall clock that moves with it from noon.
 struct FakeSteadyClock : vesk::SteadyClock {
     vesk::SteadyNanoseconds now() const override { return ms * 1'000'000; }
     std::int64_t ms = 0;
+};
+struct FakeWallClock : vesk::WallClock {
+    explicit FakeWallClock(const FakeSteadyClock& clock) : steady(clock) {}
+    vesk::UtcNanoseconds now() const override {
+        return 1'796'644'800'000'000'000 + steady.now(); // 2026-12-07T12:00:00Z
+    }
+    const FakeSteadyClock& steady;
 };
 
 // What the views are told.
@@ -162,8 +169,7 @@ protected:
                 (timer_ == nullptr ? timer_ : sessionTimer_) = made.get();
                 return made;
             },
-            std::make_unique<vesk::Ptt>(vesk::fakeKeyerOpener(keyers)), vesk::systemWallClock(),
-            steady);
+            std::make_unique<vesk::Ptt>(vesk::fakeKeyerOpener(keyers)), wall, steady);
     }
 
     // The window's Turn On/Off button.
@@ -318,6 +324,7 @@ protected:
     FakeAudioOut& audio = *ownedAudio_;
     std::shared_ptr<vesk::FakeKeyerLog> keyers = std::make_shared<vesk::FakeKeyerLog>();
     FakeSteadyClock steady;
+    FakeWallClock wall{steady};
     FakeTimer* timer_ = nullptr;
     FakeTimer* sessionTimer_ = nullptr;
     std::unique_ptr<BeaconSession> session = makeSession();
@@ -649,6 +656,41 @@ TEST_F(DeviceLoss, ALostKeyerIsOpenedAgainAndTheBeaconPlaysOn) {
     EXPECT_EQ(session->state(), PlaybackState::Playing);
 }
 
+// One transmission at a set time (a plan's slot) does not wait: a lost output or keyer ends it,
+// the owner hears why, and the next transmission is the owner's to ask for; a keyer that went
+// away is tried again all the same, and a slot asked for meanwhile sends nothing.
+TEST_F(DeviceLoss, ASingleTransmissionEndsWithItsDevice) {
+    pattern = painted(pattern, 50, 10, 20);
+    const auto inTwoSeconds = [this] {
+        return wall.now() + 2'000'000'000;
+    };
+    session->transmitAt(inTwoSeconds(), pattern, 32767, 3, {"beacon.txt", "qrss", 0});
+    passTime(2500);
+    ASSERT_TRUE(rec.keyed);
+    loseDevice();
+    ASSERT_EQ(rec.count(SessionProblem::SoundLost), 1);
+    EXPECT_FALSE(rec.keyed);
+    EXPECT_EQ(session->waiting(), vesk::BeaconWait::None);
+    EXPECT_FALSE(session->playing());
+
+    session->transmitAt(inTwoSeconds(), pattern, 32767, 3, {"beacon.txt", "qrss", 0});
+    passTime(2500);
+    ASSERT_TRUE(rec.keyed);
+    keyers->refuseKeying = true;
+    keyers->refuseOpen = "COM3: no such device";
+    session->ptt().pttOn(); // the keyer has gone
+    passTime(1000);
+    EXPECT_EQ(rec.count(SessionProblem::KeyerLost), 1);
+    EXPECT_EQ(rec.windowEnds, 1) << "the transmission ended";
+    session->transmitAt(inTwoSeconds(), pattern, 32767, 3, {"beacon.txt", "qrss", 0});
+    EXPECT_EQ(rec.count(SessionProblem::KeyerLost), 2) << "no keyer, no transmission";
+    EXPECT_FALSE(audio.isOpen());
+    keyers->refuseKeying = false;
+    keyers->refuseOpen.clear();
+    passTime(4000);
+    EXPECT_FALSE(session->keyerMissing()) << "tried again meanwhile";
+}
+
 // A keyer chosen and not open: Turn On waits for it, and nothing is keyed, logged or played
 // until it opens.
 TEST_F(DeviceLoss, AKeyerThatDidNotOpenIsWaitedFor) {
@@ -747,8 +789,8 @@ TEST_F(SessionTest, APatternLoadedFarIntoALongCycleTakesOverWithoutAGap) {
 }
 
 // A keyer that refuses its first keying cannot key rather than has gone: it is told once until a
-// keying works, and the beacon goes on without waiting. So is a keying asked for outside
-// playback.
+// keying works, and the beacon goes on without waiting. One that has keyed and then refuses has
+// gone, playing or not.
 TEST_F(SessionTest, AKeyerThatNeverKeyedIsToldOnceUntilAKeyingWorks) {
     keyers->refuseKeying = true;
     press();
@@ -764,10 +806,14 @@ TEST_F(SessionTest, AKeyerThatNeverKeyedIsToldOnceUntilAKeyingWorks) {
     keyers->refuseKeying = false;
     session->ptt().pttOn();
     EXPECT_TRUE(rec.keyed);
+    // A keyer that has keyed and then refuses has gone: it is closed and tried again.
     keyers->refuseKeying = true;
     session->ptt().pttOn();
-    EXPECT_EQ(rec.count(SessionProblem::KeyingFailed), 2) << "again once a keying has worked";
-    session->ptt().pttOff();
+    EXPECT_EQ(rec.count(SessionProblem::KeyingFailed), 1);
+    EXPECT_TRUE(rec.missing && session->keyerMissing());
+    keyers->refuseKeying = false;
+    passTime(1500);
+    EXPECT_FALSE(rec.missing || session->keyerMissing()) << "opened again";
 }
 
 // Each transmission goes to the log as one line naming the pattern and the keying, and to the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "devices/cat/cat_rig.h"
 
+#include "devices/cat/cat_dial.h"
 #include "devices/cat/cat_keyer.h"
 #include "devices/cat/keyer_opener.h"
 #include "devices/cat/rig_models.h"
@@ -12,6 +13,7 @@
 #include <clocale>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vesk {
@@ -36,6 +38,44 @@ TEST(CatRig, KeysAndReleasesTheDummyRigInProcessAndThroughRigctld) {
     }
     EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C.UTF-8");
     std::setlocale(LC_NUMERIC, "C");
+}
+
+// The dial is set and read back through the keyer's own connection and through a rig opened
+// for its dial alone; every mode a plan may name is one Hamlib knows by that name.
+TEST(CatDial, SetsAndReadsBackFrequencyAndModeOnTheKeyersConnectionOrItsOwn) {
+    Rigctld server;
+    ASSERT_TRUE(server.running()) << "rigctld (libhamlib-utils) did not start";
+    CatRig reader;
+    ASSERT_TRUE(reader.open(RigAddress::rigctld(server.hostPort()), false).ok());
+    Result<std::unique_ptr<Keyer>> keyer = openCatKeyer(RigAddress::rigctld(server.hostPort()));
+    ASSERT_TRUE(keyer.ok()) << keyer.message();
+    Dial* keyerDial = (*keyer)->dial();
+    ASSERT_NE(keyerDial, nullptr);
+    Result<std::unique_ptr<Dial>> own = openCatDial(RigAddress{1, "", 0});
+    ASSERT_TRUE(own.ok()) << own.message();
+    for (Dial* dial : {keyerDial, own->get()}) {
+        for (const auto& [hertz, mode] : {std::pair<std::int64_t, std::string>{14'095'600, "USB"},
+                                          {7'038'600, "LSB"},
+                                          {10'138'700, "CW"}}) {
+            EXPECT_TRUE(tuneDial(*dial, hertz, mode).ok()) << hertz << " " << mode;
+            EXPECT_EQ(dial->frequency().value(), hertz);
+            EXPECT_EQ(dial->mode().value(), mode);
+        }
+    }
+    EXPECT_EQ(reader.frequency().value(), 10'138'700) << "not the rig rigctld serves";
+    for (std::string mode = dialModeList(), word; !mode.empty();) {
+        const std::size_t blank = mode.find(' ');
+        word = mode.substr(0, blank);
+        mode = blank == std::string::npos ? "" : mode.substr(blank + 1);
+        EXPECT_TRUE(own->get()->setMode(word).ok()) << word;
+        EXPECT_EQ(own->get()->mode().value(), word);
+    }
+    EXPECT_FALSE(own->get()->setMode("USB2").ok());
+    (*keyer)->release();
+    server.stop();
+    const Result<> gone = keyerDial->setFrequency(14'095'600);
+    EXPECT_EQ(gone.message(), "Hamlib NET rigctl at " + server.hostPort() +
+                                  ": cannot set the frequency to 14095600 Hz: IO error");
 }
 
 // The list holds the in-process dummy and rigctld by number; search words narrow it whatever

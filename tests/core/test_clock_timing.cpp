@@ -183,3 +183,40 @@ TEST(SequencerOnTheClock, AWallClockStepPastTheBoundaryMovesTheCycleToTheNextOne
 }
 
 } // namespace
+
+namespace {
+
+// One transmission at a set second (a plan's slot, any second of the day): heard on it, keyed
+// ahead of it and released after it, then the output closes; a start that the clock has
+// stepped past is not played late but closes the output unkeyed.
+TEST(SequencerOnTheClock, ASingleTransmissionSoundsAtItsTimeAndTheOutputThenCloses) {
+    ClockRig rig(at(12, 0, 3.1));
+    rig.sequencer.setClockTiming({1, 0}); // the set time wins over a clock timing
+    rig.sequencer.setStartTime(at(12, 0, 5.37));
+    rig.sequencer.start(rig.pattern, 32767, -1);
+    EXPECT_EQ(rig.planned.front(), at(12, 0, 5.37));
+    rig.run(6'000);
+    const std::vector<UtcNanoseconds> heard = rig.cyclesHeard();
+    ASSERT_EQ(heard.size(), 1u);
+    expectNear(heard[0], at(12, 0, 5.37), "the transmission");
+    EXPECT_EQ(rig.keys.size(), 1u);
+    EXPECT_EQ(rig.releases.size(), 1u);
+    EXPECT_TRUE(rig.ended);
+    EXPECT_FALSE(rig.audio.isOpen());
+    EXPECT_EQ(rig.planned.back(), -1);
+
+    ClockRig stepped(at(12, 0, 2));
+    stepped.sequencer.setStartTime(at(12, 0, 5));
+    stepped.sequencer.start(stepped.pattern, 32767, -1);
+    stepped.run(1'500);
+    stepped.wall += 3 * kNs; // a time server's step past the start
+    stepped.firstSampleAt += 3 * kNs;
+    stepped.run(3'000);
+    EXPECT_TRUE(stepped.keys.empty());
+    EXPECT_TRUE(stepped.cyclesHeard().empty());
+    EXPECT_TRUE(stepped.ended);
+    EXPECT_FALSE(stepped.audio.isOpen());
+    EXPECT_TRUE(stepped.audio.contractViolations().empty());
+}
+
+} // namespace

@@ -74,7 +74,7 @@ TEST(TransmissionLog, LinesNameBothTimesToTheMillisecondAndTheKeying) {
     // 2026-12-07T05:30:00.012Z and 61.2385 s later.
     const UtcNanoseconds keyed = 1796621400'012'000'000;
     TransmissionRecord record{
-        7, keyed, keyed + 61'238'500'000, "/home/op/b.txt", "DTR+RTS on COM 3", 1};
+        7, keyed, keyed + 61'238'500'000, "/home/op/b.txt", "DTR+RTS on COM 3", 1, false, {}, 0};
     EXPECT_EQ(transmissionLine(record), "2026-12-07T05:30:00.012Z\t2026-12-07T05:31:01.250Z\t"
                                         "cycle 7\t/home/op/b.txt\tDTR+RTS on COM 3\t1 underrun");
     record.underruns = 0;
@@ -86,6 +86,12 @@ TEST(TransmissionLog, LinesNameBothTimesToTheMillisecondAndTheKeying) {
     EXPECT_EQ(line.substr(line.find("\tcycle 7\t")),
               "\tcycle 7\t/home/op/a\\tb\\nc\\r.txt\tDTR+RTS on COM 3\t0 underruns");
     EXPECT_EQ(formatUtcMilliseconds(-1'000'000), "1969-12-31T23:59:59.999Z");
+    // A plan's transmission adds its entry (kept in its field) and the dial frequency.
+    record.entry = "wspr\t20m";
+    record.frequencyHz = 14'095'600;
+    EXPECT_EQ(transmissionLine(record), line + "\twspr\\t20m\t14095600 Hz");
+    record.frequencyHz = 0;
+    EXPECT_EQ(transmissionLine(record), line + "\twspr\\t20m\t-");
 }
 
 TEST(TransmissionLog, FileIsAppendedToInItsOwnFolderAndFailuresNameIt) {
