@@ -26,24 +26,36 @@ public:
         ::close(master_);
         master_ = -1;
     }
-    // An adapter comes (back): a new pty, and COM7 leads to it.
-    void plugIn() {
+    // An adapter comes (back): a new pty, on another device number than any before, and COM7
+    // leads to it; with `keepComLink`, COM7 is left leading where it did (to the number the
+    // adapter had before) and only its by-id link (in byIdFolder()) leads to the new one.
+    void plugIn(bool keepComLink = false) {
+        const int fresh = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         ::close(master_);
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        master_ = fresh;
         const char* name = master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0
                                ? ::ptsname(master_)
                                : nullptr;
         device = name != nullptr ? name : "";
+        if (device.empty()) {
+            return;
+        }
         std::error_code ignored;
-        std::filesystem::remove(ports.file("COM7"), ignored);
-        if (!device.empty()) {
+        std::filesystem::create_directories(byIdFolder(), ignored);
+        const std::string byId = byIdFolder() + "/usb-Vesk_Test_Adapter_0001-if00-port0";
+        std::filesystem::remove(byId, ignored);
+        std::filesystem::create_symlink(device, byId);
+        if (!keepComLink) {
+            std::filesystem::remove(ports.file("COM7"), ignored);
             std::filesystem::create_symlink(device, ports.file("COM7"));
         }
     }
-    Comport7(const Comport7&) = delete;
-    Comport7& operator=(const Comport7&) = delete;
+    std::string byIdFolder() const { return ports.file("by-id"); }
 
-    EnvironmentChanges environment() const { return {{"VESK_COMPORT_DIR", ports.path().string()}}; }
+    EnvironmentChanges environment() const {
+        return {{"VESK_COMPORT_DIR", ports.path().string()},
+                {"VESK_SERIAL_BY_ID_DIR", byIdFolder()}};
+    }
     EnvironmentChanges modemEnvironment() const {
         EnvironmentChanges changes = environment();
         changes["LD_PRELOAD"] = VESK_FAKE_MODEM_PATH;

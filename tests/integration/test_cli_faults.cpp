@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -202,21 +205,27 @@ TEST_F(CliFaults, ASoundServerKilledAndStartedAgainIsWaitedForAndPlayedOn) {
     EXPECT_TRUE(endsReleased(port));
 }
 
-// The adapter behind COM7 pulled out and another plugged in under the same name: released and
-// reported when a keying fails, opened again, keyed again.
+// The adapter behind COM7 pulled out and plugged in again under another device number, as a USB
+// adapter may come back: released and reported when a keying fails, opened again by its by-id
+// name, keyed again.
 TEST_F(CliFaults, AComportPulledOutAndPluggedInAgainIsOpenedAgain) {
     OwnSoundServer server;
     ASSERT_TRUE(server.answers());
     Comport7 port;
     ChildProcess play(playArgs({"--comport", "7"}), playEnvironment(port, server));
     ASSERT_TRUE(waitForChanges(port, false, 2, 15s)) << play.standardError();
+    // Held open here, the old device keeps its number while the new one is made.
+    const std::string oldDevice = port.device;
+    const int holder = ::open(oldDevice.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     port.pullOut();
     ASSERT_TRUE(waitFor(
         [&] { return play.standardError().find("waiting for the keyer") != std::string::npos; },
         10s))
         << play.standardError();
     std::this_thread::sleep_for(1500ms);
-    port.plugIn();
+    port.plugIn(true);
+    ::close(holder);
+    ASSERT_NE(port.device, oldDevice);
     const double pluggedAt = monotonicNow();
     ASSERT_TRUE(
         waitFor([&] { return firstChange(lineChanges(port.lineLog()), true, pluggedAt); }, 15s))
