@@ -59,7 +59,25 @@ public:
         gaps_.clear();
         showTitle();
     }
-    void keyingChanged(bool keyed) override { showPttState(state_.mainWindow, keyed); }
+    void keyingChanged(bool keyed) override {
+        keyed_ = keyed;
+        showPttState(state_.mainWindow, keyed_, missing_);
+    }
+    // A keyer that did not open or went away is never shown keyed.
+    void keyerChanged(bool missing, const std::string&) override {
+        missing_ = missing;
+        showPttState(state_.mainWindow, keyed_, missing_);
+    }
+    // What the beacon waits for shows after the file name until it plays again.
+    void waitingChanged(BeaconWait what, const std::string& reason, bool) override {
+        wait_.clear();
+        if (what != BeaconWait::None) {
+            wait_ = std::string("   [waiting for ") +
+                    (what == BeaconWait::SoundOutput ? "the sound output" : "the keyer") +
+                    (reason.empty() ? "" : ": " + reason) + "]";
+        }
+        showTitle();
+    }
     // A cycle with gaps in its sound says so after the file name until a clean cycle follows.
     void cyclePlayed(long cycle, std::int64_t underruns) override {
         if (underruns == 0 && gaps_.empty()) {
@@ -90,7 +108,9 @@ public:
         case SessionProblem::RenderRefused:
             ui::messageBox(message, msg::MB_OK | msg::MB_ICONERROR, kPlaybackCaption);
             break;
-        case SessionProblem::DeviceLost:
+        case SessionProblem::WatchdogTripped:
+        case SessionProblem::SoundLost:
+        case SessionProblem::KeyerLost:
             ui::messageBox(message, msg::MB_OK | msg::MB_ICONWARNING, kPlaybackCaption);
             break;
         case SessionProblem::KeyingFailed:
@@ -108,11 +128,13 @@ private:
     void showTitle() {
         ui::windowSetTitle(state_.mainWindow, std::string(kTitlePrefix) +
                                                   state_.document.patternFileName() + gaps_ +
-                                                  next_);
+                                                  next_ + wait_);
     }
 
     MainWindow& state_;
-    std::string gaps_, next_;
+    std::string gaps_, next_, wait_;
+    bool keyed_ = false;
+    bool missing_ = false;
 };
 
 } // namespace

@@ -346,17 +346,19 @@ void timingCommand(MainWindow& state, std::int32_t) {
 // The keying chosen on OK is opened at once; a keyer that does not open is reported and shows
 // released.
 void pttOptionsCommand(MainWindow& state, std::int32_t) {
-    const std::optional<PttChoice> chosen =
-        askPttChoice(state.mainWindow, state.settings.pttChoice());
+    const std::optional<PttOptions> chosen = askPttOptions(
+        state.mainWindow, {state.settings.pttChoice(), state.settings.maxKeySeconds()});
     if (chosen) {
-        state.settings.setPttChoice(*chosen);
+        state.settings.setPttChoice(chosen->choice);
+        state.settings.setMaxKeySeconds(chosen->maxKeySeconds);
+        state.session->setMaxKeyMs(chosen->maxKeySeconds * 1000);
     }
     if (!ui::windowExists(state.mainWindow)) {
         return;
     }
     if (chosen) {
         // Without a PTT port chosen yet the lines wait for one, and a rig keyed before is let go.
-        reopenPttPort(*state.session, state.settings.pttComport(), *chosen);
+        reopenPttPort(*state.session, state.settings.pttComport(), chosen->choice);
     }
     restFocus(state);
 }

@@ -9,6 +9,7 @@ namespace vesk {
 namespace {
 constexpr ui::Colour kRed = ui::rgb(255, 0, 0);
 constexpr ui::Colour kBlue = ui::rgb(0, 0, 255);
+constexpr ui::Colour kGrey = ui::rgb(96, 96, 96);
 
 constexpr const char* kOpenFailure = "Failure to open comport";
 
@@ -20,7 +21,12 @@ void reportOpenFailure(std::int32_t comport, const PttChoice& choice, const Resu
 
 } // namespace
 
-void showPttState(ui::Window window, bool keyed) {
+void showPttState(ui::Window window, bool keyed, bool missing) {
+    if (missing) {
+        ui::controlSetColor(window, kPttLabelId, kGrey, ui::kDefaultColour);
+        ui::controlSetText(window, kPttLabelId, "NO PTT");
+        return;
+    }
     ui::controlSetColor(window, kPttLabelId, keyed ? kRed : kBlue, ui::kDefaultColour);
     ui::controlSetText(window, kPttLabelId, keyed ? "PTT ON" : "PTT OFF");
 }

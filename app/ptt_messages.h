@@ -13,8 +13,9 @@ namespace vesk {
 // Control id of the PTT status label in the main window.
 inline constexpr std::int32_t kPttLabelId = 2501;
 
-// Label 2501 of `window`: "PTT ON" in red when keyed, "PTT OFF" in blue when released.
-void showPttState(ui::Window window, bool keyed);
+// Label 2501 of `window`: "PTT ON" in red when keyed, "PTT OFF" in blue when released, and
+// "NO PTT" in grey while the keyer chosen is missing (nothing can be keyed).
+void showPttState(ui::Window window, bool keyed, bool missing = false);
 // The notice of a keyer that did not open: "Failure to open comport", then the port, its
 // device and the reason ("COM 7 (/dev/ttyUSB0): Permission denied"); for a rig, the rig's
 // sentence under "Failure to open the rig".

@@ -63,9 +63,9 @@ QLineEdit* field(const char* name) {
 
 } // namespace
 
-PttOptionsDialog::PttOptionsDialog(const PttChoice& current, std::vector<RigModelEntry> models,
+PttOptionsDialog::PttOptionsDialog(const PttOptions& current, std::vector<RigModelEntry> models,
                                    QWidget* parent)
-    : QDialog(parent), models_(std::move(models)), choice_(current) {
+    : QDialog(parent), models_(std::move(models)), choice_(current.choice) {
     setWindowTitle(kCaption);
     auto* keying = new QVBoxLayout;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
@@ -99,12 +99,25 @@ PttOptionsDialog::PttOptionsDialog(const PttChoice& current, std::vector<RigMode
     rig->addRow("Device or host:port", device_);
     rig->addRow("Speed (Bd)", speedRow);
 
+    // The watchdog holds whatever the sound does: a key that outlasts its pattern by this much
+    // is released and the beacon turned off.
+    maxKey_ = new QSpinBox;
+    maxKey_->setObjectName("maxKey");
+    maxKey_->setRange(1, 3600);
+    maxKey_->setSuffix(" s");
+    maxKey_->setValue(current.maxKeySeconds);
+    maxKey_->setToolTip("The transmitter is released, and the beacon turned off, when a key "
+                        "lasts this much longer than its pattern");
+    auto* watchdog = new QFormLayout;
+    watchdog->addRow("Release a key left on after its pattern by", maxKey_);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("Key the transmitter by:"));
     layout->addLayout(ways);
     layout->addLayout(rig);
+    layout->addLayout(watchdog);
     layout->addWidget(okCancelButtons(*this, [this] { ok(); }));
-    showChoice(current);
+    showChoice(current.choice);
     connect(search_, &QLineEdit::textChanged, this, &PttOptionsDialog::showModels);
     connect(cat_, &QRadioButton::toggled, this, &PttOptionsDialog::enableFields);
 }
@@ -194,16 +207,16 @@ void PttOptionsDialog::ok() {
     accept();
 }
 
-std::optional<PttChoice> askPttChoice(ui::Window owner, const PttChoice& current,
-                                      const std::function<std::vector<RigModelEntry>()>& models) {
+std::optional<PttOptions> askPttOptions(ui::Window owner, const PttOptions& current,
+                                        const std::function<std::vector<RigModelEntry>()>& models) {
     // On the heap: a main window that ends under it takes it along.
     const QPointer<PttOptionsDialog> dialog = new PttOptionsDialog(
         current, models ? models() : std::vector<RigModelEntry>{}, ui::topLevelWidget(owner));
-    std::optional<PttChoice> chosen;
+    std::optional<PttOptions> chosen;
     const bool accepted = ui::runDialog(*dialog) == QDialog::Accepted;
     if (PttOptionsDialog* open = dialog.data()) { // null when it went with its owner
         if (accepted) {
-            chosen = open->choice();
+            chosen = open->options();
         }
         delete open;
     }

@@ -6,6 +6,7 @@
 #include "ui/toolkit.h"
 
 #include <QDialog>
+#include <QSpinBox>
 
 #include <array>
 #include <functional>
@@ -24,14 +25,21 @@ namespace vesk {
 // the search field), with its device or rigctld's host:port and its speed. Only the fields of
 // the chosen keying can be changed. OK with a choice that cannot be opened as it stands says
 // why in a message box and leaves the dialog open.
+// What the PTT options box chooses: the keying, and how long the watchdog lets a key outlast
+// its pattern (1..3600 s).
+struct PttOptions {
+    PttChoice choice;
+    int maxKeySeconds = 10;
+};
+
 class PttOptionsDialog : public QDialog {
     Q_OBJECT
 public:
-    PttOptionsDialog(const PttChoice& current, std::vector<RigModelEntry> models,
+    PttOptionsDialog(const PttOptions& current, std::vector<RigModelEntry> models,
                      QWidget* parent = nullptr);
 
-    // The choice taken by the last accepted OK.
-    const PttChoice& choice() const { return choice_; }
+    // The options taken by the last accepted OK.
+    PttOptions options() const { return {choice_, maxKey_->value()}; }
 
 private:
     void showChoice(const PttChoice& current);
@@ -49,13 +57,14 @@ private:
     QComboBox* model_;
     QLineEdit* device_;
     QLineEdit* speed_;
+    QSpinBox* maxKey_;
     PttChoice choice_;
 };
 
-// Runs the PTT options modally over `owner` with the rig models `models` gives: the choice
-// made, or nothing when cancelled.
-std::optional<PttChoice>
-askPttChoice(ui::Window owner, const PttChoice& current,
-             const std::function<std::vector<RigModelEntry>()>& models = hamlibRigModels);
+// Runs the PTT options modally over `owner` with the rig models `models` gives: the options
+// chosen, or nothing when cancelled.
+std::optional<PttOptions>
+askPttOptions(ui::Window owner, const PttOptions& current,
+              const std::function<std::vector<RigModelEntry>()>& models = hamlibRigModels);
 
 } // namespace vesk

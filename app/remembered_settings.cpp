@@ -61,6 +61,7 @@ void applyRememberedSettings(MainWindow& state) {
         }
     }
     state.session->setClockTiming(settings.clockTiming());
+    state.session->setMaxKeyMs(settings.maxKeySeconds() * 1000);
     settings.markShown();
     const std::string lastPattern = settings.lastPattern();
     std::error_code error;

@@ -19,6 +19,10 @@ public:
         open_ = true;
         return {};
     }
+    vesk::Result<> reopen(const vesk::SoundFormat& format,
+                          vesk::platform::AudioListener listener) override {
+        return open(-1, format, std::move(listener));
+    }
     bool write(int, const std::uint8_t* data, std::size_t size) override {
         benchmark::DoNotOptimize(data[size - 1]);
         return true;

@@ -17,11 +17,12 @@ namespace vesk::cli {
 struct Options {
     std::string command;
     std::vector<std::string> positional;
-    double level = 90.0; // output level position 0..100
-    int device = -1;     // sound output index, -1 the system default
-    int comport = 0;     // 0: no PTT port
-    long cycles = 0;     // 0: play until interrupted
-    ClockTiming timing;  // off: cycles at the pattern's repeat interval
+    double level = 90.0;         // output level position 0..100
+    int device = -1;             // sound output index, -1 the system default
+    int comport = 0;             // 0: no PTT port
+    long cycles = 0;             // 0: play until interrupted
+    double maxKeySeconds = 10.0; // a key may outlast its pattern this long, 0.1..3600 s
+    ClockTiming timing;          // off: cycles at the pattern's repeat interval
     bool timingGiven = false;
     PttChoice ptt;       // play: how the transmitter is keyed (lines on --comport, or CAT)
     std::string logPath; // play: the transmission log; empty for defaultTransmissionLogPath()

@@ -60,6 +60,9 @@ Commands:
                                      $XDG_STATE_HOME/vesk/transmissions.log, else
                                      ~/.local/state/vesk/transmissions.log); each line goes
                                      to stderr too
+       [--max-key SECONDS]           release and stop when a key outlasts its pattern by
+                                     this much (default 10): a sound that stalls never
+                                     leaves the transmitter keyed
   run PLAN [--seed N] [--no-clock-check]
                                      send the transmissions of the plan file PLAN (TOML: a
                                      [station] and [[transmission]] entries with their pattern,

@@ -164,6 +164,14 @@ Result<> setCount(Reading& r, const std::string& option, const std::string& valu
     return {};
 }
 
+Result<> setMaxKey(Reading& r, const std::string&, const std::string& value) {
+    double& seconds = r.options.maxKeySeconds;
+    if (!parseNumber(value, seconds) || seconds < 0.1 || seconds > 3600.0) {
+        return fail("--max-key takes a number of seconds from 0.1 to 3600, not \"" + value + "\"");
+    }
+    return {};
+}
+
 Result<> setInvert(Reading& r, const std::string&, const std::string&) {
     r.keying.invert = true;
     return {};
@@ -200,15 +208,16 @@ Result<> setSeed(Reading& r, const std::string&, const std::string& value) {
 }
 
 constexpr OptionRule kOptionRules[] = {
-    {"--plan", true, setText},     {"--ptt", true, setText},
-    {"--rig-port", true, setText}, {"--rigctld", true, setText},
-    {"--log", true, setText},      {"--invert", false, setInvert},
-    {"--rig", true, setRig},       {"--rig-speed", true, setRig},
-    {"--level", true, setLevel},   {"--device", true, setCount},
-    {"--comport", true, setCount}, {"--cycles", true, setCount},
-    {"--every", true, setCount},   {"--offset", true, setCount},
-    {"--next", true, setNext},     {"--check", false, setFlag},
-    {"--seed", true, setSeed},     {"--no-clock-check", false, setFlag},
+    {"--plan", true, setText},      {"--ptt", true, setText},
+    {"--rig-port", true, setText},  {"--rigctld", true, setText},
+    {"--log", true, setText},       {"--invert", false, setInvert},
+    {"--rig", true, setRig},        {"--rig-speed", true, setRig},
+    {"--level", true, setLevel},    {"--device", true, setCount},
+    {"--comport", true, setCount},  {"--cycles", true, setCount},
+    {"--every", true, setCount},    {"--offset", true, setCount},
+    {"--next", true, setNext},      {"--check", false, setFlag},
+    {"--seed", true, setSeed},      {"--no-clock-check", false, setFlag},
+    {"--max-key", true, setMaxKey},
 };
 
 // The options of the commands that take only their own.

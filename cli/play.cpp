@@ -19,6 +19,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -68,11 +70,24 @@ public:
             failed = true;
             onKeyingFailed();
             break;
+        case SessionProblem::SoundLost:
+        case SessionProblem::KeyerLost:
         case SessionProblem::RenderRefused:
-        case SessionProblem::DeviceLost:
+        case SessionProblem::WatchdogTripped:
             fail(message);
             break;
         }
+    }
+    // A device that went away: the beacon waits and comes back by itself.
+    void waitingChanged(BeaconWait what, const std::string& reason, bool still) override {
+        if (what == BeaconWait::None) {
+            say(utcNow() + " playing again");
+            return;
+        }
+        const std::string device =
+            what == BeaconWait::SoundOutput ? "the sound output" : "the keyer";
+        say("vesk-cli: " + std::string(still ? "still " : "") + "waiting for " + device + ": " +
+            reason);
     }
     void ended() override { onEnd(); }
 
@@ -143,7 +158,11 @@ public:
         }
         stopping_ = true;
         session_.turnOff();
-        session_.close();
+        if (!session_.close()) {
+            // A beacon that waited for a device has nothing queued to play out.
+            app_.quit();
+            return;
+        }
         QTimer::singleShot(kDrainLimitMs, &app_, [this] {
             say("vesk-cli: the sound device did not close; ending anyway");
             view_.failed = true;
@@ -198,6 +217,7 @@ int runPlay(const Options& options, int argc, char** argv) {
     // After the last cycle has been heard the session releases the PTT and ends as a close
     // request does, which ends the loop below; no further cycle is keyed.
     session.setCycleLimit(options.cycles);
+    session.setMaxKeyMs(static_cast<int>(std::lround(options.maxKeySeconds * 1000.0)));
     session.setClockTiming(request->timing);
     Stopper stopper(app, session, view);
     view.onEnd = [&app] {

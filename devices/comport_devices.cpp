@@ -17,14 +17,8 @@ namespace fs = std::filesystem;
 // The devices the /dev/serial/by-id links lead to, with the links' names.
 std::map<fs::path, std::string> byIdNames() {
     std::map<fs::path, std::string> names;
-    std::error_code error;
-    for (fs::directory_iterator it("/dev/serial/by-id", error), end; !error && it != end;
-         it.increment(error)) {
-        std::error_code ignored;
-        const fs::path target = fs::canonical(it->path(), ignored);
-        if (!ignored) {
-            names.emplace(target, it->path().filename().string());
-        }
+    for (const auto& [device, link] : platform::serialByIdLinks()) {
+        names.emplace(device, fs::path(link).filename().string());
     }
     return names;
 }

@@ -78,6 +78,11 @@ void SettingsStore::setClockTiming(const ClockTiming& timing) {
     save();
 }
 
+void SettingsStore::setMaxKeySeconds(int seconds) {
+    settings_.maxKeySeconds = seconds;
+    save();
+}
+
 void SettingsStore::save() {
     if (settingsFile_.empty() || settingsUnreadable_ || !shown_ || settings_ == written_) {
         return;

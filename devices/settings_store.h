@@ -60,6 +60,8 @@ public:
     const std::string& lastPattern() const { return settings_.lastPattern; }
     const PttChoice& pttChoice() const { return settings_.ptt; }
     const ClockTiming& clockTiming() const { return settings_.clock; }
+    // How long a key may outlast its pattern, 1..3600 s.
+    int maxKeySeconds() const { return settings_.maxKeySeconds; }
 
     // 0 = no port; kept until finish().
     void setPttComport(std::int32_t pttComport) { pttComport_ = pttComport; }
@@ -70,6 +72,7 @@ public:
     void setLastPattern(const std::string& path);
     void setPttChoice(const PttChoice& choice);
     void setClockTiming(const ClockTiming& timing);
+    void setMaxKeySeconds(int seconds);
 
 private:
     void save();

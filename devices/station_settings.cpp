@@ -98,6 +98,8 @@ Result<> readLine(std::string_view key, std::string_view value, int lineNumber, 
         return intValue(s.clock.everyMinutes, 0, kMaxEveryMinutes);
     } else if (key == "clock-offset") {
         return intValue(s.clock.offsetSeconds, 0, kMaxEveryMinutes * 60);
+    } else if (key == "max-key") {
+        return intValue(s.maxKeySeconds, 1, 3600);
     } else {
         return fail("unknown setting \"" + std::string(key) + "\"");
     }
@@ -136,6 +138,7 @@ std::string stationSettingsText(const StationSettings& settings) {
     line("rig-speed", std::to_string(settings.ptt.rig.speed));
     line("clock-every", std::to_string(settings.clock.everyMinutes));
     line("clock-offset", std::to_string(settings.clock.offsetSeconds));
+    line("max-key", std::to_string(settings.maxKeySeconds));
     return text;
 }
 

@@ -18,6 +18,8 @@ struct StationSettings {
     std::string lastPattern;          // full path of the pattern last opened or saved
     PttChoice ptt;
     ClockTiming clock; // off: at the pattern's repeat interval
+    // The transmit watchdog: how long a key may outlast its pattern, 1..3600 s.
+    int maxKeySeconds = 10;
     bool operator==(const StationSettings&) const = default;
 };
 
@@ -28,7 +30,8 @@ std::string defaultStationSettingsPath();
 // The file's text: "key = value" lines under a comment line, e.g. "sound-output = ...",
 // "output-level = 90", "last-pattern = ...", "ptt = both", "ptt-lines = both" (the lines'
 // choice, kept while CAT keys), "ptt-inverted = no", "rig-model = 1",
-// "rig-port = /dev/ttyUSB0", "rig-speed = 9600", "clock-every = 2", "clock-offset = 1".
+// "rig-port = /dev/ttyUSB0", "rig-speed = 9600", "clock-every = 2", "clock-offset = 1",
+// "max-key = 10".
 std::string stationSettingsText(const StationSettings& settings);
 
 // The settings in `text`; a line that is not "key = value" with a known key and a value of

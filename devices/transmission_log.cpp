@@ -61,6 +61,10 @@ std::string oneField(const std::string& text) {
 
 } // namespace
 
+std::string eventLine(UtcNanoseconds time, const std::string& text) {
+    return formatUtcMilliseconds(time) + "\tevent\t" + oneField(text);
+}
+
 std::string transmissionLine(const TransmissionRecord& record) {
     std::string line =
         formatUtcMilliseconds(record.keyed) + '\t' + formatUtcMilliseconds(record.released) +

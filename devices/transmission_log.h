@@ -45,6 +45,11 @@ struct TransmissionLabel {
 // two fields: "<TAB>wspr-20m<TAB>14095600 Hz" ("-" for no frequency).
 std::string transmissionLine(const TransmissionRecord& record);
 
+// What befell the beacon besides transmissions, as one line without its newline:
+// "2026-12-07T05:30:00.012Z<TAB>event<TAB>waiting for the sound output: ...". The second field
+// tells it from a transmission's line, whose second field is a time.
+std::string eventLine(UtcNanoseconds time, const std::string& text);
+
 // "2026-12-07T05:30:00.012Z" for `time`.
 std::string formatUtcMilliseconds(UtcNanoseconds time);
 
@@ -86,6 +91,8 @@ public:
     }
     // The next transmission is cycle 1 again (call at Turn On).
     void restartCycles() { cycle_ = 0; }
+    // The next transmission is cycle `heard` + 1 (a beacon that plays on after a wait).
+    void continueCycles(long heard) { cycle_ = heard; }
 
     void pttOn() override;
     void pttOff() override;

@@ -12,11 +12,9 @@
 
 namespace vesk::platform {
 
-// The operator's sentences for the two ways a sound output fails; the reason an open gives
-// follows the first.
+// The operator's sentence for a sound output that does not open; the reason the open gives
+// follows it.
 inline constexpr const char* kOpenFailureText = "Error opening waveform audio device!";
-inline constexpr const char* kDeviceLostText =
-    "The sound device stopped working; the beacon has been turned off.";
 // How a failed open names output -1.
 inline constexpr const char* kDefaultOutputName = "the system default output";
 
@@ -49,6 +47,10 @@ public:
     // follows a success. A failure names the output (its name, or "the system default
     // output") and the sound system's reason: "USB Audio: Device unavailable".
     virtual Result<> open(int index, const vesk::SoundFormat& format, AudioListener listener) = 0;
+    // Opens the output of the last successful open() again, found by its name (a sound server
+    // that restarted may number its outputs afresh); the system default stays the default.
+    // Fails as open() does, also when nothing was opened before.
+    virtual Result<> reopen(const vesk::SoundFormat& format, AudioListener listener) = 0;
     // Queues a block of bytes (a copy is taken) under the caller's number `block`.
     virtual bool write(int block, const std::uint8_t* data, std::size_t size) = 0;
     // Closes the device; false while blocks are still queued.

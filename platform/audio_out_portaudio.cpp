@@ -231,6 +231,31 @@ public:
             return fail(name + ": " + reasonText(error));
         }
         session_ = std::make_shared<Session>(Session{std::move(listener), false});
+        opened_ = wanted;
+        openedOnce_ = true;
+        poll_.start();
+        post({{AudioEvent::Opened, 0}});
+        return {};
+    }
+
+    Result<> reopen(const vesk::SoundFormat& format, AudioListener listener) override {
+        if (!openedOnce_) {
+            return fail("no sound output was opened before");
+        }
+        if (stream_ != nullptr) {
+            return fail("the sound output is already open");
+        }
+        // Whatever PortAudio knew of the devices may be stale: the server that came back may
+        // number them afresh.
+        Library& library = Library::instance();
+        const std::string name = opened_.value_or(kDefaultOutputName);
+        if (!library.refresh()) {
+            return fail(name + ": " + reasonText(library.initError()));
+        }
+        if (const PaError error = openStream(opened_, format); error != paNoError) {
+            return fail(name + ": " + reasonText(error));
+        }
+        session_ = std::make_shared<Session>(Session{std::move(listener), false});
         poll_.start();
         post({{AudioEvent::Opened, 0}});
         return {};
@@ -469,6 +494,9 @@ private:
     bool started_ = false;
     QTimer poll_;
     std::shared_ptr<Session> session_;
+    // The output of the last successful open, by name (none: the default), for reopen().
+    std::optional<std::string> opened_;
+    bool openedOnce_ = false;
     std::size_t frameBytes_ = 2;
     double rate_ = 44100.0;
     std::int64_t latencyFrames_ = 0;

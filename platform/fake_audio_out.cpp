@@ -29,6 +29,7 @@ Result<> FakeAudioOut::open(int index, const vesk::SoundFormat& format, AudioLis
         return fail(name + ": " + openFailure_);
     }
     open_ = true;
+    openedDevice_ = index;
     lost_ = false;
     openedDelivered_ = false;
     streamStarted_ = false;
@@ -41,6 +42,14 @@ Result<> FakeAudioOut::open(int index, const vesk::SoundFormat& format, AudioLis
     unreported_.clear();
     post(AudioEvent::Opened, 0);
     return {};
+}
+
+Result<> FakeAudioOut::reopen(const vesk::SoundFormat& format, AudioListener listener) {
+    if (!openedDevice_) {
+        ++openAttempts_;
+        return fail("no sound output was opened before");
+    }
+    return open(*openedDevice_, format, std::move(listener));
 }
 
 bool FakeAudioOut::write(int block, const std::uint8_t* data, std::size_t size) {

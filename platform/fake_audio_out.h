@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -19,6 +20,8 @@ namespace vesk::platform {
 class FakeAudioOut : public AudioOut {
 public:
     Result<> open(int index, const vesk::SoundFormat& format, AudioListener listener) override;
+    // The index of the last successful open again: the fake's outputs keep their numbers.
+    Result<> reopen(const vesk::SoundFormat& format, AudioListener listener) override;
     bool write(int block, const std::uint8_t* data, std::size_t size) override;
     bool close() override;
     bool isOpen() const override { return open_; }
@@ -105,6 +108,7 @@ private:
     int openAttempts_ = 0;
     int closeAttempts_ = 0;
     int lastDevice_ = -2;
+    std::optional<int> openedDevice_; // the last index that opened
     vesk::SoundFormat lastFormat_;
     std::vector<std::string> violations_;
 };

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -81,6 +82,22 @@ std::string comportDevicePath(std::int32_t number) {
     return builtinPath(number);
 }
 
+std::map<std::string, std::string> serialByIdLinks() {
+    const char* dir = std::getenv("VESK_SERIAL_BY_ID_DIR");
+    const std::filesystem::path folder = dir != nullptr && *dir != '\0' ? dir : "/dev/serial/by-id";
+    std::map<std::string, std::string> links;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code ignored;
+        const std::filesystem::path target = std::filesystem::canonical(it->path(), ignored);
+        if (!ignored) {
+            links.emplace(target.string(), it->path().string());
+        }
+    }
+    return links;
+}
+
 SerialLines::~SerialLines() {
     SerialLines::close();
 }
@@ -88,7 +105,12 @@ SerialLines::~SerialLines() {
 Result<> SerialLines::open(std::int32_t number) {
     SerialLines::close();
     const std::string name = comName(number);
-    const std::string path = comportDevicePath(number);
+    std::string path = comportDevicePath(number);
+    std::error_code missing;
+    if (const auto stable = stableNames_.find(number);
+        stable != stableNames_.end() && std::filesystem::exists(stable->second, missing)) {
+        path = stable->second;
+    }
     if (path.empty()) {
         return fail(name + ": no device for this number");
     }
@@ -139,6 +161,15 @@ Result<> SerialLines::open(std::int32_t number) {
     Result<> released = changeLines(false, true);
     if (!released) {
         SerialLines::close();
+        return released;
+    }
+    if (!stableNames_.contains(number)) {
+        std::error_code ignored;
+        const std::string device = std::filesystem::canonical(path, ignored).string();
+        const std::map<std::string, std::string> links = serialByIdLinks();
+        if (const auto link = links.find(device); !ignored && link != links.end()) {
+            stableNames_.emplace(number, link->second);
+        }
     }
     return released;
 }

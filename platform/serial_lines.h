@@ -4,6 +4,7 @@
 #include "platform/result.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace vesk::platform {
@@ -13,6 +14,11 @@ namespace vesk::platform {
 // userFolder) if present; else COM1-32 /dev/ttyS0-31,
 // COM33-64 /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31. Empty when the number names none.
 std::string comportDevicePath(std::int32_t number);
+
+// The serial adapters' own names: each link in /dev/serial/by-id ($VESK_SERIAL_BY_ID_DIR when
+// set, for tests) by the device it leads to, both as full paths. A USB adapter keeps its link
+// whatever ttyUSB number it comes back under.
+std::map<std::string, std::string> serialByIdLinks();
 
 // Which modem lines key the transmitter. The line not used is held cleared; inverted keys by
 // clearing the used lines and releases by asserting them.
@@ -42,7 +48,9 @@ public:
     SerialLines& operator=(const SerialLines&) = delete;
     virtual ~SerialLines();
 
-    // Opens "COM" + number exclusively. Fails for no device, a non-tty (a regular file), a
+    // Opens "COM" + number exclusively; a number opened before whose adapter had a by-id link is
+    // opened by that link while it is there, so a re-plugged adapter is found under a new
+    // device number. Fails for no device, a non-tty (a regular file), a
     // port already open elsewhere, a port whose HUPCL cannot be set, a port whose lines fail
     // to drop straight after opening. A device without modem lines (a pty) opens: its keying
     // then fails. A failure's sentence is "COMn: " and the reason.
@@ -70,6 +78,8 @@ private:
     Result<> changeLines(bool keyed, bool linesMayBeMissing = false);
 
     int fd_ = -1;
+    // The by-id link of each port opened before: a port that went away is opened again by it.
+    std::map<std::int32_t, std::string> stableNames_;
     PttMethod method_;
     PttMethod openMethod_; // the method the open port was set up for
     std::string name_;     // "COMn" of the open port

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tone/clock_timing.h"
 
+#include <chrono>
+
 #include <cstdio>
 #include <ctime>
 
@@ -66,6 +68,24 @@ std::string formatUtcTime(UtcNanoseconds time) {
 
 const WallClock& systemWallClock() {
     static const SystemWallClock clock;
+    return clock;
+}
+
+namespace {
+
+class SystemSteadyClock : public SteadyClock {
+public:
+    SteadyNanoseconds now() const override {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+};
+
+} // namespace
+
+const SteadyClock& systemSteadyClock() {
+    static const SystemSteadyClock clock;
     return clock;
 }
 

@@ -48,4 +48,18 @@ public:
 // The system's real-time clock.
 const WallClock& systemWallClock();
 
+// Nanoseconds on a clock that only goes forward, whatever is done to the wall clock: what
+// durations, deadlines and retries are measured on.
+using SteadyNanoseconds = std::int64_t;
+
+// Reads the steady clock; a test moves its own.
+class SteadyClock {
+public:
+    virtual ~SteadyClock() = default;
+    virtual SteadyNanoseconds now() const = 0;
+};
+
+// The system's monotonic clock.
+const SteadyClock& systemSteadyClock();
+
 } // namespace vesk

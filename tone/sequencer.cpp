@@ -84,16 +84,35 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
     sound_ = std::move(*sound);
     loaded_.reset();
     // The render has refused any parameter outside its limits.
-    const std::int32_t dotLength = pattern.dotLength;
     dotCount_ = pattern.dotCount;
     repeatDots_ = pattern.repeatDots;
-    dotSamples_ = std::int64_t{dotLength} * kSampleRate / 1000;
-    dotLength_ = dotLength;
-
+    dotSamples_ = std::int64_t{pattern.dotLength} * kSampleRate / 1000;
+    dotLength_ = pattern.dotLength;
     clock_ = clockTiming_;
+    cyclesHeard_ = 0;
+    if (const Result<> opened = openOutput(soundcardIndex); !opened) {
+        view_.openFailed(opened.message());
+    }
+}
+
+Result<> Sequencer::resume() {
+    if (state_ != PlaybackState::Idle || sound_.empty()) {
+        return fail("nothing to resume");
+    }
+    // A cycle whose pattern had been heard to its end when the sound stopped counts as played:
+    // only its silent rest was cut.
+    if (cycleStart_ >= 0 && played_ >= cycleStart_ + sound_.sampleCount()) {
+        ++cyclesHeard_;
+        cycleStart_ = -1;
+    }
+    restartCycle();
+    return openOutput(std::nullopt);
+}
+
+Result<> Sequencer::openOutput(std::optional<int> soundcardIndex) {
     // On the clock the views start with each cycle as it is heard.
     if (!onClock()) {
-        timer_.start(dotLength);
+        timer_.start(dotLength_);
         timerRunning_ = true;
     }
     view_.parametersLocked(true);
@@ -101,32 +120,33 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
     SoundFormat format;
     fillSoundFormat(format, 1, kSampleRate, 16);
     const std::uint64_t session = ++session_;
-    const Result<> opened =
-        audio_.open(soundcardIndex, format, [this, session](AudioEvent event, int block) {
-            if (session != session_) {
-                return;
-            }
-            if (route_) {
-                route_(event, block);
-            } else {
-                handleAudioEvent(event, block);
-            }
-        });
+    platform::AudioListener listener = [this, session](AudioEvent event, int block) {
+        if (session != session_) {
+            return;
+        }
+        if (route_) {
+            route_(event, block);
+        } else {
+            handleAudioEvent(event, block);
+        }
+    };
+    const Result<> opened = soundcardIndex ? audio_.open(*soundcardIndex, format, listener)
+                                           : audio_.reopen(format, listener);
     if (!opened) {
         // Without a device there is nothing to key for: undo what the start did before the
         // operator sees the message.
         timer_.stop();
         timerRunning_ = false;
         view_.parametersLocked(false);
-        view_.openFailed(opened.message());
-        return;
+        return opened;
     }
     opened_ = false;
     closeAccepted_ = false;
     blockQueued_.fill(false);
     // The first cycle follows a short silence, so that it too is keyed ahead of its first
     // sample by the played-sample clock; nothing is keyed before the device plays. It lasts
-    // repeatDots dots (a repeat of 0: one), the later ones repeatDots + 1.
+    // repeatDots dots (a repeat of 0: one), the later ones repeatDots + 1. After a loss the
+    // count goes on from the cycles heard: the one cut short is not counted.
     playPosition_ = sound_.sampleCount();
     written_ = 0;
     played_ = 0;
@@ -134,10 +154,9 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
     patternFloor_ = 0;
     nextStarts_.clear();
     nextStartAt_ = kLeadInSamples;
-    nextPeriod_ = samplesOfDots(std::max(repeatDots_, 1), dotLength);
-    finishing_ = false;
-    cyclesWritten_ = 0;
-    cyclesHeard_ = 0;
+    nextPeriod_ = samplesOfDots(std::max(repeatDots_, 1), dotLength_);
+    cyclesWritten_ = cyclesHeard_;
+    finishing_ = cycleLimit_ > 0 && cyclesWritten_ >= cycleLimit_;
     underrunsReported_ = 0;
     nextTransmission_ = -1;
     missedStart_ = false;
@@ -149,6 +168,7 @@ void Sequencer::turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int
         placeOnClock();
     }
     state_ = PlaybackState::Opening;
+    return {};
 }
 
 std::int64_t Sequencer::sampleAtWallTime(UtcNanoseconds time) const {
@@ -424,13 +444,14 @@ void Sequencer::endAfterLoss(bool closeDevice) {
     blockQueued_.fill(false);
     nextStarts_.clear();
     dotCounter_ = 0;
+    // Told first: an owner that waits for the output to come back shows no Turn Off between.
+    view_.deviceLost();
     view_.cycleRestarted();
     key(false);
     view_.playingChanged(false);
     playPosition_ = 0;
     view_.parametersLocked(false);
     planTransmission(-1);
-    view_.deviceLost();
     if (closing) {
         view_.closed();
     }

@@ -125,6 +125,11 @@ public:
     // Turn On, when Idle: renders the pattern for playback and opens output `soundcardIndex`
     // (-1: the system default) at peak `amplitude` (0..32767).
     void start(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex);
+    // After the output was lost (Idle again): opens the output of the last Turn On again, by
+    // its name, and plays the same sound from a new lead-in (on the clock: the next boundary);
+    // the cycle count and a cycle limit go on from the cycles heard before the loss. A failure
+    // says why the output did not open.
+    Result<> resume();
     // Turn Off, while opening, playing or closing: the transmitter is released at once and
     // the queued sound plays out before the device closes. Nothing while Idle or Draining.
     void stop();
@@ -152,6 +157,7 @@ public:
     // Plays `cycles` cycles (0: no limit) from the next Turn On, then releases the
     // transmitter once the last one has been heard and ends as a close request does.
     void setCycleLimit(long cycles) { cycleLimit_ = cycles; }
+    long cycleLimit() const { return cycleLimit_; }
     // From the next Turn On, each cycle starts at the next boundary of `timing` after the one
     // before it has been heard (at least kClockFirstMarginNs after Turn On for the first),
     // instead of at the pattern's repeat interval; the views then follow each cycle as it is
@@ -190,6 +196,10 @@ public:
     PlaybackState state() const { return state_; }
     // The stream of the last Turn On (or the one given to replaceSound, once it is read).
     const PatternStream& sound() const { return sound_; }
+    // Cycles heard to their end since Turn On (a resume goes on counting).
+    long cyclesHeard() const { return cyclesHeard_; }
+    // The cycle limit has been written: no cycle is to come.
+    bool finishing() const { return finishing_; }
 
 private:
     // The one render before playback, for start() and loadPattern(): progress, the end of the
@@ -199,6 +209,9 @@ private:
     // What Turn On and Turn Off both do first: the timer stops and the cycle starts at slot 0.
     void restartCycle();
     void turnOn(const BeaconPattern& pattern, std::int32_t amplitude, int soundcardIndex);
+    // Opens output `soundcardIndex`, or the last one again by name, and prepares the playback
+    // of sound_ from a new lead-in.
+    Result<> openOutput(std::optional<int> soundcardIndex);
     void turnOff();
     void fillAndWrite(int block);
     void tryClose();

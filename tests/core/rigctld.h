@@ -45,7 +45,16 @@ inline bool listening(int port) {
 // it touches no serial device.
 class Rigctld {
 public:
-    Rigctld() : port_(freePort()) {
+    Rigctld() : port_(freePort()) { start(); }
+    ~Rigctld() { stop(); }
+    Rigctld(const Rigctld&) = delete;
+    Rigctld& operator=(const Rigctld&) = delete;
+
+    // Starts it (again) on the same port.
+    void start() {
+        if (pid_ > 0) {
+            return;
+        }
         const std::string portText = std::to_string(port_);
         std::vector<std::string> args = {"rigctld", "-m",        "1",  "-P",    "RIG",
                                          "-T",      "127.0.0.1", "-t", portText};
@@ -69,13 +78,10 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
-    ~Rigctld() { stop(); }
-    Rigctld(const Rigctld&) = delete;
-    Rigctld& operator=(const Rigctld&) = delete;
-
-    void stop() {
+    // Ends it as asked (SIGTERM), or as a crash does (SIGKILL).
+    void stop(int signal = SIGTERM) {
         if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
+            ::kill(pid_, signal);
             ::waitpid(pid_, nullptr, 0);
             pid_ = -1;
         }

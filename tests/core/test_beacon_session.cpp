@@ -49,6 +49,19 @@ struct FakeTimer : vesk::platform::DotTimer {
     int period = 0;
 };
 
+// The steady clock, moved by the test, and a wall clock that moves with it from noon.
+struct FakeSteadyClock : vesk::SteadyClock {
+    vesk::SteadyNanoseconds now() const override { return ms * 1'000'000; }
+    std::int64_t ms = 0;
+};
+struct FakeWallClock : vesk::WallClock {
+    explicit FakeWallClock(const FakeSteadyClock& clock) : steady(clock) {}
+    vesk::UtcNanoseconds now() const override {
+        return 1'796'644'800'000'000'000 + steady.now(); // 2026-12-07T12:00:00Z
+    }
+    const FakeSteadyClock& steady;
+};
+
 // What the views are told.
 struct Recorder : vesk::SessionView {
     void playingChanged(bool on) override { playing = on; }
@@ -80,14 +93,24 @@ struct Recorder : vesk::SessionView {
         }
     }
     void ended() override { ++windowEnds; }
+    void waitingChanged(vesk::BeaconWait what, const std::string& reason, bool still) override {
+        waits.push_back({what, reason, still});
+    }
+    void keyerChanged(bool isMissing, const std::string&) override { missing = isMissing; }
 
     int count(SessionProblem kind) const {
         return static_cast<int>(std::count_if(problems.begin(), problems.end(),
                                               [kind](const auto& p) { return p.first == kind; }));
     }
 
+    struct Wait {
+        vesk::BeaconWait what;
+        std::string reason;
+        bool still;
+    };
     std::function<std::int64_t()> played;
-    bool keyed = false, controlsEnabled = true, playing = false;
+    bool keyed = false, controlsEnabled = true, playing = false, missing = false;
+    std::vector<Wait> waits;
     int keyings = 0, redraws = 0, renderEnds = 0, windowEnds = 0;
     std::vector<int> renderBlocks;
     std::vector<CycleProgress> progress;
@@ -137,15 +160,16 @@ protected:
             ADD_FAILURE() << "keyer contract: " << breach;
         }
     }
+    // The dot timer is the first timer the session makes, its own the second.
     std::unique_ptr<BeaconSession> makeSession() {
         return std::make_unique<BeaconSession>(
             std::move(ownedAudio_),
             [this](std::function<void()> tick) {
                 auto made = std::make_unique<FakeTimer>(std::move(tick));
-                timer_ = made.get();
+                (timer_ == nullptr ? timer_ : sessionTimer_) = made.get();
                 return made;
             },
-            std::make_unique<vesk::Ptt>(vesk::fakeKeyerOpener(keyers)));
+            std::make_unique<vesk::Ptt>(vesk::fakeKeyerOpener(keyers)), wall, steady);
     }
 
     // The window's Turn On/Off button.
@@ -159,14 +183,23 @@ protected:
     // Turn On/Off, then the event loop runs once.
     void press() { toggle(), audio.deliver(); }
 
-    // Lets `ms` milliseconds of sound play, with the event loop running every 10 ms.
-    void passTime(int ms) {
+    // Lets `ms` milliseconds pass, with the event loop running every 10 ms: the output plays
+    // (unless `stalled`), and the session's own timer ticks every 250 ms while it runs.
+    void passTime(int ms, bool stalled = false) {
         for (int done = 0; done < ms; done += 10) {
             elapsedMs += std::min(10, ms - done);
+            steady.ms = elapsedMs;
             const std::int64_t target = elapsedMs * vesk::kSampleRate / 1000;
-            audio.advance(target - advancedSamples);
+            if (!stalled) {
+                audio.advance(target - advancedSamples);
+            }
             advancedSamples = target;
             audio.deliver();
+            for (; elapsedMs - sessionTickedMs >= 250; sessionTickedMs += 250) {
+                if (sessionTimer_->running) {
+                    sessionTimer_->tick();
+                }
+            }
         }
     }
 
@@ -290,12 +323,15 @@ protected:
     std::unique_ptr<FakeAudioOut> ownedAudio_ = std::make_unique<FakeAudioOut>();
     FakeAudioOut& audio = *ownedAudio_;
     std::shared_ptr<vesk::FakeKeyerLog> keyers = std::make_shared<vesk::FakeKeyerLog>();
+    FakeSteadyClock steady;
+    FakeWallClock wall{steady};
     FakeTimer* timer_ = nullptr;
+    FakeTimer* sessionTimer_ = nullptr;
     std::unique_ptr<BeaconSession> session = makeSession();
     FakeTimer& timer = *timer_;
     Recorder rec;
     BeaconPattern pattern = painted(vesk::resetPattern(), 100, 100, 200);
-    std::int64_t elapsedMs = 0, advancedSamples = 0;
+    std::int64_t elapsedMs = 0, advancedSamples = 0, sessionTickedMs = 0;
     std::vector<Tick> ticks;
     std::vector<int> restartTicks; // tick numbers, from 1
 };
@@ -517,48 +553,185 @@ TEST_F(SessionTest, AFailedOpenIsReportedOnceAndLeavesNothingRunning) {
 
 class DeviceLoss : public SessionTest {
 protected:
-    void expectEndedByLoss(int losses) {
-        ASSERT_EQ(rec.count(SessionProblem::DeviceLost), losses);
-        EXPECT_FALSE(rec.keyed || timer.running || session->playing() || !rec.controlsEnabled);
-        EXPECT_EQ(session->state(), PlaybackState::Idle);
-    }
     void loseDevice() { audio.loseDevice(), audio.deliver(); }
+    // Keyings and releases while nothing was heard: the output was gone.
+    int keyingsSince(std::size_t event) const {
+        return static_cast<int>(std::count_if(rec.events.begin() + static_cast<long>(event),
+                                              rec.events.end(),
+                                              [](const Keying& k) { return k.keyed; }));
+    }
 };
 
-TEST_F(DeviceLoss, EndsPlaybackLikeTurnOffAndATurnOnFromTheMessageStartsAfresh) {
+// The output goes away mid-cycle: released at once, the beacon waits (Turn Off still offered,
+// the parameters still held), tries again every 2 s, and plays on from a new cycle once it
+// opens, the cycle count going on.
+TEST_F(DeviceLoss, ReleasesAtOnceWaitsAndPlaysOnWhenTheOutputReturns) {
+    vesk::ScratchFolder folder;
+    ASSERT_TRUE(session->openLog(folder.file("log")).ok());
     press();
-    runTicks(5);
-    rec.onProblem = [this](SessionProblem) {
-        toggle();
-    };
+    runTicks(250);
+    ASSERT_TRUE(rec.keyed);
+    audio.setOpenFailure("Connection refused");
     loseDevice();
-    rec.onProblem = nullptr;
-    EXPECT_EQ(rec.count(SessionProblem::DeviceLost), 1);
-    EXPECT_EQ(session->state(), PlaybackState::Playing);
-    runTicks(3);
-    EXPECT_TRUE(rec.keyed);
-    EXPECT_EQ(audio.queuedBlocks(), 64);
-    EXPECT_EQ(audio.underrunSamples(), 0);
+    EXPECT_FALSE(rec.keyed) << "released at once";
+    EXPECT_EQ(lastKeying(), "release");
+    EXPECT_EQ(session->waiting(), vesk::BeaconWait::SoundOutput);
+    EXPECT_TRUE(rec.playing && !rec.controlsEnabled) << "still on";
+    const std::size_t eventsAtLoss = rec.events.size();
+    const int opensAtLoss = audio.openAttempts();
+    passTime(9000);
+    EXPECT_EQ(audio.openAttempts() - opensAtLoss, 4) << "a try every 2 s";
+    EXPECT_EQ(keyingsSince(eventsAtLoss), 0) << "nothing keyed without sound";
+    ASSERT_EQ(rec.waits.size(), 1u);
+    EXPECT_EQ(rec.waits[0].what, vesk::BeaconWait::SoundOutput);
 
-    loseDevice();
-    expectEndedByLoss(2);
-    EXPECT_EQ(rec.windowEnds, 0);
+    audio.setOpenFailure({});
+    passTime(2000);
+    EXPECT_EQ(session->waiting(), vesk::BeaconWait::None);
+    EXPECT_EQ(session->state(), PlaybackState::Playing);
+    runTicks(5);
+    EXPECT_TRUE(rec.keyed) << "keyed for the next cycle";
+    runTicks(200);
+    ASSERT_EQ(rec.cycles.size(), 2u);
+    EXPECT_EQ(rec.cycles.back().first, 2) << "the cycle cut short is not counted";
+    const std::string log = vesk::readWholeFile(folder.file("log"));
+    EXPECT_NE(log.find("\tevent\twaiting for the sound output: "), std::string::npos) << log;
+    EXPECT_NE(log.find("\tevent\tthe sound output is back: playing again"), std::string::npos)
+        << log;
+    EXPECT_TRUE(rec.problems.empty()) << "a wait is no problem to click away";
 }
 
-TEST_F(DeviceLoss, AWindowWaitingToCloseEnds) {
+TEST_F(DeviceLoss, AWaitEndsWithTurnOffAndAWindowWaitingToCloseEnds) {
+    press();
+    runTicks(3);
+    audio.closeByItself(); // an output that ends the stream unasked is lost as well
+    audio.deliver();
+    ASSERT_EQ(session->waiting(), vesk::BeaconWait::SoundOutput);
+    EXPECT_FALSE(session->close()) << "nothing queued: the owner may end at once";
+    expectAllStopped();
+    EXPECT_TRUE(rec.waits.back().what == vesk::BeaconWait::None);
+    const int opens = audio.openAttempts();
+    passTime(5000);
+    EXPECT_EQ(audio.openAttempts(), opens) << "no more tries";
+
     press();
     EXPECT_TRUE(session->close());
     loseDevice();
-    expectEndedByLoss(1);
-    EXPECT_EQ(rec.windowEnds, 1);
+    EXPECT_EQ(rec.windowEnds, 1) << "a close under way ends rather than wait";
+    EXPECT_EQ(session->waiting(), vesk::BeaconWait::None);
 }
 
-TEST_F(DeviceLoss, AnUnaskedCloseWhilePlayingCountsAsALoss) {
+// A keying the keyer refuses (a port gone, a rig gone): released, the beacon stops, closes the
+// keyer and tries it again after 1, 2, 4 ... s; once it opens it plays on. Nothing is keyed or
+// logged meanwhile, and no box waits for a click.
+TEST_F(DeviceLoss, ALostKeyerIsOpenedAgainAndTheBeaconPlaysOn) {
+    pattern = painted(pattern, 50, 10, 20);
     press();
     runTicks(3);
-    audio.closeByItself();
-    audio.deliver();
-    expectEndedByLoss(1);
+    ASSERT_TRUE(rec.keyed);
+    keyers->refuseKeying = true;
+    runTicks(21);
+    EXPECT_FALSE(rec.keyed) << "a refused keying never shows keyed";
+    ASSERT_EQ(session->waiting(), vesk::BeaconWait::Keyer);
+    EXPECT_EQ(rec.waits.back().reason, "DTR+RTS on COM 3: cannot key: refused");
+    EXPECT_TRUE(rec.missing && rec.playing);
+    EXPECT_TRUE(rec.problems.empty());
+    keyers->refuseKeying = false;
+    keyers->refuseOpen = "COM3: no such device";
+    keyers->events.clear();
+    passTime(8000);
+    const auto opens =
+        std::count(keyers->events.begin(), keyers->events.end(), "open DTR+RTS on COM 3");
+    EXPECT_EQ(opens, 3) << "after 1, 2 and 4 s";
+    const std::size_t records = rec.records.size();
+    passTime(8000);
+    EXPECT_EQ(rec.records.size(), records) << "nothing transmitted, nothing logged";
+
+    keyers->refuseOpen.clear();
+    passTime(16000); // the fifth try, 31 s in
+    ASSERT_EQ(session->waiting(), vesk::BeaconWait::None);
+    EXPECT_FALSE(rec.missing);
+    runTicks(3);
+    EXPECT_TRUE(rec.keyed);
+    EXPECT_EQ(session->state(), PlaybackState::Playing);
+}
+
+// One transmission at a set time (a plan's slot) does not wait: a lost output or keyer ends it,
+// the owner hears why, and the next transmission is the owner's to ask for; a keyer that went
+// away is tried again all the same, and a slot asked for meanwhile sends nothing.
+TEST_F(DeviceLoss, ASingleTransmissionEndsWithItsDevice) {
+    pattern = painted(pattern, 50, 10, 20);
+    const auto inTwoSeconds = [this] {
+        return wall.now() + 2'000'000'000;
+    };
+    session->transmitAt(inTwoSeconds(), pattern, 32767, 3, {"beacon.txt", "qrss", 0});
+    passTime(2500);
+    ASSERT_TRUE(rec.keyed);
+    loseDevice();
+    ASSERT_EQ(rec.count(SessionProblem::SoundLost), 1);
+    EXPECT_FALSE(rec.keyed);
+    EXPECT_EQ(session->waiting(), vesk::BeaconWait::None);
+    EXPECT_FALSE(session->playing());
+
+    session->transmitAt(inTwoSeconds(), pattern, 32767, 3, {"beacon.txt", "qrss", 0});
+    passTime(2500);
+    ASSERT_TRUE(rec.keyed);
+    keyers->refuseKeying = true;
+    keyers->refuseOpen = "COM3: no such device";
+    session->ptt().pttOn(); // the keyer has gone
+    passTime(1000);
+    EXPECT_EQ(rec.count(SessionProblem::KeyerLost), 1);
+    EXPECT_EQ(rec.windowEnds, 1) << "the transmission ended";
+    session->transmitAt(inTwoSeconds(), pattern, 32767, 3, {"beacon.txt", "qrss", 0});
+    EXPECT_EQ(rec.count(SessionProblem::KeyerLost), 2) << "no keyer, no transmission";
+    EXPECT_FALSE(audio.isOpen());
+    keyers->refuseKeying = false;
+    keyers->refuseOpen.clear();
+    passTime(4000);
+    EXPECT_FALSE(session->keyerMissing()) << "tried again meanwhile";
+}
+
+// A keyer chosen and not open: Turn On waits for it, and nothing is keyed, logged or played
+// until it opens.
+TEST_F(DeviceLoss, AKeyerThatDidNotOpenIsWaitedFor) {
+    keyers->refuseOpen = "Hamlib NET rigctl at 127.0.0.1:4532: cannot open: IO error";
+    EXPECT_FALSE(session->openKeyer({}, 3).ok());
+    EXPECT_TRUE(rec.missing);
+    press();
+    EXPECT_EQ(session->waiting(), vesk::BeaconWait::Keyer);
+    passTime(3000);
+    EXPECT_FALSE(audio.isOpen());
+    EXPECT_TRUE(rec.events.empty() && rec.records.empty());
+    keyers->refuseOpen.clear();
+    passTime(4000);
+    runTicks(3);
+    EXPECT_TRUE(rec.keyed);
+    EXPECT_EQ(audio.lastDevice(), 3) << "the output of the Turn On";
+}
+
+// No key outlasts its pattern's sounding by more than the allowance: a stalled output is
+// released by the watchdog and the beacon is off; a key kept into the next cycles while the
+// sound goes on is no stall.
+TEST_F(DeviceLoss, TheWatchdogEndsAKeyTheSoundNoLongerFollows) {
+    vesk::ScratchFolder folder;
+    ASSERT_TRUE(session->openLog(folder.file("log")).ok());
+    session->setMaxKeyMs(2000);
+    pattern = painted(pattern, 50, 40, 40); // 2.05 s of sound, keyed without a break
+    press();
+    runTicks(300); // 15 s, five cycles
+    EXPECT_TRUE(rec.keyed);
+    EXPECT_EQ(rec.count(SessionProblem::WatchdogTripped), 0);
+    // The sound stops: the last cycle heard began at most 2.05 s ago, and its key may last the
+    // 0.24 s lead, its 2.05 s and the 2 s allowed.
+    passTime(2000, true);
+    EXPECT_TRUE(rec.keyed) << "not before the allowance";
+    passTime(3000, true);
+    EXPECT_FALSE(rec.keyed);
+    EXPECT_EQ(lastKeying(), "release");
+    EXPECT_EQ(rec.count(SessionProblem::WatchdogTripped), 1);
+    EXPECT_FALSE(rec.playing);
+    EXPECT_NE(vesk::readWholeFile(folder.file("log")).find("\tevent\twatchdog: "),
+              std::string::npos);
 }
 
 TEST_F(SessionTest, AShorterSoundLoadedWhilePlayingIsReadAsSilencePastItsEnd) {
@@ -615,38 +788,32 @@ TEST_F(SessionTest, APatternLoadedFarIntoALongCycleTakesOverWithoutAGap) {
     EXPECT_TRUE(std::equal(from + switchAt, stream.end(), after.begin() + switchAt));
 }
 
-// A keying the port refuses shows released and is told once the session's call has returned,
-// once until a keying works; a view may turn the beacon off from it, as `play` does.
-TEST_F(SessionTest, ARefusedKeyingIsToldAfterTheCallAndTheViewMayTurnTheBeaconOff) {
+// A keyer that refuses its first keying cannot key rather than has gone: it is told once until a
+// keying works, and the beacon goes on without waiting. One that has keyed and then refuses has
+// gone, playing or not.
+TEST_F(SessionTest, AKeyerThatNeverKeyedIsToldOnceUntilAKeyingWorks) {
     keyers->refuseKeying = true;
-    bool insideEngine = false;
-    rec.onProblem = [&](SessionProblem kind) {
-        if (kind == SessionProblem::KeyingFailed) {
-            insideEngine = session->state() != PlaybackState::Playing;
-            toggle();
-        }
-    };
-    press();
-    runTicks(3);
-    ASSERT_EQ(rec.count(SessionProblem::KeyingFailed), 1);
-    EXPECT_EQ(rec.problems[0].second, "DTR+RTS on COM 3: cannot key: refused");
-    EXPECT_FALSE(insideEngine);
-    EXPECT_FALSE(rec.keyed) << "a refused keying never shows keyed";
-    EXPECT_TRUE(rec.records.empty()) << "nothing was transmitted";
-    EXPECT_FALSE(session->playing()) << "turned off and drained";
-
-    // Told once until a keying works again, then once more.
-    rec.onProblem = nullptr;
-    passTime(300);
     press();
     runTicks(250);
-    EXPECT_EQ(rec.count(SessionProblem::KeyingFailed), 1) << "not again every cycle";
+    ASSERT_EQ(rec.count(SessionProblem::KeyingFailed), 1) << "not again every cycle";
+    EXPECT_EQ(session->waiting(), vesk::BeaconWait::None);
+    EXPECT_TRUE(rec.records.empty()) << "nothing transmitted";
+    EXPECT_EQ(rec.problems[0].second, "DTR+RTS on COM 3: cannot key: refused");
+    press();
+    session->ptt().pttOn();
+    EXPECT_EQ(rec.count(SessionProblem::KeyingFailed), 1) << "still once";
+    EXPECT_FALSE(rec.keyed);
     keyers->refuseKeying = false;
-    runTicks(201);
+    session->ptt().pttOn();
     EXPECT_TRUE(rec.keyed);
+    // A keyer that has keyed and then refuses has gone: it is closed and tried again.
     keyers->refuseKeying = true;
-    runTicks(201);
-    EXPECT_EQ(rec.count(SessionProblem::KeyingFailed), 2);
+    session->ptt().pttOn();
+    EXPECT_EQ(rec.count(SessionProblem::KeyingFailed), 1);
+    EXPECT_TRUE(rec.missing && session->keyerMissing());
+    keyers->refuseKeying = false;
+    passTime(1500);
+    EXPECT_FALSE(rec.missing || session->keyerMissing()) << "opened again";
 }
 
 // Each transmission goes to the log as one line naming the pattern and the keying, and to the

@@ -8,7 +8,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+
+#include <chrono>
 
 #include <algorithm>
 
@@ -82,11 +85,35 @@ TEST_F(MainWindowTest, RefusedKeyingShowsPttOffAndOneNoticeUntilAKeyingWorks) {
     port_->refuseKeying = false;
     state_.session->ptt().pttOn();
     EXPECT_EQ(text(2501), "PTT ON");
+}
+
+// A port that keyed and then refuses (an adapter pulled out): the label says the PTT is
+// missing and the title what the beacon waits for, with no box to click away; once the port
+// keys again the beacon plays on by itself.
+TEST_F(MainWindowTest, AKeyerLostWhilePlayingShowsInTheLabelAndTitleUntilItIsBack) {
+    start(3);
+    startPlaying();
+    ASSERT_EQ(text(2501), "PTT ON");
     port_->refuseKeying = true;
-    state_.session->ptt().pttOn();
-    ui::processEvents();
-    EXPECT_EQ(text(2501), "PTT OFF");
-    EXPECT_EQ(boxes_.size(), 2u);
+    // On to the next cycle's keying, 20 s on.
+    for (int i = 0; i < 150 && text(2501) != "NO PTT"; ++i) {
+        play(8192);
+    }
+    EXPECT_EQ(text(2501), "NO PTT");
+    EXPECT_EQ(text(1002), "Turn Off");
+    EXPECT_NE(title().find("[waiting for the keyer: COM3: cannot raise DTR: Input/output error]"),
+              std::string::npos)
+        << title();
+    EXPECT_TRUE(boxes_.empty());
+
+    port_->refuseKeying = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (text(2501) != "PTT ON" && std::chrono::steady_clock::now() < deadline) {
+        play(441);
+        QTest::qWait(10);
+    }
+    EXPECT_EQ(text(2501), "PTT ON") << "back on its own";
+    EXPECT_EQ(title().find("[waiting"), std::string::npos) << title();
 }
 
 // An output that will not open says why below the fixed sentence; nothing is keyed.

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <algorithm>
@@ -130,7 +131,11 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
         EXPECT_FALSE(child<QLineEdit>(box, "search")->isEnabled()) << "CAT's fields wait";
         child<QRadioButton>(box, "dtr")->setChecked(true);
         child<QCheckBox>(box, "inverted")->setChecked(true);
+        EXPECT_EQ(child<QSpinBox>(box, "maxKey")->value(), 10);
+        child<QSpinBox>(box, "maxKey")->setValue(25);
     });
+    EXPECT_EQ(state_.session->maxKeyMs(), 25000) << "the watchdog's allowance applies at once";
+    EXPECT_EQ(loadStationSettings(settingsPath_).valueOr({}).maxKeySeconds, 25);
     EXPECT_EQ(state_.settings.pttChoice().lines,
               (platform::PttMethod{platform::PttLines::Dtr, true}));
     EXPECT_EQ(port_->method(), state_.settings.pttChoice().lines);
@@ -174,7 +179,7 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
               0u)
         << boxes_[0].text;
     EXPECT_FALSE(state_.session->ptt().isOpen());
-    EXPECT_EQ(text(id::kPttLabel), "PTT OFF");
+    EXPECT_EQ(text(id::kPttLabel), "NO PTT") << "a rig that did not open is never shown keyed";
 
     // Without a PTT port the lines' method waits for one: nothing to open, nothing to report.
     state_.settings.setPttComport(0);

@@ -5,7 +5,8 @@
 // line, followed with VESK_FAKE_MODEM_TIMES set by the CLOCK_MONOTONIC time in seconds (the
 // playback measurement lines it up with a recording), or by the CLOCK_REALTIME time with it set
 // to "realtime" (to compare with the UTC times the program logs); with VESK_FAKE_MODEM_FAIL
-// set, raising a line fails with EIO (a port gone bad).
+// set, raising a line fails with EIO (a port gone bad). A pty whose other side has closed
+// fails every change with EIO, as a real port does once its adapter has gone.
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <ctime>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
@@ -27,6 +29,11 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
     static const auto next = reinterpret_cast<Ioctl>(::dlsym(RTLD_NEXT, "ioctl"));
     if ((request != TIOCMBIS && request != TIOCMBIC) || arg == nullptr || ::isatty(fd) == 0) {
         return next(fd, request, arg);
+    }
+    // A hung-up terminal refuses its settings too: so does an unplugged adapter's.
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0) {
+        return -1;
     }
     const bool raise = request == TIOCMBIS;
     if (raise && std::getenv("VESK_FAKE_MODEM_FAIL") != nullptr) {

@@ -19,20 +19,43 @@ namespace vesk {
 // they are logged; without it, every line change fails as on a port without modem lines.
 class Comport7 {
 public:
-    Comport7() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    Comport7() { plugIn(); }
+    ~Comport7() { ::close(master_); }
+    // The adapter goes: the pty's other side closes, and every line change on it fails.
+    void pullOut() {
+        ::close(master_);
+        master_ = -1;
+    }
+    // An adapter comes (back): a new pty, on another device number than any before, and COM7
+    // leads to it; with `keepComLink`, COM7 is left leading where it did (to the number the
+    // adapter had before) and only its by-id link (in byIdFolder()) leads to the new one.
+    void plugIn(bool keepComLink = false) {
+        const int fresh = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ::close(master_);
+        master_ = fresh;
         const char* name = master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0
                                ? ::ptsname(master_)
                                : nullptr;
-        if (name != nullptr) {
-            device = name;
+        device = name != nullptr ? name : "";
+        if (device.empty()) {
+            return;
+        }
+        std::error_code ignored;
+        std::filesystem::create_directories(byIdFolder(), ignored);
+        const std::string byId = byIdFolder() + "/usb-Vesk_Test_Adapter_0001-if00-port0";
+        std::filesystem::remove(byId, ignored);
+        std::filesystem::create_symlink(device, byId);
+        if (!keepComLink) {
+            std::filesystem::remove(ports.file("COM7"), ignored);
             std::filesystem::create_symlink(device, ports.file("COM7"));
         }
     }
-    ~Comport7() { ::close(master_); }
-    Comport7(const Comport7&) = delete;
-    Comport7& operator=(const Comport7&) = delete;
+    std::string byIdFolder() const { return ports.file("by-id"); }
 
-    EnvironmentChanges environment() const { return {{"VESK_COMPORT_DIR", ports.path().string()}}; }
+    EnvironmentChanges environment() const {
+        return {{"VESK_COMPORT_DIR", ports.path().string()},
+                {"VESK_SERIAL_BY_ID_DIR", byIdFolder()}};
+    }
     EnvironmentChanges modemEnvironment() const {
         EnvironmentChanges changes = environment();
         changes["LD_PRELOAD"] = VESK_FAKE_MODEM_PATH;
@@ -68,7 +91,7 @@ private:
                log.compare(log.size() - tail.size(), tail.size(), tail) == 0;
     }
 
-    int master_;
+    int master_ = -1;
 };
 
 inline bool holdsOpen(pid_t pid, const std::string& device) {

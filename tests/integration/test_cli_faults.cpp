@@ -1,0 +1,312 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// vesk-cli play when its devices fail for real: a sound server killed and started again, a
+// serial adapter pulled out and plugged in (a pty closed and another linked in its place),
+// rigctld killed and started again, a sound server that stalls.
+#include "tests/integration/monitor_recording.h"
+
+#include "tests/core/rigctld.h"
+#include "tests/core/scratch_folder.h"
+#include "tests/integration/fake_port.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <ctime>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vesk {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kCli = VESK_CLI_PATH;
+
+// Five tone dots of 50 ms with silence between, in a cycle of 41 dots (2050 ms): keyed about
+// 0.74 s of each cycle.
+const char* const kPattern =
+    "50 9 50 1000 40\r\n8 1\r\n0 1\r\n4 1\r\n0 1\r\n12 1\r\n0 1\r\n1 1\r\n0 1\r\n16 1\r\n0 1\r\n";
+
+double monotonicNow() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// A line change of the fake modem's log: keyed or released, at CLOCK_MONOTONIC seconds.
+struct LineChange {
+    bool keyed = false;
+    double at = 0.0;
+};
+
+// The keyings and releases (the RTS line's, which changes last) of a timed modem log.
+std::vector<LineChange> lineChanges(const std::string& log) {
+    std::vector<LineChange> changes;
+    std::istringstream in(log);
+    std::string line;
+    double at = 0.0;
+    while (in >> line >> at) {
+        if (line == "RTS+" || line == "RTS-") {
+            changes.push_back({line == "RTS+", at});
+        }
+    }
+    return changes;
+}
+
+// The lines as the last change left them: released.
+bool endsReleased(const Comport7& port) {
+    const auto changes = lineChanges(port.lineLog());
+    return !changes.empty() && !changes.back().keyed;
+}
+
+// The first change of kind `keyed` after `after`, or none.
+std::optional<double> firstChange(const std::vector<LineChange>& changes, bool keyed,
+                                  double after) {
+    for (const LineChange& change : changes) {
+        if (change.keyed == keyed && change.at > after) {
+            return change.at;
+        }
+    }
+    return std::nullopt;
+}
+
+// A PulseAudio server of the test's own, in a scratch folder, that the test may kill, start
+// again and stop, with the null sink "vesk" as its default sink.
+class OwnSoundServer {
+public:
+    OwnSoundServer() { start(); }
+    ~OwnSoundServer() { signal(SIGKILL); }
+
+    bool start() {
+        const RunResult started = runProgram(
+            {"/bin/bash", std::string(VESK_SOURCE_DIR) + "/tests/integration/start-pulse.sh"},
+            {{"VESK_PULSE_DIR", folder_.path().string()}}, {}, 20s);
+        return started.exitCode == 0;
+    }
+    // SIGKILL: a server that dies; SIGSTOP and SIGCONT: one that stalls and goes on.
+    void signal(int number) {
+        const std::string pid = readWholeFile(folder_.file("pulse/pid"));
+        if (!pid.empty()) {
+            ::kill(static_cast<pid_t>(std::stol(pid)), number);
+        }
+        if (number == SIGKILL) {
+            waitFor(
+                [this] {
+                    return !std::filesystem::exists(folder_.file("pulse/native")) || !answers();
+                },
+                5s);
+        }
+    }
+    bool answers() const {
+        return runProgram({platform::findExecutable("pactl"), "info"}, environment(), {}, 5s)
+                   .exitCode == 0;
+    }
+    EnvironmentChanges environment() const {
+        return {{"PULSE_SERVER", "unix:" + folder_.file("pulse/native")}};
+    }
+
+private:
+    ScratchFolder folder_;
+};
+
+class CliFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (platform::findExecutable("pulseaudio").empty() ||
+            platform::findExecutable("pactl").empty()) {
+            GTEST_SKIP() << "pulseaudio and pactl are needed (pulseaudio pulseaudio-utils)";
+        }
+        writeWholeFile(folder.file("p.txt"), kPattern);
+    }
+    // play on COM7 with the timed fake modem, its sound on `server`'s null sink.
+    EnvironmentChanges playEnvironment(const Comport7& port, const OwnSoundServer& server) const {
+        EnvironmentChanges changes = port.modemEnvironment();
+        changes["VESK_FAKE_MODEM_TIMES"] = "monotonic";
+        for (const auto& [name, value] : server.environment()) {
+            changes[name] = value;
+        }
+        return changes;
+    }
+    std::vector<std::string> playArgs(std::vector<std::string> more) const {
+        std::vector<std::string> args{kCli, "play", folder.file("p.txt"), "--log",
+                                      folder.file("log")};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+    // Until the lines have been keyed (and released, with `released`) at least `times` times.
+    static bool waitForChanges(const Comport7& port, bool keyed, std::size_t times,
+                               std::chrono::milliseconds limit) {
+        return waitFor(
+            [&] {
+                const auto changes = lineChanges(port.lineLog());
+                return static_cast<std::size_t>(std::count_if(
+                           changes.begin(), changes.end(),
+                           [keyed](const LineChange& c) { return c.keyed == keyed; })) >= times;
+            },
+            limit);
+    }
+
+    ScratchFolder folder;
+};
+
+// The sound server killed mid-transmission: the PTT is released within 100 ms, nothing is
+// keyed while it is gone, and once it runs again the next cycle sounds and is keyed; the
+// beacon says so on stderr and in its log.
+TEST_F(CliFaults, ASoundServerKilledAndStartedAgainIsWaitedForAndPlayedOn) {
+    OwnSoundServer server;
+    ASSERT_TRUE(server.answers()) << "the test's own sound server did not start";
+    Comport7 port;
+    ChildProcess play(playArgs({"--comport", "7"}), playEnvironment(port, server));
+    ASSERT_TRUE(waitForChanges(port, true, 2, 15s)) << play.standardError();
+    // Into the second transmission's sound.
+    std::this_thread::sleep_for(300ms);
+    const double killedAt = monotonicNow();
+    server.signal(SIGKILL);
+    std::this_thread::sleep_for(3s);
+    const auto whileGone = lineChanges(port.lineLog());
+    const std::optional<double> released = firstChange(whileGone, false, killedAt);
+    ASSERT_TRUE(released.has_value()) << port.lineLog();
+    EXPECT_LT(*released - killedAt, 0.1) << "released within 100 ms of the loss";
+    EXPECT_FALSE(firstChange(whileGone, true, killedAt).has_value()) << "keyed without sound";
+
+    ASSERT_TRUE(server.start());
+    const double backAt = monotonicNow();
+    ASSERT_TRUE(
+        waitFor([&] { return firstChange(lineChanges(port.lineLog()), true, backAt); }, 10s))
+        << play.standardError();
+    // The sound is there again while keyed.
+    ChildProcess parec({platform::findExecutable("parec"), "-d", "vesk.monitor", "--format=s16le",
+                        "--rate=44100", "--channels=1", "--latency-msec=20"},
+                       server.environment());
+    std::this_thread::sleep_for(2500ms);
+    parec.signal(SIGTERM);
+    ASSERT_TRUE(parec.wait(5s));
+    const std::string bytes = parec.standardOutput();
+    EXPECT_TRUE(std::any_of(bytes.begin(), bytes.end(), [](char b) { return b != 0; }))
+        << "no sound after the server came back";
+
+    play.signal(SIGTERM);
+    ASSERT_TRUE(play.wait(10s));
+    EXPECT_EQ(play.exitCode(), 0) << play.standardError();
+    const std::string err = play.standardError();
+    EXPECT_NE(err.find("vesk-cli: waiting for the sound output: "), std::string::npos) << err;
+    EXPECT_NE(err.find(" playing again"), std::string::npos) << err;
+    const std::string log = readWholeFile(folder.file("log"));
+    EXPECT_NE(log.find("\tevent\twaiting for the sound output: "), std::string::npos) << log;
+    EXPECT_NE(log.find("\tevent\tthe sound output is back: playing again"), std::string::npos)
+        << log;
+    EXPECT_TRUE(endsReleased(port));
+}
+
+// The adapter behind COM7 pulled out and plugged in again under another device number, as a USB
+// adapter may come back: released and reported when a keying fails, opened again by its by-id
+// name, keyed again.
+TEST_F(CliFaults, AComportPulledOutAndPluggedInAgainIsOpenedAgain) {
+    OwnSoundServer server;
+    ASSERT_TRUE(server.answers());
+    Comport7 port;
+    ChildProcess play(playArgs({"--comport", "7"}), playEnvironment(port, server));
+    ASSERT_TRUE(waitForChanges(port, false, 2, 15s)) << play.standardError();
+    // Held open here, the old device keeps its number while the new one is made.
+    const std::string oldDevice = port.device;
+    const int holder = ::open(oldDevice.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    port.pullOut();
+    ASSERT_TRUE(waitFor(
+        [&] { return play.standardError().find("waiting for the keyer") != std::string::npos; },
+        10s))
+        << play.standardError();
+    std::this_thread::sleep_for(1500ms);
+    port.plugIn(true);
+    ::close(holder);
+    ASSERT_NE(port.device, oldDevice);
+    const double pluggedAt = monotonicNow();
+    ASSERT_TRUE(
+        waitFor([&] { return firstChange(lineChanges(port.lineLog()), true, pluggedAt); }, 15s))
+        << play.standardError();
+    play.signal(SIGTERM);
+    ASSERT_TRUE(play.wait(10s));
+    EXPECT_EQ(play.exitCode(), 0) << play.standardError();
+    EXPECT_TRUE(endsReleased(port));
+    const std::string err = play.standardError();
+    EXPECT_NE(err.find("vesk-cli: waiting for the keyer: COM7: cannot raise DTR: "),
+              std::string::npos)
+        << err;
+}
+
+// rigctld killed and started again: the beacon waits for it, releases the rig it finds on its
+// return (the rig comes back keyed here) before anything else, and keys it again for the next
+// cycle.
+TEST_F(CliFaults, ARigctldKilledAndStartedAgainIsReleasedAndKeyedAgain) {
+    if (platform::findExecutable("rigctld").empty() || platform::findExecutable("rigctl").empty()) {
+        GTEST_SKIP() << "rigctld and rigctl are needed (libhamlib-utils)";
+    }
+    OwnSoundServer server;
+    ASSERT_TRUE(server.answers());
+    Rigctld rig;
+    ASSERT_TRUE(rig.running());
+    const auto rigPtt = [&rig] {
+        return runProgram(
+                   {platform::findExecutable("rigctl"), "-m", "2", "-r", rig.hostPort(), "t"}, {},
+                   {}, 5s)
+            .out;
+    };
+    ChildProcess play(playArgs({"--ptt", "cat", "--rigctld", rig.hostPort()}),
+                      server.environment());
+    ASSERT_TRUE(waitFor([&] { return rigPtt() == "1\n"; }, 15s)) << play.standardError();
+    rig.stop(SIGKILL);
+    ASSERT_TRUE(waitFor(
+        [&] { return play.standardError().find("waiting for the keyer") != std::string::npos; },
+        10s))
+        << play.standardError();
+    rig.start();
+    ASSERT_TRUE(rig.running());
+    // A rig that answers again keyed is released first.
+    runProgram({platform::findExecutable("rigctl"), "-m", "2", "-r", rig.hostPort(), "T", "1"}, {},
+               {}, 5s);
+    ASSERT_TRUE(waitFor(
+        [&] { return play.standardError().find("playing again") != std::string::npos; }, 40s))
+        << play.standardError();
+    EXPECT_TRUE(waitFor([&] { return rigPtt() == "1\n"; }, 10s)) << "keyed again";
+    EXPECT_TRUE(waitFor([&] { return rigPtt() == "0\n"; }, 10s)) << "and released";
+    play.signal(SIGTERM);
+    ASSERT_TRUE(play.wait(10s));
+    EXPECT_EQ(play.exitCode(), 0) << play.standardError();
+    EXPECT_EQ(rigPtt(), "0\n");
+}
+
+// The sound server stalls while keyed (its process stopped): the output reports nothing more,
+// and the watchdog releases the PTT once the key has outlasted its pattern by --max-key.
+TEST_F(CliFaults, TheWatchdogReleasesAKeyWhenTheSoundStalls) {
+    OwnSoundServer server;
+    ASSERT_TRUE(server.answers());
+    Comport7 port;
+    ChildProcess play(playArgs({"--comport", "7", "--max-key", "2"}),
+                      playEnvironment(port, server));
+    ASSERT_TRUE(waitForChanges(port, true, 2, 15s)) << play.standardError();
+    const double stalledAt = monotonicNow();
+    server.signal(SIGSTOP);
+    // The key may last its 0.24 s lead, the pattern's 0.55 s and the 2 s allowed.
+    ASSERT_TRUE(waitFor([&] { return endsReleased(port); }, 6s)) << play.standardError();
+    const std::optional<double> released =
+        firstChange(lineChanges(port.lineLog()), false, stalledAt);
+    ASSERT_TRUE(released.has_value());
+    EXPECT_LT(*released - stalledAt, 3.5);
+    server.signal(SIGCONT);
+    ASSERT_TRUE(play.wait(15s)) << play.standardError();
+    EXPECT_EQ(play.exitCode(), 1);
+    EXPECT_NE(play.standardError().find("vesk-cli: the transmitter stayed keyed more than 2 s "
+                                        "past its pattern: released, the beacon is off"),
+              std::string::npos)
+        << play.standardError();
+    EXPECT_NE(readWholeFile(folder.file("log")).find("\tevent\twatchdog: "), std::string::npos);
+}
+
+} // namespace
+} // namespace vesk
