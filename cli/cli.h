@@ -24,6 +24,10 @@ struct Options {
     std::string logPath; // play: the transmission log; empty for defaultTransmissionLogPath()
 };
 
+// `text` kept on one line, as every message of the tool is: a line feed or carriage return in
+// it (from a typed text or a file name) is written \n or \r.
+std::string oneLine(const std::string& text);
+
 // Parses the arguments after the program name; a failure says which is wrong and why.
 Result<Options> parseOptions(const std::vector<std::string>& args);
 

@@ -10,6 +10,7 @@
 #include "platform/dot_timer.h"
 #include "platform/serial_lines.h"
 #include "platform/signal_watch.h"
+#include "platform/stop_signals.h"
 #include "session/beacon_session.h"
 
 #include <QCoreApplication>
@@ -34,7 +35,7 @@ constexpr int kDrainLimitMs = 5000;
 
 // One line on stderr in one write, so that a reader of the pipe never sees half of it.
 void say(const std::string& line) {
-    const std::string text = line + '\n';
+    const std::string text = oneLine(line) + '\n';
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
@@ -205,7 +206,8 @@ private:
 int runPlay(const Options& options, int argc, char** argv) {
     QCoreApplication app(argc, argv);
     // Watched from the start, so that no signal finds the port open and the lines unguarded;
-    // one that comes before the loop runs is handled as soon as it does.
+    // one that came before (held since main's first line) or comes before the loop runs is
+    // handled as soon as it does.
     std::function<void()> onStopSignal;
     platform::SignalWatch signalWatch({SIGHUP, SIGINT, SIGQUIT, SIGTERM},
                                       [&](int) { onStopSignal(); });
@@ -256,6 +258,8 @@ int runPlay(const Options& options, int argc, char** argv) {
 }
 
 int runDevices(int argc, char** argv) {
+    // It keys nothing: a stop signal may end it the kernel's way.
+    platform::letStopSignalsThrough();
     QCoreApplication app(argc, argv);
     const std::vector<std::string> outputs = platform::outputDevices();
     std::cout << "Sound outputs (--device N; -1 is the system default):\n";

@@ -3,10 +3,15 @@
 // own arguments, having checked them already.
 
 #include "cli/cli.h"
+#include "platform/stop_signals.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
+
+// Held already when vesk-cli hands over; held here too for a start of its own. play lets the
+// stop signals through once its handler is in place, devices at once.
+VESK_HOLD_STOP_SIGNALS_AT_LOAD();
 
 int main(int argc, char** argv) {
     using namespace vesk::cli;
@@ -14,7 +19,7 @@ int main(int argc, char** argv) {
     const vesk::Result<Options> parsed = parseOptions(args);
     if (!parsed || (parsed->command == "play" && parsed->positional.size() != 1)) {
         std::fprintf(stderr, "vesk-cli: %s (see vesk-cli --help)\n",
-                     parsed ? "play takes 1 argument(s)" : parsed.message().c_str());
+                     parsed ? "play takes 1 argument(s)" : oneLine(parsed.message()).c_str());
         return 1;
     }
     const Options& options = *parsed;
