@@ -147,7 +147,7 @@ int appMain(int argc, char** argv) {
     attachResources(state, platform::makeAudioOut(), keyerOpener());
     // A logout, a shutdown, a closed terminal or a quit key ends the program as Escape would,
     // minus the wait for the queued sound: lines released and settings written first, then
-    // every window's loop, modal boxes included, returns. Held since main's first line, a
+    // every window's loop, modal boxes included, returns. Held since the program's first code, a
     // signal that came meanwhile is handled once the loop runs. A second signal ends it the
     // kernel's way.
     platform::SignalWatch signalWatch({SIGHUP, SIGINT, SIGQUIT, SIGTERM},

@@ -206,7 +206,7 @@ private:
 int runPlay(const Options& options, int argc, char** argv) {
     QCoreApplication app(argc, argv);
     // Watched from the start, so that no signal finds the port open and the lines unguarded;
-    // one that came before (held since main's first line) or comes before the loop runs is
+    // one that came before (held since the program's first code) or comes before the loop runs is
     // handled as soon as it does.
     std::function<void()> onStopSignal;
     platform::SignalWatch signalWatch({SIGHUP, SIGINT, SIGQUIT, SIGTERM},

@@ -467,8 +467,8 @@ std::int64_t utcMilliseconds(const std::string& text) {
 
 // A stop signal at any moment of the start, before the handler is in place included, ends
 // play the orderly way (status 0, never keyed afterwards), never by its default action: held
-// from vesk-cli's first line through the hand-over to the sound helper, it waits for the
-// handler. The moments count from that first line (once the signals are held) over 150 ms.
+// from vesk-cli's first code through the hand-over to the sound helper, it waits for the
+// handler. The moments count from that first code (once the signals are held) over 150 ms.
 TEST_F(CliPlay, ASignalEarlyInTheStartEndsItTheOrderlyWay) {
     const unsigned seed = static_cast<unsigned>(::time(nullptr));
     for (const auto& [signal, moment] : stopSignalMoments(12, 150ms, seed)) {

@@ -74,8 +74,8 @@ TEST(WindowSignals, EndTheProgramReleasedWithTheSettingsWritten) {
 
 // A stop signal at any moment of the start, before the handler is in place included, ends the
 // window the orderly way (status 0, the lines released), never by its default action: held
-// from main's first line, it waits for the handler. The moments count from the program's
-// first line (once it holds the signals; before that only the loader runs) over 150 ms.
+// from the program's first code, it waits for the handler. The moments count from that
+// first code (once it holds the signals; before it only the loader runs) over 150 ms.
 TEST(WindowSignals, ASignalEarlyInTheStartEndsItTheOrderlyWay) {
     const unsigned seed = static_cast<unsigned>(::time(nullptr));
     for (const auto& [signal, moment] : stopSignalMoments(16, 150ms, seed)) {
