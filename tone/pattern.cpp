@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tone/pattern.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace vesk {
@@ -28,6 +30,27 @@ BeaconPattern startPattern() {
 
 BeaconPattern resetPattern() {
     return silentPattern(100, 200);
+}
+
+Result<> checkToneRange(double centre, double spacing) {
+    // Row 1 is 7 spacings above the centre, row 16 eight below.
+    const double top = centre + 7.0 * spacing;
+    const double bottom = centre - 8.0 * spacing;
+    const double low = std::min(top, bottom), high = std::max(top, bottom);
+    if (std::isfinite(low) && std::isfinite(high) && low >= 0.0 && high <= kMaxToneHz) {
+        return {};
+    }
+    const auto hertz = [](double value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.7g Hz", value);
+        return std::string(text);
+    };
+    const std::string rule = "every tone row must lie within 0.." + hertz(kMaxToneHz);
+    if (!std::isfinite(centre) || !std::isfinite(spacing)) {
+        return fail("the centre frequency and the tone spacing must be numbers; " + rule);
+    }
+    return fail("a centre of " + hertz(centre) + " and a spacing of " + hertz(spacing) +
+                " put the tone rows at " + hertz(low) + " to " + hertz(high) + "; " + rule);
 }
 
 float toneFrequency(const BeaconPattern& pattern, int slot) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/result.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -33,6 +35,14 @@ BeaconPattern startPattern();
 // The Reset command's pattern: silent slots at level code 1, 100 ms, 100 dots, 10 Hz,
 // 1000 Hz, repeat 200.
 BeaconPattern resetPattern();
+
+// The highest tone a row may have, in Hz: what the 44.1 kHz output carries, with room to spare.
+inline constexpr double kMaxToneHz = 20000.0;
+
+// Passes a centre frequency and a row spacing (Hz) that put all 16 tone rows inside
+// 0..kMaxToneHz; fails naming the rows' span and that range. The one home of the rule for
+// every place the two values enter (files, generators, fields).
+Result<> checkToneRange(double centre, double spacing);
 
 // Frequency in Hz of tone row t (1..16): centre + spacing x (8 - t), single precision.
 float toneFrequency(const BeaconPattern& pattern, int slot);

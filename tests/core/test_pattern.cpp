@@ -55,6 +55,28 @@ TEST(ToneFrequencyAndLevelGain, LadderAroundTheCentreAndInverseOfTheCode) {
     }
 }
 
+// Every row, 7 spacings above the centre to 8 below (either way round), inside 0..20000 Hz.
+TEST(ToneRange, AllSixteenRowsInsideTheOutputsRange) {
+    const double inf = HUGE_VAL, nan = std::nan("");
+    const struct {
+        double centre, spacing;
+        bool inside;
+    } cases[] = {
+        {1000, 10, true},  {19930, 10, true},  {19930.5, 10, false}, {80, 10, true},
+        {79.5, 10, false}, {1000, -10, true},  {20000, 0, true},     {20000.5, 0, false},
+        {-1000, 5, false}, {30000, 5, false},  {1e30, 5, false},     {1000, 2500, false},
+        {inf, 5, false},   {1000, nan, false},
+    };
+    for (const auto& c : cases) {
+        const Result<> checked = checkToneRange(c.centre, c.spacing);
+        EXPECT_EQ(checked.ok(), c.inside) << c.centre << " Hz, " << c.spacing << " Hz";
+        EXPECT_EQ(checked.message().empty(), c.inside) << checked.message();
+    }
+    EXPECT_EQ(checkToneRange(30000, 5).message(),
+              "a centre of 30000 Hz and a spacing of 5 Hz put the tone rows at 29960 Hz to "
+              "30035 Hz; every tone row must lie within 0..20000 Hz");
+}
+
 TEST(RoundToInt32, TiesToEvenSaturatedNanIsZero) {
     struct Case {
         double value;
