@@ -3,6 +3,7 @@
 
 #include "app/command_line.h"
 #include "app/file_commands.h"
+#include "app/main_commands.h"
 #include "app/main_window.h"
 #include "app/pattern_views.h"
 #include "app/ptt_messages.h"
@@ -106,9 +107,8 @@ public:
 
 private:
     void showTitle() {
-        ui::windowSetTitle(state_.mainWindow, std::string(kTitlePrefix) +
-                                                  state_.document.patternFileName() + gaps_ +
-                                                  next_);
+        state_.titleNotes = gaps_ + next_;
+        vesk::showTitle(state_);
     }
 
     MainWindow& state_;

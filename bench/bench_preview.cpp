@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// View > Preview: the spectrogram and its picture, as the dialog makes them before it shows,
+// for a QRSS3 Morse message (3 s dots: the longest windows), the busy 600-dot pattern at
+// 100 ms and a WSPR message.
+//
+// Target on the reference machine: each in 0.5 s or less, so that the dialog opens at once.
+
+#include "beacon/generator.h"
+#include "bench/busy_pattern.h"
+#include "preview/spectrogram.h"
+
+#include <benchmark/benchmark.h>
+
+namespace vesk {
+namespace {
+
+BeaconPattern previewed(int which) {
+    switch (which) {
+    case 0: {
+        beacon::MorseSettings qrss3;
+        qrss3.text = "VVV DE VESK";
+        qrss3.dotLength = 3000;
+        return beacon::makeMorsePattern(qrss3).value();
+    }
+    case 1:
+        return busyPattern(100);
+    default:
+        return beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f}).value();
+    }
+}
+
+void preview(benchmark::State& state) {
+    const BeaconPattern pattern = previewed(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        const Result<preview::Spectrogram> made = preview::makeSpectrogram(pattern);
+        if (!made) {
+            state.SkipWithError(made.message().c_str());
+            break;
+        }
+        const preview::Picture picture = preview::drawSpectrogram(*made, pattern);
+        benchmark::DoNotOptimize(picture.pixels.data());
+    }
+}
+
+BENCHMARK(preview)->ArgName("qrss3_busy_wspr")->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace vesk
+
+BENCHMARK_MAIN();
