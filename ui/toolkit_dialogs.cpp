@@ -60,6 +60,13 @@ protected:
             }
             return true;
         }
+        // A window held back by a modal dialog hands the focus the window manager gives it
+        // (a click on it) to that dialog, as Qt does for a window it blocks itself.
+        if (e->type() == QEvent::WindowActivate && !isEnabled()) {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+                QTimer::singleShot(0, modal, [modal] { modal->activateWindow(); });
+            }
+        }
         return QWidget::event(e);
     }
     void closeEvent(QCloseEvent* e) override {
