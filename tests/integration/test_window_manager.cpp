@@ -183,12 +183,15 @@ TEST_F(WindowManager, KeysTypedAfterABoxClosedArriveWhole) {
             }
         }
     };
+    // The chooser takes keys once it has the focus, a moment after it shows.
     keys({"ctrl+s"});
     ASSERT_NE(windowTitled("^Save file as:$"), 0u);
+    std::this_thread::sleep_for(500ms);
     type("x_");
     keys({"Escape"}); // the chooser closes with the key still held
     keys({"ctrl+s"});
     ASSERT_NE(windowTitled("^Save file as:$"), 0u);
+    std::this_thread::sleep_for(500ms);
     type("ladder_w");
     keys({"Return"});
     const std::string saved = scratch_.file("ladder_w.txt");
