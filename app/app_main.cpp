@@ -3,6 +3,7 @@
 
 #include "app/command_line.h"
 #include "app/file_commands.h"
+#include "app/main_commands.h"
 #include "app/main_window.h"
 #include "app/pattern_views.h"
 #include "app/ptt_messages.h"
@@ -126,9 +127,8 @@ public:
 
 private:
     void showTitle() {
-        ui::windowSetTitle(state_.mainWindow, std::string(kTitlePrefix) +
-                                                  state_.document.patternFileName() + gaps_ +
-                                                  next_ + wait_);
+        state_.titleNotes = gaps_ + next_ + wait_;
+        vesk::showTitle(state_);
     }
 
     MainWindow& state_;

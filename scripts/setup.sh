@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils
   fonts-liberation
+  xvfb openbox xdotool x11-utils
 )
 if [[ "${VESK_SETUP_EXTRA:-}" != "" ]]; then
   read -r -a extra <<<"$VESK_SETUP_EXTRA"

@@ -32,27 +32,6 @@ BeaconPattern resetPattern() {
     return silentPattern(100, 200);
 }
 
-Result<> checkToneRange(double centre, double spacing) {
-    // Row 1 is 7 spacings above the centre, row 16 eight below.
-    const double top = centre + 7.0 * spacing;
-    const double bottom = centre - 8.0 * spacing;
-    const double low = std::min(top, bottom), high = std::max(top, bottom);
-    if (std::isfinite(low) && std::isfinite(high) && low >= 0.0 && high <= kMaxToneHz) {
-        return {};
-    }
-    const auto hertz = [](double value) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.7g Hz", value);
-        return std::string(text);
-    };
-    const std::string rule = "every tone row must lie within 0.." + hertz(kMaxToneHz);
-    if (!std::isfinite(centre) || !std::isfinite(spacing)) {
-        return fail("the centre frequency and the tone spacing must be numbers; " + rule);
-    }
-    return fail("a centre of " + hertz(centre) + " and a spacing of " + hertz(spacing) +
-                " put the tone rows at " + hertz(low) + " to " + hertz(high) + "; " + rule);
-}
-
 float toneFrequency(const BeaconPattern& pattern, int slot) {
     // Single precision and this order of operations on purpose: the tone of a row is fixed by
     // exactly this evaluation, and the render's phase steps follow from it.
@@ -121,6 +100,48 @@ void limitParameters(BeaconPattern& pattern) {
     pattern.dotLength = limitDotLength(pattern.dotLength);
     pattern.dotCount = limitDotCount(pattern.dotCount);
     pattern.repeatDots = limitRepeatDots(pattern.repeatDots);
+}
+
+namespace {
+
+std::string hertzText(double hertz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.7g", hertz);
+    return text;
+}
+
+} // namespace
+
+Result<> checkToneRange(float centre, float spacing) {
+    BeaconPattern rows;
+    rows.centreFrequency = centre;
+    rows.frequencySpacing = spacing;
+    for (int row = 1; row <= kToneRows; ++row) {
+        rows.toneIndex[0] = static_cast<float>(row);
+        const float tone = toneFrequency(rows, 0);
+        if (!(tone >= 0.0f && tone <= kHighestToneHz)) {
+            return fail("tone row " + std::to_string(row) + " would be at " +
+                        hertzText(double{tone}) + " Hz, outside 0 to " +
+                        hertzText(double{kHighestToneHz}) + " Hz");
+        }
+    }
+    return {};
+}
+
+// Rows 1 and 16 lie 7 spacings above and 8 below the centre: the two ends of the ladder.
+HertzBand centreBand(float spacing) {
+    const double s = spacing, highest = kHighestToneHz;
+    return {std::max(8.0 * s, -7.0 * s), highest - std::max(7.0 * s, -8.0 * s)};
+}
+
+HertzBand spacingBand(float centre) {
+    const double c = centre, highest = kHighestToneHz;
+    return {std::max(-c / 7.0, (c - highest) / 8.0), std::min(c / 8.0, (highest - c) / 7.0)};
+}
+
+std::string bandText(const HertzBand& band) {
+    return hertzText(std::ceil(band.lowest * 100.0) / 100.0) + " to " +
+           hertzText(std::floor(band.highest * 100.0) / 100.0) + " Hz";
 }
 
 } // namespace vesk

@@ -77,9 +77,9 @@ TEST(CliMakeAndPreview, RefuseBadInputWithStatusOneAndNoFile) {
         {{"make", "wspr", "K1ABC", "ZZ99", "37", "OUT"}, "locator"},
         {{"make", "wspr", "K1ABC", "FN42", "37", "OUT", "--audio", "50"}, "audio"},
         // Tones the output cannot carry, or rows that do not step up.
-        {{"make", "cw", "E", "OUT", "--centre", "30000"}, "rows at 29960 Hz to 30035 Hz; every"},
-        {{"make", "fskcw", "E", "OUT", "--centre", "1e30"}, "within 0..20000 Hz"},
-        {{"make", "dfcw", "E", "OUT", "--centre", "-1000"}, "within 0..20000 Hz"},
+        {{"make", "cw", "E", "OUT", "--centre", "30000"}, "row 1 would be at 30035 Hz, outside 0"},
+        {{"make", "fskcw", "E", "OUT", "--centre", "1e30"}, "outside 0 to 20000 Hz"},
+        {{"make", "dfcw", "E", "OUT", "--centre", "-1000"}, "outside 0 to 20000 Hz"},
         {{"make", "fskcw", "E", "OUT", "--spacing", "0"}, "spacing must be more than 0 Hz, not 0"},
         {{"make", "cw", "E", "OUT", "--spacing", "-5"}, "more than 0 Hz, not -5 Hz"},
         // What is wrong, on one line.
