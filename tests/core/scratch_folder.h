@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -33,6 +35,33 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// Sets (or with nullopt unsets) one environment variable for the life of the object.
+class EnvOverride {
+public:
+    EnvOverride(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        set(value);
+    }
+    ~EnvOverride() { set(old_); }
+    EnvOverride(const EnvOverride&) = delete;
+    EnvOverride& operator=(const EnvOverride&) = delete;
+    void set(const std::optional<std::string>& value) const {
+        value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// How many descriptors the process holds open.
+inline std::size_t openDescriptors() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(fds, std::filesystem::directory_iterator()));
+}
 
 inline std::string readWholeFile(const std::string& path) {
     std::string bytes;

@@ -3,6 +3,7 @@
 #include "devices/lines_keyer.h"
 #include "devices/ptt_choice.h"
 #include "devices/transmission_log.h"
+#include "tests/core/recording_lines.h"
 #include "tests/core/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -123,14 +124,11 @@ TEST(TransmissionLog, FileIsAppendedToInItsOwnFolderAndFailuresNameIt) {
               "Cannot open the transmission log " + scratch.path().string() + ": Is a directory");
     EXPECT_FALSE(folder.append("lost").ok());
 
-    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
-    ::setenv("XDG_STATE_HOME", "/var/tmp/x", 1);
+    const EnvOverride state("XDG_STATE_HOME", "/var/tmp/x");
     EXPECT_EQ(defaultTransmissionLogPath(), "/var/tmp/x/vesk/transmissions.log");
-    ::setenv("XDG_STATE_HOME", "relative", 1); // not absolute: ignored, as XDG says
-    ::setenv("HOME", "/home/op", 1);
+    state.set("relative"); // not absolute: ignored, as XDG says
+    const EnvOverride home("HOME", "/home/op");
     EXPECT_EQ(defaultTransmissionLogPath(), "/home/op/.local/state/vesk/transmissions.log");
-    ::unsetenv("XDG_STATE_HOME");
-    ::setenv("HOME", home.c_str(), 1);
 }
 
 // Appends lines of 100 bytes to a log on a file system that takes only `room` bytes more (a
@@ -251,44 +249,33 @@ public:
     mutable UtcNanoseconds time = 0;
 };
 
-// Lines whose keying can be made to fail, on a port that always opens.
-class FailingLines : public platform::SerialLines {
-public:
-    bool fail = false;
-    Result<> open(std::int32_t) override { return {}; }
-    bool isOpen() const override { return true; }
-    void close() override {}
-    Result<> setLines(bool keyed) override {
-        return fail && keyed ? vesk::fail("COM7: cannot raise DTR: gone") : Result<>{};
-    }
-};
-
 // Each keying that worked gives one record at its release, numbered from Turn On, with the
 // gaps heard while keyed; a keying that failed gives none, and a way out that releases the
 // PTT directly still ends the open record.
 TEST(TransmissionLog, LoggerRecordsEachKeyingThatWorked) {
-    auto port = std::make_shared<FailingLines>();
+    std::vector<std::string> portLog;
+    auto port = std::make_shared<RecordingLines>(portLog);
     Ptt ptt([port](const PttChoice& choice, std::int32_t comport) {
         return openLinesKeyer(port, comport, choice.lines);
     });
-    ASSERT_TRUE(ptt.open(lines(PttLines::Dtr, false), 7).ok());
+    ASSERT_TRUE(ptt.open(lines(PttLines::Dtr, false), 3).ok());
     std::vector<TransmissionRecord> records;
     SteppedClock clock;
     std::int64_t underruns = 4;
     TransmissionLogger logger(
         ptt, [&](const TransmissionRecord& record) { records.push_back(record); }, clock);
     logger.setPattern("b.txt");
-    logger.setPttDescription("DTR on COM 7");
+    logger.setPttDescription("DTR on COM 3");
     logger.setUnderrunCounter([&] { return underruns; });
 
     logger.pttOn();
     underruns += 2;
     logger.pttOff();
     logger.pttOff(); // a second release ends nothing
-    port->fail = true;
+    port->refuseKeying = true;
     logger.pttOn();
     logger.pttOff();
-    port->fail = false;
+    port->refuseKeying = false;
     logger.restartCycles();
     logger.pttOn();
     ptt.shutdown();
@@ -301,16 +288,10 @@ TEST(TransmissionLog, LoggerRecordsEachKeyingThatWorked) {
     EXPECT_EQ(records[0].released, 2'000'000);
     EXPECT_EQ(records[0].underruns, 2);
     EXPECT_EQ(records[0].pattern, "b.txt");
-    EXPECT_EQ(records[0].ptt, "DTR on COM 7");
+    EXPECT_EQ(records[0].ptt, "DTR on COM 3");
     EXPECT_EQ(records[1].cycle, 1);
     EXPECT_EQ(records[1].underruns, 0);
 }
-
-} // namespace
-} // namespace vesk
-
-namespace vesk {
-namespace {
 
 // A gap too short to release keeps the PTT keyed from cycle to cycle: each cycle still gets its
 // line, ending where the next begins. A cycle reported over while the next is keyed already
