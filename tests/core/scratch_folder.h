@@ -5,10 +5,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <system_error>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vesk {
 
@@ -61,6 +65,35 @@ private:
 inline std::size_t openDescriptors() {
     const std::filesystem::directory_iterator fds("/proc/self/fd");
     return static_cast<std::size_t>(std::distance(fds, std::filesystem::directory_iterator()));
+}
+
+// Runs `run` in a child process, whose limits, users and mounts end with it; what it returns,
+// or how it ended when it did not return.
+inline std::string inChild(const std::function<std::string()>& run) {
+    int report[2];
+    if (::pipe(report) != 0) {
+        return "no pipe";
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(report[0]);
+        const std::string text = run();
+        for (std::size_t at = 0; at < text.size();) {
+            const ssize_t n = ::write(report[1], text.data() + at, text.size() - at);
+            at += n > 0 ? static_cast<std::size_t>(n) : text.size();
+        }
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(report[0], chunk, sizeof chunk)) > 0;) {
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(report[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) ? "ended by signal " + std::to_string(WTERMSIG(status)) : text;
 }
 
 inline std::string readWholeFile(const std::string& path) {

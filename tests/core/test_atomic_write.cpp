@@ -14,7 +14,6 @@
 #include <map>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -292,30 +291,9 @@ TEST(WriteFileAtomically, RefusesWhatIsNoWritableRegularFile) {
 
 // Runs `write` as an ordinary user (nobody); the tests run as root. Its error text.
 std::string asOrdinaryUser(const std::function<std::string()>& write) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
-        return "no pipe";
-    }
-    const pid_t child = fork();
-    if (child == 0) {
-        close(pipeEnds[0]);
-        if (setgid(65534) != 0 || setuid(65534) != 0) {
-            _exit(2);
-        }
-        const std::string error = write();
-        [[maybe_unused]] const auto written = ::write(pipeEnds[1], error.data(), error.size());
-        _exit(0);
-    }
-    close(pipeEnds[1]);
-    std::string error;
-    char chunk[256];
-    for (ssize_t got; (got = read(pipeEnds[0], chunk, sizeof chunk)) > 0;) {
-        error.append(chunk, static_cast<std::size_t>(got));
-    }
-    close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return error;
+    return inChild([&] {
+        return setgid(65534) != 0 || setuid(65534) != 0 ? "cannot become nobody" : write();
+    });
 }
 
 // A file the user may not write is refused; one whose owner cannot be kept as well. A file

@@ -17,7 +17,6 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace vesk {
@@ -131,27 +130,20 @@ TEST(TransmissionLog, FileIsAppendedToInItsOwnFolderAndFailuresNameIt) {
     EXPECT_EQ(defaultTransmissionLogPath(), "/home/op/.local/state/vesk/transmissions.log");
 }
 
-// Appends lines of 100 bytes to a log on a file system that takes only `room` bytes more (a
+// Line `i` of the log below: 99 bytes, 100 with its line feed.
+std::string numberedLine(int i) {
+    std::string line = "line " + std::to_string(i) + " ";
+    line.resize(99, 'x');
+    return line;
+}
+
+// Appends lines of 100 bytes to a log on a file system that takes only 8192 bytes more (a
 // file size limit, or a small tmpfs filled up), then frees the room and appends one more. Runs
-// in a child, whose limits and mounts end with it; returns "y"/"n" per append, a line feed,
-// the first failure, a line feed and the file's bytes. "skip: ..." when the file system
-// cannot be made here.
+// in a child; returns "y"/"n" per append, a line feed, the first failure, a line feed and the
+// file's bytes. "skip: ..." when the file system cannot be made here.
 std::string appendUntilFull(bool tmpfs) {
     ScratchFolder scratch;
-    int report[2];
-    if (::pipe(report) != 0) {
-        return "no pipe";
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(report[0]);
-        const auto send = [&](const std::string& text) {
-            for (std::size_t at = 0; at < text.size();) {
-                const ssize_t n = ::write(report[1], text.data() + at, text.size() - at);
-                at += n > 0 ? static_cast<std::size_t>(n) : text.size();
-            }
-            ::_exit(0);
-        };
+    return inChild([&]() -> std::string {
         const std::string log = scratch.file("transmissions.log");
         const std::string filler = scratch.file("filler");
         rlimit limit{};
@@ -171,7 +163,8 @@ std::string appendUntilFull(bool tmpfs) {
             }
             if (!own || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                 ::mount("tmpfs", scratch.path().c_str(), "tmpfs", 0, "size=16k") != 0) {
-                send(std::string("skip: cannot mount a small tmpfs here: ") + std::strerror(errno));
+                return std::string("skip: cannot mount a small tmpfs here: ") +
+                       std::strerror(errno);
             }
             writeWholeFile(filler, std::string(8192, 'f'));
         } else {
@@ -180,13 +173,11 @@ std::string appendUntilFull(bool tmpfs) {
         }
         TransmissionLogFile file;
         if (!file.open(log)) {
-            send("cannot open");
+            return "cannot open";
         }
         std::string results, firstFailure;
         for (int i = 0; i < 100; ++i) {
-            std::string line = "line " + std::to_string(i) + " ";
-            line.resize(99, 'x');
-            const Result<> appended = file.append(line);
+            const Result<> appended = file.append(numberedLine(i));
             results += appended ? 'y' : 'n';
             if (!appended && firstFailure.empty()) {
                 firstFailure = appended.message();
@@ -195,21 +186,8 @@ std::string appendUntilFull(bool tmpfs) {
         ::setrlimit(RLIMIT_FSIZE, &unlimited);
         std::filesystem::remove(filler);
         results += file.append("after") ? 'y' : 'n';
-        send(results + '\n' + firstFailure + '\n' + readWholeFile(log));
-    }
-    ::close(report[1]);
-    std::string text;
-    char chunk[4096];
-    for (ssize_t n; (n = ::read(report[0], chunk, sizeof chunk)) > 0;) {
-        text.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(report[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFSIGNALED(status)) {
-        return "ended by signal " + std::to_string(WTERMSIG(status));
-    }
-    return text;
+        return results + '\n' + firstFailure + '\n' + readWholeFile(log);
+    });
 }
 
 // A full disk or a file size limit: the line that does not fit is not left in part (the next
@@ -235,9 +213,7 @@ TEST(TransmissionLog, ALineThatDoesNotFitIsNotWrittenAtAll) {
             << failure;
         std::string expected;
         for (int i = 0; i < 81; ++i) {
-            std::string line = "line " + std::to_string(i) + " ";
-            line.resize(99, 'x');
-            expected += line + '\n';
+            expected += numberedLine(i) + '\n';
         }
         EXPECT_EQ(report.substr(secondEnd + 1), expected + "after\n");
     }
