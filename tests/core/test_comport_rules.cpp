@@ -24,7 +24,6 @@ TEST(ComportCurrentText, SignPositionThenDigits) {
     } cases[] = {
         {3, "COM 3"},
         {0, "COM 0"},
-        {12, "COM 12"},
         {123, "COM 123"},
         {-2, "COM-2"},
         {std::numeric_limits<std::int32_t>::max(), "COM 2147483647"},
