@@ -5,8 +5,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <system_error>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vesk {
 
@@ -33,6 +39,62 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// Sets (or with nullopt unsets) one environment variable for the life of the object.
+class EnvOverride {
+public:
+    EnvOverride(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        set(value);
+    }
+    ~EnvOverride() { set(old_); }
+    EnvOverride(const EnvOverride&) = delete;
+    EnvOverride& operator=(const EnvOverride&) = delete;
+    void set(const std::optional<std::string>& value) const {
+        value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// How many descriptors the process holds open.
+inline std::size_t openDescriptors() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(fds, std::filesystem::directory_iterator()));
+}
+
+// Runs `run` in a child process, whose limits, users and mounts end with it; what it returns,
+// or how it ended when it did not return.
+inline std::string inChild(const std::function<std::string()>& run) {
+    int report[2];
+    if (::pipe(report) != 0) {
+        return "no pipe";
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(report[0]);
+        const std::string text = run();
+        for (std::size_t at = 0; at < text.size();) {
+            const ssize_t n = ::write(report[1], text.data() + at, text.size() - at);
+            at += n > 0 ? static_cast<std::size_t>(n) : text.size();
+        }
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(report[0], chunk, sizeof chunk)) > 0;) {
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(report[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) ? "ended by signal " + std::to_string(WTERMSIG(status)) : text;
+}
 
 inline std::string readWholeFile(const std::string& path) {
     std::string bytes;

@@ -113,35 +113,23 @@ TEST(CatRig, FailuresNameTheRigAndTheReason) {
     }
 }
 
-// The CAT keyer is handed out released (a rig left keyed by someone else is let go), keys the
-// rig and names it as the log does; a rig that cannot be opened gives no keyer.
-TEST(CatKeyer, OpensReleasedKeysAndNamesTheRig) {
-    Rigctld server;
-    ASSERT_TRUE(server.running());
-    CatRig reader;
-    ASSERT_TRUE(reader.open(RigAddress::rigctld(server.hostPort())).ok());
-    ASSERT_TRUE(reader.setPtt(true).ok());
-    Result<std::unique_ptr<Keyer>> keyer = openCatKeyer(RigAddress::rigctld(server.hostPort()));
-    ASSERT_TRUE(keyer.ok()) << keyer.message();
-    EXPECT_EQ(reader.ptt(), false) << "handed out keyed";
-    EXPECT_EQ((*keyer)->description(), "CAT to rigctld at " + server.hostPort());
-    ASSERT_TRUE((*keyer)->setKeyed(true).ok());
-    EXPECT_EQ(reader.ptt(), true);
-    (*keyer)->release();
-    EXPECT_EQ(reader.ptt(), false);
-
-    const Result<std::unique_ptr<Keyer>> unknown = openCatKeyer({99999, "", 0});
-    EXPECT_FALSE(unknown.ok());
-    EXPECT_EQ(unknown.message(), "rig model 99999: unknown to Hamlib");
-}
-
-// The PTT keys the rig on every path the lines take: key, release, shutdown; a rig gone away
-// is reported once and never shown keyed. A second connection reads the state back.
+// The CAT keyer is handed out released (a rig left keyed by someone else is let go) and names
+// the rig as the log does; a rig that cannot be opened gives no keyer. The PTT keys the rig on
+// every path the lines take: key, release, shutdown; a rig gone away is reported once and never
+// shown keyed. A second connection reads the state back.
 TEST(CatRig, PttKeysTheRigAndReportsOneThatStopsAnswering) {
     Rigctld server;
     ASSERT_TRUE(server.running());
     CatRig reader;
     ASSERT_TRUE(reader.open(RigAddress::rigctld(server.hostPort())).ok());
+    ASSERT_TRUE(reader.setPtt(true).ok());
+    {
+        Result<std::unique_ptr<Keyer>> keyer = openCatKeyer(RigAddress::rigctld(server.hostPort()));
+        ASSERT_TRUE(keyer.ok()) << keyer.message();
+        EXPECT_EQ(reader.ptt(), false) << "handed out keyed";
+        EXPECT_EQ((*keyer)->description(), "CAT to rigctld at " + server.hostPort());
+    }
+    EXPECT_EQ(openCatKeyer({99999, "", 0}).message(), "rig model 99999: unknown to Hamlib");
     Ptt ptt(keyerOpener());
     std::vector<bool> labels;
     int failures = 0;

@@ -182,10 +182,6 @@ TEST(SequencerOnTheClock, AWallClockStepPastTheBoundaryMovesTheCycleToTheNextOne
     EXPECT_EQ(rig.planned[1], at(12, 1, 5));
 }
 
-} // namespace
-
-namespace {
-
 // One transmission at a set second (a plan's slot, any second of the day): heard on it, keyed
 // ahead of it and released after it, then the output closes; a start that the clock has
 // stepped past is not played late but closes the output unkeyed.

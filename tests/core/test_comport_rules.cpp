@@ -12,7 +12,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 namespace vesk {
@@ -25,7 +24,6 @@ TEST(ComportCurrentText, SignPositionThenDigits) {
     } cases[] = {
         {3, "COM 3"},
         {0, "COM 0"},
-        {12, "COM 12"},
         {123, "COM 123"},
         {-2, "COM-2"},
         {std::numeric_limits<std::int32_t>::max(), "COM 2147483647"},
@@ -75,13 +73,9 @@ TEST(ComportChoicesWithDevices, NameTheDeviceOfEachPortThatHasOne) {
     const std::string device = ::ptsname(master);
     std::filesystem::create_symlink(device, ports.file("COM7"));
     std::filesystem::create_symlink(ports.file("unplugged"), ports.file("COM8"));
-    const char* old = std::getenv("VESK_COMPORT_DIR");
-    const std::string kept = old ? old : "";
-    setenv("VESK_COMPORT_DIR", ports.path().c_str(), 1);
-
+    const EnvOverride dir("VESK_COMPORT_DIR", ports.path().string());
     const std::vector<std::string> choices = comportChoicesWithDevices();
     EXPECT_EQ(comportDeviceLabel(7), device);
-    old ? setenv("VESK_COMPORT_DIR", kept.c_str(), 1) : unsetenv("VESK_COMPORT_DIR");
     ::close(master);
 
     ASSERT_EQ(choices.size(), 101u);

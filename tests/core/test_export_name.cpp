@@ -17,7 +17,6 @@ TEST(ExportFileName, ReplacesOrAddsTheExtensionOfTheLastComponent) {
         {"/p/night.v2.txt", ".txt", "/p/night.txt"},
         {"/data.old/beacon", ".txt", "/data.old/beacon.txt"},
         {"/data.old/beacon.txt", ".scp", "/data.old/beacon.scp"},
-        {"/s/beacon.txt", ".scp", "/s/beacon.scp"},
         {"/s/beacon.TXT", ".Wav", "/s/beacon.Wav"}, // the extension as passed
         {"beacon", ".txt", "beacon.txt"},
         {"beacon.", ".txt", "beacon.txt"},

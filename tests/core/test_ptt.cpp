@@ -3,6 +3,7 @@
 
 #include "devices/lines_keyer.h"
 #include "tests/core/fake_keyer.h"
+#include "tests/core/recording_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -149,39 +150,14 @@ TEST_F(PttTest, ShutdownReleasesWhateverTheStateAndTheEndShutsDown) {
     EXPECT_EQ(log_->live, 0);
 }
 
-// A port that records what its keyer asks of it; opens only "COM3".
-class RecordingPort : public platform::SerialLines {
-public:
-    std::vector<std::string> log;
-    bool refuseKeying = false;
-
-    Result<> open(std::int32_t number) override {
-        log.push_back("open " + std::to_string(number) + (method().inverted ? " inverted" : ""));
-        open_ = number == 3;
-        return open_ ? Result<>() : fail("COM" + std::to_string(number) + ": no device");
-    }
-    void close() override {
-        log.push_back("close");
-        open_ = false;
-    }
-    bool isOpen() const override { return open_; }
-    Result<> setLines(bool keyed) override {
-        log.push_back(keyed ? "keyed" : "released");
-        return keyed && refuseKeying ? fail("COM3: cannot raise RTS: Input/output error")
-                                     : Result<>();
-    }
-
-private:
-    bool open_ = false;
-};
-
 // The lines keyer opens the port with the chosen method, passes the port's failures on as they
 // are, names the port as the log does, and closes the port when it ends.
 TEST(LinesKeyer, DrivesThePortWithTheChosenMethodAndClosesItAtTheEnd) {
-    auto port = std::make_shared<RecordingPort>();
+    std::vector<std::string> log;
+    auto port = std::make_shared<RecordingLines>(log);
     const Result<std::unique_ptr<Keyer>> missing =
         openLinesKeyer(port, 4, {PttLines::DtrRts, false});
-    EXPECT_EQ(missing.message(), "COM4: no device");
+    EXPECT_EQ(missing.message(), "COM4: no device for this number");
     EXPECT_FALSE(port->isOpen());
     {
         Result<std::unique_ptr<Keyer>> keyer = openLinesKeyer(port, 3, {PttLines::Rts, true});
@@ -190,13 +166,13 @@ TEST(LinesKeyer, DrivesThePortWithTheChosenMethodAndClosesItAtTheEnd) {
         EXPECT_EQ((*keyer)->description(), "RTS inverted on COM 3");
         EXPECT_TRUE((*keyer)->setKeyed(true).ok());
         port->refuseKeying = true;
-        EXPECT_EQ((*keyer)->setKeyed(true).message(), "COM3: cannot raise RTS: Input/output error");
+        EXPECT_EQ((*keyer)->setKeyed(true).message(), "COM3: cannot raise DTR: Input/output error");
         (*keyer)->release();
         EXPECT_TRUE(port->isOpen());
     }
     EXPECT_FALSE(port->isOpen());
-    EXPECT_EQ(port->log, (std::vector<std::string>{"open 4", "open 3 inverted", "keyed", "keyed",
-                                                   "released", "close"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"open 4", "open 3 inverted", "released", "keyed",
+                                             "refused", "released", "close"}));
 }
 
 } // namespace

@@ -37,11 +37,11 @@ protected:
     std::vector<std::pair<Problem, std::string>> told_;
 };
 
-// Each setter with a value other than the default, and what it changes in the settings.
+// Each setter with a value other than the default, made on the store and on the settings
+// expected to be written.
 struct Change {
     const char* name;
-    std::function<void(SettingsStore&)> set;
-    std::function<void(StationSettings&)> expect;
+    std::function<void(SettingsStore&, StationSettings&)> make;
 };
 
 std::vector<Change> changes() {
@@ -49,28 +49,26 @@ std::vector<Change> changes() {
     cat.keyer = PttChoice::Keyer::Cat;
     cat.rig = {1, "", 0};
     return {
-        {"sound output", [](SettingsStore& s) { s.setSoundOutput("USB headset"); },
-         [](StationSettings& s) {
-             s.soundOutput = "USB headset";
+        {"sound output",
+         [](SettingsStore& s, StationSettings& e) {
+             s.setSoundOutput(e.soundOutput = "USB headset");
          }},
-        {"output level", [](SettingsStore& s) { s.setOutputLevel(55.0f); },
-         [](StationSettings& s) {
-             s.outputLevel = 55.0f;
+        {"output level",
+         [](SettingsStore& s, StationSettings& e) {
+             s.setOutputLevel(55.0f);
+             e.outputLevel = 55.0f;
          }},
-        {"last pattern", [](SettingsStore& s) { s.setLastPattern("/beacons/a.txt"); },
-         [](StationSettings& s) {
-             s.lastPattern = "/beacons/a.txt";
+        {"last pattern",
+         [](SettingsStore& s, StationSettings& e) {
+             s.setLastPattern(e.lastPattern = "/beacons/a.txt");
          }},
-        {"PTT choice", [cat](SettingsStore& s) { s.setPttChoice(cat); },
-         [cat](StationSettings& s) {
-             s.ptt = cat;
+        {"PTT choice",
+         [cat](SettingsStore& s, StationSettings& e) {
+             s.setPttChoice(e.ptt = cat);
          }},
         {"clock timing",
-         [](SettingsStore& s) {
-             s.setClockTiming({10, 5});
-         },
-         [](StationSettings& s) {
-             s.clock = {10, 5};
+         [](SettingsStore& s, StationSettings& e) {
+             s.setClockTiming(e.clock = {10, 5});
          }},
     };
 }
@@ -81,11 +79,10 @@ TEST_F(SettingsStoreTest, EachChangeIsWrittenAndNoChangeWritesNothing) {
     store_.markShown();
     StationSettings expected;
     for (const Change& change : changes()) {
-        change.set(store_);
-        change.expect(expected);
+        change.make(store_, expected);
         EXPECT_EQ(settingsText(), stationSettingsText(expected)) << change.name;
         writeWholeFile(settingsPath_, "# not written since\n");
-        change.set(store_);
+        change.make(store_, expected);
         EXPECT_EQ(settingsText(), "# not written since\n") << change.name;
     }
     EXPECT_TRUE(told_.empty());
@@ -102,16 +99,13 @@ TEST_F(SettingsStoreTest, NothingIsWrittenBeforeTheWindowShowsWhatWasRead) {
     store_.readSettingsFile();
     EXPECT_EQ(store_.outputLevel(), 40.0f);
     EXPECT_EQ(store_.soundOutput(), "First output");
+    StationSettings expected;
     for (const Change& change : changes()) {
-        change.set(store_);
+        change.make(store_, expected);
     }
     store_.markShown();
     EXPECT_EQ(settingsText(), before);
     store_.setOutputLevel(70.0f);
-    StationSettings expected;
-    for (const Change& change : changes()) {
-        change.expect(expected);
-    }
     expected.outputLevel = 70.0f;
     EXPECT_EQ(settingsText(), stationSettingsText(expected));
 }
@@ -129,8 +123,9 @@ TEST_F(SettingsStoreTest, AnUnreadableSettingsFileIsToldAndNeverWritten) {
               "Cannot read the settings " + settingsPath_ + ": line 2: not \"key = value\"");
     EXPECT_FALSE(store_.outputLevel().has_value()) << "nothing is half-read";
     store_.markShown();
+    StationSettings ignored;
     for (const Change& change : changes()) {
-        change.set(store_);
+        change.make(store_, ignored);
     }
     store_.finish();
     store_.setOutputLevel(12.0f);

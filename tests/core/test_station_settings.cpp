@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -104,22 +103,15 @@ TEST(StationSettings, FileSavedLoadedAndRefused) {
 }
 
 TEST(StationSettings, DefaultPathFollowsXdgConfigHome) {
-    const char* home = std::getenv("HOME");
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string oldHome = home ? home : "", oldConfig = config ? config : "";
-
-    setenv("HOME", "/home/op", 1);
-    setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
+    const EnvOverride home("HOME", "/home/op");
+    const EnvOverride config("XDG_CONFIG_HOME", "/tmp/cfg");
     EXPECT_EQ(defaultStationSettingsPath(), "/tmp/cfg/vesk/settings");
-    setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
+    config.set("relative/cfg");
     EXPECT_EQ(defaultStationSettingsPath(), "/home/op/.config/vesk/settings");
-    unsetenv("XDG_CONFIG_HOME");
+    config.set(std::nullopt);
     EXPECT_EQ(defaultStationSettingsPath(), "/home/op/.config/vesk/settings");
-    unsetenv("HOME");
+    home.set(std::nullopt);
     EXPECT_EQ(defaultStationSettingsPath(), "");
-
-    home ? setenv("HOME", oldHome.c_str(), 1) : unsetenv("HOME");
-    config ? setenv("XDG_CONFIG_HOME", oldConfig.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
 }
 
 } // namespace

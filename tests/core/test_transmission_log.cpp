@@ -3,6 +3,7 @@
 #include "devices/lines_keyer.h"
 #include "devices/ptt_choice.h"
 #include "devices/transmission_log.h"
+#include "tests/core/recording_lines.h"
 #include "tests/core/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,6 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace vesk {
@@ -123,37 +123,27 @@ TEST(TransmissionLog, FileIsAppendedToInItsOwnFolderAndFailuresNameIt) {
               "Cannot open the transmission log " + scratch.path().string() + ": Is a directory");
     EXPECT_FALSE(folder.append("lost").ok());
 
-    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
-    ::setenv("XDG_STATE_HOME", "/var/tmp/x", 1);
+    const EnvOverride state("XDG_STATE_HOME", "/var/tmp/x");
     EXPECT_EQ(defaultTransmissionLogPath(), "/var/tmp/x/vesk/transmissions.log");
-    ::setenv("XDG_STATE_HOME", "relative", 1); // not absolute: ignored, as XDG says
-    ::setenv("HOME", "/home/op", 1);
+    state.set("relative"); // not absolute: ignored, as XDG says
+    const EnvOverride home("HOME", "/home/op");
     EXPECT_EQ(defaultTransmissionLogPath(), "/home/op/.local/state/vesk/transmissions.log");
-    ::unsetenv("XDG_STATE_HOME");
-    ::setenv("HOME", home.c_str(), 1);
 }
 
-// Appends lines of 100 bytes to a log on a file system that takes only `room` bytes more (a
+// Line `i` of the log below: 99 bytes, 100 with its line feed.
+std::string numberedLine(int i) {
+    std::string line = "line " + std::to_string(i) + " ";
+    line.resize(99, 'x');
+    return line;
+}
+
+// Appends lines of 100 bytes to a log on a file system that takes only 8192 bytes more (a
 // file size limit, or a small tmpfs filled up), then frees the room and appends one more. Runs
-// in a child, whose limits and mounts end with it; returns "y"/"n" per append, a line feed,
-// the first failure, a line feed and the file's bytes. "skip: ..." when the file system
-// cannot be made here.
+// in a child; returns "y"/"n" per append, a line feed, the first failure, a line feed and the
+// file's bytes. "skip: ..." when the file system cannot be made here.
 std::string appendUntilFull(bool tmpfs) {
     ScratchFolder scratch;
-    int report[2];
-    if (::pipe(report) != 0) {
-        return "no pipe";
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(report[0]);
-        const auto send = [&](const std::string& text) {
-            for (std::size_t at = 0; at < text.size();) {
-                const ssize_t n = ::write(report[1], text.data() + at, text.size() - at);
-                at += n > 0 ? static_cast<std::size_t>(n) : text.size();
-            }
-            ::_exit(0);
-        };
+    return inChild([&]() -> std::string {
         const std::string log = scratch.file("transmissions.log");
         const std::string filler = scratch.file("filler");
         rlimit limit{};
@@ -173,7 +163,8 @@ std::string appendUntilFull(bool tmpfs) {
             }
             if (!own || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                 ::mount("tmpfs", scratch.path().c_str(), "tmpfs", 0, "size=16k") != 0) {
-                send(std::string("skip: cannot mount a small tmpfs here: ") + std::strerror(errno));
+                return std::string("skip: cannot mount a small tmpfs here: ") +
+                       std::strerror(errno);
             }
             writeWholeFile(filler, std::string(8192, 'f'));
         } else {
@@ -182,13 +173,11 @@ std::string appendUntilFull(bool tmpfs) {
         }
         TransmissionLogFile file;
         if (!file.open(log)) {
-            send("cannot open");
+            return "cannot open";
         }
         std::string results, firstFailure;
         for (int i = 0; i < 100; ++i) {
-            std::string line = "line " + std::to_string(i) + " ";
-            line.resize(99, 'x');
-            const Result<> appended = file.append(line);
+            const Result<> appended = file.append(numberedLine(i));
             results += appended ? 'y' : 'n';
             if (!appended && firstFailure.empty()) {
                 firstFailure = appended.message();
@@ -197,21 +186,8 @@ std::string appendUntilFull(bool tmpfs) {
         ::setrlimit(RLIMIT_FSIZE, &unlimited);
         std::filesystem::remove(filler);
         results += file.append("after") ? 'y' : 'n';
-        send(results + '\n' + firstFailure + '\n' + readWholeFile(log));
-    }
-    ::close(report[1]);
-    std::string text;
-    char chunk[4096];
-    for (ssize_t n; (n = ::read(report[0], chunk, sizeof chunk)) > 0;) {
-        text.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(report[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFSIGNALED(status)) {
-        return "ended by signal " + std::to_string(WTERMSIG(status));
-    }
-    return text;
+        return results + '\n' + firstFailure + '\n' + readWholeFile(log);
+    });
 }
 
 // A full disk or a file size limit: the line that does not fit is not left in part (the next
@@ -237,9 +213,7 @@ TEST(TransmissionLog, ALineThatDoesNotFitIsNotWrittenAtAll) {
             << failure;
         std::string expected;
         for (int i = 0; i < 81; ++i) {
-            std::string line = "line " + std::to_string(i) + " ";
-            line.resize(99, 'x');
-            expected += line + '\n';
+            expected += numberedLine(i) + '\n';
         }
         EXPECT_EQ(report.substr(secondEnd + 1), expected + "after\n");
     }
@@ -251,44 +225,33 @@ public:
     mutable UtcNanoseconds time = 0;
 };
 
-// Lines whose keying can be made to fail, on a port that always opens.
-class FailingLines : public platform::SerialLines {
-public:
-    bool fail = false;
-    Result<> open(std::int32_t) override { return {}; }
-    bool isOpen() const override { return true; }
-    void close() override {}
-    Result<> setLines(bool keyed) override {
-        return fail && keyed ? vesk::fail("COM7: cannot raise DTR: gone") : Result<>{};
-    }
-};
-
 // Each keying that worked gives one record at its release, numbered from Turn On, with the
 // gaps heard while keyed; a keying that failed gives none, and a way out that releases the
 // PTT directly still ends the open record.
 TEST(TransmissionLog, LoggerRecordsEachKeyingThatWorked) {
-    auto port = std::make_shared<FailingLines>();
+    std::vector<std::string> portLog;
+    auto port = std::make_shared<RecordingLines>(portLog);
     Ptt ptt([port](const PttChoice& choice, std::int32_t comport) {
         return openLinesKeyer(port, comport, choice.lines);
     });
-    ASSERT_TRUE(ptt.open(lines(PttLines::Dtr, false), 7).ok());
+    ASSERT_TRUE(ptt.open(lines(PttLines::Dtr, false), 3).ok());
     std::vector<TransmissionRecord> records;
     SteppedClock clock;
     std::int64_t underruns = 4;
     TransmissionLogger logger(
         ptt, [&](const TransmissionRecord& record) { records.push_back(record); }, clock);
     logger.setPattern("b.txt");
-    logger.setPttDescription("DTR on COM 7");
+    logger.setPttDescription("DTR on COM 3");
     logger.setUnderrunCounter([&] { return underruns; });
 
     logger.pttOn();
     underruns += 2;
     logger.pttOff();
     logger.pttOff(); // a second release ends nothing
-    port->fail = true;
+    port->refuseKeying = true;
     logger.pttOn();
     logger.pttOff();
-    port->fail = false;
+    port->refuseKeying = false;
     logger.restartCycles();
     logger.pttOn();
     ptt.shutdown();
@@ -301,16 +264,10 @@ TEST(TransmissionLog, LoggerRecordsEachKeyingThatWorked) {
     EXPECT_EQ(records[0].released, 2'000'000);
     EXPECT_EQ(records[0].underruns, 2);
     EXPECT_EQ(records[0].pattern, "b.txt");
-    EXPECT_EQ(records[0].ptt, "DTR on COM 7");
+    EXPECT_EQ(records[0].ptt, "DTR on COM 3");
     EXPECT_EQ(records[1].cycle, 1);
     EXPECT_EQ(records[1].underruns, 0);
 }
-
-} // namespace
-} // namespace vesk
-
-namespace vesk {
-namespace {
 
 // A gap too short to release keeps the PTT keyed from cycle to cycle: each cycle still gets its
 // line, ending where the next begins. A cycle reported over while the next is keyed already

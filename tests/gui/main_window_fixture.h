@@ -11,6 +11,7 @@
 #include "devices/settings_file.h"
 #include "files/pattern_file.h"
 #include "platform/fake_audio_out.h"
+#include "tests/core/recording_lines.h"
 #include "tests/core/scratch_folder.h"
 #include "ui/messages.h"
 #include "ui/toolkit.h"
@@ -26,40 +27,6 @@
 namespace vesk {
 
 namespace fs = std::filesystem;
-
-// A port that records what the program asks of it; "COM3" is the only one that opens, and
-// like a real port it drops its lines on opening. With `refuseKeying` set it refuses to key.
-class RecordingLines : public platform::SerialLines {
-public:
-    explicit RecordingLines(std::vector<std::string>& log) : log_(log) {}
-    bool refuseKeying = false;
-
-    Result<> open(std::int32_t number) override {
-        log_.push_back("open " + std::to_string(number));
-        open_ = number == 3;
-        if (!open_) {
-            return fail("COM" + std::to_string(number) + ": no device for this number");
-        }
-        log_.push_back("released");
-        return {};
-    }
-    void close() override {
-        if (open_) {
-            log_.push_back("close");
-        }
-        open_ = false;
-    }
-    bool isOpen() const override { return open_; }
-    Result<> setLines(bool keyed) override {
-        const bool refused = keyed && refuseKeying;
-        log_.push_back(refused ? "refused" : keyed ? "keyed" : "released");
-        return refused ? fail("COM3: cannot raise DTR: Input/output error") : Result<>();
-    }
-
-private:
-    std::vector<std::string>& log_;
-    bool open_ = false;
-};
 
 inline std::string readFile(const fs::path& path) {
     return readWholeFile(path.string());

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/audio_tools.h"
+#include "tests/core/scratch_folder.h"
 
 #include "ui/messages.h"
 #include "ui/toolkit.h"
@@ -12,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,9 +25,6 @@ namespace {
 class AudioTools : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* path = std::getenv("PATH");
-        savedPath_ = path != nullptr ? path : "/usr/bin:/bin";
-        setenv("PATH", bin_.path().toLocal8Bit().constData(), 1);
         ui::setMessageBoxRecorder([this](const ui::MessageBoxRecord& r) {
             boxes_.push_back(r.caption + ": " + r.text + " " + std::to_string(r.style));
         });
@@ -37,7 +34,6 @@ protected:
         for (int i = 0; i < 100 && files("*.finished").size() < files("*.run").size(); ++i) {
             QTest::qWait(50);
         }
-        setenv("PATH", savedPath_.c_str(), 1);
         ui::setMessageBoxRecorder(nullptr);
     }
 
@@ -73,7 +69,7 @@ protected:
     }
 
     QTemporaryDir bin_, out_;
-    std::string savedPath_;
+    const EnvOverride path_{"PATH", bin_.path().toStdString()};
     std::vector<std::string> boxes_;
 };
 

@@ -15,10 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,10 +41,6 @@ void type(const QString& text) {
 class ComportSelection : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The ports lead where the test says, never to the machine's own devices.
-        const char* old = std::getenv("VESK_COMPORT_DIR");
-        oldPorts_ = old ? std::optional<std::string>(old) : std::nullopt;
-        setenv("VESK_COMPORT_DIR", ports_.path().c_str(), 1);
         main_ = ui::dialogNew(ui::Units::Pixels, 0, "Stand-in", 20, 20, 320, 120, 0, 0);
         ui::controlAdd(main_, ui::kButton, "", 100, "Stand-in", nullptr, 10, 10, 90, 24, 0, 0);
         ui::dialogShowModeless(main_,
@@ -56,8 +50,6 @@ protected:
     void TearDown() override {
         ui::dialogEnd(main_, 0);
         ui::processEvents();
-        oldPorts_ ? setenv("VESK_COMPORT_DIR", oldPorts_->c_str(), 1)
-                  : unsetenv("VESK_COMPORT_DIR");
     }
 
     // Runs the selection with `operate` acting on the open box; returns the reopen count.
@@ -79,7 +71,8 @@ protected:
     }
 
     ScratchFolder ports_;
-    std::optional<std::string> oldPorts_;
+    // The ports lead where the test says, never to the machine's own devices.
+    const EnvOverride portsDir_{"VESK_COMPORT_DIR", ports_.path().string()};
     ui::Window main_ = 0;
     bool ownerUsableAtReopen_ = false;
     ChoiceBoxState choice_;

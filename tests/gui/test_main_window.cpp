@@ -28,7 +28,6 @@ std::array<double, 5> parameters(const BeaconPattern& p) {
 
 TEST_F(MainWindowTest, StartsWithTheStartValuesAndTheNoPortNotice) {
     start();
-    EXPECT_EQ(title(), kMainCaption);
     EXPECT_EQ(title(), "VESK Controller v1.09 (wave file version)");
     // Each pen radio stands on its level's grid colour.
     for (const float level : {1.0f, 2.0f, 4.0f, 8.0f, 16.0f}) {
@@ -172,8 +171,7 @@ TEST_F(MainWindowTest, ApplyReadsItsFieldWithinItsRule) {
         const char* typed;
         const char* shown;
         double value;
-    } cases[] = {{820, 821, "1000", " 600", 600},
-                 {820, 821, "601", " 600", 600},
+    } cases[] = {{820, 821, "601", " 600", 600},
                  {820, 821, "-1", " 0", 0},
                  {820, 821, "2.5", "2.5", 2},
                  {800, 801, "0", " 1", 1},

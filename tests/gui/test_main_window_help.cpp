@@ -13,7 +13,6 @@
 #include <QTimer>
 #include <QToolTip>
 
-#include <cstdlib>
 #include <fstream>
 
 namespace vesk {
@@ -96,20 +95,19 @@ TEST_F(MainWindowTest, EveryControlSaysWhatItDoesAndTheFocusShows) {
 // the start folder.
 TEST(StartOptions, SettingsFolder) {
     ScratchFolder data;
-    ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+    const EnvOverride dataHome("XDG_DATA_HOME", data.path().string());
     EXPECT_EQ(settingsFolder({.desktop = true}).valueOr(""), (data.path() / "vesk").string());
     EXPECT_TRUE(std::filesystem::is_directory(data.path() / "vesk"));
     EXPECT_EQ(settingsFolder({}).valueOr(""), std::filesystem::current_path().string());
     // A data folder that cannot be made (its parent is a file) is reported.
     std::ofstream(data.file("file")) << "x";
-    ::setenv("XDG_DATA_HOME", data.file("file").c_str(), 1);
+    dataHome.set(data.file("file"));
     const Result<std::string> failed = settingsFolder({.desktop = true});
     EXPECT_FALSE(failed);
     EXPECT_EQ(
         failed.message().rfind("Cannot create the folder \"" + data.file("file") + "/vesk\"", 0),
         0u)
         << failed.message();
-    ::unsetenv("XDG_DATA_HOME");
 }
 
 } // namespace

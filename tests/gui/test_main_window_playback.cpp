@@ -263,15 +263,6 @@ TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
     EXPECT_EQ(title().find("[next"), std::string::npos);
     answer({{kRepeatIntervalChoice, "5"}});
     EXPECT_FALSE(state_.session->clockTiming().onTheClock());
-
-    // A WSPR pattern brings its two-minute grid along when no clock timing is chosen.
-    const fs::path wspr = folder_ / "wspr.txt";
-    ASSERT_TRUE(savePatternFile(wspr.string(),
-                                beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f}).value())
-                    .ok());
-    answers_ = {wspr.string()};
-    command(id::kMenuOpen);
-    EXPECT_EQ(state_.session->clockTiming(), kWsprTiming);
 }
 
 // A WSPR pattern's two-minute grid is its own: the operator's timing is what the settings

@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include <fcntl.h>
@@ -146,7 +145,7 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
     EXPECT_EQ(state_.settings.pttChoice().lines,
               (platform::PttMethod{platform::PttLines::Dtr, true}));
     EXPECT_EQ(port_->method(), state_.settings.pttChoice().lines);
-    EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3", "released"}));
+    EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3 inverted", "released"}));
     EXPECT_EQ(loadStationSettings(settingsPath_).valueOr({}).ptt, state_.settings.pttChoice());
 
     std::string searched;
@@ -298,9 +297,7 @@ TEST_F(StationTest, ALogThatCannotBeOpenedIsReportedAndPlaybackGoesOn) {
 
 // A port that fails names its device and the reason under the notice's first line.
 TEST_F(StationTest, OpenFailureNamesThePortItsDeviceAndTheReason) {
-    const char* old = std::getenv("VESK_COMPORT_DIR");
-    const std::string kept = old ? old : "";
-    setenv("VESK_COMPORT_DIR", folder_.c_str(), 1);
+    const EnvOverride dir("VESK_COMPORT_DIR", folder_.string());
     show(7);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].text, "Failure to open comport\r\nCOM 7 (" + (folder_ / "COM7").string() +
@@ -310,7 +307,6 @@ TEST_F(StationTest, OpenFailureNamesThePortItsDeviceAndTheReason) {
                   7, lines, fail("COM7: " + (folder_ / "COM7").string() + ": Permission denied")),
               "Failure to open comport\r\nCOM 7 (" + (folder_ / "COM7").string() +
                   "): Permission denied");
-    old ? setenv("VESK_COMPORT_DIR", kept.c_str(), 1) : unsetenv("VESK_COMPORT_DIR");
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,30 +19,14 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using vesk::EnvOverride;
+using vesk::openDescriptors;
 using vesk::platform::comportDevicePath;
 using vesk::platform::PttLines;
 using vesk::platform::PttMethod;
 using vesk::platform::SerialLines;
 
 namespace {
-
-// Sets (or with nullopt unsets) one environment variable for the life of the object.
-class EnvOverride {
-public:
-    EnvOverride(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-    }
-    ~EnvOverride() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-    EnvOverride(const EnvOverride&) = delete;
-    EnvOverride& operator=(const EnvOverride&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 using Calls = std::vector<std::pair<unsigned long, int>>;
 const Calls kReleased = {{TIOCMBIC, TIOCM_DTR}, {TIOCMBIC, TIOCM_RTS}};
@@ -80,17 +63,11 @@ std::string lineState(const Calls& calls) {
            ((lines & TIOCM_RTS) != 0 ? '+' : '-');
 }
 
-std::size_t openDescriptors() {
-    const fs::directory_iterator fds("/proc/self/fd");
-    return static_cast<std::size_t>(std::distance(fds, fs::directory_iterator()));
-}
-
 // Each test gets its own VESK_COMPORT_DIR, so none can reach a real /dev/ttyS*, and a pty
 // whose slave stands in for a serial port, linked as COM7.
 class SerialLinesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        env_.emplace("VESK_COMPORT_DIR", dir_.string());
         char name[PATH_MAX] = {};
         ASSERT_EQ(::openpty(&master_, &slave_, name, nullptr, nullptr), 0);
         link("COM7", name);
@@ -99,7 +76,6 @@ protected:
     void TearDown() override {
         ::close(slave_);
         ::close(master_);
-        env_.reset();
     }
     void link(const std::string& com, const fs::path& target) const {
         fs::create_symlink(target, dir_ / com);
@@ -107,7 +83,7 @@ protected:
 
     vesk::ScratchFolder folder_;
     const fs::path& dir_ = folder_.path();
-    std::optional<EnvOverride> env_;
+    EnvOverride env_{"VESK_COMPORT_DIR", dir_.string()};
     int master_ = -1;
     int slave_ = -1;
     std::string slavePath_;
@@ -252,10 +228,9 @@ TEST_F(SerialLinesTest, FailedLineChangesAreReported) {
 
 // Only computes paths (and opens a number that has none): nothing under /dev is opened.
 TEST_F(SerialLinesTest, DevicePathFromTheTableOwnLinksOrTheVariable) {
-    env_.emplace("VESK_COMPORT_DIR", std::nullopt);
+    env_.set(std::nullopt);
     const EnvOverride home("HOME", dir_.string());
-    std::optional<EnvOverride> config;
-    config.emplace("XDG_CONFIG_HOME", std::nullopt);
+    const EnvOverride config("XDG_CONFIG_HOME", std::nullopt);
     const std::pair<std::int32_t, const char*> named[] = {
         {1, "/dev/ttyS0"},     {32, "/dev/ttyS31"},  {33, "/dev/ttyUSB0"},
         {64, "/dev/ttyUSB31"}, {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}};
@@ -280,11 +255,11 @@ TEST_F(SerialLinesTest, DevicePathFromTheTableOwnLinksOrTheVariable) {
     const fs::path moved = dir_ / "elsewhere/vesk/comports";
     fs::create_directories(moved);
     fs::create_symlink("/dev/null", moved / "COM4");
-    config.emplace("XDG_CONFIG_HOME", (dir_ / "elsewhere").string());
+    config.set((dir_ / "elsewhere").string());
     EXPECT_EQ(comportDevicePath(4), (moved / "COM4").string());
     EXPECT_EQ(comportDevicePath(3), "/dev/ttyS2");
 
-    env_.emplace("VESK_COMPORT_DIR", "/tmp/x"); // wins over own links and the table
+    env_.set("/tmp/x"); // wins over own links and the table
     EXPECT_EQ(comportDevicePath(3), "/tmp/x/COM3");
     EXPECT_EQ(comportDevicePath(-2), "/tmp/x/COM-2");
 }
