@@ -154,17 +154,14 @@ int FakeAudioOut::deliver() {
 }
 
 void FakeAudioOut::loseDevice() {
-    if (!open_) {
-        return;
-    }
-    open_ = false;
-    lost_ = true;
-    queue_.clear();
-    unreported_.clear();
-    post(AudioEvent::Lost, 0);
+    endByItself(AudioEvent::Lost);
 }
 
 void FakeAudioOut::closeByItself() {
+    endByItself(AudioEvent::Closed);
+}
+
+void FakeAudioOut::endByItself(AudioEvent event) {
     if (!open_) {
         return;
     }
@@ -172,7 +169,7 @@ void FakeAudioOut::closeByItself() {
     lost_ = true;
     queue_.clear();
     unreported_.clear();
-    post(AudioEvent::Closed, 0);
+    post(event, 0);
 }
 
 void FakeAudioOut::post(AudioEvent event, int block) {

@@ -85,6 +85,8 @@ private:
         std::uint64_t session = 0;
     };
 
+    // The device goes by itself (lost or closed): nothing queued plays, `event` is told.
+    void endByItself(AudioEvent event);
     void post(AudioEvent event, int block);
     void violation(std::string text);
 
