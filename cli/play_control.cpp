@@ -134,7 +134,7 @@ void PlayControl::keyingChanged(bool keyed) {
         }
         publish();
     } else if (skipAfterRelease_) {
-        leaveOutNextCycle();
+        deferLeavingOut();
     }
 }
 
@@ -150,7 +150,7 @@ void PlayControl::cyclePlayed(long, std::int64_t) {
     // A cycle kept keyed into the next one is never released: the next one has just begun,
     // and is cut short here.
     if (skipAfterRelease_) {
-        leaveOutNextCycle();
+        deferLeavingOut();
     }
     publish();
 }
@@ -161,6 +161,16 @@ void PlayControl::nextTransmission(UtcNanoseconds at) {
         nextAt_ = at;
         publish();
     }
+}
+
+void PlayControl::deferLeavingOut() {
+    // Told from inside the session's own call, which a Turn Off must not run into.
+    skipAfterRelease_ = false;
+    QTimer::singleShot(0, &timer_, [this] {
+        if (!paused_ && !stopping_ && !resumeAt_) {
+            leaveOutNextCycle();
+        }
+    });
 }
 
 void PlayControl::leaveOutNextCycle() {

@@ -44,6 +44,8 @@ public:
 private:
     // Turns off for a skip; on again once the cycle left out is over.
     void leaveOutNextCycle();
+    // The same, once the session's call that told of the release has returned.
+    void deferLeavingOut();
     // Turns on at resumeAt_, once the output of the last Turn On has closed.
     void onTimer();
     void tell(const std::string& what, const std::string& from);

@@ -191,7 +191,7 @@ public:
         }
         const std::string what =
             plan_.entries[next->entry].name + " at " + plan::formatSlotTime(next->at);
-        skipped_.push_back({*next, from});
+        skipped_.push_back({*next, from, false});
         tell("leaving out " + what, from);
         if (!transmitting_ && !paused_ && *next == slot_) {
             timer_.stop();
@@ -216,6 +216,7 @@ private:
     struct LeftOut {
         plan::Slot slot;
         std::string from;
+        bool told = false; // said on stderr
     };
 
     const plan::PlanEntry& entry() const { return plan_.entries[slot_.entry]; }
@@ -275,12 +276,15 @@ private:
         std::erase_if(skipped_, [from](const LeftOut& l) { return l.slot.at < from; });
         std::optional<plan::Slot> next = plan::nextTransmission(plan_, from, settings_.seed);
         while (next && leftOut(*next)) {
-            const auto found = std::find_if(skipped_.begin(), skipped_.end(),
-                                            [&](const LeftOut& l) { return l.slot == *next; });
-            say(utcNow() + " " + plan_.entries[next->entry].name + " at " +
-                plan::formatSlotTime(next->at) + " skipped: left out from " + found->from +
-                " over HTTP");
-            skipped_.erase(found);
+            // Said once; the page shows it left out until its time has passed.
+            LeftOut& left = *std::find_if(skipped_.begin(), skipped_.end(),
+                                          [&](const LeftOut& l) { return l.slot == *next; });
+            if (!left.told) {
+                left.told = true;
+                say(utcNow() + " " + plan_.entries[next->entry].name + " at " +
+                    plan::formatSlotTime(next->at) + " skipped: left out from " + left.from +
+                    " over HTTP");
+            }
             next = plan::nextTransmission(plan_, next->at + 1, settings_.seed);
         }
         publish();

@@ -158,7 +158,7 @@ async function refreshNext() {
     item.className = t.skipped ? "skipped" : "";
     const when = document.createElement("div");
     when.className = "when";
-    when.textContent = utcTime(t.at) + " (" + fromNow(t.at) + ")";
+    when.textContent = utcTime(t.at) + " (" + fromNow(t.at) + ")" + (t.skipped ? " left out" : "");
     const what = document.createElement("div");
     what.textContent = describe(t);
     const img = document.createElement("img");
