@@ -3,6 +3,7 @@
 
 #include "app/command_line.h"
 #include "app/file_commands.h"
+#include "app/main_commands.h"
 #include "app/main_window.h"
 #include "app/pattern_views.h"
 #include "app/ptt_messages.h"
@@ -126,9 +127,8 @@ public:
 
 private:
     void showTitle() {
-        ui::windowSetTitle(state_.mainWindow, std::string(kTitlePrefix) +
-                                                  state_.document.patternFileName() + gaps_ +
-                                                  next_ + wait_);
+        state_.titleNotes = gaps_ + next_ + wait_;
+        vesk::showTitle(state_);
     }
 
     MainWindow& state_;
@@ -167,14 +167,17 @@ int appMain(int argc, char** argv) {
     state.settings.setSettingsFile(defaultStationSettingsPath());
     state.transmissionLogPath = defaultTransmissionLogPath();
     attachResources(state, platform::makeAudioOut(), keyerOpener());
-    // A logout, a shutdown or a closed terminal ends the program as Escape would, minus the
-    // wait for the queued sound: lines released and settings written first, then every
-    // window's loop, modal boxes included, returns. A second signal ends it the kernel's way.
-    platform::SignalWatch signalWatch({SIGHUP, SIGINT, SIGTERM}, [&state, &signalWatch](int) {
-        signalWatch.stopWatching();
-        shutdownMainWindow(state);
-        ui::leaveAllModalRuns();
-    });
+    // A logout, a shutdown, a closed terminal or a quit key ends the program as Escape would,
+    // minus the wait for the queued sound: lines released and settings written first, then
+    // every window's loop, modal boxes included, returns. Held since the program's first code, a
+    // signal that came meanwhile is handled once the loop runs. A second signal ends it the
+    // kernel's way.
+    platform::SignalWatch signalWatch({SIGHUP, SIGINT, SIGQUIT, SIGTERM},
+                                      [&state, &signalWatch](int) {
+                                          signalWatch.stopWatching();
+                                          shutdownMainWindow(state);
+                                          ui::leaveAllModalRuns();
+                                      });
     buildMainWindow(state);
     return 0;
 }

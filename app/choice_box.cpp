@@ -124,7 +124,7 @@ std::string choiceBox(ChoiceBoxState& state, const std::string& prompt, const st
     state.choiceWindow = box;
     // A box destroyed without an end code (the program closing under it) counts as cancelled.
     state.choiceEndCode = kChoiceCancelled;
-    ui::dialogShowModal(box, boxHandler(state), &state.choiceEndCode, true);
+    ui::dialogShowModal(box, boxHandler(state), &state.choiceEndCode);
     state.choiceWindow = 0;
     return state.choiceEndCode == kChoiceCancelled ? std::string() : state.choiceText;
 }

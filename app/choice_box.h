@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// The choice box: a small ownerless dialog with a prompt, an editable drop-down list and the
+// The choice box: a small dialog with a prompt, an editable drop-down list and the
 // owner-drawn Accept, Cancel and Clear buttons. Enter accepts and Escape cancels, wherever the
 // keyboard focus is.
 namespace vesk {
@@ -38,7 +38,7 @@ struct ChoiceBoxState {
 // are shown in index order up to the first empty string (no list: an empty drop-down).
 // An empty `initial` selects the first entry and takes it as the answer; otherwise the entry
 // that is `initial`, or starts with it and two blanks, is selected and `initial` shown. With an
-// `owner` the box stays above it and ends (cancelled) when the owner ends; the owner stays usable.
+// `owner` the box is modal to it and ends (cancelled) when the owner ends.
 std::string choiceBox(ChoiceBoxState& state, const std::string& prompt, const std::string& initial,
                       const std::vector<std::string>* list, const std::string& caption,
                       ui::Window owner = 0);

@@ -11,12 +11,6 @@ namespace vesk {
 
 void selectComport(ui::Window mainWindow, std::int32_t& pttComport, ChoiceBoxState& choice,
                    const ComportSelectionHooks& hooks) {
-    // The box belongs to the main window (it stays above it and goes when it closes), but the
-    // main window stays usable: only the commands the hook names are held back.
-    if (hooks.enableCommands) {
-        hooks.enableCommands(false);
-    }
-
     const std::string current = comportCurrentText(pttComport);
     // Each port names the device it leads to, when there is one.
     const std::vector<std::string> choices = comportChoicesWithDevices();
@@ -28,10 +22,6 @@ void selectComport(ui::Window mainWindow, std::int32_t& pttComport, ChoiceBoxSta
         answer = current;
     }
     pttComport = comportNumberFromAnswer(answer, choices);
-
-    if (hooks.enableCommands) {
-        hooks.enableCommands(true);
-    }
     if (hooks.reopenPttPort) {
         hooks.reopenPttPort();
     }

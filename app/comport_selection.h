@@ -11,15 +11,12 @@ namespace vesk {
 
 // What the PTT command asks of the window that opened it.
 struct ComportSelectionHooks {
-    // Holds back (false) and gives back (true) the main window's commands that must wait
-    // while the box is open: the PTT command itself and Turn On/Off.
-    std::function<void(bool enabled)> enableCommands;
     // Runs after the box, accepted or cancelled alike, to put the chosen port to use.
     std::function<void()> reopenPttPort;
 };
 
-// The PTT menu command: asks for the port in the choice box over `mainWindow`, with the
-// commands held back meanwhile, and stores 0..99 in `pttComport`. `choice` holds the box's
+// The PTT menu command: asks for the port in the choice box, modal to `mainWindow`, and
+// stores 0..99 in `pttComport`. `choice` holds the box's
 // fields while it runs.
 void selectComport(ui::Window mainWindow, std::int32_t& pttComport, ChoiceBoxState& choice,
                    const ComportSelectionHooks& hooks);

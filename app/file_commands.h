@@ -12,9 +12,11 @@
 
 namespace vesk {
 
-// The main window title before the name of the last pattern file loaded.
+// The main window title before the name of the last pattern file loaded or saved.
 inline constexpr const char* kTitlePrefix =
     "VESK Controller v" VESK_VERSION "                     Message pattern file: ";
+// The name in the title for a pattern that no file holds (a generated one).
+inline constexpr const char* kNoFileName = "(no file)";
 
 // Every file dialog starts in the folder of document.lastFile() ("" for the current folder)
 // and offers its name there, with the command's own extension when saving. A successful open

@@ -66,7 +66,7 @@ GenerateDialog::GenerateDialog(QWidget* parent) : QDialog(parent) {
     power_->setRange(0, 60);
     power_->setValue(30);
     power_->setSuffix(" dBm");
-    audio_ = hertzBox(1500.0, 100.0, 20000.0, 1);
+    audio_ = hertzBox(1500.0, 100.0, 19991.0, 1); // makeWsprPattern's range
     audio_->setObjectName("audio");
     problem_ = new QLabel;
     problem_->setObjectName("problem");

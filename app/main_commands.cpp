@@ -25,72 +25,6 @@ namespace vesk {
 
 namespace {
 
-// What applying a parameter does to playback's dot counter besides storing the value.
-enum class CounterReset {
-    None,         // the frequencies are heard from the next render
-    Count,        // the count starts again; the timer keeps its pace
-    CountAndTimer // a new dot length: the timer stops too
-};
-
-// The five parameter fields. An integer field is read ties to even and kept within its value
-// rule (`limit`); a value that had to be limited is written back so the field shows what is
-// used. A real field that holds no finite number keeps the old value.
-struct ParameterField {
-    std::int32_t field;
-    std::int32_t apply;
-    std::int32_t BeaconPattern::*integer; // integer fields, else null
-    float BeaconPattern::*real;           // real fields, else null
-    std::int32_t (*limit)(std::int32_t);  // integer fields: at least 1 / 0..600 / at least 0
-    CounterReset reset;
-};
-
-constexpr ParameterField kParameterFields[] = {
-    {id::kDotLengthField, id::kDotLengthApply, &BeaconPattern::dotLength, nullptr, limitDotLength,
-     CounterReset::CountAndTimer},
-    {id::kDotCountField, id::kDotCountApply, &BeaconPattern::dotCount, nullptr, limitDotCount,
-     CounterReset::Count},
-    {id::kSpacingField, id::kSpacingApply, nullptr, &BeaconPattern::frequencySpacing, nullptr,
-     CounterReset::None},
-    {id::kCentreField, id::kCentreApply, nullptr, &BeaconPattern::centreFrequency, nullptr,
-     CounterReset::None},
-    {id::kRepeatField, id::kRepeatApply, &BeaconPattern::repeatDots, nullptr, limitRepeatDots,
-     CounterReset::Count},
-};
-
-// The field's text for its value in `pattern`.
-std::string shownValue(const ParameterField& f, const BeaconPattern& pattern) {
-    return f.integer != nullptr ? fieldTextInt(pattern.*f.integer)
-                                : fieldTextSingle(pattern.*f.real);
-}
-
-// Reads the field's text into the document under the field's rule.
-void readField(MainWindow& state, const ParameterField& f) {
-    const double value = parseNumberLiteral(ui::controlGetText(state.mainWindow, f.field));
-    if (f.integer != nullptr) {
-        const std::int32_t read = roundToInt32(value);
-        const std::int32_t limited = f.limit(read);
-        if (limited != read || !std::isfinite(value)) {
-            ui::controlSetText(state.mainWindow, f.field, fieldTextInt(limited));
-        }
-        state.document.setParameter(f.integer, limited);
-    } else if (!std::isfinite(value)) {
-        ui::controlSetText(state.mainWindow, f.field,
-                           fieldTextSingle(state.document.pattern().*f.real));
-    } else {
-        state.document.setParameter(f.real, roundToSingle(value));
-    }
-}
-
-// The one apply of every parameter field; a count that starts again loses its progress marks.
-void applyParameter(MainWindow& state, const ParameterField& f) {
-    readField(state, f);
-    if (f.reset == CounterReset::None) {
-        return;
-    }
-    state.session->resetDotCounter(f.reset == CounterReset::CountAndTimer);
-    redraw(state);
-}
-
 // True when nothing unsaved is in the way, or the operator agrees to discard it.
 bool mayDiscardWork(const MainWindow& state) {
     if (!state.document.hasUnsavedWork()) {
@@ -103,21 +37,23 @@ bool mayDiscardWork(const MainWindow& state) {
     return discard;
 }
 
-// A WSPR pattern brings the WSPR grid along, unless a clock timing has been chosen already.
+// A pattern that came in whole plays by the operator's timing, unless that is the repeat
+// interval and the pattern is a WSPR one: then by the WSPR grid, for this pattern alone (the
+// settings keep the operator's choice).
 void adoptPatternTiming(MainWindow& state) {
-    if (beacon::isWsprTiming(state.document.pattern()) &&
-        !state.session->clockTiming().onTheClock()) {
-        useClockTiming(state, kWsprTiming);
-    }
+    const ClockTiming& chosen = state.settings.clockTiming();
+    state.session->setClockTiming(
+        beacon::isWsprTiming(state.document.pattern()) && !chosen.onTheClock() ? kWsprTiming
+                                                                               : chosen);
 }
 
-// A pattern that came in whole (loaded or generated): its timing, its title, and its stream
-// prepared with the title showing progress; playback, if running, goes on from the new
-// samples at its current position. Nothing is rendered up front.
+// A pattern that came in whole (loaded or generated): its timing, its title, the grid at its
+// start, and its stream prepared with the title showing progress; playback, if running, goes
+// on from the new samples at its current position. Nothing is rendered up front.
 void showNewPattern(MainWindow& state) {
     adoptPatternTiming(state);
-    ui::windowSetTitle(state.mainWindow,
-                       std::string(kTitlePrefix) + state.document.patternFileName());
+    showTitle(state);
+    scrollGrid(state.mainWindow, kGridScrollOrigin, state.gridScroll);
     state.session->loadPattern(state.document.pattern(), state.amplitude);
 }
 
@@ -138,10 +74,15 @@ void showOutputLevel(MainWindow& state) {
     ui::controlSetText(state.mainWindow, id::kLevelReadout, levelReadout(state.outputLevel));
 }
 
-void showParameters(const MainWindow& state) {
-    for (const ParameterField& f : kParameterFields) {
-        ui::controlSetText(state.mainWindow, f.field, shownValue(f, state.document.pattern()));
-    }
+void showTitle(const MainWindow& state) {
+    const std::string& name = state.document.patternFileName();
+    ui::windowSetTitle(state.mainWindow, std::string(kTitlePrefix) +
+                                             (name.empty() ? kNoFileName : name) +
+                                             state.titleNotes);
+}
+
+bool patternTimingApplies(const MainWindow& state) {
+    return state.session->clockTiming() != state.settings.clockTiming();
 }
 
 void redraw(const MainWindow& state) {
@@ -184,29 +125,14 @@ void choosePen(MainWindow& state, std::int32_t command) {
     state.penLevelCode = penLevelForControl(command);
 }
 
-void applyParameterCommand(MainWindow& state, std::int32_t command) {
-    for (const ParameterField& f : kParameterFields) {
-        if (f.apply == command) {
-            applyParameter(state, f);
-        }
-    }
-}
-
-void applyFocusedField(MainWindow& state, std::int32_t) {
-    const std::int32_t focused = ui::controlFocused(state.mainWindow);
-    for (const ParameterField& f : kParameterFields) {
-        if (f.field == focused) {
-            applyParameter(state, f);
-        }
-    }
-}
-
 void resetCommand(MainWindow& state, std::int32_t) {
     if (!mayDiscardWork(state)) {
         return;
     }
     state.document.replace(resetPattern());
     state.session->resetDotCounter(true);
+    // A WSPR pattern's own timing went with it.
+    state.session->setClockTiming(state.settings.clockTiming());
 }
 
 // A step over a Reset also puts back the parameters and their fields. While the pattern plays
@@ -277,7 +203,9 @@ void previewCommand(MainWindow& state, std::int32_t) {
 }
 
 void savePatternCommand(MainWindow& state, std::int32_t) {
-    savePatternFile(state.mainWindow, state.document);
+    if (savePatternFile(state.mainWindow, state.document)) {
+        showTitle(state);
+    }
     restFocus(state);
 }
 
@@ -301,10 +229,6 @@ void comportCommand(MainWindow& state, std::int32_t) {
     const ui::Window window = state.mainWindow;
     std::int32_t comport = state.settings.pttComport();
     ComportSelectionHooks hooks;
-    hooks.enableCommands = [window](bool enabled) {
-        ui::menuEnable(window, id::kMenuPtt, enabled);
-        ui::controlEnable(window, id::kTurnOnOff, enabled);
-    };
     hooks.reopenPttPort = [&state, &comport, window] {
         state.settings.setPttComport(comport);
         // A main window closed under the box has already let the port go.
@@ -316,7 +240,8 @@ void comportCommand(MainWindow& state, std::int32_t) {
     restFocusIfOpen(state);
 }
 
-// The selection stops playback as it opens and again on OK.
+// OK with another output stops playback; the settings remember the output by name ("" for the
+// system default).
 void soundcardCommand(MainWindow& state, std::int32_t) {
     const auto stopPlayback = [&state] {
         if (state.session->playing()) {
@@ -335,9 +260,13 @@ void soundcardCommand(MainWindow& state, std::int32_t) {
     restFocusIfOpen(state);
 }
 
+// The dialog shows the operator's timing, and the pattern's own while that applies instead; OK
+// makes the operator's apply, to this pattern too.
 void timingCommand(MainWindow& state, std::int32_t) {
+    const std::optional<ClockTiming> patternOwn =
+        patternTimingApplies(state) ? std::optional(state.session->clockTiming()) : std::nullopt;
     if (const std::optional<ClockTiming> timing =
-            askClockTiming(state.mainWindow, state.session->clockTiming())) {
+            askClockTiming(state.mainWindow, state.settings.clockTiming(), patternOwn)) {
         useClockTiming(state, *timing);
     }
     restFocusIfOpen(state);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/main_window.h"
+#include "app/parameter_fields.h"
 #include "tone/clock_timing.h"
 
 #include <cstdint>
@@ -15,10 +16,6 @@ using Command = void (*)(MainWindow& state, std::int32_t command);
 
 // The pen radios 1111..1115: the level of new dots.
 void choosePen(MainWindow& state, std::int32_t command);
-// An "Apply" beside a parameter field: reads the field into the pattern.
-void applyParameterCommand(MainWindow& state, std::int32_t command);
-// Return: in a parameter field it applies the field; elsewhere it does nothing.
-void applyFocusedField(MainWindow& state, std::int32_t command);
 void resetCommand(MainWindow& state, std::int32_t command);
 // Ctrl+Z (id::kUndo) and Ctrl+Y (id::kRedo).
 void undoOrRedoCommand(MainWindow& state, std::int32_t command);
@@ -52,17 +49,22 @@ void onOutputLevelScroll(MainWindow& state, std::uint32_t code, std::uint32_t po
 // Left (paint) or right (erase) mouse button in the grid; the change is one undo step.
 void editSlot(MainWindow& state, std::uint32_t message, std::int32_t lParam);
 
+// The title: the pattern file's name ("(no file)" for a pattern that no file holds), then the
+// notes playback adds (state.titleNotes).
+void showTitle(const MainWindow& state);
+// True while a pattern's own timing (a WSPR pattern's two-minute grid) applies instead of the
+// operator's.
+bool patternTimingApplies(const MainWindow& state);
+
 // Keeps the views in step with the document: state.document's listener.
 void showDocumentChange(MainWindow& state, const PatternChange& change);
-// Playback goes by `timing` from the next Turn On, and the settings remember it.
+// The operator's timing: playback goes by it from the next Turn On, and the settings remember it.
 void useClockTiming(MainWindow& state, const ClockTiming& timing);
 
 // Reads the pattern file at `path` as "Open pattern file" does (no question about unsaved work).
 void openPatternPath(MainWindow& state, const std::string& path);
 // Shows state.outputLevel (kept within 0..100) on the scroll bar and its readout.
 void showOutputLevel(MainWindow& state);
-// Writes the five parameters into their fields.
-void showParameters(const MainWindow& state);
 // Rebuilds the pattern views.
 void redraw(const MainWindow& state);
 // Puts the keyboard focus where Return does no harm: the radio of the pen in use.

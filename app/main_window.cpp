@@ -59,7 +59,7 @@ const std::vector<ControlSpec>& controlTable() {
          WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0},
         {ui::kLabel, "", -1, "Move window", 550, 184, 66, 15, kLabelStyle, 0},
         {ui::kCustom, "SCROLLBAR", id::kOutputLevel, "", 7, 161, 140, 15,
-         WS_CHILD | WS_VISIBLE | SBS_HORZ, 0},
+         WS_CHILD | WS_VISIBLE | WS_TABSTOP | SBS_HORZ, 0},
         {ui::kLabel, "", -1, "Output level", 47, 181, 66, 15, kLabelStyle, 0},
         {ui::kLabel, "", id::kLevelReadout, "", 157, 161, 37, 15,
          kLabelStyle | SS_SUNKEN | SS_CENTERIMAGE, 0},

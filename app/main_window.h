@@ -36,11 +36,13 @@ struct MainWindow {
     // The names of the sound outputs, read afresh for each soundcard selection; a test lists
     // its own instead of the sound system's.
     std::function<std::vector<std::string>()> outputDevices = platform::outputDevices;
-    std::int32_t amplitude = 0;      // peak sample value for level code 1, 0..32767
-    std::int32_t penLevelCode = 0;   // 1, 2, 4, 8 or 16
-    float outputLevel = 0.0f;        // 0..100, 100 = 0 dB
-    std::int32_t gridScroll = 0;     // track bar 1000, 0..3604
-    std::int32_t soundcardIndex = 0; // -1: the system default output
+    std::int32_t amplitude = 0;       // peak sample value for level code 1, 0..32767
+    std::int32_t penLevelCode = 0;    // 1, 2, 4, 8 or 16
+    float outputLevel = 0.0f;         // 0..100, 100 = 0 dB
+    std::int32_t gridScroll = 0;      // track bar 1000, 0..3604
+    std::int32_t soundcardIndex = -1; // the output in use: -1 the system default, else its index
+    // What playback adds to the title after the file name ("[next: 14:02:01 UTC]").
+    std::string titleNotes;
 
     // The pattern, its saved copy, its undo history and its files.
     PatternDocument document;

@@ -233,14 +233,18 @@ void drawSlot(ui::Window window, const BeaconPattern& pattern, std::int32_t slot
     ui::graphicShow(window, kPatternGridId);
 }
 
-void onGraphScroll(ui::Window window, std::uint32_t code, std::int32_t position,
-                   std::int32_t& gridScroll) {
-    if (code != msg::SB_THUMBTRACK) {
-        return;
-    }
+void scrollGrid(ui::Window window, std::int32_t position, std::int32_t& gridScroll) {
     gridScroll = position;
+    ui::scrollSetPos(window, kMoveWindowId, position, true);
     ui::controlMove(window, kPatternGridId, position - kGridScrollOrigin, 0);
     ui::controlMove(window, kDotScaleId, position - kGridScrollOrigin, 100);
+}
+
+void onGraphScroll(ui::Window window, std::uint32_t code, std::int32_t position,
+                   std::int32_t& gridScroll) {
+    scrollGrid(window,
+               code == msg::SB_THUMBTRACK ? position : ui::scrollGetPos(window, kMoveWindowId),
+               gridScroll);
 }
 
 void drawCycleProgress(ui::Window window, const CycleProgress& progress) {

@@ -73,7 +73,11 @@ std::optional<SlotEdit> erasedSlot(std::int32_t x, std::int32_t y, std::int32_t 
 void drawSlot(ui::Window window, const BeaconPattern& pattern, std::int32_t slot, float toneBefore,
               float levelBefore);
 
-// Track bar 1000: on a thumb drag (code 5) stores the position and moves grid and dot scale.
+// Puts the track bar's thumb at `position` (0..3604) and the grid and dot scale with it;
+// stores the position in `gridScroll`. kGridScrollOrigin shows slot 0 at the left edge.
+void scrollGrid(ui::Window window, std::int32_t position, std::int32_t& gridScroll);
+// Track bar 1000: the grid and dot scale follow its thumb, whatever moved it (a drag reports
+// its position, code 5; keys, the track and the wheel have moved the thumb already).
 void onGraphScroll(ui::Window window, std::uint32_t code, std::int32_t position,
                    std::int32_t& gridScroll);
 

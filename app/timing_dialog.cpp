@@ -75,9 +75,20 @@ Result<ClockTiming> readTiming(const std::string& every, const std::string& offs
     return timing;
 }
 
+// "every 2 minutes, 1 s past", or the repeat interval.
+std::string timingText(const ClockTiming& timing) {
+    if (!timing.onTheClock()) {
+        return "at the repeat interval";
+    }
+    return "every " + intervalText(timing.everyMinutes) + ", " +
+           std::to_string(timing.offsetSeconds) + " s past";
+}
+
 } // namespace
 
-TimingDialog::TimingDialog(const ClockTiming& current, QWidget* parent) : QDialog(parent) {
+TimingDialog::TimingDialog(const ClockTiming& current, const std::optional<ClockTiming>& patternOwn,
+                           QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle(kCaption);
     every_ = new QComboBox;
     every_->setObjectName("every");
@@ -101,6 +112,15 @@ TimingDialog::TimingDialog(const ClockTiming& current, QWidget* parent) : QDialo
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("Each transmission starts:"));
     layout->addLayout(form);
+    if (patternOwn) {
+        auto* applies = new QLabel(QString::fromStdString(
+            "Now the WSPR pattern on screen plays by its own timing, " + timingText(*patternOwn) +
+            " UTC, until another pattern is opened, generated or reset. OK puts the timing "
+            "above in its place."));
+        applies->setObjectName("applies");
+        applies->setWordWrap(true);
+        layout->addWidget(applies);
+    }
     layout->addWidget(okCancelButtons(*this, [this] { ok(); }));
 
     every_->setFocus();
@@ -117,9 +137,11 @@ void TimingDialog::ok() {
     accept();
 }
 
-std::optional<ClockTiming> askClockTiming(ui::Window owner, const ClockTiming& current) {
+std::optional<ClockTiming> askClockTiming(ui::Window owner, const ClockTiming& current,
+                                          const std::optional<ClockTiming>& patternOwn) {
     // On the heap: a main window that ends under it takes it along.
-    const QPointer<TimingDialog> dialog = new TimingDialog(current, ui::topLevelWidget(owner));
+    const QPointer<TimingDialog> dialog =
+        new TimingDialog(current, patternOwn, ui::topLevelWidget(owner));
     std::optional<ClockTiming> chosen;
     const bool accepted = ui::runDialog(*dialog) == QDialog::Accepted;
     if (TimingDialog* open = dialog.data()) { // null when it went with its owner

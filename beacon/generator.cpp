@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 
 namespace vesk::beacon {
 
@@ -19,6 +20,13 @@ BeaconPattern emptyPattern(std::int32_t dotLength, float spacing, float centre) 
     pattern.frequencySpacing = spacing;
     pattern.centreFrequency = centre;
     return pattern;
+}
+
+// "5 Hz", "-0.5 Hz", "nan Hz".
+std::string hertzText(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g Hz", static_cast<double>(value));
+    return text;
 }
 
 void setSlot(BeaconPattern& pattern, std::size_t slot, int row) {
@@ -48,8 +56,13 @@ Result<BeaconPattern> makeMorsePattern(const MorseSettings& settings) {
     if (settings.dotLength < 1) {
         return fail("the dot length must be at least 1 ms");
     }
-    if (!std::isfinite(settings.spacing) || !std::isfinite(settings.centre)) {
-        return fail("the tone spacing and the centre frequency must be numbers");
+    // Rows must step up the ladder: at 0 Hz (or below) dots and dashes of FSK-CW and DFCW
+    // would share a tone or swap sides.
+    if (!(settings.spacing > 0.0f)) {
+        return fail("the tone spacing must be more than 0 Hz, not " + hertzText(settings.spacing));
+    }
+    if (const Result<> inside = checkToneRange(settings.centre, settings.spacing); !inside) {
+        return inside.failure();
     }
     const int shiftedRow = kCentreRow - settings.shift;
     if (settings.keying != Keying::Cw &&
@@ -100,17 +113,20 @@ Result<BeaconPattern> makeMorsePattern(const MorseSettings& settings) {
 }
 
 Result<BeaconPattern> makeWsprPattern(const WsprSettings& settings) {
-    if (!(settings.audio >= 100.0f && settings.audio <= 20000.0f)) {
-        return fail("the WSPR audio frequency must be 100 to 20000 Hz");
+    // Row 8 carries symbol 0, so the middle of the four tones is 1.5 spacings above it; row 1,
+    // 5.5 spacings above the middle, must stay inside the output's range too.
+    const float centre = settings.audio - 1.5f * kWsprToneSpacing;
+    if (!(settings.audio >= 100.0f) || !checkToneRange(centre, kWsprToneSpacing)) {
+        return fail("the WSPR audio frequency must be 100 to 19991 Hz (every tone row within "
+                    "0..20000 Hz), not " +
+                    hertzText(settings.audio));
     }
     const Result<WsprSymbols> encoded =
         wsprSymbols(settings.callsign, settings.locator, settings.powerDbm);
     if (!encoded) {
         return encoded.failure();
     }
-    // Row 8 carries symbol 0, so the middle of the four tones is 1.5 spacings above it.
-    BeaconPattern pattern =
-        emptyPattern(kWsprSymbolMs, kWsprToneSpacing, settings.audio - 1.5f * kWsprToneSpacing);
+    BeaconPattern pattern = emptyPattern(kWsprSymbolMs, kWsprToneSpacing, centre);
     for (std::size_t i = 0; i < encoded->size(); ++i) {
         setSlot(pattern, i, kCentreRow - (*encoded)[i]);
     }

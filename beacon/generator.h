@@ -25,7 +25,7 @@ struct MorseSettings {
     std::string text;
     std::int32_t dotLength = 3000; // ms per unit (slot), at least 1
     int shift = 1;                 // rows above the centre (negative: below); FSK-CW and DFCW
-    float spacing = 5.0f;          // Hz between rows
+    float spacing = 5.0f;          // Hz between rows, more than 0
     float centre = 1000.0f;        // Hz of the centre row
 };
 
@@ -36,8 +36,9 @@ std::optional<std::int32_t> qrssDotLength(std::string_view name);
 // The pattern of a Morse text: slot 0 holds the first element and dotCount the last; the
 // repeat adds a word gap (7 units) of silence after the message. Refused: a text with a
 // character that has no code, a shift that leaves the 16 rows (or is 0 where it is used), a dot
-// length below 1 ms, a spacing or centre that is not a finite number, and a message longer than
-// the 601 slots (the message says how many it needs).
+// length below 1 ms, a spacing that is not more than 0 Hz, a centre and spacing that put a tone
+// row outside 0..20000 Hz (checkToneRange), and a message longer than the 601 slots (the
+// message says how many it needs).
 Result<BeaconPattern> makeMorsePattern(const MorseSettings& settings);
 
 struct WsprSettings {
@@ -48,9 +49,10 @@ struct WsprSettings {
 };
 
 // The pattern of a WSPR message: 162 slots of 683 ms, tone rows 8 (symbol 0) up to 5 (symbol
-// 3) at 12000/8192 Hz, the four tones centred on `audio` (100..20000 Hz); the repeat fills
-// two minutes. Refused with the encoder's message for an invalid callsign, locator or power,
-// and for an audio frequency outside 100..20000 Hz.
+// 3) at 12000/8192 Hz, the four tones centred on `audio` (100..19991 Hz, so that every row
+// stays inside checkToneRange); the repeat fills two minutes. Refused with the encoder's
+// message for an invalid callsign, locator or power, and for an audio frequency outside
+// 100..19991 Hz.
 Result<BeaconPattern> makeWsprPattern(const WsprSettings& settings);
 
 // True for a pattern with WSPR's symbol length and tone spacing (as a pattern file keeps it,

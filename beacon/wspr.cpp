@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "beacon/wspr.h"
 
+#include <algorithm>
 #include <bit>
 #include <cctype>
 
@@ -56,27 +57,29 @@ Result<std::uint32_t> packCallsign(std::string_view typed) {
     if (call.find('/') != std::string::npos) {
         return refuse("a prefix or suffix with / needs a compound message, which is not made");
     }
+    if (call.size() > 6) {
+        return refuse("it has more than six characters");
+    }
+    if (!std::all_of(call.begin(), call.end(), [](char c) { return isUpper(c) || isDigit(c); })) {
+        return refuse("it may hold letters and digits only");
+    }
     // The digit of the call area goes to the third place: "G4JNT" is sent as " G4JNT".
     if (call.size() >= 2 && isDigit(call[1]) && (call.size() < 3 || !isDigit(call[2]))) {
         call.insert(call.begin(), ' ');
     }
-    if (call.size() > 6) {
-        return refuse("it has more than six characters");
+    if (call.size() < 3 || !isDigit(call[2])) {
+        return refuse("it needs a digit as its second or third character");
+    }
+    // Three places are left for what follows the digit: "N0CALL" has one too many.
+    const std::size_t after = call.size() - 3;
+    if (after > 3) {
+        return refuse("it has " + std::to_string(after) + " characters after the digit " + call[2] +
+                      "; a WSPR callsign has at most three (K1ABC, PA0XYZ)");
+    }
+    if (!std::all_of(call.begin() + 3, call.end(), isUpper)) {
+        return refuse("only letters may follow the digit " + std::string(1, call[2]));
     }
     call.resize(6, ' ');
-    const auto letterOrBlank = [](char c) {
-        return isUpper(c) || c == ' ';
-    };
-    const bool valid = (isUpper(call[0]) || isDigit(call[0]) || call[0] == ' ') &&
-                       (isUpper(call[1]) || isDigit(call[1])) && isDigit(call[2]) &&
-                       letterOrBlank(call[3]) && letterOrBlank(call[4]) && letterOrBlank(call[5]);
-    // Blanks may only pad the end: "K1 AB" is no callsign.
-    const std::size_t lastChar = call.find_last_not_of(' ');
-    const bool inner = call.substr(1, lastChar).find(' ') != std::string::npos;
-    if (!valid || inner) {
-        return refuse("it needs letters and digits only, a digit as its second or third "
-                      "character and at most three letters after that digit");
-    }
     std::uint32_t n = charValue(call[0]);
     n = n * 36 + charValue(call[1]);
     n = n * 10 + charValue(call[2]);

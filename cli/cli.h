@@ -40,6 +40,10 @@ struct Options {
 // are refused with any other command.
 Result<> checkCommandOptions(const Options& options);
 
+// `text` kept on one line, as every message of the tool is: a line feed or carriage return in
+// it (from a typed text or a file name) is written \n or \r.
+std::string oneLine(const std::string& text);
+
 // Parses the arguments after the program name; a failure says which is wrong and why.
 Result<Options> parseOptions(const std::vector<std::string>& args);
 

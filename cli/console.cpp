@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/console.h"
 
+#include "cli/cli.h"
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -8,7 +10,7 @@
 namespace vesk::cli {
 
 void say(const std::string& line) {
-    const std::string text = line + '\n';
+    const std::string text = oneLine(line) + '\n';
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
 

@@ -5,6 +5,7 @@
 #include "files/pattern_file.h"
 #include "files/script.h"
 #include "files/wave_file.h"
+#include "platform/stop_signals.h"
 #include "tone/pattern_stream.h"
 #include "vesk_version.h"
 
@@ -109,17 +110,7 @@ been written completely.
 
 // The message stays on one line whatever the file names in it hold.
 int refuse(const std::string& message) {
-    std::string line;
-    for (const char c : message) {
-        if (c == '\n') {
-            line += "\\n";
-        } else if (c == '\r') {
-            line += "\\r";
-        } else {
-            line += c;
-        }
-    }
-    std::cerr << "vesk-cli: " << line << '\n';
+    std::cerr << "vesk-cli: " << oneLine(message) << '\n';
     return 1;
 }
 
@@ -326,6 +317,11 @@ int runConvert(const Options& options) {
 
 } // namespace vesk::cli
 
+// play hands the stop signals, still held and with any that came meanwhile, over to the sound
+// helper, which lets them through once its handler is in place; the other commands let them
+// through here, once theirs are.
+VESK_HOLD_STOP_SIGNALS_AT_LOAD();
+
 int main(int argc, char** argv) {
     using namespace vesk::cli;
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -339,11 +335,9 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    if (!args.empty() && args[0] == "make") {
-        return runMake(args);
-    }
-    if (!args.empty() && args[0] == "preview") {
-        return handOverTo("vesk-cli-preview", argv);
+    if (!args.empty() && (args[0] == "make" || args[0] == "preview")) {
+        vesk::platform::letStopSignalsThrough();
+        return args[0] == "make" ? runMake(args) : handOverTo("vesk-cli-preview", argv);
     }
     const vesk::Result<Options> parsed = parseOptions(args);
     if (!parsed) {
@@ -381,6 +375,9 @@ int main(int argc, char** argv) {
     if (options.command == "render" || options.command == "script" ||
         options.command == "convert") {
         removeTemporaryFileOnSignals();
+    }
+    if (options.command != "play" && options.command != "devices") {
+        vesk::platform::letStopSignalsThrough();
     }
     if (options.command == "render") {
         return runRender(options);

@@ -12,7 +12,7 @@ namespace vesk::cli {
 namespace {
 
 int makeFailed(const std::string& message) {
-    std::cerr << "vesk-cli: make: " << message << '\n';
+    std::cerr << "vesk-cli: make: " << oneLine(message) << '\n';
     return 1;
 }
 

@@ -82,6 +82,14 @@ Result<PttChoice> keyingChoice(const KeyingOptions& given) {
 
 } // namespace
 
+std::string oneLine(const std::string& text) {
+    std::string line;
+    for (const char c : text) {
+        line += c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
+    }
+    return line;
+}
+
 namespace {
 
 // What the options set while they are read: the options, and the keying as typed.

@@ -14,6 +14,7 @@
 #include "platform/dot_timer.h"
 #include "platform/serial_lines.h"
 #include "platform/signal_watch.h"
+#include "platform/stop_signals.h"
 #include "session/beacon_session.h"
 #include "web/beacon_web.h"
 
@@ -220,7 +221,8 @@ private:
 int runPlay(const Options& options, int argc, char** argv) {
     QCoreApplication app(argc, argv);
     // Watched from the start, so that no signal finds the port open and the lines unguarded;
-    // one that comes before the loop runs is handled as soon as it does.
+    // one that came before (held since the program's first code) or comes before the loop runs is
+    // handled as soon as it does.
     std::function<void()> onStopSignal;
     platform::SignalWatch signalWatch({SIGHUP, SIGINT, SIGQUIT, SIGTERM},
                                       [&](int) { onStopSignal(); });
@@ -293,6 +295,8 @@ int runPlay(const Options& options, int argc, char** argv) {
 }
 
 int runDevices(int argc, char** argv) {
+    // It keys nothing: a stop signal may end it the kernel's way.
+    platform::letStopSignalsThrough();
     QCoreApplication app(argc, argv);
     const std::vector<std::string> outputs = platform::outputDevices();
     std::cout << "Sound outputs (--device N; -1 is the system default):\n";

@@ -4,10 +4,15 @@
 // and the serial lines), not for the sound.
 
 #include "cli/cli.h"
+#include "platform/stop_signals.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
+
+// Held already when vesk-cli hands over; held here too for a start of its own. play lets the
+// stop signals through once its handler is in place, devices at once.
+VESK_HOLD_STOP_SIGNALS_AT_LOAD();
 
 int main(int argc, char** argv) {
     using namespace vesk::cli;
@@ -17,7 +22,7 @@ int main(int argc, char** argv) {
     if (!parsed || (oneArgument && parsed->positional.size() != 1)) {
         std::fprintf(stderr, "vesk-cli: %s (see vesk-cli --help)\n",
                      parsed ? (parsed->command + " takes 1 argument(s)").c_str()
-                            : parsed.message().c_str());
+                            : oneLine(parsed.message()).c_str());
         return 1;
     }
     const Options& options = *parsed;

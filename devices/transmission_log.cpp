@@ -4,6 +4,7 @@
 #include "platform/user_folders.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vesk {
@@ -84,6 +86,21 @@ TransmissionLogFile::~TransmissionLogFile() {
     }
 }
 
+namespace {
+
+// What a path that is no regular file names: "a pipe", "a device", "a socket".
+const char* kindOfFile(mode_t mode) {
+    if (S_ISFIFO(mode)) {
+        return "a pipe";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device";
+    }
+    return S_ISSOCK(mode) ? "a socket" : "a special file";
+}
+
+} // namespace
+
 Result<> TransmissionLogFile::open(const std::string& path) {
     if (fd_ >= 0) {
         ::close(fd_);
@@ -96,6 +113,8 @@ Result<> TransmissionLogFile::open(const std::string& path) {
     if (path.empty()) {
         return failed("no file named (HOME is not set)");
     }
+    // A file size limit must fail the write (EFBIG) rather than end the beacon.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code error;
     if (!folder.empty()) {
@@ -104,10 +123,24 @@ Result<> TransmissionLogFile::open(const std::string& path) {
             return failed(error.message());
         }
     }
-    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
-    if (fd_ < 0) {
+    // Only a regular file is a log: a pipe would hold the beacon until somebody reads it (an
+    // open that waits for a reader is restarted after every signal), a device takes lines
+    // nobody keeps. Looked at before the open, so no device is opened at all, and again on
+    // what was opened, without waiting, in case the path changed in between.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+        return failed(std::string("not a regular file but ") + kindOfFile(info.st_mode));
+    }
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    if (fd < 0) {
         return failed(std::strerror(errno));
     }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return failed(std::string("not a regular file but ") + kindOfFile(info.st_mode));
+    }
+    fd_ = fd;
     return {};
 }
 
@@ -117,18 +150,35 @@ Result<> TransmissionLogFile::append(const std::string& line) {
     }
     const std::string text = line + '\n';
     std::size_t written = 0;
+    off_t lineStart = -1;
+    int errorNumber = 0;
     while (written < text.size()) {
         const ssize_t count = ::write(fd_, text.data() + written, text.size() - written);
         if (count < 0 && errno == EINTR) {
             continue;
         }
         if (count <= 0) {
-            return fail("Cannot write to the transmission log " + path_ + ": " +
-                        std::strerror(count < 0 ? errno : EIO));
+            // A full disk, or a file size limit (EFBIG): the same to the log.
+            errorNumber = count < 0 ? errno : EIO;
+            break;
+        }
+        if (written == 0) {
+            // Appended, so the line starts where this write ended less what it wrote.
+            lineStart = ::lseek(fd_, 0, SEEK_CUR) - count;
         }
         written += static_cast<std::size_t>(count);
     }
-    return {};
+    if (errorNumber == 0) {
+        return {};
+    }
+    // A line is there whole or not at all: what went in of this one is cut off again, so the
+    // next line does not run on from it. Shortening needs no room on the disk.
+    if (written > 0 && (lineStart < 0 || ::ftruncate(fd_, lineStart) != 0)) {
+        return fail("Cannot write to the transmission log " + path_ + ": " +
+                    std::strerror(errorNumber) + "; its last line may be cut short");
+    }
+    return fail("Cannot write to the transmission log " + path_ + ": " +
+                std::strerror(errorNumber));
 }
 
 TransmissionLogger::TransmissionLogger(Ptt& ptt,

@@ -54,7 +54,10 @@ std::string eventLine(UtcNanoseconds time, const std::string& text);
 std::string formatUtcMilliseconds(UtcNanoseconds time);
 
 // The log file: opened for appending (its folder made when missing), each line written with
-// one write() as it comes, so that a reader or a crash never sees half of one.
+// one write() as it comes, so that a reader or a crash never sees half of one. A line that
+// does not fit (a full disk, a file size limit) is cut off again: the file holds whole lines
+// only. Opening it makes SIGXFSZ ignored, so that a size limit fails a write instead of
+// ending the program.
 class TransmissionLogFile {
 public:
     TransmissionLogFile() = default;
@@ -62,10 +65,13 @@ public:
     TransmissionLogFile& operator=(const TransmissionLogFile&) = delete;
     ~TransmissionLogFile();
 
-    // "Cannot open the transmission log <path>: <reason>" on failure.
+    // "Cannot open the transmission log <path>: <reason>" on failure. Only a regular file (or
+    // none yet) is taken: a pipe, a device or a socket is refused without waiting or opening it.
     Result<> open(const std::string& path);
     bool isOpen() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
+    // Appends `line` and a line feed, whole or not at all: "Cannot write to the transmission
+    // log <path>: <reason>" when it did not go in.
     Result<> append(const std::string& line);
 
 private:

@@ -95,6 +95,13 @@ public:
         return parseNumberLiteral(text);
     }
 
+    // The number just taken is refused: `what` is wrong with it, at its line.
+    void refuse(const std::string& what) {
+        if (fault.empty()) {
+            fail(reader_.line(), what);
+        }
+    }
+
     BeaconPattern pattern;
     std::string fault; // "line N: " and what is wrong there; empty while all is well
     int dots = -1;     // dots the file holds, once its dotCount has been read
@@ -125,7 +132,14 @@ Result<BeaconPattern> readPatternText(std::string_view bytes) {
     pattern.repeatDots = roundToInt32(numbers.next(false));
     for (std::size_t slot = 0; slot < pattern.toneIndex.size(); ++slot) {
         const bool mayBeMissing = static_cast<int>(slot) >= slotsInFile;
-        pattern.toneIndex[slot] = roundToSingle(numbers.next(mayBeMissing));
+        const float tone = roundToSingle(numbers.next(mayBeMissing));
+        // A row off the 16 would sound a tone nobody painted (row 1000 is 8920 Hz at 10 Hz
+        // spacing), and only a file can hold one.
+        if (!(tone >= 0.0f && tone <= static_cast<float>(kToneRows))) {
+            numbers.refuse("tone row " + formatSignificant(tone, kSingleDigits) +
+                           " is outside 0..16");
+        }
+        pattern.toneIndex[slot] = tone;
         pattern.levelCode[slot] = roundToSingle(numbers.next(mayBeMissing));
     }
     limitParameters(pattern);

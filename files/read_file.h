@@ -22,8 +22,10 @@ enum class IfMissing { Fail, ReadEmpty };
 // (the sentence's start naming the file; by default "Cannot read \"<path>\""), ": " and the
 // reason: the system's ("No such file or directory", "Is a directory", "Permission denied"),
 // or "not a regular file but a pipe" (a device, a socket, a special file), refused before a
-// byte is read as reading it may never end. With IfMissing::ReadEmpty a path that names no
-// file reads as an empty one.
+// byte is read as reading it may never end. A file that somebody is writing is read once the
+// writer lets go (tried for about 0.1 s, then refused: "it was being written every time it
+// was read..."): the bytes are never half of one version and half of the next. With
+// IfMissing::ReadEmpty a path that names no file reads as an empty one.
 Result<FileBytes> readFileBytes(const std::string& path, std::size_t maxBytes,
                                 IfMissing ifMissing = IfMissing::Fail,
                                 const std::string& opening = {});

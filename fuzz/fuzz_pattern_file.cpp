@@ -38,7 +38,8 @@ void checkLimits(const vesk::BeaconPattern& pattern) {
     require(std::isfinite(pattern.frequencySpacing));
     require(std::isfinite(pattern.centreFrequency));
     for (std::size_t slot = 0; slot < pattern.toneIndex.size(); ++slot) {
-        require(std::isfinite(pattern.toneIndex[slot]));
+        require(pattern.toneIndex[slot] >= 0.0f &&
+                pattern.toneIndex[slot] <= static_cast<float>(vesk::kToneRows));
         require(std::isfinite(pattern.levelCode[slot]));
     }
 }

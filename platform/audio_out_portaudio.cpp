@@ -2,6 +2,7 @@
 #include "platform/audio_out.h"
 
 #include "platform/block_ring.h"
+#include "platform/quiet_library.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -50,7 +51,9 @@ constexpr double kCatchUpPace = 1.1;
 constexpr int kPollMs = 20;
 
 // ALSA and JACK write their own diagnostics to stderr (every probe of an absent card, every
-// try to reach an absent JACK server); the operator reads this program's words instead.
+// try to reach an absent JACK server), and so does PortAudio (three lines "Expression ...
+// failed in ... pa_linux_alsa.c" for every lost sound server); the operator reads this
+// program's words instead.
 void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void quietJack(const char*) {}
 
@@ -120,6 +123,10 @@ private:
         snd_lib_error_set_handler(quietAlsa);
         jack_set_error_function(quietJack);
         jack_set_info_function(quietJack);
+        // PortAudio has no hook for its messages in the build Debian ships (its log hook is
+        // not exported): they are dropped at its own vfprintf import. The version record is
+        // a static object of the library, so its address tells which library that is.
+        dropLibraryStderr(Pa_GetVersionInfo());
     }
 
     bool initialised_ = false;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 #include <vector>
 
@@ -22,6 +23,17 @@ extern "C" void handleSignal(int number) {
     const auto byte = static_cast<unsigned char>(number);
     [[maybe_unused]] const auto written = ::write(writeEnd, &byte, 1);
     errno = savedErrno;
+}
+
+// Lets `numbers` through to this thread: held since the program's start (holdStopSignals),
+// they reach their action from now on, those that waited first.
+void letThrough(const std::vector<int>& numbers) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int number : numbers) {
+        sigaddset(&set, number);
+    }
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 void setAction(int number, void (*handler)(int)) {
@@ -47,6 +59,8 @@ SignalWatch::SignalWatch(std::initializer_list<int> numbers, std::function<void(
     Detail& d = *detail_;
     d.numbers.assign(numbers.begin(), numbers.end());
     if (::pipe2(d.pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        // Unwatched, they end the program the kernel's way rather than wait for ever.
+        letThrough(d.numbers);
         return;
     }
     writeEnd = d.pipe[1];
@@ -64,6 +78,7 @@ SignalWatch::SignalWatch(std::initializer_list<int> numbers, std::function<void(
         setAction(number, handleSignal);
     }
     d.active = true;
+    letThrough(d.numbers);
 }
 
 SignalWatch::~SignalWatch() {

@@ -14,8 +14,10 @@ namespace vesk::platform {
 // instead of ending the program with the transmitter keyed.
 //
 // Callers guarantee: a QCoreApplication exists; one watch at a time in the process.
-// The watch guarantees: no signal of the set is lost or delivered twice; at destruction (or
-// stopWatching) the set and SIGPIPE get their default actions back.
+// The watch guarantees: no signal of the set is lost or delivered twice; signals of the set
+// held back since the start (holdStopSignals) reach the watch once it is in place, those that
+// came meanwhile first; at destruction (or stopWatching) the set and SIGPIPE get their default
+// actions back.
 class SignalWatch {
 public:
     SignalWatch(std::initializer_list<int> numbers, std::function<void(int)> onSignal);

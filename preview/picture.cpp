@@ -15,7 +15,9 @@ constexpr int kLeft = 10;  // tone ticks
 constexpr int kMargin = 6; // above and below the plot
 constexpr int kBarGap = 6; // between the plot and the colour bar
 constexpr int kBarWidth = 14;
-constexpr int kLabels = 20; // room for "-100" in the 3 x 5 digits
+// The digits are 3 x 5 cells drawn two pixels a cell: 6 x 10 pixels, legible beside the bar.
+constexpr int kGlyphScale = 2;
+constexpr int kLabels = 4 * 4 * kGlyphScale + 2; // room for "-100"
 constexpr float kRangeDb = 60.0f;
 
 // 3 x 5 pixel digits and the minus sign, one row of three bits per line, top first.
@@ -31,17 +33,17 @@ void put(Picture& p, int x, int y, std::uint32_t colour) {
     }
 }
 
+// `s` with the top left corner of its first digit at (x, y).
 void text(Picture& p, int x, int y, const std::string& s) {
     for (const char c : s) {
         const int glyph = c == '-' ? 10 : c - '0';
-        for (int row = 0; row < 5; ++row) {
-            for (int col = 0; col < 3; ++col) {
-                if ((kGlyphs[glyph][row] >> (2 - col)) & 1) {
-                    put(p, x + col, y + row, kInk);
-                }
+        for (int cell = 0; cell < 5 * 3 * kGlyphScale * kGlyphScale; ++cell) {
+            const int dx = cell % (3 * kGlyphScale), dy = cell / (3 * kGlyphScale);
+            if ((kGlyphs[glyph][dy / kGlyphScale] >> (2 - dx / kGlyphScale)) & 1) {
+                put(p, x + dx, y + dy, kInk);
             }
         }
-        x += 4;
+        x += 4 * kGlyphScale;
     }
 }
 
@@ -93,7 +95,8 @@ Picture drawSpectrogram(const Spectrogram& s, const BeaconPattern& pattern) {
         const int y = kMargin + (plotHeight - 1) * step / 6;
         put(p, barX + kBarWidth, y, kInk);
         put(p, barX + kBarWidth + 1, y, kInk);
-        text(p, barX + kBarWidth + 3, y - 2, std::to_string(static_cast<int>(top) - 10 * step));
+        text(p, barX + kBarWidth + 3, y - 5 * kGlyphScale / 2,
+             std::to_string(static_cast<int>(top) - 10 * step));
     }
     return p;
 }

@@ -39,8 +39,10 @@ inline constexpr float kFloorDb = -140.0f;
 // zero-padded to twice its length and so that a row step holds at least four bins (at most
 // 2^18 in all), four columns a dot (at most 2400 columns), and the band of the tones in use with
 // two spacings either side (at most 1024 rows: finer bins are combined, keeping the largest).
-// Fails, with the operator's message, for what the render refuses and for tones that all lie
-// outside the sound's 0 to 22050 Hz.
+// Only that band is analysed: the sound is moved down by the band's middle, filtered and
+// sampled down to a few times the band's width first, so a long pattern takes a fraction of
+// a second. Fails, with the operator's message, for what the render refuses and for tones that all
+// lie outside the sound's 0 to 22050 Hz.
 Result<Spectrogram> makeSpectrogram(const BeaconPattern& pattern);
 
 // The grabber's colour of a level: dark blue for `bottomDb` and below, through blue, cyan

@@ -16,6 +16,7 @@ packages=(
   pulseaudio pulseaudio-utils
   chromium
   fonts-liberation
+  xvfb openbox xdotool x11-utils
 )
 if [[ "${VESK_SETUP_EXTRA:-}" != "" ]]; then
   read -r -a extra <<<"$VESK_SETUP_EXTRA"

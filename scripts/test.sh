@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything and runs every test: the engine, the toolkit and windows offscreen, the
-# serial lines on pseudo-terminals, and the sound path through a PulseAudio null sink.
+# serial lines on pseudo-terminals, the sound path through a PulseAudio null sink, and the
+# window under a real X server and window manager (Xvfb and openbox, which the test starts).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tone/pattern.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace vesk {
@@ -98,6 +100,48 @@ void limitParameters(BeaconPattern& pattern) {
     pattern.dotLength = limitDotLength(pattern.dotLength);
     pattern.dotCount = limitDotCount(pattern.dotCount);
     pattern.repeatDots = limitRepeatDots(pattern.repeatDots);
+}
+
+namespace {
+
+std::string hertzText(double hertz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.7g", hertz);
+    return text;
+}
+
+} // namespace
+
+Result<> checkToneRange(float centre, float spacing) {
+    BeaconPattern rows;
+    rows.centreFrequency = centre;
+    rows.frequencySpacing = spacing;
+    for (int row = 1; row <= kToneRows; ++row) {
+        rows.toneIndex[0] = static_cast<float>(row);
+        const float tone = toneFrequency(rows, 0);
+        if (!(tone >= 0.0f && tone <= kHighestToneHz)) {
+            return fail("tone row " + std::to_string(row) + " would be at " +
+                        hertzText(double{tone}) + " Hz, outside 0 to " +
+                        hertzText(double{kHighestToneHz}) + " Hz");
+        }
+    }
+    return {};
+}
+
+// Rows 1 and 16 lie 7 spacings above and 8 below the centre: the two ends of the ladder.
+HertzBand centreBand(float spacing) {
+    const double s = spacing, highest = kHighestToneHz;
+    return {std::max(8.0 * s, -7.0 * s), highest - std::max(7.0 * s, -8.0 * s)};
+}
+
+HertzBand spacingBand(float centre) {
+    const double c = centre, highest = kHighestToneHz;
+    return {std::max(-c / 7.0, (c - highest) / 8.0), std::min(c / 8.0, (highest - c) / 7.0)};
+}
+
+std::string bandText(const HertzBand& band) {
+    return hertzText(std::ceil(band.lowest * 100.0) / 100.0) + " to " +
+           hertzText(std::floor(band.highest * 100.0) / 100.0) + " Hz";
 }
 
 } // namespace vesk

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/result.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -60,5 +62,27 @@ std::int32_t limitRepeatDots(std::int32_t dots); // at least 0
 
 // Applies the three limits above to a pattern's parameters.
 void limitParameters(BeaconPattern& pattern);
+
+// The highest tone the 44.1 kHz output carries cleanly; every tone row lies within 0 Hz
+// and this.
+inline constexpr float kHighestToneHz = 20000.0f;
+
+// Passes a centre frequency and spacing (Hz) that put all 16 tone rows, as toneFrequency
+// computes them, within 0..kHighestToneHz; fails naming the first row outside and its tone.
+// The one home of the rule for every place the two values enter (files, generators, fields).
+Result<> checkToneRange(float centre, float spacing);
+
+// Hz from `lowest` to `highest`; empty when lowest > highest.
+struct HertzBand {
+    double lowest = 0.0;
+    double highest = 0.0;
+    bool empty() const { return !(lowest <= highest); }
+};
+// The centre frequencies that keep every row within range at `spacing`, and the spacings that
+// do at `centre`.
+HertzBand centreBand(float spacing);
+HertzBand spacingBand(float centre);
+// "80 to 19930 Hz": the band with its ends moved inward to whole hundredths of a hertz.
+std::string bandText(const HertzBand& band);
 
 } // namespace vesk

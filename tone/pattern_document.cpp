@@ -122,6 +122,7 @@ void PatternDocument::adopt(const BeaconPattern& pattern) {
 
 void PatternDocument::markSaved(const std::string& path) {
     keptPattern_ = pattern_;
+    patternFileName_ = bareName(path);
     lastFile_ = path;
     lastPatternFile_ = path;
     tell(kindOnly(PatternChange::Kind::Saved));

@@ -52,7 +52,7 @@ public:
     // The pattern as last loaded or saved (the start pattern before that).
     const BeaconPattern& keptPattern() const { return keptPattern_; }
     const EditHistory& history() const { return history_; }
-    // Bare name of the pattern file last loaded; "" before and after Generate.
+    // Bare name of the pattern file last loaded or saved; "" before that and after Generate.
     const std::string& patternFileName() const { return patternFileName_; }
     // Full path of the file last opened, saved or exported: the file dialogs start there.
     const std::string& lastFile() const { return lastFile_; }

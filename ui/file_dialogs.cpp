@@ -42,8 +42,11 @@ std::int32_t runChooser(bool save, Window owner, const std::string& caption, std
     const QString directory = initialDirectory.empty()
                                   ? QDir::currentPath()
                                   : QFile::decodeName(initialDirectory.c_str());
-    QFileDialog chooser(detail::dialogWidget(owner), fromUtf8(caption), directory,
+    QWidget* ownerWindow = detail::dialogWidget(owner);
+    QFileDialog chooser(ownerWindow, fromUtf8(caption), directory,
                         fromUtf8(detail::qtFileFilter(filter)));
+    // Modal to its owner alone (exec() alone would hold back every window).
+    chooser.setWindowModality(ownerWindow != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
     // Qt's own chooser works the same under every platform plugin, offscreen included.
     chooser.setOption(QFileDialog::DontUseNativeDialog, true);
     chooser.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

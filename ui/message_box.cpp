@@ -67,8 +67,13 @@ int messageBox(const std::string& text, std::uint32_t style, const std::string& 
         box.setDefaultButton((style & msg::MB_DEFBUTTON2) ? QMessageBox::No : QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
     }
-    // A box without owner: an answer to a question holds the program back, a notice does not.
-    box.setWindowModality(question ? Qt::ApplicationModal : Qt::NonModal);
+    if (QWidget* owner = detail::boxOwner()) {
+        detail::ownBox(box, *owner);
+    } else {
+        // No window to belong to: an answer to a question holds the program back, a notice
+        // does not.
+        box.setWindowModality(question ? Qt::ApplicationModal : Qt::NonModal);
+    }
     if (style & msg::MB_SYSTEMMODAL) {
         box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     }

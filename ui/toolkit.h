@@ -122,10 +122,9 @@ void controlAdd(Window dialog, int kind, const std::string& className, std::int3
 void controlSetColor(Window dialog, std::int32_t id, Colour text, Colour background);
 // Sends WM_INITDIALOG and WM_SIZE, shows the dialog and runs a nested loop until the dialog
 // is destroyed. The end code goes to *endCode when given. The owner (if any) is disabled
-// meanwhile, unless `ownerStaysEnabled`: then the dialog only stays above its owner and is
-// destroyed with it.
-void dialogShowModal(Window dialog, Handler handler, std::int32_t* endCode,
-                     bool ownerStaysEnabled = false);
+// meanwhile, and the window manager sees the dialog as its modal transient: kept above it,
+// and given the focus when the owner is clicked.
+void dialogShowModal(Window dialog, Handler handler, std::int32_t* endCode);
 void dialogShowModeless(Window dialog, Handler handler);
 // WM_CLOSE to the handler once more, end code stored, dialog destroyed (WM_DESTROY).
 void dialogEnd(Window dialog, std::int32_t endCode);
@@ -235,9 +234,11 @@ void acceleratorsAttach(Window dialog, const std::vector<Accelerator>& table);
 // --- message boxes -------------------------------------------------------------------------
 // Message box with an OK button (MB_OK, returns IDOK) or Yes and No (MB_YESNO, returns IDYES
 // or IDNO; No is the default with MB_DEFBUTTON2, and Escape or the close box answer No); icon
-// from the style bits (MB_ICON*). Returns when the box is closed. An OK box has no owner:
-// every window stays usable meanwhile. A question holds the program's windows back until it
-// is answered. Open boxes close when a dialog without owner (the main window) ends.
+// from the style bits (MB_ICON*). Returns when the box is closed. The box belongs to the
+// innermost modal window (a dialog, another box, else the main window, even while it is still
+// hidden at start-up): transient for it and modal to it, so that it never goes behind it.
+// Without any such window a notice holds nothing back and a question holds back every window.
+// Open boxes close when a dialog without owner (the main window) ends.
 int messageBox(const std::string& text, std::uint32_t style, const std::string& caption);
 // Records every message box instead of showing it, for tests; the recorder answers IDOK, and
 // IDYES to a question.

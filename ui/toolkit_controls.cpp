@@ -176,9 +176,48 @@ QWidget* createOption(ControlRecord& c, QWidget* parent, std::uint32_t, const st
     return option;
 }
 
+// A label of one line keeps the width the layout gives it, as the platform's does: a text
+// wider than that is drawn in a smaller font (down to three quarters of the dialog's, not
+// below 6 points), then cut short with an ellipsis, instead of running into the control
+// beside it. The text reads back whole.
+class FittedLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    void setFullText(const QString& text) {
+        full_ = text;
+        fit();
+    }
+    const QString& fullText() const { return full_; }
+
+    void fit() {
+        const QFont base = parentWidget() != nullptr ? parentWidget()->font() : QFont();
+        if (wordWrap()) {
+            setFont(base);
+            setText(full_);
+            return;
+        }
+        const int room = contentsRect().width() - 2;
+        QFont font = base;
+        const double smallest = std::max(6.0, base.pointSizeF() * 0.75);
+        for (double size = base.pointSizeF(); size >= smallest; size -= 0.5) {
+            font.setPointSizeF(size);
+            if (QFontMetrics(font).elidedText(full_, Qt::ElideRight, room) == full_) {
+                break;
+            }
+        }
+        setFont(font);
+        setText(QFontMetrics(font).elidedText(full_, Qt::ElideRight, room));
+    }
+
+private:
+    QString full_;
+};
+
 QWidget* createLabel(ControlRecord& c, QWidget* parent, std::uint32_t exStyle,
                      const std::string& text, const std::vector<std::string>*, const Rect&) {
-    auto* label = new QLabel(fromUtf8(text), parent);
+    auto* label = new FittedLabel(parent);
+    label->setFullText(fromUtf8(text));
     label->setTextFormat(Qt::PlainText);
     const std::uint32_t style = c.style;
     Qt::Alignment alignment = (style & SS_CENTERIMAGE) ? Qt::AlignVCenter : Qt::AlignTop;
@@ -206,27 +245,20 @@ QWidget* createLabel(ControlRecord& c, QWidget* parent, std::uint32_t exStyle,
 }
 
 std::string labelText(const ControlRecord& c) {
-    return toUtf8(static_cast<QLabel*>(c.widget.data())->text());
+    return toUtf8(static_cast<FittedLabel*>(c.widget.data())->fullText());
 }
 void setLabelText(ControlRecord& c, const std::string& text) {
-    static_cast<QLabel*>(c.widget.data())->setText(fromUtf8(text));
-    if (auto rec = findDialog(c.dialog)) {
-        placeControl(*rec, c); // the width may follow the text
-    }
+    static_cast<FittedLabel*>(c.widget.data())->setFullText(fromUtf8(text));
 }
 
 void placeLabel(QWidget& w, const Rect& px) {
-    // The stand-in font is wider than the one the layout was drawn for: a one-line label (a
-    // framed readout too) grows to the right rather than cut or wrap its text out of sight.
-    auto& label = static_cast<QLabel&>(w);
-    const QFontMetrics metrics(label.font());
-    int width = std::max(0, px.width);
-    if (px.height < 2 * metrics.lineSpacing()) {
+    auto& label = static_cast<FittedLabel&>(w);
+    const QFont base = w.parentWidget() != nullptr ? w.parentWidget()->font() : w.font();
+    if (px.height < 2 * QFontMetrics(base).lineSpacing()) {
         label.setWordWrap(false);
-        width =
-            std::max(width, metrics.horizontalAdvance(label.text()) + 2 + 2 * label.frameWidth());
     }
-    w.setGeometry(px.x, px.y, width, std::max(0, px.height));
+    w.setGeometry(px.x, px.y, std::max(0, px.width), std::max(0, px.height));
+    label.fit();
 }
 
 QWidget* createEdit(ControlRecord& c, QWidget* parent, std::uint32_t exStyle,

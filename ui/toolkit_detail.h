@@ -51,12 +51,21 @@ QWidget* controlWidget(Window dialog, std::int32_t id);
 // size in pixels, cleared white.
 QWidget* createGraphicArea(QWidget* parent, int width, int height);
 
-// Keys held down now will not reach any window until they are released: called when a box
-// or dialog closes, so that the key that closed it ends there.
-void swallowHeldKeys();
+// The key pressed last, when it is still held, reaches no window until it is released: called
+// when a box or dialog closes, so that the key that closed it (its repeats and its release)
+// ends there. Other keys held meanwhile, and everything typed afterwards, go on as typed.
+void swallowClosingKey();
 
 // Closes every message box on screen, as if its close box was used (message_box.cpp).
 void closeMessageBoxes();
+
+// The window a box or chooser raised now belongs to: Qt's innermost modal window, else the
+// innermost toolkit modal run on screen, else the dialog being set up (hidden, as the main
+// window is while its start-up notices come); nullptr when there is none.
+QWidget* boxOwner();
+// Makes `box` transient for `owner` as the window manager sees it, and modal to it alone;
+// before the box is shown.
+void ownBox(QWidget& box, QWidget& owner);
 
 // Marks a modal run that is not one of the toolkit's dialogs (message box, file chooser): while
 // it lasts, accelerators and dialog keys of the dialogs below it do not apply.

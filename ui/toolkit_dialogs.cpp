@@ -4,16 +4,21 @@
 #include "ui/messages.h"
 #include "ui/toolkit_detail.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDialog>
 #include <QEventLoop>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
+#include <QToolTip>
 #include <QWidget>
 #include <QWindow>
 
@@ -55,6 +60,13 @@ protected:
             }
             return true;
         }
+        // A window held back by a modal dialog hands the focus the window manager gives it
+        // (a click on it) to that dialog, as Qt does for a window it blocks itself.
+        if (e->type() == QEvent::WindowActivate && !isEnabled()) {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+                QTimer::singleShot(0, modal, [modal] { modal->activateWindow(); });
+            }
+        }
         return QWidget::event(e);
     }
     void closeEvent(QCloseEvent* e) override {
@@ -92,8 +104,35 @@ protected:
     // A second click arrives as a plain button-down: each click of the operator counts.
     void mouseDoubleClickEvent(QMouseEvent* e) override { mousePressEvent(e); }
     void mouseMoveEvent(QMouseEvent* e) override { send(WM_MOUSEMOVE, e); }
+    // Labels and graphic areas let the mouse through to here: the tip of the one under the
+    // mouse is shown from here.
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::ToolTip) {
+            return QWidget::event(e);
+        }
+        const auto* help = static_cast<QHelpEvent*>(e);
+        if (const QWidget* under = tippedChildAt(help->pos())) {
+            QToolTip::showText(help->globalPos(), under->toolTip(), this, under->geometry());
+        } else {
+            QToolTip::hideText();
+            e->ignore();
+        }
+        return true;
+    }
 
 private:
+    // The topmost control under `pos` that has a tip, the mouse-transparent ones included.
+    const QWidget* tippedChildAt(QPoint pos) const {
+        const QObjectList& all = children();
+        for (auto it = all.crbegin(); it != all.crend(); ++it) {
+            const auto* w = qobject_cast<const QWidget*>(*it);
+            if (w != nullptr && w->isVisible() && w->geometry().contains(pos) &&
+                !w->toolTip().isEmpty()) {
+                return w;
+            }
+        }
+        return nullptr;
+    }
     static std::uint32_t buttonMessage(Qt::MouseButton button, std::uint32_t left,
                                        std::uint32_t right, std::uint32_t middle) {
         switch (button) {
@@ -118,6 +157,55 @@ private:
     }
     Window dialog_;
 };
+
+// A dotted frame around the control that has the keyboard focus, drawn over the client area:
+// the platform's own focus cue shows on few controls (none on a radio without text, a slider
+// or an owner-drawn button, and on push buttons only after Tab).
+class FocusMark final : public QWidget {
+public:
+    explicit FocusMark(QWidget* client) : QWidget(client) {
+        setObjectName(QStringLiteral("vesk-focus-mark")); // markFocus finds it by this name
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+    }
+    void surround(const QWidget& control) {
+        setGeometry(control.geometry().adjusted(-2, -2, 2, 2));
+        raise();
+        show();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
+// The mark of the client area that `focus` lies in, put around the control holding it; every
+// other mark hidden. Fields and drop-down lists show their caret instead.
+void markFocus(QWidget* focus) {
+    const QString name = QStringLiteral("vesk-focus-mark");
+    for (auto& [handle, rec] : registry().dialogs) {
+        QWidget* client = rec->client;
+        if (client == nullptr) {
+            continue;
+        }
+        QWidget* control = focus;
+        while (control != nullptr && control->parentWidget() != client) {
+            control = control->parentWidget();
+        }
+        auto* mark =
+            static_cast<FocusMark*>(client->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly));
+        if (control != nullptr && qobject_cast<QLineEdit*>(control) == nullptr &&
+            qobject_cast<QComboBox*>(control) == nullptr) {
+            (mark != nullptr ? mark : new FocusMark(client))->surround(*control);
+        } else if (mark != nullptr) {
+            mark->hide();
+        }
+    }
+}
 
 // The dialog font: the classic 8-point dialog face where installed, else the closest sans serif.
 const QFont& dialogFont() {
@@ -155,8 +243,12 @@ int menuBarHeight(const DialogRecord& rec, int width) {
     return h > 0 ? h : bar->sizeHint().height();
 }
 
-Qt::WindowFlags windowFlagsFor(std::uint32_t style, std::uint32_t exStyle) {
-    Qt::WindowFlags flags = (exStyle & WS_EX_TOOLWINDOW) ? Qt::Tool : Qt::Window;
+// An owned dialog is of a kind the window manager keeps above its owner (X11 sets
+// WM_TRANSIENT_FOR only for dialogs and tool windows, never for a plain window).
+Qt::WindowFlags windowFlagsFor(std::uint32_t style, std::uint32_t exStyle, bool owned) {
+    Qt::WindowFlags flags = (exStyle & WS_EX_TOOLWINDOW) ? Qt::Tool
+                            : owned                      ? Qt::Dialog
+                                                         : Qt::Window;
     flags |= Qt::CustomizeWindowHint;
     // An overlapped window (neither popup nor child) always has a title bar.
     const bool caption = (style & WS_CAPTION) == WS_CAPTION || (style & (WS_POPUP | WS_CHILD)) == 0;
@@ -191,6 +283,26 @@ void killTimers(DialogRecord& rec) {
     rec.timers.clear();
 }
 
+// WM_INITDIALOG and the first WM_SIZE, sent while the dialog is still hidden; a box raised
+// from there belongs to it. False when the dialog went meanwhile.
+bool sendSetupMessages(Window dialog, const Handler& handler, std::uint32_t style,
+                       QWidget* clientWidget) {
+    const QSize client = clientWidget != nullptr ? clientWidget->size() : QSize();
+    const std::uint32_t kind = (style & WS_MAXIMIZE)   ? SIZE_MAXIMIZED
+                               : (style & WS_MINIMIZE) ? SIZE_MINIMIZED
+                                                       : SIZE_RESTORED;
+    auto& initialising = registry().initialising;
+    initialising.push_back(dialog);
+    handler(dialog, WM_INITDIALOG, static_cast<std::uint32_t>(dialog), 0);
+    if (findDialog(dialog)) {
+        handler(dialog, WM_SIZE, kind,
+                static_cast<std::int32_t>(makeWParam(static_cast<std::uint32_t>(client.width()),
+                                                     static_cast<std::uint32_t>(client.height()))));
+    }
+    initialising.erase(std::find(initialising.begin(), initialising.end(), dialog));
+    return findDialog(dialog) != nullptr;
+}
+
 // Steps shared by the modal and the modeless show: the two calls made while still hidden, the
 // handler attached, the window shown.
 bool prepareAndShow(Window dialog, Handler handler, std::int32_t* endCode, bool modal) {
@@ -199,28 +311,16 @@ bool prepareAndShow(Window dialog, Handler handler, std::int32_t* endCode, bool 
     if (window == nullptr || rec->destroying) {
         return false;
     }
-    if (handler) {
-        QWidget* clientWidget = rec->client;
-        const QSize client = clientWidget != nullptr ? clientWidget->size() : QSize();
-        const std::uint32_t kind = (rec->style & WS_MAXIMIZE)   ? SIZE_MAXIMIZED
-                                   : (rec->style & WS_MINIMIZE) ? SIZE_MINIMIZED
-                                                                : SIZE_RESTORED;
-        handler(dialog, WM_INITDIALOG, static_cast<std::uint32_t>(dialog), 0);
-        if (!findDialog(dialog)) {
-            return false;
-        }
-        handler(dialog, WM_SIZE, kind,
-                static_cast<std::int32_t>(makeWParam(static_cast<std::uint32_t>(client.width()),
-                                                     static_cast<std::uint32_t>(client.height()))));
-        if (!findDialog(dialog)) {
-            return false;
-        }
+    if (handler && !sendSetupMessages(dialog, handler, rec->style, rec->client)) {
+        return false;
     }
     rec->handler = std::move(handler);
     rec->endCode = endCode;
     if (modal && rec->owner != 0) {
         if (QWidget* owner = detail::dialogWidget(rec->owner)) {
             owner->setEnabled(false);
+            // The window manager learns it too: it keeps the focus off the owner meanwhile.
+            window->setWindowModality(Qt::WindowModal);
         }
     }
     if (QWidget* client = rec->client) {
@@ -327,6 +427,11 @@ Rect toPixels(const DialogRecord& rec, const Rect& r) {
     return rec.units == Units::Pixels ? r : mapDialogRect(r, rec.base);
 }
 
+void markKeyboardFocus() {
+    QObject::connect(qApp, &QApplication::focusChanged, qApp,
+                     [](QWidget*, QWidget* now) { markFocus(now); });
+}
+
 } // namespace internal
 
 Window dialogNew(Units units, Window owner, const std::string& caption, std::int32_t x,
@@ -355,7 +460,7 @@ Window dialogNew(Units units, Window owner, const std::string& caption, std::int
     rec->style = style;
     rec->exStyle = exStyle;
 
-    auto* window = new DialogWindow(handle, windowFlagsFor(style, exStyle));
+    auto* window = new DialogWindow(handle, windowFlagsFor(style, exStyle, ownerRec != nullptr));
     window->setObjectName(QStringLiteral("vesk-dialog-%1").arg(handle));
     window->setFont(dialogFont());
     rec->window = window;
@@ -396,14 +501,13 @@ Window dialogNew(Units units, Window owner, const std::string& caption, std::int
     return handle;
 }
 
-void dialogShowModal(Window dialog, Handler handler, std::int32_t* endCode,
-                     bool ownerStaysEnabled) {
+void dialogShowModal(Window dialog, Handler handler, std::int32_t* endCode) {
     auto rec = findDialog(dialog);
     if (!rec) {
         return;
     }
     const Window owner = rec->owner;
-    if (!prepareAndShow(dialog, std::move(handler), endCode, !ownerStaysEnabled)) {
+    if (!prepareAndShow(dialog, std::move(handler), endCode, true)) {
         return;
     }
     QEventLoop loop;
@@ -423,7 +527,7 @@ void dialogShowModal(Window dialog, Handler handler, std::int32_t* endCode,
     if (it != stack.rend()) {
         stack.erase(std::next(it).base());
     }
-    detail::swallowHeldKeys();
+    detail::swallowClosingKey();
     if (QWidget* ownerWindow = detail::dialogWidget(owner)) {
         ownerWindow->activateWindow();
         if (QWidget* focus = ownerWindow->focusWidget()) {
@@ -470,5 +574,34 @@ int runDialog(QDialog& dialog) {
     const detail::ForeignModalScope scope;
     return dialog.exec();
 }
+
+namespace detail {
+
+QWidget* boxOwner() {
+    // Qt's modal windows: the dialogs, boxes and choosers on screen, and the toolkit's owned
+    // dialogs while they run.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        return modal;
+    }
+    const Registry& r = registry();
+    for (auto it = r.modalStack.rbegin(); it != r.modalStack.rend(); ++it) {
+        QWidget* window = dialogWidget(*it);
+        if (window != nullptr && window->isVisible()) {
+            return window;
+        }
+    }
+    return r.initialising.empty() ? nullptr : dialogWidget(r.initialising.back());
+}
+
+void ownBox(QWidget& box, QWidget& owner) {
+    box.winId();
+    owner.winId();
+    if (QWindow* handle = box.windowHandle()) {
+        handle->setTransientParent(owner.windowHandle());
+    }
+    box.setWindowModality(Qt::WindowModal);
+}
+
+} // namespace detail
 
 } // namespace vesk::ui

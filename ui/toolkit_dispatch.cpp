@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QFocusEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QStyleFactory>
@@ -71,6 +73,56 @@ std::int32_t dispatch(Window dialog, std::uint32_t message, std::uint32_t wParam
 
 namespace {
 
+// The physical key of an event. The platform's scan code stays the same whatever Shift or the
+// layout makes the key type ("-" and "_", ";" and ":"), so a press and its release always
+// match; an event made by code has none and goes by its Qt key, kept apart by its sign.
+int keyCode(const QKeyEvent& key) {
+    const quint32 scan = key.nativeScanCode();
+    return scan != 0 ? static_cast<int>(scan & 0x7FFFFFFFu) : -key.key();
+}
+
+// Keys held and the key that closed a box are forgotten once their releases may no longer come
+// here (the keyboard went to another program) or the operator has moved on (a click, Tab).
+void forgetKeysOn(const QEvent& e) {
+    Registry& r = registry();
+    bool forget = false;
+    if (e.type() == QEvent::ApplicationStateChange) {
+        forget = QGuiApplication::applicationState() != Qt::ApplicationActive;
+    } else if (e.type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<const QFocusEvent&>(e).reason();
+        forget = reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
+                 reason == Qt::BacktabFocusReason;
+    }
+    if (forget) {
+        r.heldKeys.clear();
+        r.lastPressed = 0;
+        r.swallowedKey = 0;
+    }
+}
+
+// Notes the key; true when the event belongs to the key that closed a box (its repeats and its
+// release), which goes no further.
+bool trackKey(const QKeyEvent& key) {
+    Registry& r = registry();
+    const int code = keyCode(key);
+    const bool press = key.type() == QEvent::KeyPress;
+    if (!key.isAutoRepeat()) {
+        if (press) {
+            r.heldKeys.insert(code);
+            r.lastPressed = code;
+        } else {
+            r.heldKeys.erase(code);
+        }
+    }
+    if (r.swallowedKey == 0 || code != r.swallowedKey) {
+        return false;
+    }
+    if (!press && !key.isAutoRepeat()) {
+        r.swallowedKey = 0;
+    }
+    return true;
+}
+
 // Accelerators and the dialog keys of the innermost modal dialog, whatever window has the focus.
 class KeyFilter final : public QObject {
 public:
@@ -78,28 +130,19 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override {
+        forgetKeysOn(*e);
         if ((e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) ||
             !watched->isWidgetType()) {
             return false;
         }
         const auto* key = static_cast<QKeyEvent*>(e);
-        Registry& r = registry();
-        if (!key->isAutoRepeat()) {
-            if (e->type() == QEvent::KeyPress) {
-                r.heldKeys.insert(key->key());
-            } else {
-                r.heldKeys.erase(key->key());
-            }
-        }
-        if (r.swallowedKeys.count(key->key()) != 0) {
-            if (e->type() == QEvent::KeyRelease && !key->isAutoRepeat()) {
-                r.swallowedKeys.erase(key->key());
-            }
+        if (trackKey(*key)) {
             return true;
         }
         if (e->type() != QEvent::KeyPress) {
             return false;
         }
+        Registry& r = registry();
         auto& stack = r.modalStack;
         if (stack.empty() || stack.back() == 0 || QApplication::activePopupWidget() != nullptr) {
             return false;
@@ -225,12 +268,12 @@ ForeignModalScope::~ForeignModalScope() {
     if (it != stack.rend()) {
         stack.erase(std::next(it).base());
     }
-    swallowHeldKeys();
+    swallowClosingKey();
 }
 
-void swallowHeldKeys() {
+void swallowClosingKey() {
     Registry& r = registry();
-    r.swallowedKeys.insert(r.heldKeys.begin(), r.heldKeys.end());
+    r.swallowedKey = r.heldKeys.count(r.lastPressed) != 0 ? r.lastPressed : 0;
 }
 
 } // namespace detail
@@ -277,6 +320,7 @@ void initialise(int& argc, char** argv, std::int32_t fitWidth, std::int32_t fitH
     // The program ends when its main window's modal run returns, not when windows hide.
     QApplication::setQuitOnLastWindowClosed(false);
     qApp->installEventFilter(new KeyFilter(qApp));
+    markKeyboardFocus();
 }
 
 std::int32_t sendMessage(Window dialog, std::uint32_t message, std::uint32_t wParam,

@@ -107,10 +107,14 @@ struct Registry {
     std::unordered_map<Menu, MenuRecord> menus;
     // Running modal runs, innermost last; 0 stands for a message box or file chooser.
     std::vector<Window> modalStack;
-    // Keys down now (Qt key codes), and keys that were down when a box closed: the rest of
-    // such a key (its repeats and its release) belongs to the box, not to the window below.
+    // Dialogs whose WM_INITDIALOG and first WM_SIZE run (still hidden), innermost last.
+    std::vector<Window> initialising;
+    // Keys down now, by key code (the physical key, whatever Shift makes it type), the last
+    // one pressed, and the key that closed a box: the rest of that key (its repeats and its
+    // release) belongs to the box, not to the window below.
     std::set<int> heldKeys;
-    std::set<int> swallowedKeys;
+    int lastPressed = 0;
+    int swallowedKey = 0;
 };
 
 // --- registry (toolkit_registry.cpp) ----------------------------------------------------------
@@ -155,6 +159,8 @@ void setClientSize(DialogRecord& rec, QSize client);
 void destroyDialog(const std::shared_ptr<DialogRecord>& rec);
 // A rectangle in the dialog's units, in pixels.
 Rect toPixels(const DialogRecord& rec, const Rect& r);
+// From now on a dotted frame marks the control that has the keyboard focus (once, at start).
+void markKeyboardFocus();
 
 // --- controls (toolkit_controls.cpp and one file per special kind) -----------------------------
 // Everything that differs between the kinds of control, one entry per Type. A null function

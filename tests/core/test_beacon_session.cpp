@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
@@ -839,10 +841,17 @@ TEST_F(SessionTest, EachTransmissionIsLoggedAndAnUnwritableLogIsToldOnce) {
               std::string::npos)
         << logged[0];
 
-    // The file goes away under the beacon: writes fail from now on.
-    ASSERT_TRUE(session->openLog("/dev/full").ok());
+    // The file may not grow any more (a file size limit at its present size): every write
+    // fails from now on.
+    rlimit kept{};
+    ::getrlimit(RLIMIT_FSIZE, &kept);
+    rlimit full = kept;
+    full.rlim_cur = static_cast<rlim_t>(vesk::readWholeFile(path).size());
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
     runTicks(402);
+    ::setrlimit(RLIMIT_FSIZE, &kept);
     EXPECT_EQ(rec.count(SessionProblem::LogFailed), 1);
+    EXPECT_EQ(vesk::readWholeFile(path).size(), full.rlim_cur);
     EXPECT_EQ(rec.records.size(), 4u) << "the views still hear of every transmission";
     EXPECT_TRUE(session->playing());
 }

@@ -146,6 +146,8 @@ TEST(MorsePattern, RefusesBadShiftsDotLengthsAndNumbers) {
         {Keying::Cw, 1, 0, 5.0f, false},
         {Keying::Cw, 1, 1, 5.0f, true},
         {Keying::Cw, 1, 100, std::numeric_limits<float>::infinity(), false},
+        {Keying::FskCw, 1, 100, 0.0f, false},
+        {Keying::Dfcw, 1, 100, -5.0f, false},
     };
     for (const auto& c : cases) {
         const Result<BeaconPattern> made =

@@ -112,5 +112,52 @@ TEST(ParameterLimits, EachLimitAtAndAcrossItsEdge) {
     EXPECT_EQ(pattern.frequencySpacing, -7.0f) << "frequencies are not limited";
 }
 
+// Every tone row within 0..20 000 Hz, or the first row outside named with its tone; the bands
+// of centres and spacings that pass end exactly where the check starts refusing.
+TEST(ToneRange, EveryRowWithinZeroTo20kHz) {
+    const float nan = std::nanf("");
+    const struct {
+        float centre, spacing;
+        const char* refusal; // "" when it passes
+    } cases[] = {
+        {1000.0f, 10.0f, ""},
+        {80.0f, 10.0f, ""},
+        {19930.0f, 10.0f, ""},
+        {0.0f, 0.0f, ""},
+        {20000.0f, 0.0f, ""},
+        {79.5f, 10.0f, "tone row 16 would be at -0.5 Hz, outside 0 to 20000 Hz"},
+        {30000.0f, 10.0f, "tone row 1 would be at 30070 Hz, outside 0 to 20000 Hz"},
+        {1000.0f, -200.0f, "tone row 1 would be at -400 Hz, outside 0 to 20000 Hz"},
+        {nan, 10.0f, "tone row 1 would be at nan Hz, outside 0 to 20000 Hz"},
+        {1000.0f, 3.4e38f, "tone row 1 would be at inf Hz, outside 0 to 20000 Hz"},
+        {19930.5f, 10.0f, "tone row 1 would be at 20000.5 Hz, outside 0 to 20000 Hz"},
+        {1000.0f, -10.0f, ""},
+        {20000.5f, 0.0f, "tone row 1 would be at 20000.5 Hz, outside 0 to 20000 Hz"},
+        {1e30f, 5.0f, "tone row 1 would be at 1e+30 Hz, outside 0 to 20000 Hz"},
+        {1000.0f, 2500.0f, "tone row 9 would be at -1500 Hz, outside 0 to 20000 Hz"},
+    };
+    for (const auto& c : cases) {
+        const Result<> checked = checkToneRange(c.centre, c.spacing);
+        EXPECT_EQ(checked.message(), c.refusal) << c.centre << " " << c.spacing;
+    }
+    for (const float spacing : {-1000.0f, -10.0f, 0.0f, 2.5f, 10.0f, 1333.0f}) {
+        const HertzBand band = centreBand(spacing);
+        ASSERT_FALSE(band.empty()) << spacing;
+        const auto low = static_cast<float>(band.lowest), high = static_cast<float>(band.highest);
+        EXPECT_TRUE(checkToneRange(low, spacing) && checkToneRange(high, spacing)) << spacing;
+        EXPECT_FALSE(checkToneRange(low - 0.01f, spacing) || checkToneRange(high + 0.01f, spacing))
+            << spacing;
+    }
+    for (const float centre : {0.0f, 80.0f, 1000.0f, 19999.0f}) {
+        const HertzBand band = spacingBand(centre);
+        ASSERT_FALSE(band.empty()) << centre;
+        EXPECT_FALSE(checkToneRange(centre, static_cast<float>(band.highest) + 0.01f)) << centre;
+        EXPECT_FALSE(checkToneRange(centre, static_cast<float>(band.lowest) - 0.01f)) << centre;
+    }
+    EXPECT_TRUE(centreBand(1400.0f).empty()) << "16 rows 1400 Hz apart do not fit in 20 kHz";
+    EXPECT_EQ(bandText(spacingBand(1000.0f)), "-142.85 to 125 Hz");
+    EXPECT_EQ(bandText(centreBand(10.0f)), "80 to 19930 Hz");
+}
+
 } // namespace
 } // namespace vesk

@@ -189,7 +189,7 @@ TEST_F(PatternDocumentTest, LoadSaveExportAndGenerateKeepTheirFiles) {
     document_.markSaved("/tmp/made.txt");
     EXPECT_EQ(document_.keptPattern().toneIndex, made.toneIndex);
     EXPECT_EQ(document_.lastPatternFile(), "/tmp/made.txt");
-    EXPECT_EQ(document_.patternFileName(), "") << "a save leaves the title's name alone";
+    EXPECT_EQ(document_.patternFileName(), "made.txt") << "the title names the file saved";
 
     document_.load(night, "plain.txt");
     EXPECT_EQ(document_.patternFileName(), "plain.txt");

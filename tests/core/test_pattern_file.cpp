@@ -157,12 +157,20 @@ TEST(ReadPatternText, RefusesTextThatIsNoPatternWithTheLineAtFault) {
         {"100 0 10 1000 5\r\n.\r\n", 2, "\".\" is not a number"},
         {"\r\n\r\n\x01\x02", 3, "\"??\" is not a number"},
         {std::string(40, 'x'), 1, "\"xxxxxxxxxxxxxxxxxxxxxxxx...\" is not a number"},
+        // Tone rows off the 16 (or a slot past the file's dots, which a later dot count plays).
+        {"100 1 10 1000 5\r\n8 1\r\n1000 1\r\n", 3, "tone row 1000 is outside 0..16"},
+        {"100 1 10 1000 5\r\n0 1\r\n-1 1\r\n", 3, "tone row -1 is outside 0..16"},
+        {"100 0 10 1000 5\r\n16.5 1\r\n", 2, "tone row 16.5 is outside 0..16"},
+        {"100 0 10 1000 5\r\n8 1\r\n17 1\r\n", 3, "tone row 17 is outside 0..16"},
+        {"100 0 10 1000 5\r\n1e999 1\r\n", 2, "tone row 3.402823E+38 is outside 0..16"},
     };
     for (const auto& c : cases) {
         const Result<BeaconPattern> read = readPatternText(c.text);
         EXPECT_FALSE(read) << c.text;
         EXPECT_EQ(read.message(), "line " + std::to_string(c.line) + ": " + c.fault) << c.text;
     }
+    // The edges of the rows, and a row between two, still read.
+    EXPECT_TRUE(readPatternText("100 2 10 1000 5\r\n0 1\r\n16 1\r\n2.5 1\r\n"));
 }
 
 TEST(PatternFile, SaveThenLoadGivesThePatternBack) {

@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 namespace vesk {
 namespace {
@@ -43,6 +47,50 @@ TEST(ReadFile, FailuresNameTheFileAndTheReason) {
     const Result<FileBytes> empty = readFileBytes(missing, 100, IfMissing::ReadEmpty);
     ASSERT_TRUE(empty) << empty.message();
     EXPECT_TRUE(empty->bytes.empty() && !empty->cut);
+}
+
+// A file rewritten in place while it is read, by a writer that keeps it open or opens it for
+// each version: each read gives one version whole, or is refused as being written, never half
+// of one and half of the other.
+TEST(ReadFile, AFileRewrittenWhileItIsReadGivesOneVersionOrNone) {
+    ScratchFolder folder;
+    const std::string path = folder.file("pattern.txt");
+    const std::string versions[] = {std::string(20000, 'a'), std::string(20000, 'b')};
+    for (const bool keepsItOpen : {true, false}) {
+        SCOPED_TRACE(keepsItOpen ? "kept open" : "opened for each version");
+        writeWholeFile(path, versions[0]);
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            int fd = -1;
+            for (std::size_t i = 0; !stop; ++i) {
+                fd = fd < 0 ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC) : fd;
+                const std::string& version = versions[i % 2];
+                [[maybe_unused]] const auto n = ::pwrite(fd, version.data(), version.size(), 0);
+                if (!keepsItOpen) {
+                    ::close(fd);
+                    fd = -1;
+                }
+            }
+            ::close(fd);
+        });
+        // A writer that keeps the file open has every read wait its 0.1 s and be refused.
+        const int reads = keepsItOpen ? 20 : 200;
+        int halves = 0, refused = 0;
+        for (int i = 0; i < reads; ++i) {
+            const Result<FileBytes> read = readFileBytes(path, 1u << 20);
+            if (!read) {
+                ++refused;
+                EXPECT_EQ(read.message(), "Cannot read \"" + path +
+                                              "\": it was being written every time it was read; "
+                                              "try again once it is saved");
+            } else if (read->bytes != versions[0] && read->bytes != versions[1]) {
+                ++halves;
+            }
+        }
+        stop = true;
+        writer.join();
+        EXPECT_EQ(halves, 0) << refused << " of " << reads << " reads refused";
+    }
 }
 
 } // namespace

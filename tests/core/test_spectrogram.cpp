@@ -103,6 +103,21 @@ TEST(Spectrogram, PictureHasTimeAcrossAndFrequencyUp) {
     const int firstX = 10 + made->columnOf(0.05);
     const int secondX = 10 + made->columnOf(0.15);
     EXPECT_GT(brightestY(firstX), brightestY(secondX) + 100);
+
+    // The dB labels right of the colour bar are drawn 10 pixels high: the top one ("0" or
+    // "-10") has ink on 10 rows.
+    const int labelsX = 10 + made->columns + 6 + 14 + 3;
+    int firstLabelRows = 0;
+    int top = -1;
+    for (int y = 0; y < p.height && (top < 0 || y < top + 20); ++y) {
+        bool ink = false;
+        for (int x = labelsX; x < p.width; ++x) {
+            ink = ink || p.pixels[static_cast<std::size_t>(y * p.width + x)] == 0xD0D0D0u;
+        }
+        top = top < 0 && ink ? y : top;
+        firstLabelRows += ink ? 1 : 0;
+    }
+    EXPECT_GE(firstLabelRows, 10);
 }
 
 } // namespace

@@ -7,7 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vesk {
 namespace {
@@ -121,6 +131,118 @@ TEST(TransmissionLog, FileIsAppendedToInItsOwnFolderAndFailuresNameIt) {
     EXPECT_EQ(defaultTransmissionLogPath(), "/home/op/.local/state/vesk/transmissions.log");
     ::unsetenv("XDG_STATE_HOME");
     ::setenv("HOME", home.c_str(), 1);
+}
+
+// Appends lines of 100 bytes to a log on a file system that takes only `room` bytes more (a
+// file size limit, or a small tmpfs filled up), then frees the room and appends one more. Runs
+// in a child, whose limits and mounts end with it; returns "y"/"n" per append, a line feed,
+// the first failure, a line feed and the file's bytes. "skip: ..." when the file system
+// cannot be made here.
+std::string appendUntilFull(bool tmpfs) {
+    ScratchFolder scratch;
+    int report[2];
+    if (::pipe(report) != 0) {
+        return "no pipe";
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(report[0]);
+        const auto send = [&](const std::string& text) {
+            for (std::size_t at = 0; at < text.size();) {
+                const ssize_t n = ::write(report[1], text.data() + at, text.size() - at);
+                at += n > 0 ? static_cast<std::size_t>(n) : text.size();
+            }
+            ::_exit(0);
+        };
+        const std::string log = scratch.file("transmissions.log");
+        const std::string filler = scratch.file("filler");
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit unlimited = limit;
+        if (tmpfs) {
+            // A mount namespace of its own (and a user namespace when not root), so nothing
+            // outside the child ever sees the mount. 16 KiB: four pages, half of them filled.
+            const uid_t uid = ::getuid();
+            const gid_t gid = ::getgid();
+            const bool own = uid == 0 ? ::unshare(CLONE_NEWNS) == 0
+                                      : ::unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0;
+            if (own && uid != 0) {
+                writeWholeFile("/proc/self/setgroups", "deny");
+                writeWholeFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
+                writeWholeFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+            }
+            if (!own || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("tmpfs", scratch.path().c_str(), "tmpfs", 0, "size=16k") != 0) {
+                send(std::string("skip: cannot mount a small tmpfs here: ") + std::strerror(errno));
+            }
+            writeWholeFile(filler, std::string(8192, 'f'));
+        } else {
+            limit.rlim_cur = 8192;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        TransmissionLogFile file;
+        if (!file.open(log)) {
+            send("cannot open");
+        }
+        std::string results, firstFailure;
+        for (int i = 0; i < 100; ++i) {
+            std::string line = "line " + std::to_string(i) + " ";
+            line.resize(99, 'x');
+            const Result<> appended = file.append(line);
+            results += appended ? 'y' : 'n';
+            if (!appended && firstFailure.empty()) {
+                firstFailure = appended.message();
+            }
+        }
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        std::filesystem::remove(filler);
+        results += file.append("after") ? 'y' : 'n';
+        send(results + '\n' + firstFailure + '\n' + readWholeFile(log));
+    }
+    ::close(report[1]);
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(report[0], chunk, sizeof chunk)) > 0;) {
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(report[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFSIGNALED(status)) {
+        return "ended by signal " + std::to_string(WTERMSIG(status));
+    }
+    return text;
+}
+
+// A full disk or a file size limit: the line that does not fit is not left in part (the next
+// would run on from it), the program goes on (no SIGXFSZ), and once there is room again the
+// lines go in again.
+TEST(TransmissionLog, ALineThatDoesNotFitIsNotWrittenAtAll) {
+    for (const bool tmpfs : {false, true}) {
+        SCOPED_TRACE(tmpfs ? "a full tmpfs" : "a file size limit");
+        const std::string report = appendUntilFull(tmpfs);
+        if (report.rfind("skip: ", 0) == 0) {
+            std::cout << report << '\n';
+            continue;
+        }
+        const std::size_t firstEnd = report.find('\n');
+        const std::size_t secondEnd = report.find('\n', firstEnd + 1);
+        ASSERT_NE(secondEnd, std::string::npos) << report;
+        const std::string results = report.substr(0, firstEnd);
+        const std::string failure = report.substr(firstEnd + 1, secondEnd - firstEnd - 1);
+        // 8192 bytes of room: 81 whole lines, the 82nd crosses the end.
+        EXPECT_EQ(results, std::string(81, 'y') + std::string(19, 'n') + 'y');
+        EXPECT_NE(failure.find(tmpfs ? "No space left on device" : "File too large"),
+                  std::string::npos)
+            << failure;
+        std::string expected;
+        for (int i = 0; i < 81; ++i) {
+            std::string line = "line " + std::to_string(i) + " ";
+            line.resize(99, 'x');
+            expected += line + '\n';
+        }
+        EXPECT_EQ(report.substr(secondEnd + 1), expected + "after\n");
+    }
 }
 
 class SteppedClock : public WallClock {

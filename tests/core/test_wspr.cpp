@@ -60,13 +60,24 @@ TEST(WsprSymbols, RefusesWhatAType1MessageCannotCarry) {
         int dbm;
         const char* names;
     } cases[] = {
-        {"", "FN42", 37, "no callsign"},   {"K1ABC/P", "FN42", 37, "compound"},
-        {"PA0ABCD", "FN42", 37, "six"},    {"ABCDEF", "FN42", 37, "digit"},
-        {"K1 AB", "FN42", 37, "digit"},    {"K1AB2", "FN42", 37, "digit"},
-        {"K1ABC", "SN42", 37, "locator"},  {"K1ABC", "FN4", 37, "locator"},
-        {"K1ABC", "F142", 37, "locator"},  {"K1ABC", "FN42AA", 37, "locator"},
-        {"K1ABC", "FN42", 36, "power 36"}, {"K1ABC", "FN42", 63, "power 63"},
+        {"", "FN42", 37, "no callsign"},
+        {"K1ABC/P", "FN42", 37, "compound"},
+        {"PA0ABCD", "FN42", 37, "six"},
+        {"ABCDEF", "FN42", 37, "digit"},
+        {"K1 AB", "FN42", 37, "digit"},
+        {"K1AB2", "FN42", 37, "digit"},
+        {"K1ABC", "SN42", 37, "locator"},
+        {"K1ABC", "FN4", 37, "locator"},
+        {"K1ABC", "F142", 37, "locator"},
+        {"K1ABC", "FN42AA", 37, "locator"},
+        {"K1ABC", "FN42", 36, "power 36"},
+        {"K1ABC", "FN42", 63, "power 63"},
         {"K1ABC", "FN42", -3, "power -3"},
+        // Six characters, but four after the call area's digit: that is what is wrong.
+        {"N0CALL", "FN42", 37,
+         "it has 4 characters after the digit 0; a WSPR callsign has at "
+         "most three"},
+        {"K1\nABC", "FN42", 37, "letters and digits only"},
     };
     for (const auto& c : cases) {
         const Result<WsprSymbols> encoded = wsprSymbols(c.call, c.locator, c.dbm);
@@ -120,7 +131,8 @@ TEST(WsprPattern, EachSymbolSoundsAtItsToneOnTheRender) {
                                                (i + 1) * perSymbol - perSymbol / 10);
         ASSERT_NEAR(hertz, expected, 0.1) << "symbol " << i;
     }
-    for (const float audio : {99.0f, 20001.0f, NAN}) {
+    // 19995 Hz would put row 1 at 20003 Hz.
+    for (const float audio : {99.0f, 20001.0f, 19995.0f, NAN}) {
         EXPECT_FALSE(wsprPattern(audio).ok()) << audio;
     }
 }

@@ -32,17 +32,19 @@ template <class T = QWidget> T* visibleTopLevel(const QString& title = {}) {
     return nullptr;
 }
 
-// Runs `act` on the first visible T, looked for every 10 ms for at most 3 s; the wait ends
-// with `context`.
+// Runs `act` on the first visible T (titled `title`, when one is given), looked for every
+// 10 ms for at most 3 s; the wait ends with `context`.
 template <class T>
-void whenShown(std::function<void(T*)> act, QObject* context = qApp, int tries = 300) {
-    QTimer::singleShot(10, context, [act, context, tries] {
-        if (T* window = visibleTopLevel<T>()) {
+void whenShown(std::function<void(T*)> act, QObject* context = qApp, const QString& title = {},
+               int tries = 300) {
+    QTimer::singleShot(10, context, [act, context, title, tries] {
+        if (T* window = visibleTopLevel<T>(title)) {
             act(window);
         } else if (tries > 0) {
-            whenShown<T>(act, context, tries - 1);
+            whenShown<T>(act, context, title, tries - 1);
         } else {
-            ADD_FAILURE() << "no " << T::staticMetaObject.className() << " came up";
+            ADD_FAILURE() << "no " << T::staticMetaObject.className() << " " << title.toStdString()
+                          << " came up";
         }
     });
 }

@@ -3,6 +3,7 @@
 #include "app/control_ids.h"
 #include "app/generate_dialog.h"
 #include "app/preview_dialog.h"
+#include "app/timing_dialog.h"
 #include "preview/spectrogram.h"
 #include "tests/gui/main_window_fixture.h"
 #include "tests/gui/shown_windows.h"
@@ -13,7 +14,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -171,6 +174,91 @@ TEST_F(MainWindowTest, DialogsBelongToTheMainWindowAndKeepTheKeyThatClosesThem) 
     EXPECT_EQ(state_.document.pattern().dotCount, 600) << "a stray Return pressed Reset";
     EXPECT_EQ(state_.session->clockTiming(), (ClockTiming{5, 0}));
     EXPECT_EQ(state_.settings.pttChoice().lines.lines, platform::PttLines::Rts);
+}
+
+// How `window` stands to `owner` as the window manager sees it.
+std::string ownership(const QWidget& window, const QWidget& owner) {
+    const QWindow* handle = window.windowHandle();
+    // X11 marks only dialogs and tool windows as transient for their owner.
+    const bool kept = window.windowType() == Qt::Dialog || window.windowType() == Qt::Tool;
+    return std::string(handle != nullptr && handle->transientParent() != nullptr &&
+                               handle->transientParent() == owner.windowHandle() && kept
+                           ? "transient"
+                           : "free") +
+           (window.windowModality() == Qt::WindowModal ? " window-modal" : " not window-modal");
+}
+
+// Every box and dialog the window raises is owned by it as the window manager sees it: kept
+// above it and modal to it alone, so that a click on the window never hides it. So is the
+// notice raised at start-up while the window is still hidden, and a box raised from a dialog
+// belongs to that dialog.
+TEST_F(MainWindowTest, EveryBoxBelongsToTheWindowBelowIt) {
+    prepare(); // no port: the start-up notice
+    ui::setMessageBoxResponder({});
+    ui::setFileDialogHook({});
+    QWidget* main = ui::topLevelWidget(window_);
+    const struct {
+        std::int32_t command; // 0: comes by itself
+        const char* title;
+        const char* owner; // "": the main window
+    } cases[] = {
+        {0, "Comport", ""},
+        {id::kMenuAbout, "About", ""},
+        {id::kMenuPtt, "PTT control", ""},
+        {id::kMenuSelectSoundcard, "Select soundcard", ""},
+        {id::kMenuOpen, "Choose tone file", ""},
+        {id::kMenuTiming, "Timing", ""},
+        {0, "Timing", "Timing"}, // "ten" is refused
+    };
+    std::vector<std::string> seen;
+    QObject guard; // the timers go with the test
+    std::function<void(std::size_t)> next = [&](std::size_t i) {
+        if (i == std::size(cases)) {
+            ui::dialogEnd(window_, 0);
+            return;
+        }
+        if (cases[i].command != 0) {
+            ui::postMessage(window_, msg::WM_COMMAND, static_cast<std::uint32_t>(cases[i].command),
+                            0);
+        }
+        const QString owner = cases[i].owner;
+        const std::function<void(QWidget*)> check = [&, i, owner](QWidget* box) {
+            const QWidget* expected = owner.isEmpty() ? main : visibleTopLevel<TimingDialog>();
+            seen.push_back(std::string(cases[i].title) + " " +
+                           ownership(*box, expected != nullptr ? *expected : *main));
+            if (auto* timing = qobject_cast<TimingDialog*>(box)) {
+                child<QComboBox>(*timing, "every")->setEditText("ten");
+                QTimer::singleShot(0, &guard,
+                                   [timing] { child<QPushButton>(*timing, "ok")->click(); });
+            } else {
+                box->close();
+            }
+            if (!owner.isEmpty()) { // the refusal's dialog goes too
+                QTimer::singleShot(0, &guard, [] { visibleTopLevel<TimingDialog>()->close(); });
+            }
+            QTimer::singleShot(0, &guard, [&, i] { next(i + 1); });
+        };
+        if (owner.isEmpty()) {
+            whenShown<QWidget>(check, &guard, cases[i].title);
+        } else {
+            whenShown<QMessageBox>([check](QMessageBox* box) { check(box); }, &guard,
+                                   cases[i].title);
+        }
+    };
+    next(0);
+    QTimer::singleShot(10000, &guard, [&] { // fails instead of hanging
+        ui::detail::closeMessageBoxes();
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            dialog->close();
+        }
+        ui::dialogEnd(window_, 0);
+    });
+    ui::dialogShowModal(window_, mainWindowHandler(state_), nullptr);
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        expected.push_back(std::string(c.title) + " transient window-modal");
+    }
+    EXPECT_EQ(seen, expected);
 }
 
 // A dialog still open when the main window ends goes with it, and its command returns.

@@ -61,11 +61,8 @@ protected:
     }
 
     // Runs the selection with `operate` acting on the open box; returns the reopen count.
-    // `hooks_` records the hooks' calls in order: "0" and "1" for the commands held back and
-    // given back, "r" for the reopen.
     int select(std::int32_t& pttComport, const Operate& operate) {
         int reopened = 0;
-        hooks_.clear();
         QTimer::singleShot(0, [&] { operate(choice_.choiceWindow); });
         QTimer watchdog; // a box the steps failed to end would hang the test
         watchdog.setSingleShot(true);
@@ -74,23 +71,22 @@ protected:
             ui::dialogEnd(choice_.choiceWindow, kChoiceCancelled);
         });
         watchdog.start(10000);
-        selectComport(main_, pttComport, choice_,
-                      {[&](bool enabled) { hooks_ += enabled ? "1" : "0"; },
-                       [&] {
-                           ++reopened;
-                           hooks_ += "r";
-                       }});
+        selectComport(main_, pttComport, choice_, {[&] {
+                          ++reopened;
+                          ownerUsableAtReopen_ = ui::controlIsEnabled(main_, ui::kDialogItself);
+                      }});
         return reopened;
     }
 
     ScratchFolder ports_;
     std::optional<std::string> oldPorts_;
     ui::Window main_ = 0;
-    std::string hooks_;
+    bool ownerUsableAtReopen_ = false;
     ChoiceBoxState choice_;
 };
 
-TEST_F(ComportSelection, OpensOnTheCurrentTextWithTheCommandsGreyed) {
+// The box is modal to the window that opened it, which is usable again before the port reopens.
+TEST_F(ComportSelection, OpensOnTheCurrentTextModalToItsOwner) {
     std::int32_t port = 3;
     std::string seen;
     const int reopened = select(port, [&](ui::Window box) {
@@ -98,11 +94,12 @@ TEST_F(ComportSelection, OpensOnTheCurrentTextWithTheCommandsGreyed) {
         seen = ui::controlGetText(box, choice_id::kList) + "|" +
                std::to_string(ui::comboSelection(box, choice_id::kList)) + "|" +
                std::to_string(count) + "|" + ui::comboGetText(box, choice_id::kList, 0) + "|" +
-               ui::comboGetText(box, choice_id::kList, count - 1) + "|" + hooks_;
+               ui::comboGetText(box, choice_id::kList, count - 1) + "|" +
+               (ui::controlIsEnabled(main_, ui::kDialogItself) ? "usable" : "held");
         post(box, choice_id::kAccept);
     });
-    EXPECT_EQ(seen, "COM 3|3|100|none|COM 99|0") << "text|selection|count|first|last|hooks";
-    EXPECT_EQ(hooks_, "01r") << "given back before the port reopens";
+    EXPECT_EQ(seen, "COM 3|3|100|none|COM 99|held") << "text|selection|count|first|last|owner";
+    EXPECT_TRUE(ownerUsableAtReopen_);
     EXPECT_EQ(port, 3);
     EXPECT_EQ(reopened, 1);
 }

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/parameter_fields.h"
 #include "tests/gui/main_window_fixture.h"
 #include "tests/gui/shown_windows.h"
 #include "tone/render.h"
 #include "ui/toolkit_detail.h"
 
+#include <QAbstractSlider>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -149,6 +151,17 @@ TEST_F(MainWindowTest, ReadoutAndTrackBarFollowTheGrid) {
     EXPECT_EQ(ui::controlGeometry(window_, 501).y, 100);
     click(msg::WM_MOUSEMOVE, 0, 48); // slot 500 now sits at the left edge
     EXPECT_EQ(text(990), "Tone =  0  Dot =  500");
+
+    // Keys and clicks on the track move the thumb by themselves: the grid follows it too.
+    auto* slider = static_cast<QAbstractSlider*>(ui::detail::controlWidget(window_, kMoveWindowId));
+    for (const auto action :
+         {QAbstractSlider::SliderPageStepAdd, QAbstractSlider::SliderSingleStepAdd,
+          QAbstractSlider::SliderToMaximum, QAbstractSlider::SliderPageStepSub}) {
+        slider->triggerAction(action);
+        EXPECT_EQ(state_.gridScroll, slider->value()) << action;
+        EXPECT_EQ(ui::controlGeometry(window_, 500).x, slider->value() - 3000) << action;
+        EXPECT_EQ(ui::controlGeometry(window_, 501).x, slider->value() - 3000) << action;
+    }
 }
 
 // Each Apply reads its own field only; a value outside its rule is limited and written back.
@@ -183,6 +196,60 @@ TEST_F(MainWindowTest, ApplyReadsItsFieldWithinItsRule) {
                 << c.typed << " in " << c.field << ", field " << fields[i];
         }
         EXPECT_EQ(text(c.field), c.shown) << c.typed;
+    }
+}
+
+// A text that is no number, or a frequency that puts a tone row outside 0..20 000 Hz, is
+// refused by the field's name with the values it takes; the field shows the value in use
+// again. Each case starts from 1000 Hz and 10 Hz.
+TEST_F(MainWindowTest, FieldsRefuseWhatIsNoNumberOrLeavesTheTones) {
+    const std::string centreRule = "With the frequency spacing at 10 Hz it may be 80 to 19930 "
+                                   "Hz, so that every tone row lies within 0 to 20000 Hz.";
+    const struct {
+        std::int32_t field, apply;
+        const char* typed;
+        std::string refusal; // "" when taken
+        const char* shown;
+        double value;
+    } cases[] = {
+        {910, 911, "abc", "Centre frequency (Hz): \"abc\" is not a number.\r\n" + centreRule,
+         " 1000", 1000},
+        {910, 911, "30000",
+         "Centre frequency (Hz): 30000: tone row 1 would be at 30070 Hz, outside 0 to 20000 "
+         "Hz.\r\n" +
+             centreRule,
+         " 1000", 1000},
+        {910, 911, "19930", "", "19930", 19930},
+        {900, 901, " 126 ",
+         "Freq spacing (Hz): 126: tone row 16 would be at -8 Hz, outside 0 to 20000 Hz.\r\nWith "
+         "the centre frequency at 1000 Hz it may be -142.85 to 125 Hz, so that every tone row "
+         "lies within 0 to 20000 Hz.",
+         " 10", 10},
+        {900, 901, "-142.85", "", "-142.85", static_cast<double>(-142.85f)},
+        {800, 801, "", "Dot length (ms): \"\" is not a number.\r\nIt may be 1 ms or more.", " 100",
+         100},
+        {820, 821, "12abc", "Number of dots: \"12abc\" is not a number.\r\nIt may be 0 to 600.",
+         " 600", 600},
+    };
+    start();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        state_.document.setParameter(&BeaconPattern::centreFrequency, 1000.0f);
+        state_.document.setParameter(&BeaconPattern::frequencySpacing, 10.0f);
+        showParameters(state_);
+        boxes_.clear();
+        ui::controlSetText(window_, c.field, c.typed);
+        command(c.apply);
+        ASSERT_EQ(boxes_.size(), c.refusal.empty() ? 0u : 1u);
+        if (!c.refusal.empty()) {
+            EXPECT_EQ(boxes_[0].text, c.refusal);
+            EXPECT_EQ(boxes_[0].caption, "Parameters");
+        }
+        const std::int32_t fields[] = {800, 820, 900, 910, 995};
+        const auto now = parameters(state_.document.pattern());
+        const auto at = std::find(std::begin(fields), std::end(fields), c.field) - fields;
+        EXPECT_EQ(now[static_cast<std::size_t>(at)], c.value);
+        EXPECT_EQ(text(c.field), c.shown);
     }
 }
 

@@ -16,10 +16,16 @@ TEST_F(MainWindowTest, SaveAndLoadThroughTheFileDialogs) {
     const fs::path saved = folder_ / "night.txt";
     ASSERT_TRUE(fs::exists(saved));
     EXPECT_EQ(readFile(saved), patternFileText(state_.document.pattern()));
+    EXPECT_EQ(title(), std::string(kTitlePrefix) + "night.txt") << "the title names the file saved";
 
-    command(4000); // clear, then load back
+    command(4000); // clear, then load back with the grid scrolled away: it shows slot 0 again
+    send(msg::WM_HSCROLL, msg::makeWParam(msg::SB_THUMBTRACK, 100),
+         ui::controlHandle(window_, kMoveWindowId));
     answers_ = {saved.string()};
     command(id::kMenuOpen);
+    EXPECT_EQ(state_.gridScroll, kGridScrollOrigin);
+    EXPECT_EQ(ui::scrollGetPos(window_, kMoveWindowId), kGridScrollOrigin);
+    EXPECT_EQ(ui::controlGeometry(window_, kPatternGridId).x, 0);
     EXPECT_EQ(state_.document.pattern().dotCount, 600);
     EXPECT_EQ(state_.document.pattern().toneIndex[2], 3.0f);
     EXPECT_EQ(state_.document.pattern().levelCode[2], 16.0f);

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/generate_dialog.h"
 #include "app/soundcard_selection.h"
 #include "app/timing_dialog.h"
 #include "beacon/generator.h"
 #include "tests/gui/main_window_fixture.h"
 #include "tests/gui/shown_windows.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -125,7 +128,8 @@ TEST_F(MainWindowTest, AFailedOpenShowsTheReasonAndKeysNothing) {
     ui::processEvents();
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].text,
-              "Error opening waveform audio device!\r\nsound output 0: Device unavailable");
+              "Error opening waveform audio device!\r\nthe system default output: Device "
+              "unavailable");
     EXPECT_EQ(boxes_[0].caption, "Generator");
     EXPECT_EQ(text(1002), "Turn On");
     EXPECT_EQ(std::count(lines_.begin(), lines_.end(), "keyed"), 0);
@@ -147,44 +151,49 @@ TEST_F(MainWindowTest, UndoOfAResetWaitsWhilePlaying) {
     EXPECT_EQ(state_.document.pattern().toneIndex[5], 3.0f);
 }
 
-// The selection stops playback that runs, and starts none that does not.
+// OK with another output stops playback that runs, and starts none that does not; Cancel
+// leaves playback alone.
 TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackOnly) {
     start(3);
-    for (const bool playing : {false, true}) {
-        if (playing) {
+    for (const auto& [playing, end] :
+         {std::pair{false, soundcard_id::kOk}, std::pair{true, soundcard_id::kCancel},
+          std::pair{true, soundcard_id::kOk}}) {
+        if (playing && !state_.session->playing()) {
             startPlaying();
             ASSERT_EQ(text(1002), "Turn Off");
             ASSERT_EQ(text(2501), "PTT ON");
         }
         bool sawDialog = false;
-        QTimer::singleShot(0, [&] {
-            sawDialog = state_.soundcardWindow != 0;
-            ui::sendMessage(state_.soundcardWindow, msg::WM_COMMAND, soundcard_id::kOk, 0);
+        QTimer::singleShot(0, [&, end = end] {
+            const ui::Window dialog = state_.soundcardWindow;
+            sawDialog = dialog != 0;
+            // The entry that is not in use: the system default, or the one output.
+            ui::comboSelect(dialog, soundcard_id::kDeviceList, state_.soundcardIndex == -1 ? 1 : 0);
+            ui::sendMessage(dialog, msg::WM_COMMAND, static_cast<std::uint32_t>(end), 0);
         });
         send(msg::WM_COMMAND, static_cast<std::uint32_t>(id::kMenuSelectSoundcard), 0);
         EXPECT_TRUE(sawDialog);
-        EXPECT_EQ(text(1002), "Turn On") << playing;
-        EXPECT_EQ(text(2501), "PTT OFF") << playing;
-        EXPECT_EQ(state_.session->state() == vesk::PlaybackState::Draining, playing);
+        const bool stopped = playing && end == soundcard_id::kOk;
+        EXPECT_EQ(text(1002), playing && !stopped ? "Turn Off" : "Turn On") << playing;
+        EXPECT_EQ(text(2501), playing && !stopped ? "PTT ON" : "PTT OFF") << playing;
+        EXPECT_EQ(state_.session->state() == vesk::PlaybackState::Draining, stopped);
         EXPECT_EQ(state_.session->playing(), playing) << "only draining";
     }
 }
 
-// The PTT command holds back itself and Turn On/Off while its box is open; Accept keeps
-// port 3, and the port is closed and opened again.
-TEST_F(MainWindowTest, PttCommandHoldsBackItsCommandsAndReopensThePort) {
+// The PTT box is modal to the main window; Accept keeps port 3, and the port is closed and
+// opened again.
+TEST_F(MainWindowTest, PttBoxIsModalAndReopensThePort) {
     start(3);
     lines_.clear();
-    std::string enabledInBox;
+    bool mainUsableInBox = true;
     QTimer::singleShot(0, [&] {
-        enabledInBox = std::to_string(ui::menuIsEnabled(window_, id::kMenuPtt)) +
-                       std::to_string(ui::controlIsEnabled(window_, id::kTurnOnOff));
+        mainUsableInBox = ui::controlIsEnabled(window_, ui::kDialogItself);
         ui::postMessage(state_.choice.choiceWindow, msg::WM_COMMAND, 254, 0);
     });
     command(id::kMenuPtt);
-    EXPECT_EQ(enabledInBox, "00");
-    EXPECT_TRUE(ui::menuIsEnabled(window_, id::kMenuPtt));
-    EXPECT_TRUE(ui::controlIsEnabled(window_, id::kTurnOnOff));
+    EXPECT_FALSE(mainUsableInBox);
+    EXPECT_TRUE(ui::controlIsEnabled(window_, ui::kDialogItself));
     EXPECT_EQ(state_.settings.pttComport(), 3);
     EXPECT_EQ(lines_, (std::vector<std::string>{"close", "open 3", "released"}));
 }
@@ -263,6 +272,81 @@ TEST_F(MainWindowTest, TimingIsChosenInItsBoxAndRefusedWhenItCannotBeKept) {
     answers_ = {wspr.string()};
     command(id::kMenuOpen);
     EXPECT_EQ(state_.session->clockTiming(), kWsprTiming);
+}
+
+// A WSPR pattern's two-minute grid is its own: the operator's timing is what the settings
+// keep, the Timing dialog says which applies, and the grid goes with the pattern when another
+// is opened, generated or reset.
+TEST_F(MainWindowTest, AWsprPatternsTimingAppliesToItAlone) {
+    start(3);
+    const fs::path wspr = folder_ / "wspr.txt";
+    const BeaconPattern wsprPattern =
+        beacon::makeWsprPattern({"K1ABC", "FN42", 37, 1500.0f}).value();
+    ASSERT_TRUE(savePatternFile(wspr.string(), wsprPattern).ok());
+    const auto timingNote = [this] {
+        QString note = "(no note)";
+        QTimer::singleShot(0, [&note] {
+            QWidget* box = QApplication::activeModalWidget();
+            ASSERT_NE(box, nullptr);
+            if (auto* applies = box->findChild<QLabel*>("applies")) {
+                note = applies->text();
+            }
+            child<QPushButton>(*box, "cancel")->click();
+        });
+        command(id::kMenuTiming);
+        return note.toStdString();
+    };
+    const auto generateWspr = [this] {
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<GenerateDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            child<QComboBox>(*dialog, "mode")->setCurrentIndex(3);
+            child<QLineEdit>(*dialog, "callsign")->setText("K1ABC");
+            child<QLineEdit>(*dialog, "locator")->setText("FN42");
+            dialog->generate();
+        });
+        command(id::kMenuGenerate);
+    };
+    const std::string ladder = VESK_SOURCE_DIR "/examples/tone_ladder.txt";
+    // Each step, then the timing that plays and the title's file name.
+    const std::function<void()> steps[] = {
+        [&] {
+            answers_ = {wspr.string()};
+            command(id::kMenuOpen);
+        },
+        [&] {
+            answers_ = {ladder};
+            command(id::kMenuOpen);
+        },
+        generateWspr,
+        [&] { command(id::kReset); },
+        generateWspr,
+        [&] {
+            answers_ = {ladder};
+            command(id::kMenuOpen);
+        },
+    };
+    const ClockTiming expected[] = {kWsprTiming, {}, kWsprTiming, {}, kWsprTiming, {}};
+    const char* names[] = {"wspr.txt",  "tone_ladder.txt", "(no file)",
+                           "(no file)", "(no file)",       "tone_ladder.txt"};
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        replies_ = {msg::IDYES}; // a generated pattern is unsaved work: it may go
+        steps[i]();
+        EXPECT_EQ(state_.session->clockTiming(), expected[i]) << i;
+        EXPECT_EQ(title(), std::string(kTitlePrefix) + names[i]) << i;
+        EXPECT_FALSE(state_.settings.clockTiming().onTheClock()) << i << ": the WSPR grid was kept";
+        const std::string note = timingNote();
+        EXPECT_EQ(note.find("every 2 minutes, 1 s past") != std::string::npos,
+                  expected[i].onTheClock())
+            << i << ": " << note;
+    }
+    // OK in the dialog makes the operator's timing apply, to the WSPR pattern too.
+    generateWspr();
+    QTimer::singleShot(
+        0, [] { child<QPushButton>(*QApplication::activeModalWidget(), "ok")->click(); });
+    command(id::kMenuTiming);
+    EXPECT_FALSE(state_.session->clockTiming().onTheClock());
+    EXPECT_EQ(timingNote(), "(no note)");
 }
 
 } // namespace

@@ -14,7 +14,14 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vesk {
 namespace {
@@ -247,17 +254,45 @@ TEST_F(StationTest, ACycleKeptKeyedIntoTheNextGetsItsOwnLine) {
     EXPECT_TRUE(state_.session->ptt().keyed());
 }
 
+// A folder, a pipe nobody reads or a device: one notice at start, and the window stands and
+// plays all the same. The pipe is refused without waiting for a reader (one comes after 3 s,
+// so that a window that waits does not wait for ever).
 TEST_F(StationTest, ALogThatCannotBeOpenedIsReportedAndPlaybackGoesOn) {
-    state_.transmissionLogPath = folder_.string(); // a folder
-    show(3);
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].caption, "Transmission log");
-    EXPECT_EQ(boxes_[0].text.rfind("Cannot open the transmission log " + folder_.string(), 0), 0u)
-        << boxes_[0].text;
-    startPlaying();
-    EXPECT_EQ(text(id::kPttLabel), "PTT ON");
-    escape();
-    EXPECT_EQ(boxes_.size(), 1u);
+    const std::string pipe = (folder_ / "log.fifo").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    std::thread reader([&pipe, &done] {
+        for (int waited = 0; !done && waited < 300; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::close(::open(pipe.c_str(), O_RDONLY | O_NONBLOCK));
+    });
+    const struct {
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {folder_.string(), "Is a directory"},
+        {pipe, "not a regular file but a pipe"},
+        {"/dev/null", "not a regular file but a device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        boxes_.clear();
+        state_.transmissionLogPath = c.path;
+        show(3);
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0].caption, "Transmission log");
+        EXPECT_EQ(
+            boxes_[0].text.rfind("Cannot open the transmission log " + c.path + ": " + c.reason, 0),
+            0u)
+            << boxes_[0].text;
+        startPlaying();
+        EXPECT_EQ(text(id::kPttLabel), "PTT ON");
+        escape();
+        EXPECT_EQ(boxes_.size(), 1u);
+    }
+    done = true;
+    reader.join();
 }
 
 // A port that fails names its device and the reason under the notice's first line.

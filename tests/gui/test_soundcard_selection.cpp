@@ -39,8 +39,9 @@ protected:
     }
 
     // Runs the selection afresh: notes the entries and the selection as opened, then selects
-    // `pick` (unless -2) and ends with OK, or with the close box when `closeBox`.
-    void select(std::int32_t& index, const Names& names, std::int32_t pick, bool closeBox) {
+    // entry `pick` (unless -2) and ends with the command `end` (OK, Cancel), or with the close
+    // box when `end` is 0.
+    void select(std::int32_t& index, const Names& names, std::int32_t pick, std::uint32_t end) {
         ui::Window dialog = 0;
         events_.clear();
         shown_.clear();
@@ -54,8 +55,8 @@ protected:
             if (pick != -2) {
                 ui::comboSelect(dialog, soundcard_id::kDeviceList, pick);
             }
-            ui::postMessage(dialog, closeBox ? msg::WM_SYSCOMMAND : msg::WM_COMMAND,
-                            closeBox ? msg::SC_CLOSE : soundcard_id::kOk, 0);
+            ui::postMessage(dialog, end == 0 ? msg::WM_SYSCOMMAND : msg::WM_COMMAND,
+                            end == 0 ? msg::SC_CLOSE : end, 0);
         });
         selectSoundcard(
             main_, index, names, [this] { events_.push_back("stop"); }, &dialog);
@@ -70,42 +71,42 @@ protected:
     bool ownerEnabled_ = true;
 };
 
-TEST_F(SoundcardSelection, StoredIndexAndOutcome) {
-    // pick -2 selects nothing; the close box keeps the stored index.
+// The list opens at the output in use, the system default first; only OK with another entry
+// changes it (and stops playback). Pick -2 selects nothing.
+TEST_F(SoundcardSelection, OpensAtTheOutputInUseAndOnlyOkChangesIt) {
+    constexpr std::uint32_t kOk = soundcard_id::kOk, kCancel = soundcard_id::kCancel;
     const struct {
         std::int32_t before, pick;
-        bool closeBox;
+        std::uint32_t end;
         std::int32_t selectedAtOpen, after;
-    } cases[] = {{0, 2, false, 0, 2},
-                 {1, -2, false, 1, 1},
-                 {3, -2, false, -1, -1},
-                 {-1, -2, false, -1, -1},
-                 {1, 2, true, 1, 1}};
+    } cases[] = {{0, 3, kOk, 1, 2},  {-1, -2, kOk, 0, -1},   {2, 0, kOk, 3, -1},
+                 {1, -2, kOk, 2, 1}, {3, -2, kOk, -1, 3},    {1, 3, kCancel, 2, 1},
+                 {1, 3, 0, 2, 1},    {-1, 2, kCancel, 0, -1}};
+    const Names shown = {kSystemDefaultEntry, kThree[0], kThree[1], kThree[2]};
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.before << " pick " << c.pick << " end " << c.end);
         std::int32_t index = c.before;
-        select(index, kThree, c.pick, c.closeBox);
-        EXPECT_EQ(selectedAtOpen_, c.selectedAtOpen) << c.before;
-        EXPECT_EQ(index, c.after) << c.before;
+        select(index, kThree, c.pick, c.end);
+        EXPECT_EQ(selectedAtOpen_, c.selectedAtOpen);
+        EXPECT_EQ(index, c.after);
         EXPECT_FALSE(ownerEnabled_);
-        EXPECT_EQ(shown_, kThree);
-        // Playback is stopped as the dialog opens and again on OK.
-        EXPECT_EQ(events_, (c.closeBox ? Events{"stop", "open"} : Events{"stop", "open", "stop"}))
-            << c.before;
+        EXPECT_EQ(shown_, shown);
+        EXPECT_EQ(events_, (c.after != c.before ? Events{"open", "stop"} : Events{"open"}));
     }
-    // An unnamed device keeps a line of its own, so entry i stays device i.
+    // An unnamed device keeps a line of its own, so entry i + 1 stays device i.
     std::int32_t index = 0;
-    select(index, {"First", "", "Third"}, 2, false);
-    ASSERT_EQ(shown_.size(), 3u);
-    EXPECT_EQ(shown_[2], "Third");
-    EXPECT_FALSE(shown_[1].empty());
+    select(index, {"First", "", "Third"}, 3, kOk);
+    ASSERT_EQ(shown_.size(), 4u);
+    EXPECT_EQ(shown_[3], "Third");
+    EXPECT_FALSE(shown_[2].empty());
     EXPECT_EQ(index, 2);
 }
 
-TEST_F(SoundcardSelection, NoDevicesWarnsBeforeShowingAndOkStoresMinusOne) {
-    std::int32_t index = 0;
-    select(index, {}, -2, false);
-    EXPECT_EQ(events_,
-              (Events{"stop", "Warning: You have no audio output devices!", "open", "stop"}));
+TEST_F(SoundcardSelection, NoDevicesWarnsBeforeShowingAndTheDefaultStays) {
+    std::int32_t index = -1;
+    select(index, {}, -2, soundcard_id::kOk);
+    EXPECT_EQ(events_, (Events{"Warning: You have no audio output devices!", "open"}));
+    EXPECT_EQ(shown_, Names{kSystemDefaultEntry});
     EXPECT_EQ(index, -1);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -116,6 +117,8 @@ public:
 
     // The exit code of a child that ended normally; -1 while running or after a signal.
     int exitCode() const { return ended_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
+    // The signal that ended the child by its action; 0 while running or after a normal end.
+    int endingSignal() const { return ended_ && WIFSIGNALED(status_) ? WTERMSIG(status_) : 0; }
     std::string standardOutput() const { return contents(out_.get()); }
     std::string standardError() const { return contents(err_.get()); }
 
@@ -137,6 +140,56 @@ private:
     bool ended_ = false;
     int status_ = 0;
 };
+
+// True while the main thread of `pid` holds back SIGHUP, SIGINT, SIGQUIT and SIGTERM and
+// nothing else (its SigBlk in /proc), as a program does from its first code until its handler
+// is in place; a library that blocks every signal for a moment holds more.
+inline bool holdsStopSignals(pid_t pid) {
+    std::FILE* status = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    unsigned long long mask = 0;
+    char line[256];
+    while (status != nullptr && std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::sscanf(line, "SigBlk: %llx", &mask) == 1) {
+            break;
+        }
+    }
+    if (status != nullptr) {
+        std::fclose(status);
+    }
+    const auto bit = [](int number) {
+        return 1ull << (number - 1);
+    };
+    const unsigned long long stop = bit(SIGHUP) | bit(SIGINT) | bit(SIGQUIT) | bit(SIGTERM);
+    return mask == stop;
+}
+
+// Waits, looking every 0.1 ms for at most 5 s, until the running `child` holds the stop
+// signals (holdsStopSignals); false when it never did.
+inline bool waitUntilHoldingStopSignals(pid_t child) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!holdsStopSignals(child)) {
+        if (std::chrono::steady_clock::now() >= deadline || ::kill(child, 0) != 0) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return true;
+}
+
+// `runs` stop signals (the four in turn) and the moments to send them, spread evenly over the
+// first `window` with a random place inside each run's share.
+inline std::vector<std::pair<int, std::chrono::microseconds>>
+stopSignalMoments(int runs, std::chrono::microseconds window, unsigned seed) {
+    std::vector<std::pair<int, std::chrono::microseconds>> moments;
+    const int signals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+    for (int run = 0; run < runs; ++run) {
+        seed = seed * 1103515245u + 12345u;
+        const double place = (run + (seed >> 8) % 1000 / 1000.0) / runs;
+        moments.emplace_back(signals[run % 4], std::chrono::microseconds(static_cast<long long>(
+                                                   place * static_cast<double>(window.count()))));
+    }
+    return moments;
+}
 
 // How a run went; exitCode -1: killed by a signal, or by the timeout.
 struct RunResult {

@@ -3,6 +3,7 @@
 
 #include "platform/fake_audio_out.h"
 #include "tests/integration/monitor_recording.h"
+#include "tests/integration/private_server.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -185,47 +186,6 @@ private:
     std::int64_t openedAt_ = 0;
     bool paused_ = false;
     std::vector<int> held_;
-};
-
-// A sound server of the test's own, which it can stop and start again: an output opened on
-// it loses its device when it stops. The process's outputs reach it while it lives.
-class PrivateServer {
-public:
-    PrivateServer() {
-        char folder[] = "/tmp/vesk-pulse-private-XXXXXX";
-        if (::mkdtemp(folder) != nullptr) {
-            folder_ = folder;
-        }
-        const char* outer = std::getenv("PULSE_SERVER");
-        outer_ = outer != nullptr ? outer : "";
-        start();
-    }
-    ~PrivateServer() {
-        stop();
-        ::setenv("PULSE_SERVER", outer_.c_str(), 1);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    bool start() {
-        const RunResult started = runProgram(
-            {"/bin/bash", std::string(VESK_SOURCE_DIR) + "/tests/integration/start-pulse.sh"},
-            {{"VESK_PULSE_DIR", folder_}});
-        const std::string server = "unix:" + folder_ + "/pulse/native";
-        ::setenv("PULSE_SERVER", server.c_str(), 1);
-        return started.exitCode == 0;
-    }
-    void stop() {
-        std::ifstream pidFile(folder_ + "/pulse/pid");
-        pid_t pid = 0;
-        if (pidFile >> pid && pid > 0) {
-            ::kill(pid, SIGKILL);
-            waitFor([pid] { return ::kill(pid, 0) != 0; }, std::chrono::seconds(5));
-        }
-    }
-
-private:
-    std::string folder_;
-    std::string outer_;
 };
 
 // The back ends under one contract. A rig makes the output, lets time pass with the owner's

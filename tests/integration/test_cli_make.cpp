@@ -76,6 +76,15 @@ TEST(CliMakeAndPreview, RefuseBadInputWithStatusOneAndNoFile) {
         {{"make", "wspr", "K1ABC", "FN42", "5W", "OUT"}, "whole number"},
         {{"make", "wspr", "K1ABC", "ZZ99", "37", "OUT"}, "locator"},
         {{"make", "wspr", "K1ABC", "FN42", "37", "OUT", "--audio", "50"}, "audio"},
+        // Tones the output cannot carry, or rows that do not step up.
+        {{"make", "cw", "E", "OUT", "--centre", "30000"}, "row 1 would be at 30035 Hz, outside 0"},
+        {{"make", "fskcw", "E", "OUT", "--centre", "1e30"}, "outside 0 to 20000 Hz"},
+        {{"make", "dfcw", "E", "OUT", "--centre", "-1000"}, "outside 0 to 20000 Hz"},
+        {{"make", "fskcw", "E", "OUT", "--spacing", "0"}, "spacing must be more than 0 Hz, not 0"},
+        {{"make", "cw", "E", "OUT", "--spacing", "-5"}, "more than 0 Hz, not -5 Hz"},
+        // What is wrong, on one line.
+        {{"make", "wspr", "N0CALL", "FN42", "37", "OUT"}, "4 characters after the digit 0"},
+        {{"make", "wspr", "K1\nABC", "FN42", "37", "OUT"}, "\"K1\\nABC\" cannot be sent"},
         {{"preview", "IN", "OUT"}, "Cannot open"},
         {{"preview", "IN"}, "takes PATTERN OUT"},
     };
@@ -86,6 +95,7 @@ TEST(CliMakeAndPreview, RefuseBadInputWithStatusOneAndNoFile) {
         const RunResult run = cli(c.args);
         EXPECT_EQ(run.exitCode, 1) << c.says;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_FALSE(std::filesystem::exists(folder.file("out"))) << c.says;
     }
 }

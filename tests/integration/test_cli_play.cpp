@@ -3,6 +3,7 @@
 #include "tests/integration/monitor_recording.h"
 
 #include "tests/integration/fake_port.h"
+#include "tests/integration/private_server.h"
 
 #include "devices/cat/cat_rig.h"
 
@@ -28,6 +29,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace vesk {
 namespace {
@@ -285,6 +288,8 @@ TEST_F(CliPlay, FailuresEndItBeforeAnyCycleWithOneMessage) {
     failing["VESK_FAKE_MODEM_FAIL"] = "1";
     const EnvironmentChanges noCom7 = {{"VESK_COMPORT_DIR", noPorts.path().string()}};
     const std::string nobody = "127.0.0.1:" + std::to_string(freePort());
+    const std::string pipe = folder.file("log.fifo");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const struct {
         EnvironmentChanges environment;
         std::vector<std::string> options;
@@ -303,6 +308,13 @@ TEST_F(CliPlay, FailuresEndItBeforeAnyCycleWithOneMessage) {
          "vesk-cli: Failure to open the rig for PTT by CAT (Hamlib NET rigctl at " + nobody +
              ": cannot open: "},
         {noCom7, {"--log", shortFile() + "/log"}, "Cannot open the transmission log "},
+        // Nobody reads the pipe: refused at once rather than waited on.
+        {noCom7,
+         {"--log", pipe},
+         "Cannot open the transmission log " + pipe + ": not a regular file but a pipe"},
+        {noCom7,
+         {"--log", "/dev/null"},
+         "Cannot open the transmission log /dev/null: not a regular file but a device"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -451,6 +463,69 @@ std::int64_t utcMilliseconds(const std::string& text) {
     utc.tm_year -= 1900;
     utc.tm_mon -= 1;
     return static_cast<std::int64_t>(::timegm(&utc)) * 1000 + ms;
+}
+
+// A stop signal at any moment of the start, before the handler is in place included, ends
+// play the orderly way (status 0, never keyed afterwards), never by its default action: held
+// from vesk-cli's first code through the hand-over to the sound helper, it waits for the
+// handler. The moments count from that first code (once the signals are held) over 150 ms.
+TEST_F(CliPlay, ASignalEarlyInTheStartEndsItTheOrderlyWay) {
+    const unsigned seed = static_cast<unsigned>(::time(nullptr));
+    for (const auto& [signal, moment] : stopSignalMoments(12, 150ms, seed)) {
+        SCOPED_TRACE("signal " + std::to_string(signal) + " at " + std::to_string(moment.count()) +
+                     " us, seed " + std::to_string(seed));
+        Comport7 port;
+        ChildProcess play(
+            {kCli, "play", shortFile(), "--comport", "7", "--log", folder.file("log")},
+            port.modemEnvironment());
+        ASSERT_TRUE(waitUntilHoldingStopSignals(play.pid()))
+            << "the stop signals are not held at start";
+        std::this_thread::sleep_until(std::chrono::steady_clock::now() + moment);
+        play.signal(signal);
+        ASSERT_TRUE(play.wait(10s)) << play.standardError();
+        EXPECT_EQ(play.endingSignal(), 0) << "ended by the default action";
+        EXPECT_EQ(play.exitCode(), 0) << play.standardError();
+        EXPECT_FALSE(port.keyed()) << port.lineLog();
+    }
+}
+
+// A log that may not grow (a file size limit just above its size) takes no part of a line and
+// does not end the beacon (SIGXFSZ): both cycles play and reach stderr, the failure is told
+// once, and the tool ends with 1.
+TEST_F(CliPlay, ALogThatCannotGrowGetsNoPartOfALineAndTheBeaconGoesOn) {
+    const std::string log = folder.file("full.log");
+    const std::string before(2000, '#');
+    writeWholeFile(log, before);
+    // bash counts the limit in KiB: the log may grow by 48 bytes, less than a line.
+    const RunResult run = runProgram(
+        {platform::findExecutable("bash"), "-c",
+         "ulimit -f 2; exec \"$0\" play \"$1\" --cycles 2 --log \"$2\"", kCli, shortFile(), log},
+        {}, {}, 30s);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(transmissionFields(run.err).size(), 2u) << run.err;
+    EXPECT_EQ(linesStartingWith(run.err, "vesk-cli: Cannot write to the transmission log " + log +
+                                             ": File too large")
+                  .size(),
+              1u)
+        << run.err;
+    EXPECT_EQ(readWholeFile(log), before);
+}
+
+// The sound server going away under a playing beacon: whatever the tool says about it,
+// PortAudio's own diagnostics ("Expression ... failed in ... pa_linux_alsa.c") are not in it.
+TEST_F(CliPlay, PortAudiosOwnLinesStayOutOfItsOutputWhenTheServerGoes) {
+    PrivateServer server;
+    ChildProcess play({kCli, "play", shortFile()});
+    ASSERT_TRUE(
+        waitFor([&] { return play.standardError().find(" played, ") != std::string::npos; }, 10s))
+        << play.standardError();
+    server.stop();
+    play.wait(3s);
+    play.signal(SIGTERM);
+    ASSERT_TRUE(play.wait(10s)) << play.standardError();
+    const std::string err = play.standardError();
+    EXPECT_EQ(err.find("pa_linux_alsa.c"), std::string::npos) << err;
+    EXPECT_EQ(err.find("Expression '"), std::string::npos) << err;
 }
 
 // Three cycles, three lines, in the log file and on stderr alike: each with the times the

@@ -72,5 +72,34 @@ TEST(WindowSignals, EndTheProgramReleasedWithTheSettingsWritten) {
     }
 }
 
+// A stop signal at any moment of the start, before the handler is in place included, ends the
+// window the orderly way (status 0, the lines released), never by its default action: held
+// from the program's first code, it waits for the handler. The moments count from that
+// first code (once it holds the signals; before it only the loader runs) over 150 ms.
+TEST(WindowSignals, ASignalEarlyInTheStartEndsItTheOrderlyWay) {
+    const unsigned seed = static_cast<unsigned>(::time(nullptr));
+    for (const auto& [signal, moment] : stopSignalMoments(16, 150ms, seed)) {
+        SCOPED_TRACE("signal " + std::to_string(signal) + " at " + std::to_string(moment.count()) +
+                     " us, seed " + std::to_string(seed));
+        Comport7 port;
+        ASSERT_FALSE(port.device.empty());
+        ScratchFolder folder;
+        writeWholeFile(folder.file("VESK_COMPORT.INI"), " 7 \r\n");
+        EnvironmentChanges environment = port.modemEnvironment();
+        environment["QT_QPA_PLATFORM"] = "offscreen";
+        environment["XDG_CONFIG_HOME"] = folder.file("config");
+        environment["XDG_STATE_HOME"] = folder.file("state");
+        ChildProcess window({kController}, environment, folder.path().string());
+        ASSERT_TRUE(waitUntilHoldingStopSignals(window.pid()))
+            << "the stop signals are not held at start";
+        std::this_thread::sleep_until(std::chrono::steady_clock::now() + moment);
+        window.signal(signal);
+        ASSERT_TRUE(window.wait(10s)) << window.standardError();
+        EXPECT_EQ(window.endingSignal(), 0) << "ended by the default action";
+        EXPECT_EQ(window.exitCode(), 0) << window.standardError();
+        EXPECT_FALSE(port.keyed()) << port.lineLog();
+    }
+}
+
 } // namespace
 } // namespace vesk
