@@ -50,6 +50,11 @@ function fromNow(text) {
   return seconds >= 0 ? "in " + ago(seconds) : ago(-seconds) + " ago";
 }
 
+// "1 gap", "2 gaps"
+function count(n, one, many) {
+  return n + " " + (n === 1 ? one : many);
+}
+
 function frequency(hertz) {
   return hertz > 0 ? (hertz / 1e6).toFixed(6).replace(/0+$/, "") + " MHz" : "";
 }
@@ -126,12 +131,13 @@ function showHealth(status) {
   $("clock").className = clock.synchronised ? "" : "bad";
   const last = status.lastTransmission;
   $("last").textContent = last
-    ? ago(last.secondsAgo) + " ago: " + describe(last) + ", " + last.underruns + " gaps"
+    ? ago(last.secondsAgo) + " ago: " + describe(last) + ", " + count(last.underruns, "gap", "gaps")
     : "none yet";
   $("counts").textContent =
-    status.transmissions + " transmissions, " + status.cycles + " cycles since " +
+    count(status.transmissions, "transmission", "transmissions") + ", " +
+    count(status.cycles, "cycle", "cycles") + " since " +
     utcTime(status.startedAt);
-  $("gaps").textContent = status.underruns + " underruns";
+  $("gaps").textContent = count(status.underruns, "underrun", "underruns");
   $("gaps").className = status.underruns > 0 ? "bad" : "";
   const f = status.faults;
   const faults = [
