@@ -186,7 +186,7 @@ stopSignalMoments(int runs, std::chrono::microseconds window, unsigned seed) {
         seed = seed * 1103515245u + 12345u;
         const double place = (run + (seed >> 8) % 1000 / 1000.0) / runs;
         moments.emplace_back(stops[run % 4], std::chrono::microseconds(static_cast<long long>(
-                                                   place * static_cast<double>(window.count()))));
+                                                 place * static_cast<double>(window.count()))));
     }
     return moments;
 }

@@ -37,10 +37,18 @@ public:
             return;
         }
         const std::string profile = "--user-data-dir=" + profile_.path().string();
-        const std::vector<std::string> args = {
-            kChromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-            "--no-first-run", "--disable-background-networking", "--disable-component-update",
-            "--disable-sync", "--remote-debugging-pipe", profile, "about:blank"};
+        const std::vector<std::string> args = {kChromium,
+                                               "--headless",
+                                               "--no-sandbox",
+                                               "--disable-gpu",
+                                               "--disable-quic",
+                                               "--no-first-run",
+                                               "--disable-background-networking",
+                                               "--disable-component-update",
+                                               "--disable-sync",
+                                               "--remote-debugging-pipe",
+                                               profile,
+                                               "about:blank"};
         std::vector<char*> argv;
         for (const std::string& arg : args) {
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -63,14 +71,14 @@ public:
         ::close(fromBrowser[1]);
         out_ = toBrowser[1];
         in_ = fromBrowser[0];
-        const QJsonObject target =
-            call("Target.createTarget", {{"url", "about:blank"}}, false);
+        const QJsonObject target = call("Target.createTarget", {{"url", "about:blank"}}, false);
         const QJsonObject attached = call(
-            "Target.attachToTarget",
-            {{"targetId", target["targetId"]}, {"flatten", true}}, false);
+            "Target.attachToTarget", {{"targetId", target["targetId"]}, {"flatten", true}}, false);
         session_ = attached["sessionId"].toString();
-        call("Emulation.setDeviceMetricsOverride",
-             {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", width < 600}});
+        call("Emulation.setDeviceMetricsOverride", {{"width", width},
+                                                    {"height", height},
+                                                    {"deviceScaleFactor", 1},
+                                                    {"mobile", width < 600}});
     }
     ~Chromium() {
         ::close(out_);
@@ -101,17 +109,15 @@ public:
 
     // The value of a JavaScript expression in the page (JSON-able values only).
     QJsonValue evaluate(const std::string& expression) {
-        return call("Runtime.evaluate",
-                    {{"expression", QString::fromStdString(expression)}, {"returnByValue", true}})
-            ["result"]
-                .toObject()["value"];
+        return call("Runtime.evaluate", {{"expression", QString::fromStdString(expression)},
+                                         {"returnByValue", true}})["result"]
+            .toObject()["value"];
     }
 
     // The page as a PNG file's bytes.
     std::string screenshot() {
-        const QByteArray data = call("Page.captureScreenshot", {{"format", "png"}})["data"]
-                                    .toString()
-                                    .toLatin1();
+        const QByteArray data =
+            call("Page.captureScreenshot", {{"format", "png"}})["data"].toString().toLatin1();
         return QByteArray::fromBase64(data).toStdString();
     }
 

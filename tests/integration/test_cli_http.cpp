@@ -108,8 +108,8 @@ protected:
     std::unique_ptr<ChildProcess> startPlay() {
         return std::make_unique<ChildProcess>(
             std::vector<std::string>{kCli, "play", folder.file("short.txt"), "--comport", "7",
-                                     "--level", "100", "--log", folder.file("play.log"),
-                                     "--http", "127.0.0.1:0"},
+                                     "--level", "100", "--log", folder.file("play.log"), "--http",
+                                     "127.0.0.1:0"},
             environment);
     }
     bool keyed() const { return keyedIn(port.lineLog()); }
@@ -167,21 +167,23 @@ TEST_F(CliHttp, PlayIsPausedResumedSkippedAndStoppedOverHttp) {
     EXPECT_TRUE(released());
     // Each command is in the log, with the client it came from.
     const std::string log = readWholeFile(folder.file("play.log"));
-    for (const char* said : {"\tevent\tpaused from 127.0.0.1 over HTTP\n",
-                             "\tevent\tresumed from 127.0.0.1 over HTTP\n",
-                             "\tevent\tleaving out the cycle at ", "\tevent\tstopped from 127.0.0.1"}) {
+    for (const char* said :
+         {"\tevent\tpaused from 127.0.0.1 over HTTP\n",
+          "\tevent\tresumed from 127.0.0.1 over HTTP\n", "\tevent\tleaving out the cycle at ",
+          "\tevent\tstopped from 127.0.0.1"}) {
         EXPECT_NE(log.find(said), std::string::npos) << said << "\n" << log;
     }
 }
 
 TEST_F(CliHttp, APlanServedOffLoopbackAsksForItsTokenAndLeavesOutTheSlotSkipped) {
-    writeWholeFile(folder.file("plan.toml"), "[station]\ncomport = 7\nlog = \"run.log\"\nlevel = 100\n\n"
-                                             "[[transmission]]\nname = \"a\"\n"
-                                             "pattern = \"short.txt\"\nevery = \"5s\"\n");
+    writeWholeFile(folder.file("plan.toml"),
+                   "[station]\ncomport = 7\nlog = \"run.log\"\nlevel = 100\n\n"
+                   "[[transmission]]\nname = \"a\"\n"
+                   "pattern = \"short.txt\"\nevery = \"5s\"\n");
     environment["XDG_CONFIG_HOME"] = folder.file("config");
-    ChildProcess run({kCli, "run", folder.file("plan.toml"), "--no-clock-check", "--http",
-                      "127.0.0.2:0"},
-                     environment);
+    ChildProcess run(
+        {kCli, "run", folder.file("plan.toml"), "--no-clock-check", "--http", "127.0.0.2:0"},
+        environment);
     const std::uint16_t http = servedPort(run);
     ASSERT_NE(http, 0) << run.standardError();
     const std::string tokenFile = folder.file("config/vesk/http-token");
@@ -189,8 +191,7 @@ TEST_F(CliHttp, APlanServedOffLoopbackAsksForItsTokenAndLeavesOutTheSlotSkipped)
     struct stat info {};
     ASSERT_EQ(::stat(tokenFile.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-    const std::string bearer =
-        "Authorization: Bearer " + readWholeFile(tokenFile).substr(0, 64);
+    const std::string bearer = "Authorization: Bearer " + readWholeFile(tokenFile).substr(0, 64);
     const auto ask = [&](const char* method, const char* target) {
         return httpRequest(http, method, target, {bearer}, "127.0.0.2");
     };
@@ -244,8 +245,9 @@ TEST_F(CliHttp, ThePageShowsThePttFollowingThePattern) {
     std::vector<std::string> shown; // each state the PTT label showed, in turn
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (std::chrono::steady_clock::now() < deadline && shown.size() < 5) {
-        const std::string state =
-            browser.evaluate("document.getElementById('ptt').dataset.state").toString().toStdString();
+        const std::string state = browser.evaluate("document.getElementById('ptt').dataset.state")
+                                      .toString()
+                                      .toStdString();
         if (shown.empty() || shown.back() != state) {
             shown.push_back(state);
         }
