@@ -139,12 +139,21 @@ private:
 
 } // namespace
 
-void attachResources(MainWindow& state, std::unique_ptr<platform::AudioOut> audio,
-                     KeyerOpener keyers) {
-    state.session = std::make_unique<BeaconSession>(std::move(audio), platform::makeDotTimer,
-                                                    std::make_unique<Ptt>(std::move(keyers)));
+void attachResources(MainWindow& state,
+                     std::function<std::unique_ptr<platform::AudioOut>()> makeAudio,
+                     KeyerOpener keyers, SessionHost::Thread thread) {
+    state.session = std::make_unique<SessionHost>(
+        [&makeAudio, &keyers] {
+            return std::make_unique<BeaconSession>(makeAudio(), platform::makeDotTimer,
+                                                   std::make_unique<Ptt>(std::move(keyers)));
+        },
+        thread);
     state.sessionView = std::make_unique<WindowSessionView>(state);
     state.session->addView(*state.sessionView);
+    // The sound system is asked on the session's thread only.
+    state.outputDevices = [&state] {
+        return state.session->outputDevices();
+    };
 }
 
 void loadSettings(MainWindow& state, const std::string& folder) {
@@ -166,7 +175,7 @@ int appMain(int argc, char** argv) {
     }
     state.settings.setSettingsFile(defaultStationSettingsPath());
     state.transmissionLogPath = defaultTransmissionLogPath();
-    attachResources(state, platform::makeAudioOut(), keyerOpener());
+    attachResources(state, platform::makeAudioOut, keyerOpener());
     // A logout, a shutdown, a closed terminal or a quit key ends the program as Escape would,
     // minus the wait for the queued sound: lines released and settings written first, then
     // every window's loop, modal boxes included, returns. Held since the program's first code, a

@@ -233,7 +233,7 @@ void comportCommand(MainWindow& state, std::int32_t) {
         state.settings.setPttComport(comport);
         // A main window closed under the box has already let the port go.
         if (ui::windowExists(window)) {
-            reopenPttPort(*state.session, comport, state.settings.pttChoice());
+            reopenPttPort(*state.session, window, comport, state.settings.pttChoice());
         }
     };
     selectComport(window, comport, state.choice, hooks);
@@ -287,7 +287,8 @@ void pttOptionsCommand(MainWindow& state, std::int32_t) {
     }
     if (chosen) {
         // Without a PTT port chosen yet the lines wait for one, and a rig keyed before is let go.
-        reopenPttPort(*state.session, state.settings.pttComport(), chosen->choice);
+        reopenPttPort(*state.session, state.mainWindow, state.settings.pttComport(),
+                      chosen->choice);
     }
     restFocus(state);
 }

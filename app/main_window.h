@@ -3,6 +3,7 @@
 
 #include "app/choice_box.h"
 #include "app/control_ids.h"
+#include "app/session_host.h"
 #include "devices/settings_store.h"
 #include "platform/audio_out.h"
 #include "session/beacon_session.h"
@@ -51,8 +52,9 @@ struct MainWindow {
 
     // Where each transmission is logged; empty: no log (a test sets its own).
     std::string transmissionLogPath;
-    // The beacon: sound output, keyer, log, dot timer and sequencer, shown by sessionView.
-    std::unique_ptr<BeaconSession> session;
+    // The beacon: sound output, keyer, log, dot timer and sequencer, on a thread of its own,
+    // shown by sessionView.
+    std::unique_ptr<SessionHost> session;
     std::unique_ptr<SessionView> sessionView;
 };
 

@@ -21,6 +21,11 @@ void reportOpenFailure(std::int32_t comport, const PttChoice& choice, const Resu
 
 } // namespace
 
+void showPttOpening(ui::Window window) {
+    ui::controlSetColor(window, kPttLabelId, kGrey, ui::kDefaultColour);
+    ui::controlSetText(window, kPttLabelId, "PTT ...");
+}
+
 void showPttState(ui::Window window, bool keyed, bool missing) {
     if (missing) {
         ui::controlSetColor(window, kPttLabelId, kGrey, ui::kDefaultColour);
@@ -53,9 +58,19 @@ std::string pttOpenFailureText(std::int32_t comport, const PttChoice& choice,
     return std::string(kOpenFailure) + "\r\n" + port + ": " + reason;
 }
 
-void startPttPort(BeaconSession& session, std::int32_t comport, const PttChoice& choice) {
+void startPttPort(SessionHost& session, std::int32_t comport, const PttChoice& choice) {
+    if (choice.usesCat()) {
+        // A rig may take seconds to answer: the window comes up meanwhile.
+        session.openKeyer(choice, comport, [comport, choice](const Result<>& opened) {
+            if (!opened) {
+                reportOpenFailure(comport, choice, opened, msg::MB_SYSTEMMODAL);
+            }
+        });
+        return;
+    }
+    // The port's notices come before the window stands.
     const Result<> opened = session.openKeyer(choice, comport);
-    if (comport == 0 && !choice.usesCat()) {
+    if (comport == 0) {
         ui::messageBox("Default comport set to 0\r\nGo to PTT to set up a valid comport",
                        msg::MB_OK | msg::MB_ICONINFORMATION | msg::MB_SYSTEMMODAL, "Comport");
     } else if (!opened) {
@@ -63,12 +78,21 @@ void startPttPort(BeaconSession& session, std::int32_t comport, const PttChoice&
     }
 }
 
-bool reopenPttPort(BeaconSession& session, std::int32_t comport, const PttChoice& choice) {
-    const Result<> opened = session.openKeyer(choice, comport);
-    if (!opened) {
-        reportOpenFailure(comport, choice, opened, 0);
-    }
-    return opened.ok();
+void reopenPttPort(SessionHost& session, ui::Window window, std::int32_t comport,
+                   const PttChoice& choice) {
+    // A rig may take seconds to answer, or not answer: the window goes on meanwhile and says
+    // so, and what the open found shows once it is known.
+    showPttOpening(window);
+    session.openKeyer(choice, comport, [window, comport, choice](const Result<>& opened) {
+        // The session tells of a keyer that went missing or came back; one that opened as the
+        // one before it had, or keyed nothing yet, leaves the label to this.
+        if (ui::windowExists(window) && ui::controlGetText(window, kPttLabelId) == "PTT ...") {
+            showPttState(window, false, !opened.ok());
+        }
+        if (!opened) {
+            reportOpenFailure(comport, choice, opened, 0);
+        }
+    });
 }
 
 void reportPttFailure(const std::string& failure) {

@@ -363,6 +363,10 @@ void BeaconSession::present() {
         shownPlaying_ = playing;
         each([playing](SessionView& v) { v.playingChanged(playing); });
     }
+    if (const bool active = this->playing(); active != shownActive_) {
+        shownActive_ = active;
+        each([active](SessionView& v) { v.activeChanged(active); });
+    }
 }
 
 void BeaconSession::logEvent(const std::string& text) {

@@ -61,6 +61,9 @@ public:
     // The beacon is on (true: playing, or waiting to play again) or off; Turn Off is offered
     // while it is on.
     virtual void playingChanged(bool /*playing*/) {}
+    // What BeaconSession::playing says has changed: on, or the output still open while the
+    // queued sound plays out after a Turn Off.
+    virtual void activeChanged(bool /*active*/) {}
     // The parameters may not change while true.
     virtual void parametersLocked(bool /*locked*/) {}
     // The cycle starts over: progress shown so far clears.
@@ -260,6 +263,7 @@ private:
     bool single_ = false; // one transmission (transmitAt) under way
     SteadyNanoseconds waitSaidAt_ = 0;
     bool shownPlaying_ = false;
+    bool shownActive_ = false;
     bool shownLocked_ = false;
     bool enginePlaying_ = false; // the sequencer's own word, before a wait is added to it
     bool engineLocked_ = false;

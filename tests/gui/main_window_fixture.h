@@ -109,7 +109,9 @@ protected:
         audio_ = audio.get();
         auto lines = std::make_shared<RecordingLines>(lines_);
         port_ = lines.get();
-        attachResources(state_, std::move(audio), keyerOpener(std::move(lines)));
+        attachResources(
+            state_, [&audio] { return std::move(audio); }, keyerOpener(std::move(lines)),
+            SessionHost::Thread::Caller);
         state_.outputDevices = [] {
             return std::vector<std::string>{"Null output"};
         };

@@ -34,7 +34,7 @@ TEST_F(MainWindowTest, SaveAndLoadThroughTheFileDialogs) {
               "VESK Controller v1.09" + std::string(21, ' ') + "Message pattern file: night.txt");
     EXPECT_EQ(text(820), " 600");
     EXPECT_EQ(gridPixel(12, 18), ui::rgb(255, 128, 0));
-    EXPECT_FALSE(state_.session->sound().empty());
+    EXPECT_FALSE(state_.session->direct().sound().empty());
 
     // Cancelling the open dialog ends the command: nothing is loaded again.
     command(4000);
@@ -71,8 +71,9 @@ TEST_F(MainWindowTest, WaveExportWritesThePatternOnScreen) {
     // What playback reads: its length and its first second.
     const auto playbackSound = [this] {
         std::vector<std::int16_t> samples(44100);
-        state_.session->sound().copySamples(0, samples.data(), 44100);
-        samples.push_back(static_cast<std::int16_t>(state_.session->sound().sampleCount()));
+        state_.session->direct().sound().copySamples(0, samples.data(), 44100);
+        samples.push_back(
+            static_cast<std::int16_t>(state_.session->direct().sound().sampleCount()));
         return samples;
     };
     const std::vector<std::int16_t> playing = playbackSound();

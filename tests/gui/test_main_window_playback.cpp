@@ -82,11 +82,11 @@ TEST_F(MainWindowTest, RefusedKeyingShowsPttOffAndOneNoticeUntilAKeyingWorks) {
     EXPECT_EQ(boxes_[0].caption, "Comport");
 
     // Every later cycle keys again: no second notice until a keying has worked.
-    state_.session->ptt().pttOn();
+    state_.session->direct().ptt().pttOn();
     ui::processEvents();
     EXPECT_EQ(boxes_.size(), 1u);
     port_->refuseKeying = false;
-    state_.session->ptt().pttOn();
+    state_.session->direct().ptt().pttOn();
     EXPECT_EQ(text(2501), "PTT ON");
 }
 
@@ -176,7 +176,7 @@ TEST_F(MainWindowTest, SoundcardSelectionStopsPlaybackOnly) {
         const bool stopped = playing && end == soundcard_id::kOk;
         EXPECT_EQ(text(1002), playing && !stopped ? "Turn Off" : "Turn On") << playing;
         EXPECT_EQ(text(2501), playing && !stopped ? "PTT ON" : "PTT OFF") << playing;
-        EXPECT_EQ(state_.session->state() == vesk::PlaybackState::Draining, stopped);
+        EXPECT_EQ(state_.session->direct().state() == vesk::PlaybackState::Draining, stopped);
         EXPECT_EQ(state_.session->playing(), playing) << "only draining";
     }
 }

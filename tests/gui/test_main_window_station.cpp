@@ -166,14 +166,14 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
     EXPECT_EQ(searched, "2  Hamlib NET rigctl|1  Hamlib Dummy");
     ASSERT_TRUE(state_.settings.pttChoice().usesCat());
     EXPECT_EQ(state_.settings.pttChoice().rig.model, 1);
-    EXPECT_TRUE(state_.session->ptt().isOpen());
+    EXPECT_TRUE(state_.session->direct().ptt().isOpen());
     EXPECT_FALSE(port_->isOpen());
     EXPECT_TRUE(boxes_.empty());
     startPlaying();
     EXPECT_EQ(text(id::kPttLabel), "PTT ON");
-    EXPECT_TRUE(state_.session->ptt().keyed());
+    EXPECT_TRUE(state_.session->direct().ptt().keyed());
     command(id::kTurnOnOff);
-    EXPECT_FALSE(state_.session->ptt().keyed());
+    EXPECT_FALSE(state_.session->direct().ptt().keyed());
 
     choosePtt([](QWidget& box) {
         child<QComboBox>(box, "model")->setEditText("3073");
@@ -185,16 +185,17 @@ TEST_F(StationTest, PttOptionsReopenTheKeyerTheChosenWay) {
                                    0),
               0u)
         << boxes_[0].text;
-    EXPECT_FALSE(state_.session->ptt().isOpen());
+    EXPECT_FALSE(state_.session->direct().ptt().isOpen());
     EXPECT_EQ(text(id::kPttLabel), "NO PTT") << "a rig that did not open is never shown keyed";
 
     // Without a PTT port the lines' method waits for one: nothing to open, nothing to report.
     state_.settings.setPttComport(0);
-    ASSERT_TRUE(state_.session->openKeyer({PttChoice::Keyer::Cat, {}, {1, "", 0}}, 0).ok());
+    ASSERT_TRUE(
+        state_.session->direct().openKeyer({PttChoice::Keyer::Cat, {}, {1, "", 0}}, 0).ok());
     choosePtt([](QWidget& box) { child<QRadioButton>(box, "rts")->setChecked(true); });
     EXPECT_EQ(state_.settings.pttChoice().lines.lines, platform::PttLines::Rts);
     EXPECT_EQ(boxes_.size(), 1u);
-    EXPECT_FALSE(state_.session->ptt().isOpen());
+    EXPECT_FALSE(state_.session->direct().ptt().isOpen());
 }
 
 std::vector<std::string> fields(const std::string& line) {
@@ -218,7 +219,7 @@ TEST_F(StationTest, TransmissionsGoToTheLog) {
     ASSERT_TRUE(playUntil([this] { return !state_.session->playing(); }));
     startPlaying();
     shutdownMainWindow(state_); // as a signal ends it: the PTT released at once
-    EXPECT_FALSE(state_.session->ptt().keyed());
+    EXPECT_FALSE(state_.session->direct().ptt().keyed());
     const std::string text = readFile(log);
     ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
     for (const std::string& line :
@@ -251,7 +252,7 @@ TEST_F(StationTest, ACycleKeptKeyedIntoTheNextGetsItsOwnLine) {
         fields(readFile(log).substr(0, readFile(log).find('\n')));
     ASSERT_EQ(first.size(), 6u);
     EXPECT_EQ(first[2], "cycle 1, PTT kept keyed");
-    EXPECT_TRUE(state_.session->ptt().keyed());
+    EXPECT_TRUE(state_.session->direct().ptt().keyed());
 }
 
 // A folder, a pipe nobody reads or a device: one notice at start, and the window stands and

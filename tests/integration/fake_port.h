@@ -4,6 +4,7 @@
 #include "tests/core/scratch_folder.h"
 #include "tests/integration/child_process.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -60,8 +61,11 @@ public:
         EnvironmentChanges changes = environment();
         changes["LD_PRELOAD"] = VESK_FAKE_MODEM_PATH;
         changes["VESK_FAKE_MODEM_LOG"] = ports.file("lines.log");
-        // A sanitizer build wants its runtime first; the fake modem only adds one symbol.
-        changes["ASAN_OPTIONS"] = "verify_asan_link_order=0";
+        // A sanitizer build wants its runtime first; the fake modem only adds one symbol. The
+        // options the run was given stay.
+        const char* given = std::getenv("ASAN_OPTIONS");
+        changes["ASAN_OPTIONS"] =
+            std::string(given != nullptr ? given : "") + ":verify_asan_link_order=0";
         return changes;
     }
     // The line changes so far, one "DTR+" / "RTS-" per line.
