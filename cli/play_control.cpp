@@ -93,8 +93,11 @@ web::CommandOutcome PlayControl::skip(const std::string& from) {
     if (paused_) {
         return {409, "paused", "the beacon is paused: there is no cycle to leave out"};
     }
-    if (skipAfterRelease_ || resumeAt_) {
+    if (skipAfterRelease_ || (resumeAt_ && skippedAt_ >= 0)) {
         return {200, "playing", "the next cycle is being left out already"};
+    }
+    if (resumeAt_) {
+        return skipResumed(from);
     }
     if (nextAt_ < 0) {
         return {409, "playing", "no next cycle is planned yet"};
@@ -107,6 +110,21 @@ web::CommandOutcome PlayControl::skip(const std::string& from) {
     } else {
         leaveOutNextCycle();
     }
+    publish();
+    return {200, "playing", "the cycle at " + when + " is left out"};
+}
+
+web::CommandOutcome PlayControl::skipResumed(const std::string& from) {
+    // The Turn On of a resume has not been made yet: the cycle it would start is the one left
+    // out, and the Turn On comes once that cycle's time is over.
+    const UtcNanoseconds now = systemWallClock().now();
+    skippedAt_ = timing_.onTheClock() ? nextClockBoundary(std::max(*resumeAt_, now), timing_)
+                                      : std::max(*resumeAt_, now);
+    resumeAt_ = timing_.onTheClock() ? skippedAt_ : skippedAt_ + periodNs_;
+    nextAt_ = skippedAt_;
+    const std::string when = formatUtcTime(skippedAt_);
+    tell("leaving out the cycle at " + when, from);
+    onTimer();
     publish();
     return {200, "playing", "the cycle at " + when + " is left out"};
 }

@@ -44,6 +44,8 @@ public:
 private:
     // Turns off for a skip; on again once the cycle left out is over.
     void leaveOutNextCycle();
+    // A skip asked for between a resume and its Turn On.
+    web::CommandOutcome skipResumed(const std::string& from);
     // The same, once the session's call that told of the release has returned.
     void deferLeavingOut();
     // Turns on at resumeAt_, once the output of the last Turn On has closed.

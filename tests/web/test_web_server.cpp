@@ -146,9 +146,8 @@ TEST_F(WebServer, PathTricksReachNothing) {
         EXPECT_EQ(statusOf(httpRequest(port, "GET", target)), status) << target;
     }
     // A NUL byte itself in the request line is no request.
-    EXPECT_NE(
-        rawStatus(port, std::string("GET /api/status\0/x HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 50)),
-        200);
+    using namespace std::string_literals;
+    EXPECT_NE(rawStatus(port, "GET /api/status\0/x HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"s), 200);
     EXPECT_EQ(statusOf(httpRequest(port, "GET", "/api/status")), 200);
 }
 
