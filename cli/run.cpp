@@ -287,7 +287,7 @@ private:
             }
             next = plan::nextTransmission(plan_, next->at + 1, settings_.seed);
         }
-        publish();
+        publish([from](web::BeaconStatus& s) { s.planFrom = from; });
         if (!next) {
             say("no transmission of the plan falls in the next eight days; looking again in one");
             wakeAt(from + 86'400 * plan::kSecondNs, [this, from] { planFrom(from); });

@@ -126,8 +126,10 @@ namespace {
 std::vector<Transmission> planned(const BeaconStatus& status, const plan::Plan& plan,
                                   std::uint64_t seed, UtcNanoseconds now, std::size_t count) {
     std::vector<Transmission> list;
-    // The transmission on the air (its output opens before its slot) is not one to come.
-    const UtcNanoseconds from = status.onAir ? std::max(now, status.onAir->at) + 1 : now + 1;
+    // The transmission on the air (its output opens before its slot) is not one to come, nor
+    // is a slot the runner has passed over.
+    const UtcNanoseconds from =
+        std::max(status.onAir ? std::max(now, status.onAir->at) + 1 : now + 1, status.planFrom);
     for (const plan::Slot& slot : plan::nextTransmissions(plan, from, count, seed)) {
         Transmission t = slotTransmission(plan, slot);
         t.skipped = std::find(status.skippedSlots.begin(), status.skippedSlots.end(), slot) !=

@@ -86,6 +86,7 @@ struct BeaconStatus {
     std::deque<ProblemNote> problems;     // the newest last
     CycleTimes cycleTimes;                // play
     std::vector<plan::Slot> skippedSlots; // run: slots a skip leaves out
+    UtcNanoseconds planFrom = 0;          // run: no slot before this is sent (too close to prepare)
 };
 
 // The snapshot, behind its lock. Written on the event loop's thread, read on any.

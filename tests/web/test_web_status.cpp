@@ -116,6 +116,9 @@ TEST(WebStatus, APlansTransmissionsComeFromItsScheduleWithTheSkippedMarked) {
         EXPECT_EQ(list[i].skipped, i == 2) << i;
     }
     EXPECT_EQ(list[0].frequencyHz, 7038600);
+    // A slot the runner passed over (too close to prepare when it planned) is not listed.
+    s.planFrom = minute + 31 * kSecond;
+    EXPECT_EQ(web::upcoming(s, &day, 7, minute, 1).front().at, minute + 60 * kSecond);
 }
 
 TEST(AccessToken, MadeOnceForTheUserAloneAndRefusedWhenOthersMayReadIt) {
