@@ -32,6 +32,8 @@ struct Options {
     bool clockCheck = true;            // run: hold transmissions while the clock is unsynced
     std::vector<std::string> given;    // the options given, by name, in order
     std::string planPath;              // release: the keying is that of this plan file's [station]
+    std::string http;          // play and run: serve the status page at ADDR:PORT; empty: not
+    std::string httpTokenFile; // play and run: the access token's file; empty: the default
 };
 
 // Passes the options that go with the command: run and plan take only their own, and those

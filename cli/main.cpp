@@ -64,7 +64,13 @@ Commands:
        [--max-key SECONDS]           release and stop when a key outlasts its pattern by
                                      this much (default 10): a sound that stalls never
                                      leaves the transmitter keyed
-  run PLAN [--seed N] [--no-clock-check]
+       [--http ADDR:PORT [--http-token-file FILE]]
+                                     serve a status page, a JSON API (pause, resume, skip,
+                                     stop) and Prometheus metrics at ADDR:PORT; off
+                                     127.0.0.1 and ::1 every client sends the access token
+                                     of FILE (default ~/.config/vesk/http-token, made at
+                                     the first start)
+  run PLAN [--seed N] [--no-clock-check] [--http ADDR:PORT [--http-token-file FILE]]
                                      send the transmissions of the plan file PLAN (TOML: a
                                      [station] and [[transmission]] entries with their pattern,
                                      slots, dial frequency, share, hours and days) until Ctrl-C

@@ -128,6 +128,10 @@ Result<> setText(Reading& r, const std::string& option, const std::string& value
         r.keying.rigctld = value;
     } else if (option == "--plan") {
         r.options.planPath = value;
+    } else if (option == "--http") {
+        r.options.http = value;
+    } else if (option == "--http-token-file") {
+        r.options.httpTokenFile = value;
     } else {
         r.options.logPath = value;
     }
@@ -216,16 +220,27 @@ Result<> setSeed(Reading& r, const std::string&, const std::string& value) {
 }
 
 constexpr OptionRule kOptionRules[] = {
-    {"--plan", true, setText},      {"--ptt", true, setText},
-    {"--rig-port", true, setText},  {"--rigctld", true, setText},
-    {"--log", true, setText},       {"--invert", false, setInvert},
-    {"--rig", true, setRig},        {"--rig-speed", true, setRig},
-    {"--level", true, setLevel},    {"--device", true, setCount},
-    {"--comport", true, setCount},  {"--cycles", true, setCount},
-    {"--every", true, setCount},    {"--offset", true, setCount},
-    {"--next", true, setNext},      {"--check", false, setFlag},
-    {"--seed", true, setSeed},      {"--no-clock-check", false, setFlag},
+    {"--plan", true, setText},
+    {"--ptt", true, setText},
+    {"--rig-port", true, setText},
+    {"--rigctld", true, setText},
+    {"--log", true, setText},
+    {"--invert", false, setInvert},
+    {"--rig", true, setRig},
+    {"--rig-speed", true, setRig},
+    {"--level", true, setLevel},
+    {"--device", true, setCount},
+    {"--comport", true, setCount},
+    {"--cycles", true, setCount},
+    {"--every", true, setCount},
+    {"--offset", true, setCount},
+    {"--next", true, setNext},
+    {"--check", false, setFlag},
+    {"--seed", true, setSeed},
+    {"--no-clock-check", false, setFlag},
     {"--max-key", true, setMaxKey},
+    {"--http", true, setText},
+    {"--http-token-file", true, setText},
 };
 
 // The options of the commands that take only their own.
@@ -237,6 +252,8 @@ const CommandOptions kOwnOptions[] = {
     {"run", {"--seed", "--no-clock-check"}},
     {"plan", {"--seed", "--next", "--check"}},
 };
+// The options that only the headless beacons take.
+const std::vector<std::string> kBeaconOptions = {"--http", "--http-token-file"};
 
 // The options read together: the keying as one choice, and a clock timing that can be kept.
 Result<Options> finish(Reading& r) {
@@ -270,6 +287,13 @@ Result<> checkCommandOptions(const Options& options) {
         if (option == "--plan" && options.command != "release") {
             return fail("--plan is for release");
         }
+        if (std::find(kBeaconOptions.begin(), kBeaconOptions.end(), option) !=
+            kBeaconOptions.end()) {
+            if (options.command != "play" && options.command != "run") {
+                return fail(option + " is for play and run");
+            }
+            continue;
+        }
         for (const CommandOptions& own : kOwnOptions) {
             const bool listed =
                 std::find(own.options.begin(), own.options.end(), option) != own.options.end();
@@ -288,6 +312,9 @@ Result<> checkCommandOptions(const Options& options) {
                             (option == "--seed" ? std::string("run and plan") : own.command));
             }
         }
+    }
+    if (!options.httpTokenFile.empty() && options.http.empty()) {
+        return fail("--http-token-file goes with --http ADDR:PORT");
     }
     if (options.command == "plan" && (options.next > 0) == options.check) {
         return fail("plan takes --next N or --check");

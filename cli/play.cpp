@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli.h"
 
+#include "cli/play_control.h"
 #include "cli/service_view.h"
 
 #include "beacon/generator.h"
@@ -15,6 +16,7 @@
 #include "platform/signal_watch.h"
 #include "platform/stop_signals.h"
 #include "session/beacon_session.h"
+#include "web/beacon_web.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -139,7 +141,38 @@ Result<PlayRequest> readPlayRequest(const Options& options) {
     if (request.logPath.empty()) {
         return fail("no place for the transmission log without a home folder: give --log FILE");
     }
+    if (const Result<web::HttpAddress> address = web::parseHttpAddress(options.http);
+        !options.http.empty() && !address) {
+        return address.failure();
+    }
     return request;
+}
+
+// With --http: the status page, and the control its commands go to.
+Result<> servePlay(const Options& options, const PlayRequest& request, BeaconSession& session,
+                   PlayControl::Hooks hooks, std::unique_ptr<PlayControl>& control,
+                   std::unique_ptr<web::BeaconWeb>& served) {
+    if (options.http.empty()) {
+        return {};
+    }
+    const BeaconPattern& pattern = request.pattern;
+    control = std::make_unique<PlayControl>(session, pattern, request.timing, options.cycles,
+                                            std::move(hooks));
+    session.addView(*control);
+    const std::string& file = options.positional[0];
+    const std::string picture = web::pictureName(file);
+    Result<std::unique_ptr<web::BeaconWeb>> started = web::BeaconWeb::start(
+        {options.http, options.httpTokenFile},
+        {"play", file, request.logPath, {{picture, pattern}}}, session, *control);
+    if (!started) {
+        return started.failure();
+    }
+    served = std::move(*started);
+    const std::int64_t lengthNs =
+        std::int64_t{pattern.dotCount + 1} * pattern.dotLength * 1'000'000;
+    control->setBoard(served->board(), {-1, "", file, picture, 0, lengthNs, false});
+    say(served->startLine());
+    return {};
 }
 
 // The way a headless beacon stops: Turn Off releases the PTT at once and lets the queued sound
@@ -231,12 +264,27 @@ int runPlay(const Options& options, int argc, char** argv) {
     onStopSignal = [&stopper] {
         stopper.onSignal();
     };
+    const auto turnOn = [&] {
+        session.turnOn(request->pattern, amplitudeForLevel(static_cast<float>(options.level)),
+                       options.device, options.positional[0]);
+    };
+    std::unique_ptr<PlayControl> control;
+    std::unique_ptr<web::BeaconWeb> served;
+    if (const Result<> serving = servePlay(options, *request, session,
+                                           {turnOn,
+                                            [&stopper] {
+                                                stopper.stop();
+                                            }},
+                                           control, served);
+        !serving) {
+        say("vesk-cli: " + serving.message());
+        return 1;
+    }
 
     say(startLine(options, request->pattern, request->timing, request->logPath));
     QTimer::singleShot(0, &app, [&] {
         if (!stopper.stopping()) {
-            session.turnOn(request->pattern, amplitudeForLevel(static_cast<float>(options.level)),
-                           options.device, options.positional[0]);
+            turnOn();
         }
     });
     app.exec();

@@ -16,6 +16,7 @@
 #include "platform/dot_timer.h"
 #include "platform/run_command.h"
 #include "platform/signal_watch.h"
+#include "web/beacon_web.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -54,7 +55,7 @@ Result<int> outputIndex(const std::string& name) {
 // Sends the plan's transmissions through one session: for each, the clock gate, the hook and
 // the dial at its preparation time, the output opened kOpenLeadNs before its first sample and
 // closed once it has been heard; then the next one is planned.
-class PlanRunner : public SessionView {
+class PlanRunner : public SessionView, public web::BeaconControl {
 public:
     struct Settings {
         std::uint64_t seed = 0;
@@ -72,6 +73,8 @@ public:
     }
 
     bool failed() const { return failed_; }
+    // Where the transmission on the air, a pause and the slots left out are shown.
+    void setBoard(web::StatusBoard& board) { board_ = &board; }
 
     void start() { planFrom(systemWallClock().now() + plan::kOpenLeadNs); }
 
@@ -122,15 +125,133 @@ public:
             QTimer::singleShot(0, &app_, [this] { app_.quit(); });
             return;
         }
-        if (transmitting_ && !sent_) {
+        if (transmitting_ && !sent_ && !paused_) {
             say(utcNow() + " " + entry().name + " at " + plan::formatSlotTime(slot_.at) +
                 " missed: its start slipped past the slot (the process was held up)");
         }
         transmissionOver();
     }
 
+    web::CommandOutcome pause(const std::string& from) override {
+        if (stopping_) {
+            return {409, "stopping", "the station is stopping"};
+        }
+        if (paused_) {
+            return {200, "paused", "the station is paused already"};
+        }
+        paused_ = true;
+        timer_.stop();
+        then_ = nullptr;
+        tell("paused", from);
+        const UtcNanoseconds now = systemWallClock().now();
+        publish([&](web::BeaconStatus& s) {
+            s.pausedBy = from;
+            s.pausedAt = now;
+        });
+        if (transmitting_) {
+            // The output closes once the queued sound has played out; ended() then plans on.
+            session_.turnOff();
+            if (!session_.close()) {
+                transmissionOver();
+            }
+            return {200, "paused",
+                    "paused: the PTT is released, and no slot is sent until "
+                    "resumed"};
+        }
+        return {200, "paused", "paused: no slot is sent until resumed"};
+    }
+    web::CommandOutcome resume(const std::string& from) override {
+        if (stopping_) {
+            return {409, "stopping", "the station is stopping"};
+        }
+        if (!paused_) {
+            return {200, "idle", "the station is not paused"};
+        }
+        paused_ = false;
+        tell("resumed", from);
+        publish();
+        if (!transmitting_) {
+            planFrom(systemWallClock().now() + plan::kOpenLeadNs);
+        }
+        return {200, "idle", "sending again from the next slot"};
+    }
+    web::CommandOutcome skip(const std::string& from) override {
+        if (stopping_) {
+            return {409, "stopping", "the station is stopping"};
+        }
+        // The next slot not yet begun: after the one under way, else the one planned.
+        const UtcNanoseconds now = systemWallClock().now();
+        std::optional<plan::Slot> next = plan::nextTransmission(
+            plan_, transmitting_ ? slot_.at + 1 : std::max(slot_.at, now), settings_.seed);
+        while (next && leftOut(*next)) {
+            next = plan::nextTransmission(plan_, next->at + 1, settings_.seed);
+        }
+        if (!next) {
+            return {409, "idle", "no transmission of the plan falls in the next eight days"};
+        }
+        const std::string what =
+            plan_.entries[next->entry].name + " at " + plan::formatSlotTime(next->at);
+        skipped_.push_back({*next, from, false});
+        tell("leaving out " + what, from);
+        if (!transmitting_ && !paused_ && *next == slot_) {
+            timer_.stop();
+            planFrom(slot_.at);
+        }
+        publish();
+        return {200, paused_ ? "paused" : "idle", what + " is left out"};
+    }
+    web::CommandOutcome stop(const std::string& from) override {
+        if (stopping_) {
+            return {200, "stopping", "the station is stopping already"};
+        }
+        tell("stopped", from);
+        stop();
+        publish();
+        return {200, "stopping",
+                "stopping: the PTT is released, the queued sound plays out, and the station ends"};
+    }
+
 private:
+    // A slot a skip leaves out, and the client that asked.
+    struct LeftOut {
+        plan::Slot slot;
+        std::string from;
+        bool told = false; // said on stderr
+    };
+
     const plan::PlanEntry& entry() const { return plan_.entries[slot_.entry]; }
+
+    bool leftOut(const plan::Slot& slot) const {
+        return std::any_of(skipped_.begin(), skipped_.end(),
+                           [&slot](const LeftOut& l) { return l.slot == slot; });
+    }
+    void tell(const std::string& what, const std::string& from) {
+        const std::string line = what + " from " + from + " over HTTP";
+        session_.logEvent(line);
+        say(utcNow() + " " + line);
+    }
+    // The board as the runner leaves it, and what `edit` adds.
+    void publish(const std::function<void(web::BeaconStatus&)>& edit = {}) {
+        if (board_ == nullptr) {
+            return;
+        }
+        board_->change([&](web::BeaconStatus& s) {
+            s.paused = paused_;
+            s.stopping = stopping_;
+            s.skippedSlots.clear();
+            for (const LeftOut& l : skipped_) {
+                s.skippedSlots.push_back(l.slot);
+            }
+            if (transmitting_) {
+                s.onAir = web::slotTransmission(plan_, slot_);
+            } else {
+                s.onAir.reset();
+            }
+            if (edit) {
+                edit(s);
+            }
+        });
+    }
 
     // Waits until `at` (UTC) and then does `then`.
     void wakeAt(UtcNanoseconds at, std::function<void()> then) {
@@ -152,13 +273,30 @@ private:
     }
 
     void planFrom(UtcNanoseconds from) {
-        const std::optional<plan::Slot> next = plan::nextTransmission(plan_, from, settings_.seed);
+        std::erase_if(skipped_, [from](const LeftOut& l) { return l.slot.at < from; });
+        std::optional<plan::Slot> next = plan::nextTransmission(plan_, from, settings_.seed);
+        while (next && leftOut(*next)) {
+            // Said once; the page shows it left out until its time has passed.
+            LeftOut& left = *std::find_if(skipped_.begin(), skipped_.end(),
+                                          [&](const LeftOut& l) { return l.slot == *next; });
+            if (!left.told) {
+                left.told = true;
+                say(utcNow() + " " + plan_.entries[next->entry].name + " at " +
+                    plan::formatSlotTime(next->at) + " skipped: left out from " + left.from +
+                    " over HTTP");
+            }
+            next = plan::nextTransmission(plan_, next->at + 1, settings_.seed);
+        }
+        publish([from](web::BeaconStatus& s) { s.planFrom = from; });
         if (!next) {
             say("no transmission of the plan falls in the next eight days; looking again in one");
             wakeAt(from + 86'400 * plan::kSecondNs, [this, from] { planFrom(from); });
             return;
         }
         slot_ = *next;
+        if (paused_) {
+            return;
+        }
         say("next transmission at " + plan::formatSlotTime(slot_.at) + ": " + entry().name + ", " +
             describeFrequency(entry().frequencyHz));
         wakeAt(slot_.at - plan::preparationNs(entry()), [this] { prepare(); });
@@ -179,16 +317,16 @@ private:
         const Result<> prepared =
             plan::prepareTransmission(entry(), settings_.dial, platform::runCommand);
         if (!prepared) {
-            skip(prepared.message());
+            giveUp(prepared.message());
             return;
         }
         device_ = outputIndex(plan_.station.output);
         if (!device_) {
-            skip(device_.message());
+            giveUp(device_.message());
             return;
         }
         if (slot_.at - systemWallClock().now() < kLatestOpenNs) {
-            skip("its preparation took until too close to the slot");
+            giveUp("its preparation took until too close to the slot");
             return;
         }
         wakeAt(slot_.at - plan::kOpenLeadNs, [this] { open(); });
@@ -198,12 +336,13 @@ private:
         transmitting_ = true;
         sent_ = false;
         const plan::PlanEntry& e = entry();
+        publish();
         session_.transmitAt(slot_.at, e.pattern, settings_.amplitude, *device_,
                             {e.patternName, e.name, e.frequencyHz});
     }
 
     // A slot given up before its output opened.
-    void skip(const std::string& reason) {
+    void giveUp(const std::string& reason) {
         say(utcNow() + " " + entry().name + " at " + plan::formatSlotTime(slot_.at) +
             " skipped: " + reason);
         planFrom(slot_.at + 1);
@@ -215,6 +354,7 @@ private:
             return;
         }
         transmitting_ = false;
+        publish();
         if (!stopping_) {
             planFrom(slot_.at + 1);
         }
@@ -234,6 +374,9 @@ private:
     bool sent_ = false;         // a transmission of this slot reached the log
     bool stopping_ = false;
     bool failed_ = false;
+    bool paused_ = false;
+    std::vector<LeftOut> skipped_;
+    web::StatusBoard* board_ = nullptr;
 };
 
 // The dial the plan's frequencies are set on: the CAT keyer's own, or a rig of its own named
@@ -276,6 +419,10 @@ int runRun(const Options& options, int argc, char** argv) {
                                     ? plan->station.logPath
                                     : defaultTransmissionLogPath();
     Result<int> device = plan ? outputIndex(plan->station.output) : Result<int>(plan.failure());
+    if (const Result<web::HttpAddress> address = web::parseHttpAddress(options.http);
+        device && !options.http.empty() && !address) {
+        device = address.failure();
+    }
     if (!device) {
         say("vesk-cli: " + device.message());
         return 1;
@@ -304,11 +451,25 @@ int runRun(const Options& options, int argc, char** argv) {
     onStopSignal = [&runner] {
         runner.stop();
     };
+    std::unique_ptr<web::BeaconWeb> served;
+    if (!options.http.empty()) {
+        Result<std::unique_ptr<web::BeaconWeb>> started = web::BeaconWeb::start(
+            {options.http, options.httpTokenFile},
+            {"run", options.positional[0], logPath, {}, &*plan, seed}, session, runner);
+        if (!started) {
+            say("vesk-cli: " + started.message());
+            return 1;
+        }
+        served = std::move(*started);
+        runner.setBoard(served->board());
+        say(served->startLine());
+    }
     say(startLine(*plan, seed, logPath));
     // The plan is read and the keyer and log are open: the first transmission may be hours off.
     service.started();
     QTimer::singleShot(0, &app, [&runner] { runner.start(); });
     app.exec();
+    served.reset();
     session.removeView(runner);
     session.removeView(service);
     session.shutdown();

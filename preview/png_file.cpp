@@ -46,9 +46,9 @@ bool encode(const Picture& picture, const std::vector<png_bytep>& rows,
 
 } // namespace
 
-Result<> writePng(const std::string& path, const Picture& picture) {
+Result<std::vector<std::uint8_t>> encodePng(const Picture& picture) {
     if (picture.width <= 0 || picture.height <= 0) {
-        return fail("Cannot write \"" + path + "\": the picture is empty");
+        return fail("the picture is empty");
     }
     const auto width = static_cast<std::size_t>(picture.width);
     std::vector<std::uint8_t> rgb(picture.pixels.size() * 3);
@@ -63,9 +63,17 @@ Result<> writePng(const std::string& path, const Picture& picture) {
     }
     std::vector<std::uint8_t> bytes;
     if (!encode(picture, rows, bytes)) {
-        return fail("Cannot write \"" + path + "\": the PNG encoder failed");
+        return fail("the PNG encoder failed");
     }
-    return writeFileAtomically(path, bytes);
+    return bytes;
+}
+
+Result<> writePng(const std::string& path, const Picture& picture) {
+    const Result<std::vector<std::uint8_t>> bytes = encodePng(picture);
+    if (!bytes) {
+        return fail("Cannot write \"" + path + "\": " + bytes.message());
+    }
+    return writeFileAtomically(path, *bytes);
 }
 
 } // namespace vesk::preview

@@ -10,13 +10,15 @@ import pathlib
 import re
 import sys
 
-# Lowest first. cli sits beside app: it may use the engine floors, not the windows.
+# Lowest first. cli sits beside app: it may use the engine floors and web, not the windows.
 FLOORS = [
     "platform", "tone", "beacon", "files", "preview", "devices", "devices/cat", "session", "plan",
     "ui", "app",
 ]
 ALLOWED = {folder: set(FLOORS[: i + 1]) for i, folder in enumerate(FLOORS)}
-ALLOWED["cli"] = set(FLOORS[: FLOORS.index("ui")]) | {"cli"}
+# web (the headless beacon's status page) sits on plan, beside the windows, and only cli uses it.
+ALLOWED["web"] = set(FLOORS[: FLOORS.index("ui")]) | {"web"}
+ALLOWED["cli"] = ALLOWED["web"] | {"cli"}
 QT_FREE = {"tone", "beacon", "files", "preview", "devices", "devices/cat", "session", "plan"}
 HAMLIB_HOME = "devices/cat"
 

@@ -11,8 +11,10 @@ packages=(
   libhamlib-dev libhamlib-utils
   libsystemd-dev systemd
   libtomlplusplus-dev
+  libmicrohttpd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils
+  chromium
   fonts-liberation
   xvfb openbox xdotool x11-utils
 )

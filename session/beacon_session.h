@@ -134,6 +134,8 @@ public:
     // Logs each transmission to the file at `path` (its folder made when missing), appended to.
     Result<> openLog(const std::string& path);
     bool logging() const { return logFile_.isOpen(); }
+    // Writes an event line (eventLine) to the log, stamped now; nothing without a log.
+    void logEvent(const std::string& text);
 
     // From the next Turn On: cycles on the UTC clock (or at the repeat interval when off), and
     // at most `cycles` of them (0: no limit).
@@ -219,7 +221,6 @@ private:
     void retryKeyer();
     void retrySound();
     void startOrResume();
-    void logEvent(const std::string& text);
     // The on/off and locked states as the views see them, told only when they change.
     void present();
     // The watchdog: armed while the PTT is keyed.

@@ -181,12 +181,12 @@ inline bool waitUntilHoldingStopSignals(pid_t child) {
 inline std::vector<std::pair<int, std::chrono::microseconds>>
 stopSignalMoments(int runs, std::chrono::microseconds window, unsigned seed) {
     std::vector<std::pair<int, std::chrono::microseconds>> moments;
-    const int signals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+    const int stops[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
     for (int run = 0; run < runs; ++run) {
         seed = seed * 1103515245u + 12345u;
         const double place = (run + (seed >> 8) % 1000 / 1000.0) / runs;
-        moments.emplace_back(signals[run % 4], std::chrono::microseconds(static_cast<long long>(
-                                                   place * static_cast<double>(window.count()))));
+        moments.emplace_back(stops[run % 4], std::chrono::microseconds(static_cast<long long>(
+                                                 place * static_cast<double>(window.count()))));
     }
     return moments;
 }

@@ -263,6 +263,15 @@ TEST(CliPlan, ListsAndChecksWithoutOpeningAnything) {
         {{"play", folder.file("day.toml"), "--seed", "1"}, "vesk-cli: --seed is for run and plan"},
         {{"plan", folder.file("day.toml")}, "vesk-cli: plan takes --next N or --check"},
         {{"run", folder.file("day.toml"), "--check"}, "vesk-cli: --check is not for run"},
+        {{"plan", folder.file("day.toml"), "--check", "--http", "8080"},
+         "vesk-cli: --http is for play and run"},
+        {{"run", folder.file("day.toml"), "--http-token-file", "t"},
+         "vesk-cli: --http-token-file goes with --http ADDR:PORT"},
+        {{"run", folder.file("day.toml"), "--http", "[::1]8080"},
+         "vesk-cli: --http takes ADDR:PORT (127.0.0.1:8080, [::1]:8080, 0.0.0.0:8080) or a port, "
+         "not \"[::1]8080\""},
+        {{"run", folder.file("day.toml"), "--http", "beacon.local:8080"},
+         "vesk-cli: --http takes ADDR:PORT"},
     };
     for (const auto& [args, says] : refusals) {
         std::vector<std::string> argv{kCli};
