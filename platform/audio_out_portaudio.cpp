@@ -356,6 +356,7 @@ private:
         ring_.reset();
         dac_.reset();
         underflows_.store(0);
+        flowing_ = false;
         playedFrames_ = 0;
         anchorTime_ = 0.0;
         anchorFrames_ = 0;
@@ -399,7 +400,18 @@ private:
         if (time->outputBufferDacTime <= 0.0 || delay < 0.0 || delay > kLongestDacDelaySeconds) {
             delay = deviceDelay;
         }
-        self->dac_.publish(firstFrame, monotonicSeconds() + delay);
+        // The first callbacks fill the device buffer at once; the device may then wait before
+        // it plays (a sound server's sink that has rendered ahead holds a new stream back by
+        // up to its own latency, which the delay reported now does not include). Only a
+        // callback beyond that buffer shows that the device has played, and only from then on
+        // does the played position move.
+        if (!self->flowing_ &&
+            firstFrame > self->deviceFrames_ + static_cast<std::int64_t>(frames / 2)) {
+            self->flowing_ = true;
+        }
+        if (self->flowing_) {
+            self->dac_.publish(firstFrame, monotonicSeconds() + delay);
+        }
         return paContinue;
     }
 
@@ -516,6 +528,7 @@ private:
     BlockRing ring_;
     DacClock dac_;
     std::atomic<std::int64_t> underflows_{0};
+    bool flowing_ = false; // the audio thread's own: the device has played beyond its buffer
     PaStream* stream_ = nullptr;
     bool started_ = false;
     QTimer poll_;

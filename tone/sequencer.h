@@ -26,10 +26,11 @@ inline constexpr int kMaxBlocksInFlight = 512;
 // samples (240 ms): long enough for a relay or an amplifier's sequencer to settle, and still
 // at least 20 ms when the whole process is held up for 200 ms just as the key falls due.
 inline constexpr std::int64_t kKeyLeadSamples = 10584;
-// Silence played before the first cycle, in samples (100 blocks, about 290 ms): a little more
-// than the key lead, so that even the first cycle is keyed from the played-sample clock and a
-// stop that comes before the device has played anything keys nothing.
-inline constexpr std::int64_t kLeadInSamples = 100 * kBufferSamples;
+// Silence played before the first cycle, in samples (140 blocks, about 406 ms): the key lead
+// and 166 ms more, so that even the first cycle is keyed from the played-sample clock once the
+// device has shown that it plays (its first buffer and a period of it played), and a stop that
+// comes before the device has played anything keys nothing.
+inline constexpr std::int64_t kLeadInSamples = 140 * kBufferSamples;
 
 // On the clock, a cycle whose boundary has slipped behind what is already written starts at
 // once if it is late by no more than this (20 ms); later than that it waits for the next one.

@@ -357,8 +357,8 @@ TEST_F(CliFaults, AStepOfTheWallClockNeitherStallsTheSoundNorKeepsTheKey) {
         ASSERT_TRUE(play.wait(2s)) << "SIGTERM did not end it at once";
         EXPECT_EQ(play.exitCode(), 0) << play.standardError();
 
-        // Keyed 0.24 s before a cycle of 2.05 s, released about 0.5 s later: each key is as
-        // long as the others and starts a whole cycle after the one before.
+        // Keyed 0.24 s before a cycle of 2.05 s, released about 0.5 s later: each key, the
+        // first one too, is as long as the others and starts a whole cycle after the one before.
         const std::vector<LineChange> changes = lineChanges(port.lineLog());
         std::vector<double> keys;
         std::vector<double> lengths;
@@ -369,9 +369,13 @@ TEST_F(CliFaults, AStepOfTheWallClockNeitherStallsTheSoundNorKeepsTheKey) {
             }
         }
         ASSERT_GE(keys.size(), 6U) << port.lineLog();
-        for (std::size_t i = 1; i < keys.size(); ++i) {
-            EXPECT_NEAR(lengths[i], lengths.back(), 0.03) << "key " << i << "\n" << port.lineLog();
-            EXPECT_NEAR(keys[i] - keys[i - 1], 2.05, 0.03) << "key " << i << "\n" << port.lineLog();
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            EXPECT_NEAR(lengths[i], lengths.back(), 0.02) << "key " << i << "\n" << port.lineLog();
+            if (i > 0) {
+                // The first cycle is a dot shorter.
+                EXPECT_NEAR(keys[i] - keys[i - 1], i == 1 ? 2.0 : 2.05, 0.02) << "key " << i << "\n"
+                                                                              << port.lineLog();
+            }
         }
         EXPECT_NE(readWholeFile(folder.file("log"))
                       .find(std::string("\tevent\tthe wall clock ") + step.logged),
