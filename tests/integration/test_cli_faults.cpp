@@ -8,6 +8,9 @@
 #include "tests/core/scratch_folder.h"
 #include "tests/integration/fake_port.h"
 
+#include "files/pattern_file.h"
+#include "tone/render.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -17,6 +20,7 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <sstream>
 #include <string>
@@ -312,7 +316,9 @@ TEST_F(CliFaults, TheWatchdogReleasesAKeyWhenTheSoundStalls) {
 // The wall clock steps under a running beacon (libfaketime preloaded, moving CLOCK_REALTIME
 // alone when its file changes), mid-transmission or just before a key or a first sample: every
 // key still lasts as long as the others, the cycles keep their period (none lost, none broken
-// up), the step is logged, and SIGTERM still ends it at once.
+// up) and sound whole on the monitor, the step is logged, and SIGTERM still ends it at once.
+// Nothing else reads the sink at low latency (the monitor is read at 2 s), so the first key is
+// measured where a new stream waits behind what the sink has rendered ahead.
 struct ClockStep {
     const char* offset; // what the time file says after the step, in seconds
     double afterKey;    // when, in s after the second key (the first sample follows at 0.24)
@@ -330,6 +336,10 @@ TEST_F(CliFaults, AStepOfTheWallClockNeitherStallsTheSoundNorKeepsTheKey) {
     if (!std::filesystem::exists(faketime)) {
         GTEST_SKIP() << "libfaketime is needed (faketime)";
     }
+    const RenderedSound render =
+        renderPattern(readPatternText(kPattern).value(), amplitudeForLevel(100)).value();
+    std::vector<std::int16_t> pattern(static_cast<std::size_t>(render.sampleCount()));
+    render.copySamples(0, pattern.data(), static_cast<int>(pattern.size()));
     for (const ClockStep& step : kClockSteps) {
         SCOPED_TRACE(step.offset);
         OwnSoundServer server;
@@ -343,7 +353,13 @@ TEST_F(CliFaults, AStepOfTheWallClockNeitherStallsTheSoundNorKeepsTheKey) {
         environment["FAKETIME_NO_CACHE"] = "1";
         environment["FAKETIME_DONT_FAKE_MONOTONIC"] = "1";
         std::filesystem::remove(folder.file("log"));
-        ChildProcess play(playArgs({"--comport", "7"}), environment);
+        ChildProcess parec({platform::findExecutable("parec"), "-d", "vesk.monitor",
+                            "--format=s16le", "--rate=44100", "--channels=1",
+                            "--latency-msec=2000"},
+                           server.environment());
+        // The recording runs before the sound starts: its first block has arrived.
+        ASSERT_TRUE(waitFor([&] { return !parec.standardOutput().empty(); }, 5s));
+        ChildProcess play(playArgs({"--comport", "7", "--level", "100"}), environment);
         ASSERT_TRUE(waitForChanges(port, true, 2, 15s)) << play.standardError();
         const double keyedAt = lineChanges(port.lineLog()).back().at;
         std::this_thread::sleep_for(
@@ -356,6 +372,9 @@ TEST_F(CliFaults, AStepOfTheWallClockNeitherStallsTheSoundNorKeepsTheKey) {
         play.signal(SIGTERM);
         ASSERT_TRUE(play.wait(2s)) << "SIGTERM did not end it at once";
         EXPECT_EQ(play.exitCode(), 0) << play.standardError();
+        std::this_thread::sleep_for(2500ms); // the monitor's last block
+        parec.signal(SIGTERM);
+        ASSERT_TRUE(parec.wait(5s));
 
         // Keyed 0.24 s before a cycle of 2.05 s, released about 0.5 s later: each key, the
         // first one too, is as long as the others and starts a whole cycle after the one before.
@@ -369,6 +388,15 @@ TEST_F(CliFaults, AStepOfTheWallClockNeitherStallsTheSoundNorKeepsTheKey) {
             }
         }
         ASSERT_GE(keys.size(), 6U) << port.lineLog();
+        const std::string bytes = parec.standardOutput();
+        std::vector<std::int16_t> recording(bytes.size() / 2);
+        std::memcpy(recording.data(), bytes.data(), recording.size() * 2);
+        const KeepOnFailure keep(recording, std::string("vesk_cli_faults_") + step.offset + "_");
+        const std::vector<Pass> passes = findPasses(recording, pattern);
+        EXPECT_GE(passes.size(), keys.size());
+        EXPECT_TRUE(std::all_of(passes.begin(), passes.end(), [](const Pass& p) {
+            return p.whole;
+        })) << "a gap in the sound";
         for (std::size_t i = 0; i < keys.size(); ++i) {
             EXPECT_NEAR(lengths[i], lengths.back(), 0.02) << "key " << i << "\n" << port.lineLog();
             if (i > 0) {
