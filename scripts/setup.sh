@@ -12,7 +12,7 @@ packages=(
   libsystemd-dev systemd
   libtomlplusplus-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  pulseaudio pulseaudio-utils
+  pulseaudio pulseaudio-utils faketime
   fonts-liberation
   xvfb openbox xdotool x11-utils
 )

@@ -331,9 +331,21 @@ const ClockStep kClockSteps[] = {
     {"-0.4", 2.2, "stepped back 0.400 s"},
 };
 
+// Debian's libfaketime, in its multiarch folder; empty when it is not installed.
+std::string libfaketime() {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/usr/lib", error)) {
+        const std::filesystem::path library = entry.path() / "faketime/libfaketime.so.1";
+        if (std::filesystem::exists(library, error)) {
+            return library.string();
+        }
+    }
+    return {};
+}
+
 TEST_F(CliFaults, AStepOfTheWallClockNeitherStallsTheSoundNorKeepsTheKey) {
-    const std::string faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-    if (!std::filesystem::exists(faketime)) {
+    const std::string faketime = libfaketime();
+    if (faketime.empty()) {
         GTEST_SKIP() << "libfaketime is needed (faketime)";
     }
     const RenderedSound render =
@@ -397,8 +409,11 @@ TEST_F(CliFaults, AStepOfTheWallClockNeitherStallsTheSoundNorKeepsTheKey) {
         EXPECT_TRUE(std::all_of(passes.begin(), passes.end(), [](const Pass& p) {
             return p.whole;
         })) << "a gap in the sound";
+        std::vector<double> sorted = lengths;
+        std::sort(sorted.begin(), sorted.end());
+        const double median = sorted[sorted.size() / 2];
         for (std::size_t i = 0; i < keys.size(); ++i) {
-            EXPECT_NEAR(lengths[i], lengths.back(), 0.02) << "key " << i << "\n" << port.lineLog();
+            EXPECT_NEAR(lengths[i], median, 0.02) << "key " << i << "\n" << port.lineLog();
             if (i > 0) {
                 // The first cycle is a dot shorter.
                 EXPECT_NEAR(keys[i] - keys[i - 1], i == 1 ? 2.0 : 2.05, 0.02) << "key " << i << "\n"
