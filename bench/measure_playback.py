@@ -5,7 +5,9 @@ measures what was heard against how the transmitter was keyed, on one clock.
 
 The sink's monitor is read in real time (parec, 10 ms latency) and every chunk is stamped with
 CLOCK_MONOTONIC as it arrives; a null sink renders at a steady real-time pace, so sample i was
-heard at t0 + i / 44100, t0 being the earliest arrival of any chunk less its length. The PTT
+heard at t0 + i / 44100, t0 being the earliest arrival of any chunk less its length, plus the
+reader's latency: the sink renders a block of that length at its start and the monitor hands it
+over at once, that much before the sink plays it. The PTT
 lines are a pseudo-terminal's, answered and logged with CLOCK_MONOTONIC times by the fake modem
 that the tests build (preloaded into vesk-cli). Reported per run:
 
@@ -47,6 +49,10 @@ def pattern_text():
     return "\r\n".join(lines) + "\r\n"
 
 
+# The monitor reader's latency, in ms.
+LATENCY_MS = 10
+
+
 class Recorder(threading.Thread):
     """parec on the monitor; chunks stamped on arrival."""
 
@@ -54,7 +60,7 @@ class Recorder(threading.Thread):
         super().__init__(daemon=True)
         self.proc = subprocess.Popen(
             ["parec", "-d", "vesk.monitor", "--raw", "--format=s16le", "--rate=44100",
-             "--channels=1", "--latency-msec=10"], stdout=subprocess.PIPE)
+             "--channels=1", f"--latency-msec={LATENCY_MS}"], stdout=subprocess.PIPE)
         self.data = bytearray()
         self.stamps = []  # (samples so far, monotonic time)
 
@@ -80,7 +86,7 @@ class Recorder(threading.Thread):
         return a
 
     def t0(self):
-        return min(t - n / RATE for n, t in self.stamps)
+        return min(t - n / RATE for n, t in self.stamps) + LATENCY_MS / 1000
 
 
 def sound_runs(samples):

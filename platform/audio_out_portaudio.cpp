@@ -12,6 +12,8 @@
 #include <jack/jack.h>
 #include <portaudio.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -24,6 +26,10 @@
 // Threads: PortAudio calls the stream callback on its own audio thread. The callback only
 // copies from the lock-free ring and publishes where its buffer will be played; everything
 // else (writes, done reports, loss checks) runs on the owner's thread, polled by a timer.
+//
+// Time: PortAudio's stream time is the wall clock on ALSA (19.6 reads CLOCK_REALTIME), which
+// a time-sync daemon may step. Only its differences within one callback are used (how long
+// until the buffer is heard); when is measured on CLOCK_MONOTONIC, on both threads.
 
 namespace vesk::platform {
 
@@ -45,6 +51,9 @@ constexpr double kReadAheadSeconds = 0.1;
 constexpr double kEstimateSlackSeconds = 0.01;
 // How much faster than time an estimate that ran ahead is followed.
 constexpr double kCatchUpPace = 1.1;
+// The longest wait a callback may report until its buffer is heard, in seconds; more is a
+// wall-clock step between PortAudio's two readings of it, and the device buffer is used.
+constexpr double kLongestDacDelaySeconds = 5.0;
 // How often the played position is compared with the queued blocks' ends and the stream is
 // checked for a loss, in ms. Well inside the 60 ms the PTT release may follow the last sample
 // and the 100 ms a lost device may take to be reported.
@@ -135,8 +144,8 @@ private:
 };
 
 // Where the audio thread's latest buffer will be played: its first frame's stream position
-// and the stream time at which that frame reaches the converter. Written by the audio thread
-// only, read by the owner; a sequence count tells the reader that it saw one whole pair.
+// and the CLOCK_MONOTONIC time at which that frame reaches the converter. Written by the audio
+// thread only, read by the owner; a sequence count tells the reader that it saw one whole pair.
 class DacClock {
 public:
     void publish(std::int64_t frame, double dacTime) {
@@ -172,6 +181,14 @@ private:
     std::atomic<std::int64_t> frame_{0};
     std::atomic<double> dacTime_{0.0};
 };
+
+// CLOCK_MONOTONIC in seconds: read through the vDSO, no system call, so the audio thread may
+// call it.
+double monotonicSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
 
 bool supportedFormat(const vesk::SoundFormat& format) {
     return format.formatTag == 1 && format.bitsPerSample == 16 && format.channels > 0 &&
@@ -300,7 +317,7 @@ public:
         if (stream_ == nullptr || !dac_.read(frame, dacTime)) {
             return -1;
         }
-        return estimatePlayed(Pa_GetStreamTime(stream_), frame, dacTime);
+        return estimatePlayed(monotonicSeconds(), frame, dacTime);
     }
 
 private:
@@ -339,6 +356,7 @@ private:
         ring_.reset();
         dac_.reset();
         underflows_.store(0);
+        flowing_ = false;
         playedFrames_ = 0;
         anchorTime_ = 0.0;
         anchorFrames_ = 0;
@@ -376,12 +394,24 @@ private:
             self->underflows_.fetch_add(1, std::memory_order_relaxed);
         }
         // Some host APIs leave the converter time at 0: then the buffer is heard one device
-        // latency after now.
-        double dacTime = time->outputBufferDacTime;
-        if (dacTime <= 0.0) {
-            dacTime = time->currentTime + static_cast<double>(self->deviceFrames_) / self->rate_;
+        // latency after now. The wait is moved onto the monotonic clock as read now.
+        const double deviceDelay = static_cast<double>(self->deviceFrames_) / self->rate_;
+        double delay = time->outputBufferDacTime - time->currentTime;
+        if (time->outputBufferDacTime <= 0.0 || delay < 0.0 || delay > kLongestDacDelaySeconds) {
+            delay = deviceDelay;
         }
-        self->dac_.publish(firstFrame, dacTime);
+        // The first callbacks fill the device buffer at once; the device may then wait before
+        // it plays (a sound server's sink that has rendered ahead holds a new stream back by
+        // up to its own latency, which the delay reported now does not include). Only a
+        // callback beyond that buffer shows that the device has played, and only from then on
+        // does the played position move.
+        if (!self->flowing_ &&
+            firstFrame > self->deviceFrames_ + static_cast<std::int64_t>(frames / 2)) {
+            self->flowing_ = true;
+        }
+        if (self->flowing_) {
+            self->dac_.publish(firstFrame, monotonicSeconds() + delay);
+        }
         return paContinue;
     }
 
@@ -435,7 +465,7 @@ private:
         if (stream_ == nullptr || !dac_.read(frame, dacTime)) {
             return;
         }
-        const double now = Pa_GetStreamTime(stream_);
+        const double now = monotonicSeconds();
         const std::int64_t estimate = estimatePlayed(now, frame, dacTime);
         // A device position within the converter's pace becomes the new anchor.
         const std::int64_t atDac = dacPosition(now, frame, dacTime);
@@ -454,19 +484,20 @@ private:
         }
     }
 
-    // The device's own word: the buffer's first frame plus the time since it was due.
+    // The device's own word: the buffer's first frame plus the time since it was due (times
+    // on CLOCK_MONOTONIC, in seconds).
     std::int64_t dacPosition(double now, std::int64_t frame, double dacTime) const {
         return frame + static_cast<std::int64_t>(std::floor((now - dacTime) * rate_));
     }
 
-    // The furthest the converter can have got by stream time `now`, judged from the anchor.
+    // The furthest the converter can have got by monotonic time `now`, judged from the anchor.
     std::int64_t fastestPlayed(double now) const {
         return anchorFrames_ +
                static_cast<std::int64_t>(
                    ((now - anchorTime_) * kCatchUpPace + kEstimateSlackSeconds) * rate_);
     }
 
-    // Where the converter is at stream time `now`, from the audio thread's latest buffer. It
+    // Where the converter is at monotonic time `now`, from the audio thread's latest buffer. It
     // plays no faster than time passes: a device delay that is stale for a moment (the sound
     // server's latency report after the process was held up) must not report blocks as
     // played that are still to come, which would key early or release before the last
@@ -497,6 +528,7 @@ private:
     BlockRing ring_;
     DacClock dac_;
     std::atomic<std::int64_t> underflows_{0};
+    bool flowing_ = false; // the audio thread's own: the device has played beyond its buffer
     PaStream* stream_ = nullptr;
     bool started_ = false;
     QTimer poll_;

@@ -13,7 +13,7 @@ packages=(
   libtomlplusplus-dev
   libmicrohttpd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  pulseaudio pulseaudio-utils
+  pulseaudio pulseaudio-utils faketime
   chromium
   fonts-liberation
   xvfb openbox xdotool x11-utils

@@ -89,6 +89,7 @@ public:
     void nextTransmission(UtcNanoseconds at) override {
         s_.each([at](SessionView& v) { v.nextTransmission(at); });
     }
+    void clockStepped(std::int64_t stepNs) override { s_.logEvent(clockStepText(stepNs)); }
 
 private:
     BeaconSession& s_;
@@ -117,6 +118,7 @@ BeaconSession::BeaconSession(std::unique_ptr<platform::AudioOut> audio,
       sessionTimer_(makeTimer([this] { onSessionTick(); })),
       sequencer_(*audio_, *timer_, logger_, *engine_) {
     sequencer_.setWallClock(clock);
+    sequencer_.setSteadyClock(steady);
     logger_.setUnderrunCounter([this] { return audio_->underruns(); });
     ptt_->setLabelHook([this](bool keyed) {
         if (keyed && ptt_->isOpen()) {

@@ -66,6 +66,15 @@ std::string formatUtcTime(UtcNanoseconds time) {
     return text;
 }
 
+std::string clockStepText(std::int64_t stepNs) {
+    const std::int64_t ms = ((stepNs < 0 ? -stepNs : stepNs) + 500'000) / 1'000'000;
+    char text[64];
+    std::snprintf(text, sizeof text, "the wall clock stepped %s %lld.%03lld s",
+                  stepNs < 0 ? "back" : "forward", static_cast<long long>(ms / 1000),
+                  static_cast<long long>(ms % 1000));
+    return text;
+}
+
 const WallClock& systemWallClock() {
     static const SystemWallClock clock;
     return clock;

@@ -38,6 +38,10 @@ UtcNanoseconds nextClockBoundary(UtcNanoseconds earliest, const ClockTiming& tim
 // "14:02:01 UTC" for the second that `time` falls in.
 std::string formatUtcTime(UtcNanoseconds time);
 
+// The log's words for a step of the wall clock by `stepNs` (negative: back): "the wall
+// clock stepped back 20.000 s".
+std::string clockStepText(std::int64_t stepNs);
+
 // Reads the UTC wall clock; a test moves its own.
 class WallClock {
 public:

@@ -160,6 +160,7 @@ Result<> Sequencer::openOutput(std::optional<int> soundcardIndex) {
     underrunsReported_ = 0;
     nextTransmission_ = -1;
     missedStart_ = false;
+    wallOffset_ = wallClock_->now() - steadyClock_->now();
     if (startAt_ >= 0) {
         planTransmission(startAt_);
         placeOnClock();
@@ -207,6 +208,35 @@ void Sequencer::placeOnClock() {
     nextStartAt_ = std::max(at, written_);
 }
 
+void Sequencer::noticeClockStep() {
+    const std::int64_t offset = wallClock_->now() - steadyClock_->now();
+    const std::int64_t step = offset - wallOffset_;
+    wallOffset_ = offset;
+    if (step > -kClockStepNs && step < kClockStepNs) {
+        return;
+    }
+    if (clock_.onTheClock() && startAt_ < 0 && !finishing_) {
+        replanAfterStep();
+    }
+    view_.clockStepped(step);
+}
+
+void Sequencer::replanAfterStep() {
+    // The boundary planned before the step was found from UTC times that have moved: the next
+    // one on the clock as it reads now, once the last cycle written has been heard. A single
+    // transmission keeps its time; placeOnClock finds where it falls now.
+    const std::int64_t lastStart = !nextStarts_.empty() ? nextStarts_.back() : cycleStart_;
+    UtcNanoseconds earliest = wallClock_->now();
+    if (lastStart >= 0) {
+        const std::int64_t position = audio_.playedPosition();
+        const std::int64_t played = position >= 0 ? position : played_;
+        const std::int64_t heardAt = lastStart + std::max(sound_.sampleCount(), dotSamples_);
+        earliest += static_cast<std::int64_t>(
+            std::llround(static_cast<long double>(heardAt - played) * 1.0e9L / kSampleRate));
+    }
+    planTransmission(nextClockBoundary(std::max(earliest, wallClock_->now()), clock_));
+}
+
 void Sequencer::key(bool keyed) {
     keyed_ = keyed;
     if (keyed) {
@@ -240,6 +270,9 @@ void Sequencer::fillAndWrite(int block) {
     // number of samples apart, so the beacon's period is exact whatever the timer does.
     int filled = 0;
     const bool playing = state_ == PlaybackState::Playing;
+    if (playing) {
+        noticeClockStep();
+    }
     if (onClock() && playing && !finishing_) {
         placeOnClock();
     }

@@ -26,10 +26,11 @@ inline constexpr int kMaxBlocksInFlight = 512;
 // samples (240 ms): long enough for a relay or an amplifier's sequencer to settle, and still
 // at least 20 ms when the whole process is held up for 200 ms just as the key falls due.
 inline constexpr std::int64_t kKeyLeadSamples = 10584;
-// Silence played before the first cycle, in samples (100 blocks, about 290 ms): a little more
-// than the key lead, so that even the first cycle is keyed from the played-sample clock and a
-// stop that comes before the device has played anything keys nothing.
-inline constexpr std::int64_t kLeadInSamples = 100 * kBufferSamples;
+// Silence played before the first cycle, in samples (140 blocks, about 406 ms): the key lead
+// and 166 ms more, so that even the first cycle is keyed from the played-sample clock once the
+// device has shown that it plays (its first buffer and a period of it played), and a stop that
+// comes before the device has played anything keys nothing.
+inline constexpr std::int64_t kLeadInSamples = 140 * kBufferSamples;
 
 // On the clock, a cycle whose boundary has slipped behind what is already written starts at
 // once if it is late by no more than this (20 ms); later than that it waits for the next one.
@@ -37,6 +38,9 @@ inline constexpr std::int64_t kClockToleranceSamples = 882;
 // On the clock, the first boundary is at least this far (1 s) after Turn On: time to open the
 // device, fill its buffer and key the transmitter ahead of the first sample.
 inline constexpr std::int64_t kClockFirstMarginNs = 1'000'000'000;
+// A change of the wall clock against the steady clock beyond this (20 ms) between two blocks is
+// a step (set by hand or by a time-sync daemon), not the slow slewing of a synchronised clock.
+inline constexpr std::int64_t kClockStepNs = 20'000'000;
 
 // Samples a stream loaded during playback walks toward the play position per block written
 // (about 1 ms of work): it replaces the sound being read once it has caught up.
@@ -98,6 +102,9 @@ public:
     // On the clock: the next cycle's first sample is due at `at`; -1 when none is planned
     // (stopped, or the last cycle of a limit has been written).
     virtual void nextTransmission(UtcNanoseconds /*at*/) {}
+    // While the device is open the wall clock stepped by `stepNs` (negative: back) against the
+    // steady clock; cycles on the clock not yet written have been placed on it again.
+    virtual void clockStepped(std::int64_t /*stepNs*/) {}
 };
 
 // Playback, the one record every decision of the sequencer reads.
@@ -171,6 +178,9 @@ public:
     void setStartTime(UtcNanoseconds at) { startTime_ = at; }
     // The UTC clock that boundaries are kept on (the system's by default).
     void setWallClock(const WallClock& clock) { wallClock_ = &clock; }
+    // The clock that tells a step of the wall clock from time passing (the system's by
+    // default); it moves with the wall clock but for the steps.
+    void setSteadyClock(const SteadyClock& clock) { steadyClock_ = &clock; }
     // On the clock while playing: when the next cycle not yet written starts; -1 otherwise.
     UtcNanoseconds nextTransmission() const { return nextTransmission_; }
 
@@ -223,6 +233,10 @@ private:
     std::int64_t sampleAtWallTime(UtcNanoseconds time) const;
     void planTransmission(UtcNanoseconds at);
     void placeOnClock();
+    // Compares the wall clock with the steady clock; after a step, tells the view and plans
+    // the next boundary afresh.
+    void noticeClockStep();
+    void replanAfterStep();
     void tickOnClock();
     // Cycles start on the wall clock: a clock timing, or one transmission at a set time.
     bool onClock() const { return clock_.onTheClock() || startAt_ >= 0; }
@@ -268,6 +282,8 @@ private:
     UtcNanoseconds startAt_ = -1;   // the single transmission under way; -1 for none
     bool missedStart_ = false;      // it slipped: the output closes unkeyed
     const WallClock* wallClock_ = &systemWallClock();
+    const SteadyClock* steadyClock_ = &systemSteadyClock();
+    std::int64_t wallOffset_ = 0; // wall clock less steady clock at the last block written
     UtcNanoseconds nextTransmission_ = -1;
     long cyclesWritten_ = 0;
     long cyclesHeard_ = 0;

@@ -352,7 +352,7 @@ const Scenario kScenarios[] = {
     {"OneSilentDot", false, 100, 10, 11, 11025, 60, {11, 23, 35, 47, 59}, 1, 0},
     {"TwoSilentDots", false, 100, 10, 12, 0, 60, {12, 25, 38, 51}, 1, 0},
     // The first cycle is a dot shorter: there two silent dots are too few.
-    {"FourSilentDots", false, 100, 10, 14, 11025, 60, {14, 29, 44, 59}, 4, 3},
+    {"FourSilentDots", false, 100, 10, 14, 11025, 61, {14, 29, 44, 59}, 4, 3},
     {"OneSilentSecondDot", false, 1000, 2, 3, 0, 13, {3, 7, 11}, 1, 0},
     {"TwoSilentSecondDots", false, 1000, 2, 4, 11025, 13, {4, 9}, 2, 2}};
 
@@ -610,7 +610,7 @@ TEST_F(DeviceLoss, AWaitEndsWithTurnOffAndAWindowWaitingToCloseEnds) {
 TEST_F(DeviceLoss, ALostKeyerIsOpenedAgainAndTheBeaconPlaysOn) {
     pattern = painted(pattern, 50, 10, 20);
     press();
-    runTicks(3);
+    runTicks(4);
     ASSERT_TRUE(rec.keyed);
     keyers->refuseKeying = true;
     runTicks(21);
@@ -634,7 +634,7 @@ TEST_F(DeviceLoss, ALostKeyerIsOpenedAgainAndTheBeaconPlaysOn) {
     passTime(16000); // the fifth try, 31 s in
     ASSERT_EQ(session->waiting(), vesk::BeaconWait::None);
     EXPECT_FALSE(rec.missing);
-    runTicks(3);
+    runTicks(4);
     EXPECT_TRUE(rec.keyed);
     EXPECT_EQ(session->state(), PlaybackState::Playing);
 }

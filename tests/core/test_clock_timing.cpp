@@ -62,13 +62,15 @@ TEST(ClockBoundary, TimingsThatCannotBeKeptAreRefusedWithASentence) {
     }
 }
 
-// The fake device and a wall clock that moves with it, 10 ms at a time.
+// The fake device, and a wall clock and a steady clock that move with it, 10 ms at a time; a
+// test steps the wall clock alone.
 struct ClockRig : vesk::platform::DotTimer,
                   vesk::Transmitter,
                   vesk::SequencerView,
                   vesk::WallClock {
     explicit ClockRig(UtcNanoseconds start) : wall(start) {
         sequencer.setWallClock(*this);
+        sequencer.setSteadyClock(steady);
         pattern.dotLength = 100, pattern.dotCount = 4, pattern.repeatDots = 10;
         for (std::size_t slot = 0; slot <= 4; ++slot) {
             pattern.toneIndex[slot] = 8.0f, pattern.levelCode[slot] = 1.0f;
@@ -81,6 +83,7 @@ struct ClockRig : vesk::platform::DotTimer,
     void pttOff() override { releases.push_back(played()); }
     void closed() override { ended = true; }
     void nextTransmission(UtcNanoseconds next) override { planned.push_back(next); }
+    void clockStepped(std::int64_t stepNs) override { steps.push_back(stepNs); }
 
     std::int64_t played() const { return static_cast<std::int64_t>(audio.playedSamples().size()); }
 
@@ -93,6 +96,7 @@ struct ClockRig : vesk::platform::DotTimer,
     void run(int ms) {
         for (int step = 0; step < ms; step += 10) {
             wall += kNs / 100;
+            steady.ns += kNs / 100;
             audio.advance(441);
             if (firstSampleAt < 0 && played() > 0) {
                 firstSampleAt = wall - played() * kNs / vesk::kSampleRate;
@@ -115,6 +119,10 @@ struct ClockRig : vesk::platform::DotTimer,
         return starts;
     }
 
+    struct Steady : vesk::SteadyClock {
+        vesk::SteadyNanoseconds now() const override { return ns; }
+        vesk::SteadyNanoseconds ns = 0;
+    } steady;
     UtcNanoseconds wall;
     UtcNanoseconds firstSampleAt = -1;
     vesk::platform::FakeAudioOut audio;
@@ -122,6 +130,7 @@ struct ClockRig : vesk::platform::DotTimer,
     vesk::Sequencer sequencer{audio, *this, *this, *this};
     std::vector<std::int64_t> keys, releases;
     std::vector<UtcNanoseconds> planned;
+    std::vector<std::int64_t> steps;
     int timerStarts = 0;
     bool ended = false;
 };
@@ -180,6 +189,23 @@ TEST(SequencerOnTheClock, AWallClockStepPastTheBoundaryMovesTheCycleToTheNextOne
     ASSERT_EQ(heard.size(), 1u);
     expectNear(heard[0], at(12, 1, 5), "cycle after the step");
     EXPECT_EQ(rig.planned[1], at(12, 1, 5));
+    EXPECT_EQ(rig.steps, std::vector<std::int64_t>{2 * kNs});
+}
+
+TEST(SequencerOnTheClock, AWallClockStepBackPlansTheBoundaryTheClockNowShows) {
+    ClockRig rig(at(12, 0, 3.5));
+    rig.turnOn({1, 5});
+    rig.run(25'000);
+    // Set 50 s back after the 12:00:05 cycle: 12:00:05 comes again 20 s later and is kept,
+    // rather than the 12:01:05 planned before the step, 80 s later.
+    rig.wall -= 50 * kNs;
+    rig.firstSampleAt -= 50 * kNs;
+    rig.run(30'000);
+    const std::vector<UtcNanoseconds> heard = rig.cyclesHeard();
+    ASSERT_EQ(heard.size(), 2u);
+    expectNear(heard[1], at(12, 0, 5), "cycle after the step");
+    EXPECT_EQ(rig.keys.size(), 2u);
+    EXPECT_EQ(rig.steps, std::vector<std::int64_t>{-50 * kNs});
 }
 
 // One transmission at a set second (a plan's slot, any second of the day): heard on it, keyed

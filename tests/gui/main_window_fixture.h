@@ -116,12 +116,12 @@ protected:
         }
         return done();
     }
-    // Reset, Turn On, then the device opens and plays 100 ms: the first cycle is keyed.
+    // Reset, Turn On, then the device opens and plays 200 ms: the first cycle is keyed.
     void startPlaying() {
         command(4000);
         command(id::kTurnOnOff);
         play(0);
-        play(4410);
+        play(8820);
     }
     ui::Colour gridPixel(std::int32_t x, std::int32_t y) {
         return ui::graphicPixel(window_, kPatternGridId, x, y);

@@ -60,7 +60,7 @@ TEST_F(MainWindowTest, ClosingWhilePlayingWaitsForTheDevice) {
     play(0);
     EXPECT_EQ(text(1002), "Turn Off");
     EXPECT_EQ(text(2501), "PTT OFF") << "keyed once the device plays the lead-in";
-    play(4410);
+    play(8820);
     EXPECT_EQ(text(2501), "PTT ON");
 
     closeBox();

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // vesk-cli play when its devices fail for real: a sound server killed and started again, a
 // serial adapter pulled out and plugged in (a pty closed and another linked in its place),
-// rigctld killed and started again, a sound server that stalls.
+// rigctld killed and started again, a sound server that stalls, a wall clock that steps.
 #include "tests/integration/monitor_recording.h"
 
 #include "tests/core/rigctld.h"
 #include "tests/core/scratch_folder.h"
 #include "tests/integration/fake_port.h"
+
+#include "files/pattern_file.h"
+#include "tone/render.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +18,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <sstream>
 #include <string>
@@ -306,6 +311,121 @@ TEST_F(CliFaults, TheWatchdogReleasesAKeyWhenTheSoundStalls) {
               std::string::npos)
         << play.standardError();
     EXPECT_NE(readWholeFile(folder.file("log")).find("\tevent\twatchdog: "), std::string::npos);
+}
+
+// The wall clock steps under a running beacon (libfaketime preloaded, moving CLOCK_REALTIME
+// alone when its file changes), mid-transmission or just before a key or a first sample: every
+// key still lasts as long as the others, the cycles keep their period (none lost, none broken
+// up) and sound whole on the monitor, the step is logged, and SIGTERM still ends it at once.
+// Nothing else reads the sink at low latency (the monitor is read at 2 s), so the first key is
+// measured where a new stream waits behind what the sink has rendered ahead.
+struct ClockStep {
+    const char* offset; // what the time file says after the step, in seconds
+    double afterKey;    // when, in s after the second key (the first sample follows at 0.24)
+    const char* logged; // the log's words for it
+};
+const ClockStep kClockSteps[] = {
+    {"-20", 0.35, "stepped back 20.000 s"},
+    {"+60", 0.35, "stepped forward 60.000 s"},
+    {"-1", 1.95, "stepped back 1.000 s"},
+    {"-0.4", 2.2, "stepped back 0.400 s"},
+};
+
+// Debian's libfaketime, in its multiarch folder; empty when it is not installed.
+std::string libfaketime() {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/usr/lib", error)) {
+        const std::filesystem::path library = entry.path() / "faketime/libfaketime.so.1";
+        if (std::filesystem::exists(library, error)) {
+            return library.string();
+        }
+    }
+    return {};
+}
+
+TEST_F(CliFaults, AStepOfTheWallClockNeitherStallsTheSoundNorKeepsTheKey) {
+    const std::string faketime = libfaketime();
+    if (faketime.empty()) {
+        GTEST_SKIP() << "libfaketime is needed (faketime)";
+    }
+    const RenderedSound render =
+        renderPattern(readPatternText(kPattern).value(), amplitudeForLevel(100)).value();
+    std::vector<std::int16_t> pattern(static_cast<std::size_t>(render.sampleCount()));
+    render.copySamples(0, pattern.data(), static_cast<int>(pattern.size()));
+    for (const ClockStep& step : kClockSteps) {
+        SCOPED_TRACE(step.offset);
+        OwnSoundServer server;
+        ASSERT_TRUE(server.answers());
+        Comport7 port;
+        const std::string timeFile = folder.file("faketime");
+        writeWholeFile(timeFile, "+0\n");
+        EnvironmentChanges environment = playEnvironment(port, server);
+        environment["LD_PRELOAD"] += ":" + faketime;
+        environment["FAKETIME_TIMESTAMP_FILE"] = timeFile;
+        environment["FAKETIME_NO_CACHE"] = "1";
+        environment["FAKETIME_DONT_FAKE_MONOTONIC"] = "1";
+        std::filesystem::remove(folder.file("log"));
+        ChildProcess parec({platform::findExecutable("parec"), "-d", "vesk.monitor",
+                            "--format=s16le", "--rate=44100", "--channels=1",
+                            "--latency-msec=2000"},
+                           server.environment());
+        // The recording runs before the sound starts: its first block has arrived.
+        ASSERT_TRUE(waitFor([&] { return !parec.standardOutput().empty(); }, 5s));
+        ChildProcess play(playArgs({"--comport", "7", "--level", "100"}), environment);
+        ASSERT_TRUE(waitForChanges(port, true, 2, 15s)) << play.standardError();
+        const double keyedAt = lineChanges(port.lineLog()).back().at;
+        std::this_thread::sleep_for(
+            std::chrono::duration<double>(keyedAt + step.afterKey - monotonicNow()));
+        writeWholeFile(timeFile + ".new", std::string(step.offset) + "\n");
+        std::filesystem::rename(timeFile + ".new", timeFile);
+        ASSERT_TRUE(
+            waitFor([&] { return waitForChanges(port, true, 6, 0ms) && endsReleased(port); }, 20s))
+            << play.standardError();
+        play.signal(SIGTERM);
+        ASSERT_TRUE(play.wait(2s)) << "SIGTERM did not end it at once";
+        EXPECT_EQ(play.exitCode(), 0) << play.standardError();
+        std::this_thread::sleep_for(2500ms); // the monitor's last block
+        parec.signal(SIGTERM);
+        ASSERT_TRUE(parec.wait(5s));
+
+        // Keyed 0.24 s before a cycle of 2.05 s, released about 0.5 s later: each key, the
+        // first one too, is as long as the others and starts a whole cycle after the one before.
+        const std::vector<LineChange> changes = lineChanges(port.lineLog());
+        std::vector<double> keys;
+        std::vector<double> lengths;
+        for (std::size_t i = 0; i + 1 < changes.size(); ++i) {
+            if (changes[i].keyed && !changes[i + 1].keyed) {
+                keys.push_back(changes[i].at);
+                lengths.push_back(changes[i + 1].at - changes[i].at);
+            }
+        }
+        ASSERT_GE(keys.size(), 6U) << port.lineLog();
+        const std::string bytes = parec.standardOutput();
+        std::vector<std::int16_t> recording(bytes.size() / 2);
+        std::memcpy(recording.data(), bytes.data(), recording.size() * 2);
+        const KeepOnFailure keep(recording, std::string("vesk_cli_faults_") + step.offset + "_");
+        const std::vector<Pass> passes = findPasses(recording, pattern);
+        EXPECT_GE(passes.size(), keys.size());
+        EXPECT_TRUE(std::all_of(passes.begin(), passes.end(), [](const Pass& p) {
+            return p.whole;
+        })) << "a gap in the sound";
+        std::vector<double> sorted = lengths;
+        std::sort(sorted.begin(), sorted.end());
+        const double median = sorted[sorted.size() / 2];
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            EXPECT_NEAR(lengths[i], median, 0.02) << "key " << i << "\n" << port.lineLog();
+            if (i > 0) {
+                // The first cycle is a dot shorter.
+                EXPECT_NEAR(keys[i] - keys[i - 1], i == 1 ? 2.0 : 2.05, 0.03) << "key " << i << "\n"
+                                                                              << port.lineLog();
+            }
+        }
+        EXPECT_NE(readWholeFile(folder.file("log"))
+                      .find(std::string("\tevent\tthe wall clock ") + step.logged),
+                  std::string::npos)
+            << readWholeFile(folder.file("log"));
+        EXPECT_TRUE(endsReleased(port));
+    }
 }
 
 } // namespace

@@ -211,7 +211,8 @@ TEST_F(CliPlay, SignalDuringTheFirstCycleStopsCleanly) {
         ASSERT_TRUE(monitor.started()) << "parec does not record vesk.monitor";
         ChildProcess play({kCli, "play", folder.file("long.txt")});
         ASSERT_TRUE(startsPlaying(play)) << "no start line";
-        std::this_thread::sleep_for(400ms);
+        // Into the first cycle's sound, 0.4 to 0.9 s after the device starts.
+        std::this_thread::sleep_for(600ms);
         ASSERT_TRUE(play.running()) << play.standardError();
         play.signal(signal);
         const auto signalled = std::chrono::steady_clock::now();

@@ -153,13 +153,11 @@ TEST(CliRun, TwoMinutesOfTwoEntriesSoundOnTheirSlotsKeyedAndLogged) {
         EXPECT_LE(releasedAt, heard + 450'000'000 + 100'000'000);
         EXPECT_NEAR(static_cast<double>(utcNs(line[0]) - keyedAt) / 1e6, 0.0, 10.0);
     }
-    // Each slot within 5 ms of where the slots sound on the monitor; the monitor of the null
-    // sink hears every stream about 20 ms before its played-sample clock says the sink plays it
-    // (also for play --every), so the slots' common offset is allowed that much.
+    // Each slot within 5 ms of its time, and of where the others sound on the monitor.
     std::vector<double> sorted = offsetsMs;
     std::sort(sorted.begin(), sorted.end());
     const double median = sorted[sorted.size() / 2];
-    EXPECT_NEAR(median, 0.0, 30.0);
+    EXPECT_NEAR(median, 0.0, 5.0);
     for (const double ms : offsetsMs) {
         EXPECT_NEAR(ms, median, 5.0) << "ms from the slot; the slots' median is " << median;
     }
