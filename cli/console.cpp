@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 
@@ -46,6 +47,16 @@ Result<> openLogAndKeyer(BeaconSession& session, const PttChoice& ptt, std::int3
         return fail(keyerOpenFailure(ptt, comport, keyer.message()));
     }
     return {};
+}
+
+std::unique_ptr<platform::SignalWatch> watchStopSignals(const std::function<void()>& onStop) {
+    auto watch = std::make_unique<platform::SignalWatch>(
+        std::initializer_list<int>{SIGHUP, SIGINT, SIGQUIT, SIGTERM}, [&onStop](int) { onStop(); });
+    if (!watch->watching()) {
+        say("vesk-cli: cannot watch for signals");
+        return nullptr;
+    }
+    return watch;
 }
 
 } // namespace vesk::cli

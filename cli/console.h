@@ -3,9 +3,12 @@
 
 #include "devices/ptt_choice.h"
 #include "platform/result.h"
+#include "platform/signal_watch.h"
 #include "session/beacon_session.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 // What the headless beacons (play and run) share: their lines on stderr and the opening of the
@@ -21,5 +24,9 @@ std::string utcNow();
 // The log and the keyer, opened before anything plays; the failure is the tool's message.
 Result<> openLogAndKeyer(BeaconSession& session, const PttChoice& ptt, std::int32_t comport,
                          const std::string& logPath);
+
+// Watches the stop signals (HUP, INT, QUIT, TERM) from now on, each calling `onStop` as it
+// stands then; null, said on stderr, when they cannot be watched.
+std::unique_ptr<platform::SignalWatch> watchStopSignals(const std::function<void()>& onStop);
 
 } // namespace vesk::cli

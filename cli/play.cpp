@@ -224,10 +224,8 @@ int runPlay(const Options& options, int argc, char** argv) {
     // one that came before (held since the program's first code) or comes before the loop runs is
     // handled as soon as it does.
     std::function<void()> onStopSignal;
-    platform::SignalWatch signalWatch({SIGHUP, SIGINT, SIGQUIT, SIGTERM},
-                                      [&](int) { onStopSignal(); });
-    if (!signalWatch.watching()) {
-        say("vesk-cli: cannot watch for signals");
+    const auto signalWatch = watchStopSignals(onStopSignal);
+    if (!signalWatch) {
         return 1;
     }
     const Result<PlayRequest> request = readPlayRequest(options);

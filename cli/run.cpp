@@ -408,10 +408,8 @@ std::string startLine(const plan::Plan& plan, std::uint64_t seed, const std::str
 int runRun(const Options& options, int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::function<void()> onStopSignal;
-    platform::SignalWatch signalWatch({SIGHUP, SIGINT, SIGQUIT, SIGTERM},
-                                      [&](int) { onStopSignal(); });
-    if (!signalWatch.watching()) {
-        say("vesk-cli: cannot watch for signals");
+    const auto signalWatch = watchStopSignals(onStopSignal);
+    if (!signalWatch) {
         return 1;
     }
     const Result<plan::Plan> plan = plan::loadPlanFile(options.positional[0]);
