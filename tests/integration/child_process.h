@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -205,6 +206,24 @@ inline RunResult runProgram(const std::vector<std::string>& argv,
     ChildProcess child(argv, changes, folder);
     child.wait(timeout);
     return {child.exitCode(), child.standardOutput(), child.standardError()};
+}
+
+inline // The fields of the transmission lines in `text` (log or stderr), split at the tabs.
+    std::vector<std::vector<std::string>>
+    transmissionFields(const std::string& text) {
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find('\t') == std::string::npos) {
+            continue;
+        }
+        std::vector<std::string>& fields = lines.emplace_back();
+        std::istringstream parts(line);
+        for (std::string field; std::getline(parts, field, '\t');) {
+            fields.push_back(field);
+        }
+    }
+    return lines;
 }
 
 } // namespace vesk

@@ -331,23 +331,6 @@ TEST_F(CliPlay, FailuresEndItBeforeAnyCycleWithOneMessage) {
     }
 }
 
-// The fields of the transmission lines in `text` (log or stderr), split at the tabs.
-std::vector<std::vector<std::string>> transmissionFields(const std::string& text) {
-    std::vector<std::vector<std::string>> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (line.find('\t') == std::string::npos) {
-            continue;
-        }
-        std::vector<std::string>& fields = lines.emplace_back();
-        std::istringstream parts(line);
-        for (std::string field; std::getline(parts, field, '\t');) {
-            fields.push_back(field);
-        }
-    }
-    return lines;
-}
-
 // Each method leaves its own levels, the line it does not use cleared: released at the open,
 // keyed while the pattern sounds, released at the end and after a terminate request that
 // comes while keyed. Only a method that releases with both lines cleared hangs up on close.

@@ -35,22 +35,6 @@ constexpr std::int64_t kNs = 1'000'000'000;
 const std::string kShort = "50 8 50 1000 20\r\n8 1\r\n0 1\r\n4 1\r\n0 1\r\n12 1\r\n0 1\r\n1 1\r\n"
                            "0 1\r\n16 1\r\n";
 
-std::vector<std::vector<std::string>> tabFields(const std::string& text) {
-    std::vector<std::vector<std::string>> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (line.find('\t') == std::string::npos) {
-            continue;
-        }
-        std::vector<std::string>& fields = lines.emplace_back();
-        std::istringstream parts(line);
-        for (std::string field; std::getline(parts, field, '\t');) {
-            fields.push_back(field);
-        }
-    }
-    return lines;
-}
-
 // "2026-12-07T05:30:00.012Z" in ns since the epoch.
 std::int64_t utcNs(const std::string& text) {
     std::tm utc{};
@@ -122,7 +106,7 @@ TEST(CliRun, TwoMinutesOfTwoEntriesSoundOnTheirSlotsKeyedAndLogged) {
     const KeepOnFailure keep(recording, "vesk_cli_run_");
     EXPECT_EQ(run.exitCode(), 0) << run.standardError();
 
-    const auto logged = tabFields(readWholeFile(folder.file("run.log")));
+    const auto logged = transmissionFields(readWholeFile(folder.file("run.log")));
     const std::vector<Pass> passes = findPasses(recording, pattern);
     const auto dtr = dtrChanges(port.lineLog());
     ASSERT_GE(logged.size(), 10u) << run.standardError();
@@ -207,7 +191,7 @@ TEST(CliRun, SetsTheDialByCatBeforeEachKeyAndAFailingHookSkipsItsSlot) {
     EXPECT_EQ(keyedOn, (std::set<std::int64_t>{14'095'600, 7'038'600})) << run.standardError();
     EXPECT_NE(run.standardError().find(skipped), std::string::npos) << run.standardError();
     EXPECT_NE(run.standardError().find(because), std::string::npos) << run.standardError();
-    for (const auto& line : tabFields(readWholeFile(folder.file("cat.log")))) {
+    for (const auto& line : transmissionFields(readWholeFile(folder.file("cat.log")))) {
         ASSERT_EQ(line.size(), 8u);
         EXPECT_EQ(line[7], line[6] == "20m" ? "14095600 Hz" : "7038600 Hz") << line[6];
     }
