@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/file_commands.h"
 
+#include "app/window_waits.h"
+
 #include "files/atomic_write.h"
 #include "files/export_name.h"
 #include "files/pattern_file.h"
@@ -125,8 +127,12 @@ void exportScript(ui::Window owner, PatternDocument& document) {
 
 void exportWave(ui::Window owner, PatternDocument& document, std::int32_t amplitude,
                 const WaveProgress& progress) {
-    // A stream of its own: playback keeps the sound it has.
-    const Result<PatternStream> made = makePatternStream(document.pattern(), amplitude);
+    // A stream of its own: playback keeps the sound it has. A long pattern takes a while to
+    // render and write: the window keeps painting meanwhile.
+    QWidget* window = ui::topLevelWidget(owner);
+    const BeaconPattern& pattern = document.pattern();
+    const Result<PatternStream> made = whileWindowWaits(
+        window, [&pattern, amplitude] { return makePatternStream(pattern, amplitude); });
     if (!made) {
         reportFailure("Save as .WAV", made.message());
         return;
@@ -138,7 +144,9 @@ void exportWave(ui::Window owner, PatternDocument& document, std::int32_t amplit
     const std::optional<std::string> saved =
         saveAs(owner, document.lastFile(), "Wave file(.wav)|*.wav", ".Wav", "Save as .WAV",
                [&](const std::string& path) {
-                   return writeFileAtomically(path, waveFileSource(*made, progress));
+                   return whileWindowWaits(window, [&] {
+                       return writeFileAtomically(path, waveFileSource(*made, progress));
+                   });
                });
     if (saved) {
         document.markExported(*saved);

@@ -12,6 +12,7 @@
 #include "app/ptt_options_dialog.h"
 #include "app/soundcard_selection.h"
 #include "app/timing_dialog.h"
+#include "app/window_waits.h"
 #include "beacon/generator.h"
 #include "files/number_reader.h"
 #include "files/number_text.h"
@@ -219,8 +220,9 @@ void saveScriptCommand(MainWindow& state, std::int32_t) {
 void saveWaveCommand(MainWindow& state, std::int32_t) {
     const std::string title = ui::windowGetTitle(state.mainWindow);
     SessionView& view = *state.sessionView;
+    // The export writes on a thread of its own; its progress is drawn on the window's.
     exportWave(state.mainWindow, state.document, state.amplitude,
-               [&view](int blocks) { view.renderProgress(blocks); });
+               [&view](int blocks) { inWindow([&view, blocks] { view.renderProgress(blocks); }); });
     ui::windowSetTitle(state.mainWindow, title);
     restFocus(state);
 }

@@ -2,6 +2,7 @@
 #include "app/preview_dialog.h"
 
 #include "app/beacon_dialogs.h"
+#include "app/window_waits.h"
 
 #include "preview/spectrogram.h"
 
@@ -20,10 +21,22 @@ PreviewDialog::PreviewDialog(const BeaconPattern& pattern, QWidget* parent) : QD
     auto* layout = new QVBoxLayout(this);
     auto* caption = new QLabel;
     caption->setObjectName("caption");
-    const Result<preview::Spectrogram> made = preview::makeSpectrogram(pattern);
+    // A long pattern takes a while to analyse: the window keeps painting meanwhile.
+    struct Drawn {
+        Result<preview::Spectrogram> made;
+        preview::Picture picture;
+    };
+    const Drawn result = whileWindowWaits(parent, [&pattern] {
+        Drawn d{preview::makeSpectrogram(pattern), {}};
+        if (d.made) {
+            d.picture = preview::drawSpectrogram(*d.made, pattern);
+        }
+        return d;
+    });
+    const Result<preview::Spectrogram>& made = result.made;
     if (made) {
         const preview::Spectrogram& s = *made;
-        const preview::Picture drawn = preview::drawSpectrogram(s, pattern);
+        const preview::Picture& drawn = result.picture;
         picture_ = QImage(drawn.width, drawn.height, QImage::Format_RGB32);
         for (int y = 0; y < drawn.height; ++y) {
             auto* line = reinterpret_cast<QRgb*>(picture_.scanLine(y));
