@@ -3,7 +3,7 @@
 """CPU time `vesk-cli run` spends between transmissions: the plan's one entry sends once a
 day, at a second that is hours away, so the whole measurement falls between two of its
 transmissions. The target is under 0.1 % of one core: no sound stream, no dot timer, only a
-timer that wakes once a minute.
+timer that wakes once a second.
 
 The runner is started, left --settle seconds to open its keyer and log and plan its first
 transmission, then its user and system CPU time (/proc/PID/stat) is read at the start and the

@@ -32,8 +32,9 @@ namespace {
 // How long the queued sound may take to play out after a stop, in ms.
 constexpr int kDrainLimitMs = 5000;
 // A wait is re-armed at least this often (ms), so that a step of the system clock moves the
-// wake-up with it; the cost is one wake-up a minute.
-constexpr std::int64_t kLongestWaitMs = 60'000;
+// wake-up with it within a second, well inside a transmission's preparation time; the cost is
+// one wake-up a second.
+constexpr std::int64_t kLongestWaitMs = 1'000;
 // After its preparation a transmission needs this long (ns) to open the output and key ahead of
 // its first sample; with less left the slot is given up.
 constexpr std::int64_t kLatestOpenNs = kClockFirstMarginNs + 200'000'000;
