@@ -29,8 +29,8 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from measure_playback import (DOT_MS, DOTS, RATE, Recorder, cpu_seconds,  # noqa: E402
-                              passes_and_gaps, pattern_text, sound_runs)
+from measure_playback import (DOT_MS, DOTS, RATE, Recorder, built_programs,  # noqa: E402
+                              cpu_seconds, passes_and_gaps, pattern_text, sound_runs)
 
 
 class Poller(threading.Thread):
@@ -106,13 +106,7 @@ def main():
     parser.add_argument("--build", default="build")
     args = parser.parse_args()
 
-    cli = os.path.abspath(os.path.join(args.build, "cli", "vesk-cli"))
-    modem = os.path.abspath(os.path.join(args.build, "tests", "libvesk_fake_modem.so"))
-    for path in (cli, modem):
-        if not os.path.exists(path):
-            sys.exit(f"measure_http: {path} is missing; build first (scripts/test.sh)")
-    if not os.environ.get("PULSE_SERVER"):
-        sys.exit('measure_http: no PULSE_SERVER; eval "$(tests/integration/start-pulse.sh)"')
+    cli, modem = built_programs(args.build, "measure_http")
 
     folder = tempfile.mkdtemp(prefix="vesk-measure-http-")
     recorder = Recorder()

@@ -152,6 +152,19 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def built_programs(build, script):
+    """vesk-cli and the fake modem in `build`; ends `script` when one is missing or no sound
+    server of its own is set."""
+    cli = os.path.abspath(os.path.join(build, "cli", "vesk-cli"))
+    modem = os.path.abspath(os.path.join(build, "tests", "libvesk_fake_modem.so"))
+    for path in (cli, modem):
+        if not os.path.exists(path):
+            sys.exit(f"{script}: {path} is missing; build first (scripts/test.sh)")
+    if not os.environ.get("PULSE_SERVER"):
+        sys.exit(f'{script}: no PULSE_SERVER; eval "$(tests/integration/start-pulse.sh)"')
+    return cli, modem
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--seconds", type=float, default=60)
@@ -162,13 +175,7 @@ def main():
     parser.add_argument("--verbose", action="store_true", help="a line per cycle and per gap")
     args = parser.parse_args()
 
-    cli = os.path.abspath(os.path.join(args.build, "cli", "vesk-cli"))
-    modem = os.path.abspath(os.path.join(args.build, "tests", "libvesk_fake_modem.so"))
-    for path in (cli, modem):
-        if not os.path.exists(path):
-            sys.exit(f"measure_playback: {path} is missing; build first (scripts/test.sh)")
-    if not os.environ.get("PULSE_SERVER"):
-        sys.exit('measure_playback: no PULSE_SERVER; eval "$(tests/integration/start-pulse.sh)"')
+    cli, modem = built_programs(args.build, "measure_playback")
 
     folder = tempfile.mkdtemp(prefix="vesk-measure-")
     master, slave = os.openpty()
