@@ -133,7 +133,9 @@ TEST(CliRun, TwoMinutesOfTwoEntriesSoundOnTheirSlotsKeyedAndLogged) {
         EXPECT_TRUE(keyed && !released);
         EXPECT_GE(heard - keyedAt, 20'000'000);
         EXPECT_LE(heard - keyedAt, 500'000'000);
-        EXPECT_GE(releasedAt, heard + 450'000'000);
+        // The monitor places a sample within a few ms (its reader's latency varies), as for
+        // the slots below.
+        EXPECT_GE(releasedAt, heard + 450'000'000 - 5'000'000);
         EXPECT_LE(releasedAt, heard + 450'000'000 + 100'000'000);
         EXPECT_NEAR(static_cast<double>(utcNs(line[0]) - keyedAt) / 1e6, 0.0, 10.0);
     }
