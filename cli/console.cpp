@@ -2,11 +2,11 @@
 #include "cli/console.h"
 
 #include "cli/cli.h"
+#include "devices/transmission_log.h"
+#include "tone/clock_timing.h"
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 
 namespace vesk::cli {
 
@@ -16,18 +16,7 @@ void say(const std::string& line) {
 }
 
 std::string utcNow() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000;
-    std::tm utc{};
-    ::gmtime_r(&seconds, &utc);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(ms));
-    return text;
+    return formatUtcMilliseconds(systemWallClock().now());
 }
 
 std::string keyerOpenFailure(const PttChoice& choice, std::int32_t comport,
